@@ -1,0 +1,10 @@
+add_library(tarvel_database STATIC
+    failure.cpp failure.h
+    orbebase.cpp orbebase.h
+    orbeconnection.cpp orbeconnection.h
+    orberecordset.cpp orberecordset.h
+    orbetools.cpp orbetools.h
+    orbeerrorreport.cpp orbeerrorreport.h
+)
+target_include_directories(tarvel_database PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(tarvel_database PUBLIC Qt6::Core Qt6::Sql)

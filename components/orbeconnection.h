@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+
+#include <memory>
+
+class OrbeRecordset;
+
+// How a recordset is opened.
+enum class OpenMode {
+    Lookup = 4,   // read only
+    Editable = 5, // "select * from <one table> ..." that can Edit, AddNew and Update
+};
+
+// An open database. Statements run as they stand.
+class OrbeConnection
+{
+public:
+    // Takes over an open QSqlDatabase connection (by its connection name).
+    explicit OrbeConnection(const QString &connectionName, QString description);
+    ~OrbeConnection();
+    OrbeConnection(const OrbeConnection &) = delete;
+    OrbeConnection &operator=(const OrbeConnection &) = delete;
+
+    // A short German text naming the database; never a password.
+    QString Description() const;
+
+    // Runs the statement and holds its result on the client. Throws Failure.
+    std::unique_ptr<OrbeRecordset> OpenRecordset(const QString &statement, OpenMode mode);
+    std::unique_ptr<OrbeRecordset> OpenRecordset(const QString &statement, int mode);
+
+    // Runs a statement that returns no rows (schema set-up, tests). Throws Failure.
+    void execute(const QString &statement);
+
+    QSqlDatabase database() const;
+    bool isPostgres() const;
+
+    void close();
+
+private:
+    QString m_connectionName;
+    QString m_description;
+};

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "orbeconnection.h"
+
+#include <QSqlRecord>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+#include <vector>
+
+class OrbeRecordset;
+
+// The text form of a field or cell value: whole numbers without decimals, NULL as
+// the empty text, booleans as "Wahr"/"Falsch", dates as dd.MM.yyyy.
+QString valueText(const QVariant &value);
+
+// One field of a recordset's current row (or of the row being edited or added).
+// A handle: reading or writing without a current row throws NoCurrentRecord.
+class OrbeField
+{
+public:
+    OrbeField(OrbeRecordset *recordset, int column);
+
+    QString Name() const;
+    QVariant Value() const;
+    void setValue(const QVariant &value);
+    // Stores the other field's value.
+    void setValue(const OrbeField &other);
+    QVariant Content() const { return Value(); }
+    void setContent(const QVariant &value) { setValue(value); }
+    // valueText(Value())
+    QString text() const;
+
+private:
+    OrbeRecordset *m_recordset;
+    int m_column;
+};
+
+// The fields of a recordset, in column order.
+class OrbeFields
+{
+public:
+    explicit OrbeFields(OrbeRecordset *recordset);
+
+    // By column name, case-insensitively. Throws FieldNotFound.
+    OrbeField Item(const QString &name) const;
+    OrbeField Item(int index) const;
+    int Count() const;
+
+private:
+    OrbeRecordset *m_recordset;
+};
+
+// The result of a statement, held on the client.
+class OrbeRecordset
+{
+public:
+    ~OrbeRecordset();
+    OrbeRecordset(const OrbeRecordset &) = delete;
+    OrbeRecordset &operator=(const OrbeRecordset &) = delete;
+
+    bool HasRecords() const;
+    bool HasCurrent() const;
+    bool Eof() const; // "EOF" is a macro in C
+    void MoveNext();
+
+    // "Column = 'text'" (a quote inside doubled) keeps the rows whose field has
+    // exactly that text form; the empty text clears. Anything else throws
+    // InvalidFilter.
+    void Filter(const QString &criterion);
+
+    OrbeFields Fields();
+
+    // Mode 5 only (NotUpdatable otherwise). An edit or new row that is never
+    // Update()d is discarded.
+    void Edit();
+    void AddNew();
+    void Update();
+
+    int rowCount() const; // rows that pass the filter
+
+private:
+    friend class OrbeConnection;
+    friend class OrbeField;
+    friend class OrbeFields;
+    struct Impl;
+    explicit OrbeRecordset(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> d;
+};

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+// The first sheet of a workbook, read whole when the workbook opens.
+// Cells are counted from 1. A cell's value comes as its text: whole numbers as
+// their digits without decimals, text as stored, empty cells as the empty text,
+// formulas as their stored result, dates as dd.MM.yyyy.
+class Worksheet
+{
+public:
+    Worksheet() = default;
+    explicit Worksheet(std::vector<std::vector<QString>> rows);
+
+    // Cells(row, column).Value, untrimmed. Outside the used range: empty.
+    QString cellValue(int row, int column) const;
+    int rowCount() const;
+
+    void setCell(int row, int column, QString value);
+
+private:
+    std::vector<std::vector<QString>> m_rows; // [row-1][column-1]
+};
+
+class Workbook
+{
+public:
+    explicit Workbook(QString path, Worksheet sheet);
+    const QString &path() const { return m_path; }
+    Worksheet &firstSheet() { return m_sheet; }
+    // Closes without saving: the readers never write.
+    void Close();
+    bool isOpen() const { return m_open; }
+
+private:
+    QString m_path;
+    Worksheet m_sheet;
+    bool m_open = true;
+};
+
+// The workbook server as the runs drive it: start, open by path, take the
+// first sheet, read cells, close unsaved, quit.
+class SpreadsheetApplication
+{
+public:
+    static std::unique_ptr<SpreadsheetApplication> Start();
+
+    // Workbooks.Open(path). Recognises the format from the file's content
+    // (.xlsx/.xlsm, .xls, .ods, CSV as plain text). Throws Failure with a
+    // German description naming the file.
+    Workbook &Open(const QString &path);
+    void Quit();
+
+private:
+    std::vector<std::unique_ptr<Workbook>> m_workbooks;
+};
+
+// The reader behind Open(): reads the first sheet of the file. Throws Failure.
+Worksheet readFirstWorksheet(const QString &path);

@@ -1,0 +1,6 @@
+add_library(tarvel_workbook STATIC
+    spreadsheet.cpp spreadsheet.h
+)
+target_include_directories(tarvel_workbook PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(tarvel_workbook PUBLIC tarvel_database Qt6::Core
+    PRIVATE PkgConfig::LIBZIP PkgConfig::LIBGSF)

@@ -1,0 +1,1 @@
+# (window part: added with the windows)

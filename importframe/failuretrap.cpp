@@ -1,0 +1,39 @@
+#include "failuretrap.h"
+
+#include "failure.h"
+#include "orbeerrorreport.h"
+
+#include <new>
+
+namespace {
+constexpr long OutOfMemory = 7;
+constexpr long InternalError = 51;
+}
+
+bool runTrapped(const QString &place, const QString &procedure,
+                const std::function<void(ErrorLine &at)> &body)
+{
+    ErrorLine at;
+    long number = 0;
+    QString source;
+    QString description;
+    try {
+        body(at);
+        return true;
+    } catch (const Failure &failure) {
+        number = failure.number();
+        source = failure.source();
+        description = failure.description();
+    } catch (const std::bad_alloc &) {
+        number = OutOfMemory;
+        source = ErrorSource::Tarvel;
+        description = QStringLiteral("Nicht genügend Speicher.");
+    } catch (const std::exception &error) {
+        number = InternalError;
+        source = ErrorSource::Tarvel;
+        description = QStringLiteral("Interner Fehler: %1").arg(QString::fromLocal8Bit(error.what()));
+    }
+    OrbeErrorReport::global().ReportError(ApplicationInfo::current(), place, procedure, number,
+                                          source, description, at.current());
+    return false;
+}

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages needed to build, run and test Tarvel.
+# Idempotent: runs apt-get only for packages that are missing.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake pkg-config
+  qt6-base-dev libboost-dev liborcus-dev libixion-dev libfreexl-dev
+  libzip-dev libgsf-1-dev
+  # run
+  libqt6sql6-sqlite libqt6sql6-psql qt6-translations-l10n fonts-dejavu-core
+  # test
+  postgresql-15 xvfb xauth
+  # fixtures
+  libxlsxwriter-dev python3 python3-openpyxl python3-xlwt python3-xlrd
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+echo "Installing: ${missing[*]}"
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
