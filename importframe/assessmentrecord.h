@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+class OrbeConnection;
+class OrbeField;
+class OrbeRecordset;
+
+// The assessment record (ForstlichesGutachtenZurAbschussplanung) of one
+// collection and first hunting year, as both import runs add or update it.
+// The species is no part of the key. Nothing is stored before save(): a run
+// that fails on the way leaves the record as it was.
+class AssessmentRecord
+{
+public:
+    // Opens the record statement for the collection row's key field and the
+    // year, editable.
+    AssessmentRecord(OrbeConnection &connection, const OrbeField &collectionKey, qint32 firstYear);
+    ~AssessmentRecord();
+
+    // All records of a collection; the key goes in unquoted, so anything but a
+    // whole number is refused.
+    static QString collectionStatement(const QString &collectionKeyText);
+    static QString statement(const QString &collectionKeyText, qint32 firstYear);
+
+    // True when a record of that collection and year exists (the first is used).
+    bool exists() const;
+    void beginUpdate();
+    void beginInsert();
+    // A new record's collection, species ("Rehwild"), first and last hunting
+    // year (a three-year period: the year plus 2).
+    void setNewRecordKeys();
+    // A code column, written on new and existing records.
+    void setCode(const QString &column, qint32 code);
+    void save();
+
+private:
+    OrbeConnection &m_connection;
+    QVariant m_collectionKey;
+    qint32 m_firstYear;
+    std::unique_ptr<OrbeRecordset> m_record;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// The conversions the runs rely on. Each throws Failure instead of guessing.
+
+// True for an optional sign followed by decimal digits only.
+bool isWholeNumber(const QString &text);
+
+// A whole number as a 32-bit signed integer: TypeMismatch (13) for a text that
+// is no whole number, Overflow (6) outside the range. what names the value in
+// the description, e.g. "Zeile 5, Spalte 7 (Jagdjahr)".
+qint32 toInt32(const QString &text, const QString &what);
+
+// a + b, Overflow (6) outside the 32-bit range.
+qint32 addInt32(qint32 a, qint32 b, const QString &what);
+
+// The number pattern "0000#" on a whole number: at least five digits with
+// leading zeros (12 -> 00012), but 0 -> 0000, more than five digits in full.
+// The text must satisfy isWholeNumber().
+QString formatRunningNumber(const QString &wholeNumber);
+
+// Date and time as the user's regional settings write them: the short date
+// (with a four-digit year), a blank, the time with seconds.
+QString dateTimeText(const QDateTime &moment);

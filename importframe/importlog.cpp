@@ -1,0 +1,26 @@
+#include "importlog.h"
+
+#include "conversions.h"
+#include "orbetools.h"
+#include "runhost.h"
+
+void startImportLog(RunHost &host)
+{
+    host.clearLog();
+    host.appendLog(QStringLiteral("Protokoll für: Forstliches Tarvel") + CRLF);
+    host.appendLog(dateTimeText(QDateTime::currentDateTime()) + CRLF);
+    host.appendLog(QStringLiteral("Quelle: ") + host.windowState().workbookPath + CRLF);
+}
+
+void finishImportLog(RunHost &host)
+{
+    QString path = host.windowState().workbookFolder + QStringLiteral("ProtokollTarvel")
+                   + dateTimeText(QDateTime::currentDateTime());
+    if (!OrbeTools::WriteTextFile(path, host.logText(), -1.0, true, true)) {
+        host.showMessage(QStringLiteral("Fehler beim Schreiben der Protokolldatei"), QStringLiteral("Tarvel"),
+                         MessageIcon::Exclamation);
+        return;
+    }
+    host.showMessage(QStringLiteral("Import beendet") + CRLF + QStringLiteral("Protokolldatei: ") + CRLF + path,
+                     QStringLiteral("Tarvel"), MessageIcon::Information);
+}

@@ -1,0 +1,22 @@
+#include "specieslookup.h"
+
+#include "conversions.h"
+#include "failure.h"
+#include "orberecordset.h"
+
+qint32 GetWildartId(OrbeConnection &connection, const QString &name)
+{
+    QString item = QStringLiteral("'0'");
+    if (!name.isEmpty())
+        item = u'\'' + QString(name).replace(u'\'', QLatin1String("''")) + u'\'';
+    const QString statement = QStringLiteral("select * from Wildart where Wildart_Aktiv = True")
+                              + QStringLiteral(" and Wildart_Name IN (") + item + u')';
+    auto species = connection.OpenRecordset(statement, OpenMode::Lookup);
+    if (!species->HasCurrent()) {
+        throw Failure(ErrorNumber::NoCurrentRecord, ErrorSource::Tarvel,
+                      QStringLiteral("Die Wildart „%1“ ist in der Datenbank nicht als aktive Wildart eingetragen.")
+                          .arg(name));
+    }
+    return toInt32(species->Fields().Item(QStringLiteral("Wildart_ID_PK")).text(),
+                   QStringLiteral("Der Schlüssel der Wildart „%1“").arg(name));
+}
