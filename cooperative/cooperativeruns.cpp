@@ -1,6 +1,167 @@
 #include "cooperativeruns.h"
 
+#include "assessmentcodes.h"
+#include "assessmentrecord.h"
+#include "conversions.h"
+#include "failuretrap.h"
+#include "importlog.h"
+#include "orberecordset.h"
 #include "runhost.h"
+#include "spreadsheet.h"
+#include "workbookrows.h"
 
-void runCooperativeCheck(RunHost &) {}
-void runCooperativeImport(RunHost &) {}
+namespace {
+
+// Cooperative workbook columns: Hgnr  Jahr  Lkr Lkrname Alf_kurz  Alf_lang  Hgname  Belast  Abschuss
+constexpr int NumberColumn = 1;
+constexpr int YearColumn = 2;
+constexpr int CooperativeNameColumn = 7;
+constexpr int BrowsingPressureColumn = 8;
+constexpr int CullColumn = 9;
+constexpr int ColumnCount = 9;
+
+const QString Separator = QStringLiteral(", ");
+// As wide as "Zum importieren: ", so further rows stand under the block's first.
+const QString BlockIndent = QString(17, u' ');
+
+const QString CollectionStatement = QStringLiteral("select * from JagdbezirksSammlung");
+const QString CollectionKey = QStringLiteral("Jagdbezirkssammlung_ID_PK");
+
+// Column 1 as the cell holds it, then columns 2 to 9 trimmed.
+QString rowValues(const Worksheet &sheet, int row)
+{
+    QString values = sheet.cellValue(row, NumberColumn);
+    for (int column = 2; column <= ColumnCount; ++column)
+        values += Separator + trimmedCell(sheet, row, column);
+    return values;
+}
+
+} // namespace
+
+QString cooperativeFilter(const QString &cooperativeNumber)
+{
+    return QStringLiteral("JagdbezirksSammlung_Lfdnr = '") + QString(cooperativeNumber).replace(u'\'', QLatin1String("''"))
+           + u'\'';
+}
+
+void runCooperativeCheck(RunHost &host)
+{
+    ImportWindowState &state = host.windowState();
+    runTrapped(host.placeName(), QStringLiteral("cmdImportTest_Click("), [&](ErrorLine &at) {
+        QString previousNumber;
+        int lastRow = 0;
+        at(30); auto excel = SpreadsheetApplication::Start();
+        at(40); Workbook *book = &excel->Open(state.workbookPath);
+        at(50); Worksheet *sheet = &book->firstSheet();
+        at(60); auto collections = state.connection->OpenRecordset(CollectionStatement, OpenMode::Lookup);
+        at(70); host.clearLog(); host.appendLog(QStringLiteral("Erwarten Aufbau der Exceldatei: ") + CRLF);
+        at(80); host.appendLog(QStringLiteral("Hgnr  Jahr  Lkr Lkrname Alf_kurz  Alf_lang  Hgname  Belast  Abschuss") + CRLF);
+        at(90); host.appendLog(QStringLiteral("448 2021  475 Landkreis Hof bm  Bayreuth-Münchberg  Naila 3 4") + CRLF);
+        at(100); host.appendLog(CRLF + QStringLiteral("Gefundene Aufbau:") + CRLF);
+        at(110); host.appendLog(QStringLiteral("Quelle: ") + state.workbookPath + CRLF);
+        at(120); for (int column = 1; column <= ColumnCount; ++column) {
+            at(130); host.appendLog(trimmedCell(*sheet, 1, column) + u'\t');
+        at(140); }
+        at(150); host.appendLog(CRLF);
+        at(160); for (int column = 1; column <= ColumnCount; ++column) {
+            at(170); host.appendLog(trimmedCell(*sheet, 2, column) + u'\t');
+        at(180); }
+        at(190); host.appendLog(CRLF);
+        at(200); previousNumber.clear();
+        // The check covers the rows the import will examine, not fewer.
+        at(210); lastRow = lastDataRow(*sheet, YearColumn); host.setProgressMaximum(float(lastRow));
+        at(220); for (state.currentRow = FirstDataRow; state.currentRow <= lastRow; ++state.currentRow) {
+            const int row = state.currentRow;
+            at(230); if (trimmedCell(*sheet, row, YearColumn).isEmpty()) break;
+            const QString number = trimmedCell(*sheet, row, NumberColumn);
+            at(260); host.setProgressValue(float(row));
+            at(270); collections->Filter(cooperativeFilter(number));
+            at(280); if (!collections->Eof()) {
+                at(290); if (number != previousNumber) {
+                    at(300); host.appendLog(CRLF + QStringLiteral("Zum importieren: ") + rowValues(*sheet, row) + CRLF);
+                    at(310); QString statement;
+                    at(320); statement = AssessmentRecord::collectionStatement(collections->Fields().Item(CollectionKey).text());
+                    at(330); auto records = state.connection->OpenRecordset(statement, OpenMode::Editable);
+                    at(340); while (records->HasCurrent()) {
+                        OrbeFields fields = records->Fields();
+                        at(350); for (int field = 0; field < fields.Count(); ++field) {
+                            at(360); host.appendLog(fields.Item(field).Name() + u'=' + valueText(fields.Item(field).Content())
+                                                    + Separator);
+                        at(370); }
+                        at(380); records->MoveNext();
+                    }
+                    at(400); host.appendLog(CRLF);
+                } else {
+                    at(420); host.appendLog(BlockIndent + rowValues(*sheet, row) + CRLF);
+                }
+            } else {
+                at(450); if (number != previousNumber) {
+                    at(460); host.appendLog(CRLF + QStringLiteral("Hegegemeinschaft (Laufende Nummer) nicht in der Datenbank: ")
+                                            + number + Separator + trimmedCell(*sheet, row, CooperativeNameColumn)
+                                            + Separator + trimmedCell(*sheet, row, YearColumn) + CRLF);
+                }
+            }
+            at(490); collections->Filter(QString());
+            at(500); previousNumber = number;
+        at(510); }
+        at(520); host.setProgressValue(0);
+        at(530); book->Close();
+        at(540); excel->Quit();
+        at(550); excel.reset();
+        at(560); book = nullptr;
+        at(570); sheet = nullptr;
+        at(580); host.setImportEnabled(true);
+    });
+}
+
+void runCooperativeImport(RunHost &host)
+{
+    ImportWindowState &state = host.windowState();
+    runTrapped(host.placeName(), QStringLiteral("cmdImportStarten_Click"), [&](ErrorLine &at) {
+        at(20); auto excel = SpreadsheetApplication::Start();
+        at(30); Workbook *book = &excel->Open(state.workbookPath);
+        at(40); Worksheet *sheet = &book->firstSheet();
+        at(50); auto collections = state.connection->OpenRecordset(CollectionStatement, OpenMode::Lookup);
+        at(60); startImportLog(host);
+        at(70); state.lastRow = lastDataRow(*sheet, YearColumn);
+        at(80); host.setProgressMaximum(float(state.lastRow));
+        at(90); for (state.currentRow = FirstDataRow; state.currentRow <= state.lastRow; ++state.currentRow) {
+            const int row = state.currentRow;
+            at(100); const QString number = trimmedCell(*sheet, row, NumberColumn);
+                     if (number.isEmpty()) break;
+            at(110); host.setProgressValue(float(row));
+            at(120); collections->Filter(cooperativeFilter(number));
+            const QString yearText = trimmedCell(*sheet, row, YearColumn);
+            at(130); if (collections->Eof()) {
+                at(140); host.appendLog(CRLF + QStringLiteral("(Zeile %1) Hegegemeinschaft (Laufende Nummer) nicht in der "
+                                                              "Datenbank: ").arg(row)
+                                        + number + Separator + trimmedCell(*sheet, row, CooperativeNameColumn)
+                                        + Separator + yearText + CRLF);
+            } else {
+                at(150); const qint32 firstYear = toInt32(yearText, cellName(row, YearColumn, QStringLiteral("Jahr")));
+                at(160); AssessmentRecord record(*state.connection, collections->Fields().Item(CollectionKey), firstYear);
+                at(170); if (record.exists()) {
+                    at(180); record.beginUpdate();
+                    at(190); host.appendLog(QStringLiteral("(Zeile %1)\t aktualisiert: ").arg(row));
+                } else {
+                    at(200); record.beginInsert();
+                    at(210); host.appendLog(QStringLiteral("(Zeile %1) hinzugefügt: ").arg(row));
+                    at(220); record.setNewRecordKeys();
+                }
+                at(230); record.setCode(QStringLiteral("IdVerbissbelastung"),
+                                        browsingPressureCode(trimmedCell(*sheet, row, BrowsingPressureColumn)));
+                at(240); record.setCode(QStringLiteral("IdForstlicheAbschussEmpfehlung"),
+                                        cullRecommendationCode(trimmedCell(*sheet, row, CullColumn)));
+                at(250); host.appendLog(rowValues(*sheet, row) + CRLF);
+                at(260); record.save();
+            }
+            at(270); collections->Filter(QString());
+        at(280); }
+        at(290); host.setProgressValue(0);
+        at(300); book->Close();
+        at(310); excel->Quit();
+        at(320); excel.reset(); book = nullptr; sheet = nullptr;
+        at(330); host.setImportEnabled(false);
+        at(340); finishImportLog(host);
+    });
+}

@@ -1,10 +1,20 @@
 #pragma once
 
+#include <QString>
+
 class RunHost;
 
 // The cooperative window's runs. Each is one trapped procedure; a failure is
-// reported with the host's place and the procedure's name.
-// "Test": cmdImportTest_Click(
+// reported with the host's place and the procedure's name and ends the run.
+
+// "Test" (cmdImportTest_Click(): shows the expected and the found layout, then
+// each cooperative with the assessment records the database holds for it;
+// writes nothing and enables "Import Starten" at its end.
 void runCooperativeCheck(RunHost &host);
-// "Import Starten": cmdImportStarten_Click
+
+// "Import Starten" (cmdImportStarten_Click): adds or updates each found row's
+// assessment record, logs every row, writes the log file.
 void runCooperativeImport(RunHost &host);
+
+// The filter that finds a cooperative's collection by its number (trimmed Hgnr).
+QString cooperativeFilter(const QString &cooperativeNumber);

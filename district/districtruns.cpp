@@ -1,6 +1,151 @@
 #include "districtruns.h"
 
+#include "assessmentcodes.h"
+#include "assessmentrecord.h"
+#include "conversions.h"
+#include "failure.h"
+#include "failuretrap.h"
+#include "importlog.h"
+#include "orberecordset.h"
 #include "runhost.h"
+#include "spreadsheet.h"
+#include "workbookrows.h"
 
-void runDistrictCheck(RunHost &) {}
-void runDistrictImport(RunHost &) {}
+namespace {
+
+// District workbook columns.
+constexpr int RowValueColumn = 1;
+constexpr int RunningNumberColumn = 2;
+constexpr int NameColumn = 4;
+constexpr int BrowsingPressureColumn = 5;
+constexpr int BrowsingChangeColumn = 6;
+constexpr int FirstYearColumn = 7;
+
+const QString Indent12 = QStringLiteral("            ");
+
+QString rowLine(int row, const QString &runningNumber, const QString &name)
+{
+    return CRLF + QStringLiteral("Excel Zeile (%1) ").arg(row) + runningNumber + QStringLiteral(", ") + name
+           + CRLF;
+}
+
+QString matchLines(OrbeRecordset &district)
+{
+    OrbeFields fields = district.Fields();
+    auto text = [&](const char *column) { return fields.Item(QString::fromLatin1(column)).text(); };
+    return Indent12 + QStringLiteral("JagdbezirksSammlung: ") + text("JagdbezirksSammlung_Lfdnr")
+           + QStringLiteral(", ") + text("JagdbezirksSammlung_Name") + CRLF + Indent12
+           + QStringLiteral("JagdbezirkDatenBayern: ") + text("JagdbezirkDatenBayern_Lfdnr") + QStringLiteral(", ")
+           + text("JagdbezirkDatenBayern_Reviername") + CRLF;
+}
+
+} // namespace
+
+QString districtStatement(const QString &runningNumber, int row)
+{
+    if (!isWholeNumber(runningNumber)) {
+        throw Failure(ErrorNumber::TypeMismatch, ErrorSource::Tarvel,
+                      QStringLiteral("Typen unverträglich: %1 enthält „%2“, das ist keine laufende Nummer "
+                                     "(ganze Zahl). Der Import wurde bei dieser Zeile beendet.")
+                          .arg(cellName(row, RunningNumberColumn, QStringLiteral("Lfdnr")), runningNumber));
+    }
+    return QStringLiteral("select * from JagdbezirksSammlung, Jagdbezirk, JagdbezirkDatenBayern") + CRLF
+           + QStringLiteral(" where JagdbezirksSammlung_ID_PK = Jagdbezirk_Sammlung_ID_FK")
+           + QStringLiteral(" and JagdbezirkDatenBayern_Jagdbezirk_ID_FK = Jagdbezirk_ID_PK")
+           + QStringLiteral(" and JagdbezirksSammlung_JagdbezirksSammlungsArt_ID_FK = 1")
+           + QStringLiteral(" and JagdbezirkDatenBayern_Lfdnr = ") + formatRunningNumber(runningNumber)
+           + QStringLiteral(" order by JagdbezirkDatenBayern_Jagdjahr desc");
+}
+
+void runDistrictCheck(RunHost &host)
+{
+    ImportWindowState &state = host.windowState();
+    runTrapped(host.placeName(), QStringLiteral("cmdImportTest_Click("), [&](ErrorLine &at) {
+        at(20); auto excel = SpreadsheetApplication::Start();
+        at(30); Workbook *book = &excel->Open(state.workbookPath);
+        at(40); Worksheet *sheet = &book->firstSheet();
+        at(50); host.clearLog();
+        // The check covers the rows the import will take, not fewer.
+        at(60); const int lastRow = lastDataRow(*sheet, RunningNumberColumn);
+        at(70); host.setProgressMaximum(float(lastRow));
+        at(80); for (state.currentRow = FirstDataRow; state.currentRow <= lastRow; ++state.currentRow) {
+            const int row = state.currentRow;
+            at(90); const QString runningNumber = trimmedCell(*sheet, row, RunningNumberColumn);
+                    if (runningNumber.isEmpty()) break;
+            at(100); host.setProgressValue(float(row));
+            at(110); const QString statement = districtStatement(runningNumber, row);
+            at(120); auto district = state.connection->OpenRecordset(statement, OpenMode::Lookup);
+            at(130); host.appendLog(rowLine(row, runningNumber, trimmedCell(*sheet, row, NameColumn)));
+            at(140); if (district->HasCurrent()) {
+                at(150); host.appendLog(matchLines(*district));
+            } else {
+                at(160); host.appendLog(QStringLiteral("     Lfdnr nicht im Erhebungsbogen       ") + CRLF);
+            }
+        at(170); }
+        at(180); host.setProgressValue(0);
+        at(190); book->Close();
+        at(200); excel->Quit();
+        at(210); excel.reset(); book = nullptr; sheet = nullptr;
+        at(220); host.setImportEnabled(true);
+    });
+}
+
+void runDistrictImport(RunHost &host)
+{
+    ImportWindowState &state = host.windowState();
+    runTrapped(host.placeName(), QStringLiteral("cmdImportStarten_Click"), [&](ErrorLine &at) {
+        at(20); auto excel = SpreadsheetApplication::Start();
+        at(30); Workbook *book = &excel->Open(state.workbookPath);
+        at(40); Worksheet *sheet = &book->firstSheet();
+        at(50); startImportLog(host);
+        at(60); state.lastRow = lastDataRow(*sheet, RunningNumberColumn);
+        at(70); host.setProgressMaximum(float(state.lastRow));
+        at(80); for (state.currentRow = FirstDataRow; state.currentRow <= state.lastRow; ++state.currentRow) {
+            const int row = state.currentRow;
+            at(90); const QString runningNumber = trimmedCell(*sheet, row, RunningNumberColumn);
+                    if (runningNumber.isEmpty()) break;
+            at(100); host.setProgressValue(float(row));
+            at(110); const QString statement = districtStatement(runningNumber, row);
+            at(120); auto district = state.connection->OpenRecordset(statement, OpenMode::Lookup);
+            const QString name = trimmedCell(*sheet, row, NameColumn);
+            const QString firstYearText = trimmedCell(*sheet, row, FirstYearColumn);
+            at(130); host.appendLog(rowLine(row, runningNumber, name));
+            at(140); if (district->HasCurrent()) {
+                at(150); host.appendLog(matchLines(*district));
+                at(160); const qint32 firstYear =
+                             toInt32(firstYearText, cellName(row, FirstYearColumn, QStringLiteral("Jagdjahr")));
+                at(170); AssessmentRecord record(*state.connection,
+                                                 district->Fields().Item(QStringLiteral("Jagdbezirkssammlung_ID_PK")),
+                                                 firstYear);
+                at(180); const QString lead = QStringLiteral("(Zeile %1)\t").arg(row);
+                at(190); if (record.exists()) {
+                    at(200); record.beginUpdate();
+                    at(210); host.appendLog(lead + QStringLiteral(" aktualisiert: "));
+                } else {
+                    at(220); record.beginInsert();
+                    at(230); host.appendLog(lead + QStringLiteral(" hinzugefügt: "));
+                    at(240); record.setNewRecordKeys();
+                }
+                at(250); record.setCode(QStringLiteral("IdVerbissbelastung"),
+                                        browsingPressureDigitCode(trimmedCell(*sheet, row, BrowsingPressureColumn)));
+                at(260); record.setCode(QStringLiteral("IdAenderungVerbissbelastung"),
+                                        browsingPressureChangeCode(trimmedCell(*sheet, row, BrowsingChangeColumn)));
+                at(270); host.appendLog(sheet->cellValue(row, RowValueColumn) + QStringLiteral(", ") + name
+                                        + QStringLiteral(", ") + runningNumber + QStringLiteral(", ") + firstYearText
+                                        + CRLF);
+                at(280); record.save();
+            } else {
+                at(290); host.appendLog(CRLF + QStringLiteral("(Zeile %1) Jagdbezirk (Laufende Nummer) nicht in der "
+                                                              "Datenbank: ").arg(row)
+                                        + name + QStringLiteral(", ") + runningNumber + QStringLiteral(", ")
+                                        + firstYearText + CRLF + CRLF);
+            }
+        at(300); }
+        at(310); host.setProgressValue(0);
+        at(320); book->Close();
+        at(330); excel->Quit();
+        at(340); excel.reset(); book = nullptr; sheet = nullptr;
+        at(350); host.setImportEnabled(false);
+        at(360); finishImportLog(host);
+    });
+}
