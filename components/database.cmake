@@ -5,6 +5,8 @@ add_library(tarvel_database STATIC
     orberecordset.cpp orberecordset.h
     orbetools.cpp orbetools.h
     orbeerrorreport.cpp orbeerrorreport.h
+    orbeinternal.h
+    schema.qrc
 )
 target_include_directories(tarvel_database PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(tarvel_database PUBLIC Qt6::Core Qt6::Sql)

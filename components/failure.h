@@ -29,6 +29,7 @@ private:
 // component's own.
 namespace ErrorNumber {
 // run time
+constexpr long InvalidArgument = 5;      // an argument outside what a call accepts
 constexpr long Overflow = 6;
 constexpr long TypeMismatch = 13;       // a text that is no number
 constexpr long FileNotFound = 53;

@@ -3,8 +3,27 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class OrbeConnection;
+
+// A database location taken apart.
+struct DatabaseLocation
+{
+    enum class Kind { SQLite, PostgreSQL };
+    Kind kind = Kind::SQLite;
+    QString path;      // SQLite file
+    QString user;      // PostgreSQL ...
+    QString password;
+    QString host;      // a name, an address, or the folder of a unix socket
+    int port = -1;     // -1: the server's default
+    QString database;
+
+    // The location in the form TARVEL_DATABASE takes (password included).
+    QString toString() const;
+    // A short German text naming the database, without the password.
+    QString description() const;
+};
 
 // The program's one database object. Connect(0) opens the database named by the
 // environment variable TARVEL_DATABASE:
@@ -31,6 +50,14 @@ public:
 
     // The SQLite file the embedded default lives in.
     static QString defaultDatabasePath();
+
+    // Takes a location in the form TARVEL_DATABASE takes apart; nothing on a
+    // malformed one, with the reason in error.
+    static std::optional<DatabaseLocation> parseLocation(const QString &location,
+                                                         QString *error = nullptr);
+    // Creates a new SQLite file with the schema and reference rows; false (and
+    // the reason in error) when the file exists already or cannot be made.
+    static bool createDatabaseFile(const QString &path, QString *error = nullptr);
 
 private:
     std::shared_ptr<OrbeConnection> m_connection;

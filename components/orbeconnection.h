@@ -6,6 +6,7 @@
 #include <memory>
 
 class OrbeRecordset;
+struct OrbeConnectionState;
 
 // How a recordset is opened.
 enum class OpenMode {
@@ -32,6 +33,12 @@ public:
 
     // Runs a statement that returns no rows (schema set-up, tests). Throws Failure.
     void execute(const QString &statement);
+    // Runs statements separated by ";" at line ends, in one transaction.
+    // "--" comment lines are skipped. Throws Failure.
+    void executeScript(const QString &script);
+    // Creates the project's tables and reference rows (schema/sqlite.sql or
+    // schema/postgresql.sql). Throws Failure.
+    void createSchema();
 
     QSqlDatabase database() const;
     bool isPostgres() const;
@@ -41,4 +48,8 @@ public:
 private:
     QString m_connectionName;
     QString m_description;
+    std::shared_ptr<OrbeConnectionState> m_state;
 };
+
+// The project's schema script for "sqlite" or "postgresql".
+QString orbeSchemaScript(bool postgres);

@@ -1,0 +1,84 @@
+#include "orbeerrorreport.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cstdio>
+
+ApplicationInfo ApplicationInfo::current()
+{
+    ApplicationInfo info;
+    info.title = QCoreApplication::applicationName();
+    if (info.title.isEmpty())
+        info.title = QStringLiteral("Tarvel");
+    if (QCoreApplication::instance())
+        info.path = QCoreApplication::applicationDirPath();
+    return info;
+}
+
+QString ErrorReportEntry::toText() const
+{
+    return QStringLiteral("Fehler in %1\n"
+                          "Ort: %2\n"
+                          "Prozedur: %3\n"
+                          "Fehlernummer: %4\n"
+                          "Quelle: %5\n"
+                          "Beschreibung: %6\n"
+                          "Zeile: %7\n")
+        .arg(application, place, procedure, QString::number(number), source, description,
+             QString::number(line));
+}
+
+OrbeErrorReport &OrbeErrorReport::global()
+{
+    static OrbeErrorReport report;
+    return report;
+}
+
+OrbeErrorReport::Presenter OrbeErrorReport::setPresenter(Presenter presenter)
+{
+    Presenter previous = std::move(m_presenter);
+    m_presenter = std::move(presenter);
+    return previous;
+}
+
+void OrbeErrorReport::ReportError(const ApplicationInfo &application, const QString &place,
+                                  const QString &procedure, long number, const QString &source,
+                                  const QString &description, int line)
+{
+    ErrorReportEntry entry;
+    entry.application = application.title;
+    entry.place = place;
+    entry.procedure = procedure;
+    entry.number = number;
+    entry.source = source;
+    entry.description = description;
+    entry.line = line;
+
+    const QString logPath = errorLogPath();
+    QDir().mkpath(QFileInfo(logPath).absolutePath());
+    QFile log(logPath);
+    const QByteArray record = (QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"))
+                               + u'\n' + entry.toText() + u'\n').toUtf8();
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append) || log.write(record) != record.size())
+        std::fputs(qPrintable(QStringLiteral("Tarvel: Fehlerprotokoll %1 nicht beschreibbar\n").arg(logPath)),
+                   stderr);
+    log.close();
+
+    if (m_presenter) {
+        m_presenter(entry);
+    } else {
+        std::fputs(entry.toText().toLocal8Bit().constData(), stderr);
+        std::fflush(stderr);
+    }
+}
+
+QString OrbeErrorReport::errorLogPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+           + QStringLiteral("/Fehlerprotokoll.txt");
+}

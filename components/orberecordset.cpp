@@ -1,0 +1,661 @@
+#include "orberecordset.h"
+
+#include "orbeinternal.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QSqlDriver>
+#include <QSqlField>
+#include <QSqlIndex>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <cmath>
+#include <limits>
+#include <optional>
+
+QString valueText(const QVariant &value)
+{
+    // A PostgreSQL NULL arrives typed; its toString() would read "0" or "false".
+    if (!value.isValid() || value.isNull())
+        return {};
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool() ? QStringLiteral("Wahr") : QStringLiteral("Falsch");
+    case QMetaType::Double:
+    case QMetaType::Float: {
+        const double number = value.toDouble();
+        if (std::isfinite(number) && number == std::trunc(number) && std::fabs(number) < 1e15)
+            return QString::number(static_cast<qint64>(number));
+        QString text = QString::number(number, 'g', QLocale::FloatingPointShortest);
+        text.replace(u'.', u',');
+        return text;
+    }
+    case QMetaType::QDate:
+        return value.toDate().toString(QStringLiteral("dd.MM.yyyy"));
+    case QMetaType::QDateTime: {
+        const QDateTime moment = value.toDateTime();
+        if (moment.time() == QTime(0, 0))
+            return moment.date().toString(QStringLiteral("dd.MM.yyyy"));
+        return moment.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+    }
+    case QMetaType::QTime:
+        return value.toTime().toString(QStringLiteral("hh:mm:ss"));
+    case QMetaType::QByteArray:
+        return QString::fromUtf8(value.toByteArray());
+    default:
+        return value.toString();
+    }
+}
+
+namespace {
+
+bool isIntegerType(int type)
+{
+    switch (type) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString quoted(const QString &name)
+{
+    return QStringLiteral("„") + name + QStringLiteral("“");
+}
+
+Failure typeMismatch(const QString &column, const QVariant &value, const QString &expected)
+{
+    return Failure(ErrorNumber::TypeMismatch, ErrorSource::Database,
+                   QStringLiteral("Typen unverträglich: %1 ist für das Feld %2 kein %3.")
+                       .arg(quoted(valueText(value)), quoted(column), expected));
+}
+
+// The value as the column's type, so that it is stored (and read back) as that
+// type on every database instead of as the text the caller happened to hold.
+QVariant convertForColumn(const QVariant &value, QMetaType columnType, bool postgres,
+                          const QString &column)
+{
+    const int type = columnType.id();
+    if (!value.isValid() || value.isNull())
+        return QVariant();
+    if (isIntegerType(type)) {
+        qlonglong number = 0;
+        bool ok = false;
+        switch (value.typeId()) {
+        case QMetaType::Bool:
+            number = value.toBool() ? 1 : 0;
+            ok = true;
+            break;
+        case QMetaType::Double:
+        case QMetaType::Float: {
+            const double d = value.toDouble();
+            ok = std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 9.2e18;
+            number = ok ? static_cast<qlonglong>(d) : 0;
+            break;
+        }
+        case QMetaType::QString:
+            number = value.toString().trimmed().toLongLong(&ok);
+            break;
+        default:
+            number = value.toLongLong(&ok);
+        }
+        if (!ok)
+            throw typeMismatch(column, value, QStringLiteral("ganze Zahl"));
+        if (type == QMetaType::Int
+            && (number < std::numeric_limits<qint32>::min() || number > std::numeric_limits<qint32>::max()))
+            throw Failure(ErrorNumber::Overflow, ErrorSource::Database,
+                          QStringLiteral("Überlauf: %1 passt nicht in das Feld %2.")
+                              .arg(number).arg(quoted(column)));
+        if (type == QMetaType::Int)
+            return QVariant(static_cast<int>(number));
+        return QVariant(number);
+    }
+    if (type == QMetaType::Bool) {
+        if (value.typeId() == QMetaType::Bool)
+            return value;
+        if (value.typeId() == QMetaType::QString) {
+            const QString text = value.toString().trimmed();
+            if (text.compare(QLatin1String("Wahr"), Qt::CaseInsensitive) == 0
+                || text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+                return true;
+            if (text.compare(QLatin1String("Falsch"), Qt::CaseInsensitive) == 0
+                || text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+                return false;
+        }
+        bool ok = false;
+        const double number = value.toString().trimmed().toDouble(&ok);
+        if (!ok)
+            throw typeMismatch(column, value, QStringLiteral("Wahrheitswert"));
+        return number != 0;
+    }
+    if (type == QMetaType::Double || type == QMetaType::Float) {
+        bool ok = false;
+        double number = 0;
+        if (value.typeId() == QMetaType::QString)
+            number = value.toString().trimmed().replace(u',', u'.').toDouble(&ok);
+        else
+            number = value.toDouble(&ok);
+        if (!ok)
+            throw typeMismatch(column, value, QStringLiteral("Zahl"));
+        return number;
+    }
+    if (type == QMetaType::QString && postgres && value.typeId() != QMetaType::QString)
+        return value.toString();
+    return value;
+}
+
+// SQLite hands booleans over as 0/1; the declared column type says what they are.
+QVariant normalised(const QVariant &raw, QMetaType columnType)
+{
+    if (raw.isNull())
+        return QVariant();
+    if (columnType.id() == QMetaType::Bool && raw.typeId() != QMetaType::Bool)
+        return QVariant(raw.toLongLong() != 0);
+    return raw;
+}
+
+} // namespace
+
+struct OrbeRecordset::Impl
+{
+    enum class Pending { None, Edit, AddNew };
+
+    std::shared_ptr<OrbeConnectionState> state;
+    OpenMode mode = OpenMode::Lookup;
+    QString statement;
+    QString table;             // the one table of an editable recordset
+    QList<int> keyColumns;     // its primary key, as columns of the result
+
+    QStringList names;
+    QList<QMetaType> types;
+    QHash<QString, int> columnByName; // lower-case name
+    std::vector<QList<QVariant>> rows;
+
+    bool filtered = false;
+    std::vector<int> visible;
+    std::size_t position = 0;
+    // Per column: text form -> rows, built on the first filter on that column.
+    std::vector<std::optional<QHash<QString, std::vector<int>>>> textIndex;
+
+    Pending pending = Pending::None;
+    QList<QVariant> buffer;
+    std::vector<bool> changed;
+    int editedRow = -1;
+
+    std::size_t visibleCount() const { return filtered ? visible.size() : rows.size(); }
+    int currentRow() const
+    {
+        if (position >= visibleCount())
+            return -1;
+        return filtered ? visible[position] : static_cast<int>(position);
+    }
+
+    void discardPending()
+    {
+        pending = Pending::None;
+        buffer.clear();
+        changed.clear();
+        editedRow = -1;
+    }
+
+    void requireEditable() const
+    {
+        if (mode != OpenMode::Editable)
+            throw Failure(ErrorNumber::NotUpdatable, ErrorSource::Database,
+                          QStringLiteral("Die Datensatzgruppe ist schreibgeschützt (Öffnungsmodus 4)."));
+    }
+
+    void requireOpen() const
+    {
+        if (!state->open)
+            throw Failure(ErrorNumber::NotConnected, ErrorSource::Database,
+                          QStringLiteral("Die Datenbankverbindung ist geschlossen."));
+    }
+
+    int column(const QString &name) const
+    {
+        const auto found = columnByName.constFind(name.toLower());
+        if (found == columnByName.cend())
+            throw Failure(ErrorNumber::FieldNotFound, ErrorSource::Database,
+                          QStringLiteral("Das Feld %1 ist in der Datensatzgruppe nicht vorhanden.")
+                              .arg(quoted(name)));
+        return found.value();
+    }
+
+    Failure noCurrentRecord() const
+    {
+        return Failure(ErrorNumber::NoCurrentRecord, ErrorSource::Database,
+                       QStringLiteral("Kein aktueller Datensatz."));
+    }
+
+    const QVariant &value(int col) const
+    {
+        if (pending != Pending::None)
+            return buffer[col];
+        const int row = currentRow();
+        if (row < 0)
+            throw noCurrentRecord();
+        return rows[row][col];
+    }
+
+    void setValue(int col, const QVariant &value)
+    {
+        requireEditable();
+        if (pending == Pending::None) {
+            if (currentRow() < 0)
+                throw noCurrentRecord();
+            throw Failure(ErrorNumber::UpdateWithoutEdit, ErrorSource::Database,
+                          QStringLiteral("Das Feld %1 kann nur nach Edit oder AddNew geändert werden.")
+                              .arg(quoted(names[col])));
+        }
+        buffer[col] = convertForColumn(value, types[col], state->postgres, names[col]);
+        changed[col] = true;
+    }
+
+    QList<QVariant> readRow(const QSqlQuery &query) const
+    {
+        QList<QVariant> row(names.size());
+        const QSqlRecord record = query.record();
+        for (int i = 0; i < record.count(); ++i) {
+            const auto found = columnByName.constFind(record.fieldName(i).toLower());
+            if (found != columnByName.cend())
+                row[found.value()] = normalised(query.value(i), types[found.value()]);
+        }
+        return row;
+    }
+
+    void update();
+    void insert();
+    void writeEdit();
+};
+
+void OrbeRecordset::Impl::update()
+{
+    requireEditable();
+    if (pending == Pending::None)
+        throw Failure(ErrorNumber::UpdateWithoutEdit, ErrorSource::Database,
+                      QStringLiteral("Update ohne vorheriges Edit oder AddNew."));
+    requireOpen();
+    if (pending == Pending::Edit)
+        writeEdit();
+    else
+        insert();
+    discardPending();
+}
+
+void OrbeRecordset::Impl::writeEdit()
+{
+    QList<int> columns;
+    for (int i = 0; i < names.size(); ++i) {
+        if (changed[i])
+            columns << i;
+    }
+    if (columns.isEmpty())
+        return;
+
+    QSqlDatabase db = state->database();
+    QSqlDriver *driver = db.driver();
+    QStringList assignments;
+    for (int col : std::as_const(columns))
+        assignments << driver->escapeIdentifier(names[col], QSqlDriver::FieldName) + QStringLiteral(" = ?");
+    QStringList conditions;
+    for (int col : std::as_const(keyColumns))
+        conditions << driver->escapeIdentifier(names[col], QSqlDriver::FieldName) + QStringLiteral(" = ?");
+    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                            .arg(table, assignments.join(QStringLiteral(", ")),
+                                 conditions.join(QStringLiteral(" AND ")));
+
+    QSqlQuery query(db);
+    if (!query.prepare(sql))
+        throw orbe::failure(ErrorNumber::DatabaseError,
+                            QStringLiteral("Der Datensatz konnte nicht gespeichert werden"),
+                            query.lastError(), sql);
+    for (int col : std::as_const(columns))
+        query.addBindValue(buffer[col].isNull() ? QVariant(types[col]) : buffer[col]);
+    const QList<QVariant> &original = rows[editedRow];
+    for (int col : std::as_const(keyColumns))
+        query.addBindValue(original[col]);
+    if (!query.exec())
+        throw orbe::failure(ErrorNumber::DatabaseError,
+                            QStringLiteral("Der Datensatz konnte nicht gespeichert werden"),
+                            query.lastError(), sql);
+    if (query.numRowsAffected() == 0)
+        throw orbe::failure(ErrorNumber::DatabaseError,
+                            QStringLiteral("Der bearbeitete Datensatz ist in der Datenbank nicht mehr vorhanden"),
+                            {}, statement);
+
+    for (int col : std::as_const(columns)) {
+        rows[editedRow][col] = buffer[col];
+        textIndex[col].reset();
+    }
+}
+
+void OrbeRecordset::Impl::insert()
+{
+    QSqlDatabase db = state->database();
+    QSqlDriver *driver = db.driver();
+    QList<int> columns;
+    for (int i = 0; i < names.size(); ++i) {
+        if (changed[i])
+            columns << i;
+    }
+    QString sql;
+    if (columns.isEmpty()) {
+        sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table);
+    } else {
+        QStringList fieldList;
+        QStringList placeholders;
+        for (int col : std::as_const(columns)) {
+            fieldList << driver->escapeIdentifier(names[col], QSqlDriver::FieldName);
+            placeholders << QStringLiteral("?");
+        }
+        sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(table, fieldList.join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", ")));
+    }
+    // The generated key and the column defaults are read back, so that the new
+    // row reads as the database stored it.
+    if (state->postgres)
+        sql += QStringLiteral(" RETURNING *");
+
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    query.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    if (!query.prepare(sql))
+        throw orbe::failure(ErrorNumber::DatabaseError,
+                            QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"),
+                            query.lastError(), sql);
+    for (int col : std::as_const(columns))
+        query.addBindValue(buffer[col].isNull() ? QVariant(types[col]) : buffer[col]);
+    if (!query.exec())
+        throw orbe::failure(ErrorNumber::DatabaseError,
+                            QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"),
+                            query.lastError(), sql);
+
+    QList<QVariant> row = buffer;
+    if (state->postgres) {
+        if (query.next())
+            row = readRow(query);
+    } else {
+        const QVariant rowid = query.lastInsertId();
+        query.finish();
+        QSqlQuery reread(db);
+        reread.setForwardOnly(true);
+        reread.prepare(QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(table));
+        reread.addBindValue(rowid);
+        if (rowid.isValid() && reread.exec() && reread.next())
+            row = readRow(reread);
+    }
+
+    rows.push_back(row);
+    const int index = static_cast<int>(rows.size()) - 1;
+    for (auto &columnIndex : textIndex)
+        columnIndex.reset();
+    if (filtered) {
+        visible.push_back(index);
+        position = visible.size() - 1;
+    } else {
+        position = static_cast<std::size_t>(index);
+    }
+}
+
+std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &statement, int mode)
+{
+    switch (mode) {
+    case static_cast<int>(OpenMode::Lookup):
+        return OpenRecordset(statement, OpenMode::Lookup);
+    case static_cast<int>(OpenMode::Editable):
+        return OpenRecordset(statement, OpenMode::Editable);
+    default:
+        throw Failure(ErrorNumber::InvalidArgument, ErrorSource::Database,
+                      QStringLiteral("Unbekannter Öffnungsmodus %1.").arg(mode));
+    }
+}
+
+std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &statement, OpenMode mode)
+{
+    auto impl = std::make_unique<OrbeRecordset::Impl>();
+    impl->state = m_state;
+    impl->mode = mode;
+    impl->statement = statement;
+    impl->requireOpen();
+
+    if (mode == OpenMode::Editable) {
+        static const QRegularExpression oneTable(
+            QStringLiteral(R"(^\s*select\s+\*\s+from\s+([A-Za-z_][A-Za-z0-9_]*)(\s+(where|order)\b.*|\s*;?\s*)$)"),
+            QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+        const QRegularExpressionMatch match = oneTable.match(statement);
+        if (!match.hasMatch())
+            throw orbe::failure(ErrorNumber::NotUpdatable,
+                                QStringLiteral("Bearbeitbar ist nur „select * from Tabelle …“"), {}, statement);
+        impl->table = match.captured(1);
+    }
+
+    QSqlDatabase db = database();
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    query.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    if (!query.exec(statement))
+        throw orbe::failure(ErrorNumber::DatabaseError,
+                            QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"),
+                            query.lastError(), statement);
+    if (!query.isSelect())
+        throw orbe::failure(ErrorNumber::DatabaseError,
+                            QStringLiteral("Die Anweisung liefert keine Datensätze"), {}, statement);
+
+    const QSqlRecord record = query.record();
+    for (int i = 0; i < record.count(); ++i) {
+        const QSqlField field = record.field(i);
+        impl->names << field.name();
+        impl->types << field.metaType();
+    }
+    // Of equal names (a join) the first column wins.
+    for (int i = record.count() - 1; i >= 0; --i)
+        impl->columnByName.insert(impl->names[i].toLower(), i);
+
+    const int columnCount = impl->names.size();
+    while (query.next()) {
+        QList<QVariant> row(columnCount);
+        for (int i = 0; i < columnCount; ++i)
+            row[i] = normalised(query.value(i), impl->types[i]);
+        impl->rows.push_back(std::move(row));
+    }
+    if (query.lastError().isValid())
+        throw orbe::failure(ErrorNumber::DatabaseError,
+                            QStringLiteral("Die Datensätze konnten nicht gelesen werden"),
+                            query.lastError(), statement);
+    impl->textIndex.resize(columnCount);
+
+    if (mode == OpenMode::Editable) {
+        const QString tableKey = impl->table.toLower();
+        auto known = m_state->primaryKeys.constFind(tableKey);
+        if (known == m_state->primaryKeys.cend()) {
+            QSqlIndex index = db.primaryIndex(impl->table);
+            if (index.isEmpty() && m_state->postgres)
+                index = db.primaryIndex(tableKey); // unquoted names are stored lower-case
+            QStringList keyNames;
+            for (int i = 0; i < index.count(); ++i)
+                keyNames << index.fieldName(i);
+            known = m_state->primaryKeys.insert(tableKey, keyNames);
+        }
+        for (const QString &keyName : known.value()) {
+            const auto col = impl->columnByName.constFind(keyName.toLower());
+            if (col != impl->columnByName.cend())
+                impl->keyColumns << col.value();
+        }
+        if (impl->keyColumns.size() != known.value().size())
+            impl->keyColumns.clear();
+    }
+
+    return std::unique_ptr<OrbeRecordset>(new OrbeRecordset(std::move(impl)));
+}
+
+OrbeRecordset::OrbeRecordset(std::unique_ptr<Impl> impl)
+    : d(std::move(impl))
+{
+}
+
+OrbeRecordset::~OrbeRecordset() = default;
+
+bool OrbeRecordset::HasRecords() const
+{
+    return d->visibleCount() > 0 && d->currentRow() >= 0;
+}
+
+bool OrbeRecordset::HasCurrent() const
+{
+    return d->currentRow() >= 0;
+}
+
+bool OrbeRecordset::Eof() const
+{
+    return d->currentRow() < 0;
+}
+
+void OrbeRecordset::MoveNext()
+{
+    d->discardPending();
+    if (d->currentRow() < 0)
+        throw d->noCurrentRecord();
+    ++d->position;
+}
+
+void OrbeRecordset::Filter(const QString &criterion)
+{
+    d->discardPending();
+    if (criterion.isEmpty()) {
+        d->filtered = false;
+        d->visible.clear();
+        d->position = 0;
+        return;
+    }
+    static const QRegularExpression form(
+        QStringLiteral(R"(^\s*([A-Za-z_][A-Za-z0-9_]*)\s*=\s*'((?:[^']|'')*)'\s*$)"),
+        QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = form.match(criterion);
+    if (!match.hasMatch())
+        throw Failure(ErrorNumber::InvalidFilter, ErrorSource::Database,
+                      QStringLiteral("Ungültiger Filter %1: erwartet wird „Feld = 'Text'“.")
+                          .arg(quoted(criterion)));
+    const int col = d->column(match.captured(1));
+    QString text = match.captured(2);
+    text.replace(QLatin1String("''"), QLatin1String("'"));
+
+    auto &index = d->textIndex[col];
+    if (!index) {
+        index.emplace();
+        for (int row = 0; row < static_cast<int>(d->rows.size()); ++row)
+            (*index)[valueText(d->rows[row][col])].push_back(row);
+    }
+    const auto found = index->constFind(text);
+    d->visible = found == index->cend() ? std::vector<int>() : found.value();
+    d->filtered = true;
+    d->position = 0;
+}
+
+OrbeFields OrbeRecordset::Fields()
+{
+    return OrbeFields(this);
+}
+
+void OrbeRecordset::Edit()
+{
+    d->requireEditable();
+    d->discardPending();
+    const int row = d->currentRow();
+    if (row < 0)
+        throw d->noCurrentRecord();
+    if (d->keyColumns.isEmpty())
+        throw Failure(ErrorNumber::NotUpdatable, ErrorSource::Database,
+                      QStringLiteral("Die Tabelle %1 hat keinen Primärschlüssel; ihre Datensätze können "
+                                     "nicht bearbeitet werden.").arg(quoted(d->table)));
+    d->requireOpen();
+    d->pending = Impl::Pending::Edit;
+    d->buffer = d->rows[row];
+    d->changed.assign(d->names.size(), false);
+    d->editedRow = row;
+}
+
+void OrbeRecordset::AddNew()
+{
+    d->requireEditable();
+    d->discardPending();
+    d->requireOpen();
+    d->pending = Impl::Pending::AddNew;
+    d->buffer = QList<QVariant>(d->names.size());
+    d->changed.assign(d->names.size(), false);
+}
+
+void OrbeRecordset::Update()
+{
+    d->update();
+}
+
+int OrbeRecordset::rowCount() const
+{
+    return static_cast<int>(d->visibleCount());
+}
+
+OrbeFields::OrbeFields(OrbeRecordset *recordset)
+    : m_recordset(recordset)
+{
+}
+
+OrbeField OrbeFields::Item(const QString &name) const
+{
+    return OrbeField(m_recordset, m_recordset->d->column(name));
+}
+
+OrbeField OrbeFields::Item(int index) const
+{
+    if (index < 0 || index >= Count())
+        throw Failure(ErrorNumber::FieldNotFound, ErrorSource::Database,
+                      QStringLiteral("Die Datensatzgruppe hat kein Feld Nummer %1.").arg(index));
+    return OrbeField(m_recordset, index);
+}
+
+int OrbeFields::Count() const
+{
+    return m_recordset->d->names.size();
+}
+
+OrbeField::OrbeField(OrbeRecordset *recordset, int column)
+    : m_recordset(recordset)
+    , m_column(column)
+{
+}
+
+QString OrbeField::Name() const
+{
+    return m_recordset->d->names[m_column];
+}
+
+QVariant OrbeField::Value() const
+{
+    return m_recordset->d->value(m_column);
+}
+
+void OrbeField::setValue(const QVariant &value)
+{
+    m_recordset->d->setValue(m_column, value);
+}
+
+void OrbeField::setValue(const OrbeField &other)
+{
+    setValue(other.Value());
+}
+
+QString OrbeField::text() const
+{
+    return valueText(Value());
+}
