@@ -64,13 +64,15 @@ bool OrbeTools::WriteTextFile(QString &path, const QString &text, double reserve
     QString folder = path.left(cut + 1);
     const QString name = path.mid(cut + 1);
 
-    if (!folder.isEmpty()) {
-        const QString asGiven = folder.size() > 1 ? folder.chopped(1) : folder;
-        if (!QFileInfo(asGiven).isDir()) {
-            QString unified = folder;
-            unified.replace(u'\\', u'/');
-            folder = unified;
-        }
+    if (folder.size() > 1) {
+        // On Linux "\\" is an ordinary character: a folder that exists as
+        // written (without its last separator) is taken as it is, any other
+        // has its backslashes read as separators.
+        const QString asGiven = folder.chopped(1);
+        if (QFileInfo(asGiven).isDir())
+            folder = asGiven + u'/';
+        else
+            folder.replace(u'\\', u'/');
     }
     const QString folderPath = folder.isEmpty() ? QStringLiteral(".") : folder;
     if (!QFileInfo(folderPath).isDir())
