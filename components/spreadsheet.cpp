@@ -1,0 +1,149 @@
+#include "spreadsheet.h"
+
+#include "failure.h"
+#include "workbook/sheetreaders.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <new>
+
+Worksheet::Worksheet(std::vector<std::vector<QString>> rows)
+    : m_rows(std::move(rows))
+{
+}
+
+QString Worksheet::cellValue(int row, int column) const
+{
+    if (row < 1 || column < 1 || size_t(row) > m_rows.size())
+        return {};
+    const auto &cells = m_rows[row - 1];
+    return size_t(column) <= cells.size() ? cells[column - 1] : QString();
+}
+
+int Worksheet::rowCount() const
+{
+    return int(m_rows.size());
+}
+
+int Worksheet::columnCount() const
+{
+    size_t widest = 0;
+    for (const auto &cells : m_rows)
+        widest = std::max(widest, cells.size());
+    return int(widest);
+}
+
+void Worksheet::setCell(int row, int column, QString value)
+{
+    if (row < 1 || column < 1)
+        return;
+    if (m_rows.size() < size_t(row))
+        m_rows.resize(row);
+    auto &cells = m_rows[row - 1];
+    if (cells.size() < size_t(column))
+        cells.resize(column);
+    cells[column - 1] = std::move(value);
+}
+
+Workbook::Workbook(QString path, Worksheet sheet)
+    : m_path(std::move(path))
+    , m_sheet(std::move(sheet))
+{
+}
+
+void Workbook::Close()
+{
+    m_open = false;
+    m_sheet = Worksheet();
+}
+
+std::unique_ptr<SpreadsheetApplication> SpreadsheetApplication::Start()
+{
+    return std::make_unique<SpreadsheetApplication>();
+}
+
+Workbook &SpreadsheetApplication::Open(const QString &path)
+{
+    m_workbooks.push_back(std::make_unique<Workbook>(path, readFirstWorksheet(path)));
+    return *m_workbooks.back();
+}
+
+void SpreadsheetApplication::Quit()
+{
+    for (auto &workbook : m_workbooks)
+        workbook->Close();
+}
+
+namespace {
+
+// A file larger than this is no assessment workbook; refusing it early keeps a
+// wrong pick from eating the memory.
+constexpr qint64 kMaxFileSize = 256ll * 1024 * 1024;
+
+[[noreturn]] void fail(long number, const QString &description)
+{
+    throw Failure(number, ErrorSource::Workbook, description);
+}
+
+enum class Format { Zip, Xls, Csv };
+
+bool startsWith(const QByteArray &data, const char *magic, qsizetype size)
+{
+    return data.size() >= size && std::equal(magic, magic + size, data.constData());
+}
+
+Format recogniseFormat(const QByteArray &data)
+{
+    if (startsWith(data, "PK\x03\x04", 4) || startsWith(data, "PK\x05\x06", 4))
+        return Format::Zip; // xlsx or ods: told apart by the members
+    if (startsWith(data, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
+        return Format::Xls;
+    return Format::Csv;
+}
+
+} // namespace
+
+Worksheet readFirstWorksheet(const QString &path)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists())
+        fail(ErrorNumber::FileNotFound, QStringLiteral("Die Datei „%1“ wurde nicht gefunden.").arg(shown));
+    if (info.isDir())
+        fail(ErrorNumber::PathFileAccess, QStringLiteral("„%1“ ist ein Ordner und keine Arbeitsmappe.").arg(shown));
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(ErrorNumber::PermissionDenied,
+             QStringLiteral("Die Datei „%1“ kann nicht geöffnet werden. Sie ist gesperrt oder nicht lesbar (%2).")
+                 .arg(shown, file.errorString()));
+    if (file.size() > kMaxFileSize)
+        fail(ErrorNumber::WorkbookUnreadable,
+             QStringLiteral("Die Datei „%1“ ist zu groß für eine Arbeitsmappe.").arg(shown));
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        fail(ErrorNumber::PermissionDenied,
+             QStringLiteral("Die Datei „%1“ kann nicht gelesen werden (%2).").arg(shown, file.errorString()));
+    file.close();
+
+    try {
+        if (data.isEmpty())
+            workbook::refuse(QStringLiteral("Die Datei ist leer."));
+        switch (recogniseFormat(data)) {
+        case Format::Zip:
+            return workbook::readZipPackage(data);
+        case Format::Xls:
+            return workbook::readXls(data);
+        case Format::Csv:
+            return workbook::readCsv(data);
+        }
+        workbook::refuse(QString());
+    } catch (const workbook::ReadError &error) {
+        fail(error.number, QStringLiteral("Die Arbeitsmappe „%1“ kann nicht gelesen werden. %2").arg(shown, error.reason));
+    } catch (const std::bad_alloc &) {
+        fail(ErrorNumber::WorkbookUnreadable,
+             QStringLiteral("Die Arbeitsmappe „%1“ kann nicht gelesen werden. Sie ist zu groß.").arg(shown));
+    }
+}

@@ -18,6 +18,8 @@ public:
     // Cells(row, column).Value, untrimmed. Outside the used range: empty.
     QString cellValue(int row, int column) const;
     int rowCount() const;
+    // The widest row's length: the used range is rowCount() x columnCount().
+    int columnCount() const;
 
     void setCell(int row, int column, QString value);
 

@@ -1,5 +1,11 @@
 add_library(tarvel_workbook STATIC
     spreadsheet.cpp spreadsheet.h
+    workbook/sheetreaders.h workbook/cellformat.cpp
+    workbook/ziparchive.h workbook/ziparchive.cpp
+    workbook/xlsxreader.cpp
+    workbook/csvreader.cpp
+    workbook/odsreader.cpp
+    workbook/xlsreader.cpp
 )
 target_include_directories(tarvel_workbook PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(tarvel_workbook PUBLIC tarvel_database Qt6::Core

@@ -1,0 +1,193 @@
+#include "sheetreaders.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QTime>
+
+#include <cmath>
+
+namespace workbook {
+
+void refuse(const QString &reason)
+{
+    throw ReadError{ErrorNumber::WorkbookUnreadable, reason};
+}
+
+void refuseDamaged(const QString &detail)
+{
+    refuse(detail.isEmpty() ? QStringLiteral("Die Datei ist beschädigt oder unvollständig.")
+                            : QStringLiteral("Die Datei ist beschädigt oder unvollständig (%1).").arg(detail));
+}
+
+void refusePassword()
+{
+    refuse(QStringLiteral("Die Arbeitsmappe ist mit einem Kennwort geschützt. "
+                          "Bitte den Kennwortschutz entfernen und die Datei neu speichern."));
+}
+
+void refuseFormulaWithoutResult(int row, int column)
+{
+    refuse(QStringLiteral("Die Formel in Zelle %1 hat kein gespeichertes Ergebnis. "
+                          "Bitte die Arbeitsmappe in der Tabellenkalkulation öffnen, neu berechnen und speichern.")
+               .arg(cellName(row, column)));
+}
+
+void SheetBuilder::set(int row, int column, QString value)
+{
+    if (value.isEmpty())
+        return;
+    if (row < 1 || column < 1 || row > kMaxRows || column > kMaxColumns)
+        refuseDamaged(QStringLiteral("Zelle außerhalb des Tabellenblatts"));
+    if (++m_cells > kMaxCells)
+        refuse(QStringLiteral("Das erste Tabellenblatt hat zu viele Zellen."));
+    if (m_rows.size() < size_t(row))
+        m_rows.resize(row);
+    auto &cells = m_rows[row - 1];
+    if (cells.size() < size_t(column))
+        cells.resize(column);
+    cells[column - 1] = std::move(value);
+}
+
+Worksheet SheetBuilder::take()
+{
+    return Worksheet(std::move(m_rows));
+}
+
+QString cellName(int row, int column)
+{
+    QString letters;
+    for (int c = column; c > 0; c = (c - 1) / 26)
+        letters.prepend(QChar(u'A' + (c - 1) % 26));
+    return letters + QString::number(row);
+}
+
+bool parseCellName(QStringView ref, int &row, int &column)
+{
+    qsizetype i = 0;
+    if (i < ref.size() && ref[i] == u'$')
+        ++i;
+    qint64 col = 0;
+    const qsizetype lettersStart = i;
+    for (; i < ref.size() && ref[i].isLetter(); ++i) {
+        const char16_t ch = ref[i].toUpper().unicode();
+        if (ch < u'A' || ch > u'Z')
+            return false;
+        col = col * 26 + (ch - u'A' + 1);
+        if (col > kMaxColumns)
+            return false;
+    }
+    if (i == lettersStart)
+        return false;
+    if (i < ref.size() && ref[i] == u'$')
+        ++i;
+    bool ok = false;
+    const qint64 r = ref.mid(i).toLongLong(&ok);
+    if (!ok || r < 1 || r > kMaxRows || !ref[i].isDigit())
+        return false;
+    row = int(r);
+    column = int(col);
+    return true;
+}
+
+QString numberText(double value)
+{
+    if (!std::isfinite(value))
+        return QStringLiteral("#ZAHL!");
+    if (value == 0)
+        return QStringLiteral("0"); // also -0
+    if (value == std::trunc(value) && std::fabs(value) < 1e21)
+        return QString::number(value, 'f', 0);
+    // Shortest digits that read back as the same double: 54.2, not 54.200000000000003.
+    QString text = QString::number(value, 'f', QLocale::FloatingPointShortest);
+    text.replace(u'.', u',');
+    return text;
+}
+
+QString booleanText(bool value)
+{
+    return value ? QStringLiteral("Wahr") : QStringLiteral("Falsch");
+}
+
+QString serialDateText(double serial, bool date1904)
+{
+    if (!std::isfinite(serial) || serial < 0 || serial > 2958466.0) // beyond 31.12.9999
+        return numberText(serial);
+    qint64 days = qint64(std::floor(serial));
+    qint64 seconds = std::llround((serial - double(days)) * 86400.0);
+    if (seconds >= 86400) {
+        ++days;
+        seconds -= 86400;
+    }
+    const QString time = QTime(0, 0).addSecs(int(seconds)).toString(QStringLiteral("hh:mm:ss"));
+    if (days == 0 && !date1904)
+        return time; // a time of day without a date, as the server gives it
+    QString date;
+    if (date1904) {
+        date = QDate(1904, 1, 1).addDays(days).toString(QStringLiteral("dd.MM.yyyy"));
+    } else if (days == 60) {
+        // The 1900 system counts a 29 February 1900 that never was.
+        date = QStringLiteral("29.02.1900");
+    } else {
+        const QDate epoch = days < 60 ? QDate(1899, 12, 31) : QDate(1899, 12, 30);
+        date = epoch.addDays(days).toString(QStringLiteral("dd.MM.yyyy"));
+    }
+    return seconds == 0 ? date : date + u' ' + time;
+}
+
+bool isDateFormatCode(const QString &code)
+{
+    if (code.compare(u"General", Qt::CaseInsensitive) == 0 || code.compare(u"Standard", Qt::CaseInsensitive) == 0)
+        return false;
+    // A format shows a date when it has date/time letters outside quoted text,
+    // [colour/locale] brackets and escaped characters.
+    bool inQuotes = false;
+    for (qsizetype i = 0; i < code.size(); ++i) {
+        const QChar ch = code[i];
+        if (inQuotes) {
+            if (ch == u'"')
+                inQuotes = false;
+            continue;
+        }
+        switch (ch.unicode()) {
+        case u'"':
+            inQuotes = true;
+            break;
+        case u'\\':
+        case u'_':
+        case u'*':
+            ++i; // escaped, spacing or fill character
+            break;
+        case u'[': {
+            const qsizetype close = code.indexOf(u']', i);
+            if (close < 0)
+                return false;
+            // Elapsed-time brackets such as [h] or [mm] do show a time.
+            const QString inner = code.mid(i + 1, close - i - 1).toLower();
+            if (!inner.isEmpty() && (inner.count(u'h') == inner.size() || inner.count(u'm') == inner.size()
+                                     || inner.count(u's') == inner.size()))
+                return true;
+            i = close;
+            break;
+        }
+        case u';':
+            return false; // only the first section decides
+        default: {
+            const char16_t lower = ch.toLower().unicode();
+            if (lower == u'd' || lower == u'm' || lower == u'y' || lower == u'h' || lower == u's')
+                return true;
+        }
+        }
+    }
+    return false;
+}
+
+bool isDateFormat(int formatId, const QString &customCode)
+{
+    if ((formatId >= 14 && formatId <= 22) || (formatId >= 45 && formatId <= 47))
+        return true;
+    if (formatId < 164 && customCode.isEmpty())
+        return false;
+    return isDateFormatCode(customCode);
+}
+
+} // namespace workbook

@@ -1,0 +1,177 @@
+// Text files as German spreadsheet users save them: ';' (or ',') separated,
+// Windows-1252 or UTF-8, CR LF or LF. Values stay text exactly as they stand.
+#include "sheetreaders.h"
+
+#include <QStringDecoder>
+
+#include <array>
+
+namespace workbook {
+
+namespace {
+
+[[noreturn]] void refuseNotText()
+{
+    refuse(QStringLiteral("Die Datei ist keine Arbeitsmappe: weder Excel- noch OpenDocument-Format "
+                          "und auch keine Textdatei (CSV)."));
+}
+
+QString decode(const QByteArray &data)
+{
+    QStringView bomless;
+    QString text;
+    if (data.startsWith("\xEF\xBB\xBF")) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        text = utf8(QByteArrayView(data).sliced(3));
+        if (utf8.hasError())
+            refuseNotText();
+    } else if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF")) {
+        QStringDecoder utf16(data.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
+                             QStringDecoder::Flag::Stateless);
+        text = utf16(QByteArrayView(data).sliced(2));
+        if (utf16.hasError())
+            refuseNotText();
+    } else {
+        if (data.contains('\0'))
+            refuseNotText();
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        text = utf8(data);
+        if (utf8.hasError()) {
+            // Not UTF-8: the spreadsheet's "CSV (Trennzeichen-getrennt)" writes Windows-1252.
+            QStringDecoder cp1252("windows-1252");
+            if (!cp1252.isValid())
+                refuse(QStringLiteral("Die Zeichenkodierung Windows-1252 ist auf diesem System nicht verfügbar."));
+            text = cp1252(data);
+            if (cp1252.hasError())
+                refuseNotText();
+        }
+    }
+    // Binary junk decodes too; control characters (and the C1 range, where
+    // Windows-1252 has its unassigned bytes) show it is none of our text.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t ch = text[i].unicode();
+        if ((ch < 0x20 && ch != u'\t' && ch != u'\n' && ch != u'\r' && !(ch == 0x1A && i == text.size() - 1))
+            || (ch >= 0x7F && ch <= 0x9F) || ch == 0xFFFD)
+            refuseNotText();
+    }
+    if (text.endsWith(QChar(0x1A)))
+        text.chop(1); // DOS end-of-file mark
+    const QString head = text.left(64).trimmed().toLower();
+    if (head.startsWith(u"<?xml") || head.startsWith(u"<html") || head.startsWith(u"<!doctype")
+        || head.startsWith(u"<table"))
+        refuse(QStringLiteral("Die Datei ist eine XML- oder HTML-Tabelle. Bitte als .xlsx, .xls, .ods oder "
+                              "CSV speichern."));
+    return text;
+}
+
+// The separator that splits the first records most evenly, preferring ';'
+// (the German default) on a tie: "1;2,5" is two fields, not three.
+QChar detectDelimiter(QStringView text)
+{
+    constexpr std::array<char16_t, 3> candidates{u';', u',', u'\t'};
+    constexpr int kRecords = 10;
+    std::array<std::vector<int>, 3> counts;
+    std::array<int, 3> current{};
+    bool quoted = false;
+    int records = 0;
+    for (qsizetype i = 0; i < text.size() && records < kRecords; ++i) {
+        const QChar ch = text[i];
+        if (ch == u'"') {
+            quoted = !quoted;
+        } else if (!quoted && (ch == u'\n' || ch == u'\r')) {
+            if (ch == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+            for (size_t c = 0; c < candidates.size(); ++c)
+                counts[c].push_back(std::exchange(current[c], 0));
+            ++records;
+        } else if (!quoted) {
+            for (size_t c = 0; c < candidates.size(); ++c)
+                current[c] += ch == candidates[c];
+        }
+    }
+    if (records < kRecords)
+        for (size_t c = 0; c < candidates.size(); ++c)
+            if (current[c] > 0 || counts[c].empty())
+                counts[c].push_back(current[c]);
+
+    // Consistent: the same non-zero count in every record looked at.
+    for (size_t c = 0; c < candidates.size(); ++c) {
+        const auto &n = counts[c];
+        if (!n.empty() && n.front() > 0 && std::all_of(n.begin(), n.end(), [&](int v) { return v == n.front(); }))
+            return candidates[c];
+    }
+    // Otherwise the one the heading line uses most.
+    size_t best = 0;
+    for (size_t c = 1; c < candidates.size(); ++c)
+        if (!counts[c].empty() && counts[c].front() > counts[best].front())
+            best = c;
+    return candidates[best];
+}
+
+} // namespace
+
+Worksheet readCsv(const QByteArray &data)
+{
+    const QString text = decode(data);
+    const QChar delimiter = detectDelimiter(text);
+
+    SheetBuilder sheet;
+    int row = 1;
+    int column = 1;
+    int line = 1;
+    QString field;
+    bool atFieldStart = true;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar ch = text[i];
+        if (ch == u'"' && atFieldStart) {
+            // Quoted field: delimiters and line breaks inside belong to the value.
+            const int quoteLine = line;
+            atFieldStart = false;
+            for (++i;; ++i) {
+                if (i >= size)
+                    refuse(QStringLiteral("Das Anführungszeichen in Zeile %1 wird nicht geschlossen.").arg(quoteLine));
+                const QChar q = text[i];
+                if (q == u'"') {
+                    if (i + 1 < size && text[i + 1] == u'"') {
+                        field += u'"';
+                        ++i;
+                        continue;
+                    }
+                    break;
+                }
+                if (q == u'\r' || q == u'\n') {
+                    if (q == u'\r' && i + 1 < size && text[i + 1] == u'\n')
+                        ++i;
+                    ++line;
+                    field += u'\n';
+                    continue;
+                }
+                field += q;
+            }
+        } else if (ch == delimiter) {
+            sheet.set(row, column, std::exchange(field, QString()));
+            ++column;
+            atFieldStart = true;
+        } else if (ch == u'\r' || ch == u'\n') {
+            if (ch == u'\r' && i + 1 < size && text[i + 1] == u'\n')
+                ++i;
+            sheet.set(row, column, std::exchange(field, QString()));
+            ++row;
+            ++line;
+            column = 1;
+            atFieldStart = true;
+            if (row > kMaxRows && i + 1 < size)
+                refuse(QStringLiteral("Die Datei hat mehr als %1 Zeilen.").arg(kMaxRows));
+        } else {
+            field += ch;
+            atFieldStart = false;
+        }
+        if (column > kMaxColumns)
+            refuse(QStringLiteral("Zeile %1 hat mehr als %2 Spalten.").arg(line).arg(kMaxColumns));
+    }
+    sheet.set(row, column, field);
+    return sheet.take();
+}
+
+} // namespace workbook
