@@ -1,0 +1,374 @@
+#include "failure.h"
+#include "spreadsheet.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <xlsxwriter.h>
+
+namespace {
+
+const QString kCorpus = QStringLiteral(TARVEL_TEST_DATA "/workbooks");
+
+QString cellName(int row, int column)
+{
+    QString letters;
+    for (int c = column; c > 0; c = (c - 1) / 26)
+        letters.prepend(QChar(u'A' + (c - 1) % 26));
+    return letters + QString::number(row);
+}
+
+// One "A1<TAB>text" line per non-empty cell, row by row; line breaks and tabs
+// inside a value are escaped so that a value stays on its line.
+QStringList dump(const Worksheet &sheet)
+{
+    QStringList lines;
+    for (int row = 1; row <= sheet.rowCount(); ++row) {
+        for (int column = 1; column <= sheet.columnCount(); ++column) {
+            QString value = sheet.cellValue(row, column);
+            if (value.isEmpty())
+                continue;
+            value.replace(u'\\', QStringLiteral("\\\\"))
+                .replace(u'\n', QStringLiteral("\\n"))
+                .replace(u'\r', QStringLiteral("\\r"))
+                .replace(u'\t', QStringLiteral("\\t"));
+            lines << cellName(row, column) + u'\t' + value;
+        }
+    }
+    return lines;
+}
+
+QStringList readLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot open %s", qPrintable(path));
+    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    while (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// The corpus file of a case: <case>.<ext> beside <case>.expected.
+QString caseFile(const QDir &dir, const QString &expected)
+{
+    const QString base = expected.chopped(int(qstrlen(".expected")));
+    const QStringList found = dir.entryList({base + QStringLiteral(".*")}, QDir::Files);
+    for (const QString &name : found)
+        if (!name.endsWith(u".expected"))
+            return dir.filePath(name);
+    return {};
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+Failure readFailure(const QString &path)
+{
+    try {
+        readFirstWorksheet(path);
+    } catch (const Failure &failure) {
+        return failure;
+    }
+    return Failure(0, QString(), QStringLiteral("kein Fehler"));
+}
+
+} // namespace
+
+class TestWorkbookReader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void corpusPass_data();
+    void corpusPass();
+    void corpusFail_data();
+    void corpusFail();
+    void outsideUsedRangeIsEmpty();
+    void formatComesFromContent();
+    void csv_data();
+    void csv();
+    void missingFileAndFolder();
+    void damagedCopiesFailCleanly();
+    void tenThousandRows_data();
+    void tenThousandRows();
+    void applicationOpensAndCloses();
+
+private:
+    QTemporaryDir m_temp;
+};
+
+void TestWorkbookReader::corpusPass_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("expected");
+    const QDir dir(kCorpus + QStringLiteral("/pass"));
+    const QStringList cases = dir.entryList({QStringLiteral("*.expected")}, QDir::Files, QDir::Name);
+    QVERIFY2(cases.size() >= 10, "corpus missing: run tests/data/workbooks/make_corpus.sh");
+    for (const QString &expected : cases)
+        QTest::newRow(qPrintable(expected)) << caseFile(dir, expected) << dir.filePath(expected);
+}
+
+void TestWorkbookReader::corpusPass()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, expected);
+    QVERIFY2(!file.isEmpty(), "no workbook beside the .expected file");
+    QStringList actual;
+    try {
+        actual = dump(readFirstWorksheet(file));
+    } catch (const Failure &failure) {
+        QFAIL(qPrintable(failure.description()));
+    }
+    const QStringList wanted = readLines(expected);
+    for (qsizetype i = 0; i < std::min(actual.size(), wanted.size()); ++i)
+        QCOMPARE(actual[i], wanted[i]);
+    QCOMPARE(actual.size(), wanted.size());
+}
+
+void TestWorkbookReader::corpusFail_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("expected");
+    const QDir dir(kCorpus + QStringLiteral("/fail"));
+    const QStringList cases = dir.entryList({QStringLiteral("*.expected")}, QDir::Files, QDir::Name);
+    QVERIFY2(cases.size() >= 6, "corpus missing: run tests/data/workbooks/make_corpus.sh");
+    for (const QString &expected : cases)
+        QTest::newRow(qPrintable(expected)) << caseFile(dir, expected) << readLines(dir.filePath(expected));
+}
+
+void TestWorkbookReader::corpusFail()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, expected);
+    QVERIFY2(!file.isEmpty(), "no file beside the .expected file");
+    const Failure failure = readFailure(file);
+    QCOMPARE(failure.number(), expected.first().toLong());
+    QCOMPARE(failure.source(), ErrorSource::Workbook);
+    QVERIFY2(failure.description().contains(QDir::toNativeSeparators(file)), qPrintable(failure.description()));
+    for (const QString &fragment : expected.mid(1))
+        QVERIFY2(failure.description().contains(fragment), qPrintable(failure.description()));
+}
+
+void TestWorkbookReader::outsideUsedRangeIsEmpty()
+{
+    const Worksheet sheet = readFirstWorksheet(kCorpus + QStringLiteral("/pass/xlsxwriter_shared_strings.xlsx"));
+    QCOMPARE(sheet.rowCount(), 4);
+    QCOMPARE(sheet.columnCount(), 9);
+    QCOMPARE(sheet.cellValue(4, 9), QString()); // inside, empty
+    QCOMPARE(sheet.cellValue(5, 1), QString());
+    QCOMPARE(sheet.cellValue(1, 10), QString());
+    QCOMPARE(sheet.cellValue(0, 1), QString());
+    QCOMPARE(sheet.cellValue(1, 0), QString());
+    QCOMPARE(sheet.cellValue(-1, -1), QString());
+    QCOMPARE(sheet.cellValue(1048577, 16385), QString());
+    QCOMPARE(sheet.cellValue(1, 1), QStringLiteral("Lfdnr"));
+}
+
+void TestWorkbookReader::formatComesFromContent()
+{
+    // Users rename files; the content decides, whatever the name says.
+    const QStringList expected = readLines(kCorpus + QStringLiteral("/pass/xlsxwriter_shared_strings.expected"));
+    const struct { const char *source; const char *renamed; } cases[] = {
+        {"xlsxwriter_shared_strings.xlsx", "Gutachten.csv"},
+        {"libreoffice_ods.ods", "Gutachten.xlsx"},
+        {"libreoffice_xls.xls", "Gutachten.ods"},
+        {"xlwt_biff8.xls", "Gutachten"},
+    };
+    for (const auto &c : cases) {
+        const QString copy = m_temp.filePath(QString::fromLatin1(c.renamed));
+        QFile::remove(copy);
+        QVERIFY(QFile::copy(kCorpus + QStringLiteral("/pass/") + QString::fromLatin1(c.source), copy));
+        try {
+            QCOMPARE(dump(readFirstWorksheet(copy)), expected);
+        } catch (const Failure &failure) {
+            QFAIL(qPrintable(failure.description()));
+        }
+    }
+}
+
+void TestWorkbookReader::csv_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("semicolon, decimal commas unquoted")
+        << QByteArray("Hgnr;Belast\r\n12;2,5\r\n13;3,75\r\n") << QStringList{"A1\tHgnr", "B1\tBelast", "A2\t12", "B2\t2,5", "A3\t13", "B3\t3,75"};
+    QTest::newRow("comma, quoted decimal commas")
+        << QByteArray("Hgnr,Belast\n12,\"2,5\"\n") << QStringList{"A1\tHgnr", "B1\tBelast", "A2\t12", "B2\t2,5"};
+    QTest::newRow("semicolon wins a tie with commas in the heading")
+        << QByteArray("Name, Vorname;Ort\nMeier, Hans;Hof\n") << QStringList{"A1\tName, Vorname", "B1\tOrt", "A2\tMeier, Hans", "B2\tHof"};
+    QTest::newRow("separator inside quotes does not count")
+        << QByteArray("\"a;b;c\",d\n\"e;f;g\",h\n") << QStringList{"A1\ta;b;c", "B1\td", "A2\te;f;g", "B2\th"};
+    QTest::newRow("tab separated")
+        << QByteArray("a\tb\n1\t2\n") << QStringList{"A1\ta", "B1\tb", "A2\t1", "B2\t2"};
+    QTest::newRow("one column, leading zeros stay")
+        << QByteArray("Lfdnr\n000123\n") << QStringList{"A1\tLfdnr", "A2\t000123"};
+    QTest::newRow("blanks kept, empty fields, no final line break")
+        << QByteArray(" a ;;c\n;;") << QStringList{"A1\t a ", "C1\tc"};
+    QTest::newRow("empty line keeps its row")
+        << QByteArray("a\n\nb\n") << QStringList{"A1\ta", "A3\tb"};
+    QTest::newRow("old Mac line ends")
+        << QByteArray("a;b\r1;2\r") << QStringList{"A1\ta", "B1\tb", "A2\t1", "B2\t2"};
+    QTest::newRow("quote inside an unquoted field is text")
+        << QByteArray("5\" Rohr;x\n") << QStringList{"A1\t5\" Rohr", "B1\tx"};
+    QTest::newRow("Windows-1252 euro and quotes")
+        << QByteArray("\x80;\x84Wald\x93;M\xfc\x6e\x63hberg\n") << QStringList{"A1\t€", "B1\t„Wald“", "C1\tMünchberg"};
+    QTest::newRow("UTF-8 without BOM")
+        << QByteArray("M\xc3\xbcnchberg;\xe2\x82\xac\n") << QStringList{"A1\tMünchberg", "B1\t€"};
+    QTest::newRow("UTF-16 with BOM")
+        << QByteArray("\xff\xfe" "a\0;\0\xfc\0\n\0", 10) << QStringList{"A1\ta", "B1\tü"};
+}
+
+void TestWorkbookReader::csv()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, expected);
+    const QString path = m_temp.filePath(QStringLiteral("case.csv"));
+    writeFile(path, content);
+    try {
+        QCOMPARE(dump(readFirstWorksheet(path)), expected);
+    } catch (const Failure &failure) {
+        QFAIL(qPrintable(failure.description()));
+    }
+}
+
+void TestWorkbookReader::missingFileAndFolder()
+{
+    const QString missing = m_temp.filePath(QStringLiteral("fehlt.xlsx"));
+    Failure failure = readFailure(missing);
+    QCOMPARE(failure.number(), ErrorNumber::FileNotFound);
+    QCOMPARE(failure.source(), ErrorSource::Workbook);
+    QVERIFY(failure.description().contains(QDir::toNativeSeparators(missing)));
+
+    failure = readFailure(m_temp.path());
+    QCOMPARE(failure.number(), ErrorNumber::PathFileAccess);
+
+    // A file without read permission (root reads it anyway).
+    const QString locked = m_temp.filePath(QStringLiteral("gesperrt.csv"));
+    writeFile(locked, "a;b\n");
+    QFile::setPermissions(locked, QFileDevice::WriteOwner);
+    QFile probe(locked);
+    if (probe.open(QIODevice::ReadOnly))
+        QSKIP("running with rights that read any file");
+    failure = readFailure(locked);
+    QCOMPARE(failure.number(), ErrorNumber::PermissionDenied);
+    QVERIFY(failure.description().contains(QDir::toNativeSeparators(locked)));
+}
+
+void TestWorkbookReader::damagedCopiesFailCleanly()
+{
+    // Cut and scribbled-over copies of every pass file: each must read or
+    // fail with a Failure; a crash or hang here is a bounds fault in a reader.
+    const QDir dir(kCorpus + QStringLiteral("/pass"));
+    QRandomGenerator random(20241206);
+    const QString path = m_temp.filePath(QStringLiteral("damaged"));
+    int failures = 0;
+    int reads = 0;
+    for (const QString &name : dir.entryList(QDir::Files)) {
+        if (name.endsWith(u".expected"))
+            continue;
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray original = file.readAll();
+        for (int round = 0; round < 60; ++round) {
+            QByteArray bytes = original;
+            if (round < 20) {
+                bytes.truncate(qsizetype(bytes.size() * (round + 1) / 21));
+            } else {
+                for (int n = 0; n < 1 + round % 8; ++n)
+                    bytes[random.bounded(int(bytes.size()))] = char(random.bounded(256));
+            }
+            writeFile(path, bytes);
+            try {
+                readFirstWorksheet(path);
+                ++reads;
+            } catch (const Failure &failure) {
+                QCOMPARE(failure.source(), ErrorSource::Workbook);
+                QVERIFY(failure.description().contains(QDir::toNativeSeparators(path)));
+                ++failures;
+            }
+        }
+    }
+    QVERIFY(failures > 0);
+    qInfo("damaged copies: %d read, %d refused", reads, failures);
+}
+
+void TestWorkbookReader::tenThousandRows_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("xlsx") << QStringLiteral("xlsx");
+    QTest::newRow("xlsx constant memory") << QStringLiteral("xlsx-inline");
+    QTest::newRow("csv") << QStringLiteral("csv");
+}
+
+void TestWorkbookReader::tenThousandRows()
+{
+    QFETCH(QString, kind);
+    constexpr int kRows = 10000;
+    const QString path = m_temp.filePath(QStringLiteral("gross.") + kind.left(4));
+    if (kind.startsWith(u"xlsx")) {
+        lxw_workbook_options options = {};
+        options.constant_memory = kind == u"xlsx-inline";
+        lxw_workbook *wb = workbook_new_opt(QFile::encodeName(path).constData(), &options);
+        lxw_worksheet *ws = workbook_add_worksheet(wb, nullptr);
+        for (int r = 0; r <= kRows; ++r) {
+            for (int c = 0; c < 9; ++c) {
+                if (c % 2 == 0)
+                    worksheet_write_number(ws, r, c, r * 10 + c + 0.5 * (c == 4), nullptr);
+                else
+                    worksheet_write_string(ws, r, c, qPrintable(QStringLiteral("Zeile %1").arg(r)), nullptr);
+            }
+        }
+        QCOMPARE(workbook_close(wb), LXW_NO_ERROR);
+    } else {
+        QByteArray csv;
+        for (int r = 0; r <= kRows; ++r) {
+            for (int c = 0; c < 9; ++c) {
+                csv += c % 2 == 0 ? QByteArray::number(r * 10 + c) : QByteArray("Zeile ") + QByteArray::number(r);
+                csv += c < 8 ? ";" : "\r\n";
+            }
+        }
+        writeFile(path, csv);
+    }
+    QElapsedTimer timer;
+    timer.start();
+    const Worksheet sheet = readFirstWorksheet(path);
+    qInfo("%s: %lld ms", qPrintable(kind), qint64(timer.elapsed()));
+    QCOMPARE(sheet.rowCount(), kRows + 1);
+    QCOMPARE(sheet.cellValue(kRows + 1, 1), QString::number(kRows * 10));
+    QCOMPARE(sheet.cellValue(kRows + 1, 9), QString::number(kRows * 10 + 8));
+    QCOMPARE(sheet.cellValue(5001, 2), QStringLiteral("Zeile 5000"));
+    if (kind.startsWith(u"xlsx"))
+        QCOMPARE(sheet.cellValue(2, 5), QStringLiteral("14,5"));
+}
+
+void TestWorkbookReader::applicationOpensAndCloses()
+{
+    auto app = SpreadsheetApplication::Start();
+    QVERIFY(app);
+    Workbook &workbook = app->Open(kCorpus + QStringLiteral("/pass/excel_cp1252_semicolon.csv"));
+    Worksheet &sheet = workbook.firstSheet();
+    QCOMPARE(sheet.cellValue(2, 2), QStringLiteral("Bayreuth-Münchberg"));
+    workbook.Close();
+    QVERIFY(!workbook.isOpen());
+    app->Quit();
+
+    auto again = SpreadsheetApplication::Start();
+    try {
+        again->Open(kCorpus + QStringLiteral("/fail/empty.xlsx"));
+        QFAIL("an empty file opened");
+    } catch (const Failure &failure) {
+        QCOMPARE(failure.number(), ErrorNumber::WorkbookUnreadable);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestWorkbookReader)
+#include "tst_workbookreader.moc"
