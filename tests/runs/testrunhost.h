@@ -1,0 +1,59 @@
+#pragma once
+
+#include "failuretrap.h"
+#include "orbeerrorreport.h"
+#include "runhost.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// A run host without widgets that records everything a run does to it.
+class TestRunHost : public RunHost
+{
+public:
+    struct Message
+    {
+        QString text;
+        QString title;
+        MessageIcon icon;
+    };
+
+    ImportWindowState state;
+    QString log;
+    QList<float> progressMaximums;
+    QList<float> progressValues;
+    std::optional<bool> importEnabled; // unset until a run sets it
+    QList<Message> messages;
+
+    ImportWindowState &windowState() override { return state; }
+    void clearLog() override { log.clear(); }
+    void appendLog(const QString &piece) override { log += piece; }
+    QString logText() const override { return log; }
+    void setProgressMaximum(float maximum) override { progressMaximums << maximum; }
+    void setProgressValue(float value) override { progressValues << value; }
+    void setImportEnabled(bool enabled) override { importEnabled = enabled; }
+    void showMessage(const QString &text, const QString &title, MessageIcon icon) override
+    {
+        messages << Message{text, title, icon};
+    }
+    QString placeName() const override { return QStringLiteral("frmTest"); }
+};
+
+// Captures the error reports made while it lives.
+class ErrorReportCapture
+{
+public:
+    QList<ErrorReportEntry> reports;
+
+    ErrorReportCapture()
+    {
+        m_previous = OrbeErrorReport::global().setPresenter(
+            [this](const ErrorReportEntry &entry) { reports << entry; });
+    }
+    ~ErrorReportCapture() { OrbeErrorReport::global().setPresenter(m_previous); }
+
+private:
+    OrbeErrorReport::Presenter m_previous;
+};

@@ -1,0 +1,49 @@
+#include "testworkbook.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <xlsxwriter.h>
+
+QString writeXlsx(const QString &path, const WorkbookRows &rows)
+{
+    const QByteArray fileName = path.toUtf8();
+    lxw_workbook *workbook = workbook_new(fileName.constData());
+    lxw_worksheet *sheet = workbook_add_worksheet(workbook, nullptr);
+    for (int r = 0; r < rows.size(); ++r) {
+        for (int c = 0; c < rows[r].size(); ++c) {
+            const QVariant &value = rows[r][c];
+            if (!value.isValid())
+                continue;
+            if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::Double
+                || value.typeId() == QMetaType::LongLong) {
+                worksheet_write_number(sheet, r, c, value.toDouble(), nullptr);
+            } else {
+                const QByteArray text = value.toString().toUtf8();
+                worksheet_write_string(sheet, r, c, text.constData(), nullptr);
+            }
+        }
+    }
+    if (workbook_close(workbook) != LXW_NO_ERROR)
+        qFatal("could not write %s", fileName.constData());
+    return path;
+}
+
+QString writeCsv(const QString &path, const WorkbookRows &rows)
+{
+    QByteArray content;
+    for (const QVariantList &row : rows) {
+        QStringList cells;
+        for (const QVariant &value : row) {
+            QString text = value.toString();
+            if (text.contains(u';') || text.contains(u'"'))
+                text = u'"' + text.replace(u'"', QLatin1String("\"\"")) + u'"';
+            cells << text;
+        }
+        content += cells.join(u';').toUtf8() + "\r\n";
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        qFatal("could not write %s", qPrintable(path));
+    return path;
+}

@@ -1,0 +1,204 @@
+// What every run stands on: the assessment codes, the conversions, the species
+// lookup, the log header and file, and the failure trap.
+#include "assessmentcodes.h"
+#include "conversions.h"
+#include "failure.h"
+#include "failuretrap.h"
+#include "importlog.h"
+#include "runfixture.h"
+#include "specieslookup.h"
+
+#include <QFile>
+#include <QtTest>
+
+class ImportFrameTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void codes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("pressure");      // cooperative: words and digits
+        QTest::addColumn<int>("pressureDigit"); // district: digits only
+        QTest::addColumn<int>("cull");
+        QTest::addColumn<int>("change");
+        QTest::newRow("1") << "1" << 11 << 11 << 15 << 30;
+        QTest::newRow("2") << "2" << 12 << 12 << 16 << 31;
+        QTest::newRow("3") << "3" << 13 << 13 << 17 << 32;
+        QTest::newRow("4") << "4" << 14 << 14 << 18 << 31;
+        QTest::newRow("5") << "5" << 12 << 12 << 19 << 31;
+        QTest::newRow("0") << "0" << 12 << 12 << 16 << 36;
+        QTest::newRow("günstig") << "günstig" << 11 << 12 << 16 << 31;
+        QTest::newRow("tragbar") << "tragbar" << 12 << 12 << 16 << 31;
+        QTest::newRow("zu_hoch") << "zu_hoch" << 13 << 12 << 16 << 31;
+        QTest::newRow("deutlich_zu_hoch") << "deutlich_zu_hoch" << 14 << 12 << 16 << 31;
+        QTest::newRow("deutlich_senken") << "deutlich_senken" << 12 << 12 << 15 << 31;
+        QTest::newRow("senken") << "senken" << 12 << 12 << 16 << 31;
+        QTest::newRow("beibehalten") << "beibehalten" << 12 << 12 << 17 << 31;
+        QTest::newRow("erhöhen") << "erhöhen" << 12 << 12 << 18 << 31;
+        QTest::newRow("deutlich_erhöhen") << "deutlich_erhöhen" << 12 << 12 << 19 << 31;
+        QTest::newRow("blank for underscore") << "zu hoch" << 12 << 12 << 16 << 31;
+        QTest::newRow("blank in cull word") << "deutlich senken" << 12 << 12 << 16 << 31;
+        QTest::newRow("capitalised") << "Günstig" << 12 << 12 << 16 << 31;
+        QTest::newRow("umlaut written out") << "erhoehen" << 12 << 12 << 16 << 31;
+        QTest::newRow("fraction") << "2,5" << 12 << 12 << 16 << 31;
+        QTest::newRow("digit with zero") << "01" << 12 << 12 << 16 << 31;
+        QTest::newRow("empty") << "" << 12 << 12 << 16 << 31;
+    }
+    void codes()
+    {
+        QFETCH(QString, text);
+        QTEST(browsingPressureCode(text), "pressure");
+        QTEST(browsingPressureDigitCode(text), "pressureDigit");
+        QTEST(cullRecommendationCode(text), "cull");
+        QTEST(browsingPressureChangeCode(text), "change");
+    }
+
+    void wholeNumbers_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<long>("error"); // 0: converts
+        QTest::addColumn<int>("value");
+        QTest::newRow("year") << "2021" << 0L << 2021;
+        QTest::newRow("signed") << "-7" << 0L << -7;
+        QTest::newRow("largest") << "2147483647" << 0L << 2147483647;
+        QTest::newRow("too large") << "2147483648" << ErrorNumber::Overflow << 0;
+        QTest::newRow("very long") << "99999999999999999999999" << ErrorNumber::Overflow << 0;
+        QTest::newRow("empty") << "" << ErrorNumber::TypeMismatch << 0;
+        QTest::newRow("sign only") << "-" << ErrorNumber::TypeMismatch << 0;
+        QTest::newRow("slash") << "2021/22" << ErrorNumber::TypeMismatch << 0;
+        QTest::newRow("fraction") << "2021,5" << ErrorNumber::TypeMismatch << 0;
+        QTest::newRow("inner blank") << "20 21" << ErrorNumber::TypeMismatch << 0;
+        QTest::newRow("arabic digits") << "٢٠٢١" << ErrorNumber::TypeMismatch << 0;
+    }
+    void wholeNumbers()
+    {
+        QFETCH(QString, text);
+        QFETCH(long, error);
+        try {
+            const qint32 value = toInt32(text, QStringLiteral("Zeile 9, Spalte 7 (Jahr)"));
+            QCOMPARE(error, 0L);
+            QTEST(int(value), "value");
+        } catch (const Failure &failure) {
+            QCOMPARE(failure.number(), error);
+            QVERIFY(failure.description().contains("Zeile 9, Spalte 7"));
+        }
+    }
+
+    void overflowOfTheLastYear()
+    {
+        QCOMPARE(addInt32(2021, 2, "x"), 2023);
+        QVERIFY_THROWS_EXCEPTION(Failure, addInt32(2147483646, 2, "x"));
+    }
+
+    void dateTimeTextIsRegional()
+    {
+        const QLocale previous;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        const QString text = dateTimeText(QDateTime(QDate(2026, 3, 4), QTime(8, 5, 9)));
+        QLocale::setDefault(previous);
+        QCOMPARE(text, "04.03.2026 08:05:09");
+    }
+
+    void speciesLookup_data()
+    {
+        QTest::addColumn<QString>("kind");
+        for (const QString &kind : TestDatabase::kinds())
+            QTest::newRow(qPrintable(kind)) << kind;
+    }
+    void speciesLookup()
+    {
+        QFETCH(QString, kind);
+        TARVEL_OPEN_TEST_DATABASE(db, kind);
+        db.execute("insert into Wildart (Wildart_ID_PK, Wildart_Name, Wildart_Aktiv) values "
+                   "(9001, 'Elchwild', False), (9002, 'Elchwild', True), (9003, 'Muffel', False), "
+                   "(9004, 'O''Brien', True), (9005, '0', True)");
+        OrbeConnection &connection = *db.connection();
+        const QString rehwild = RunFixture(db).scalar(
+            "select Wildart_ID_PK from Wildart where Wildart_Name = 'Rehwild' and Wildart_Aktiv = True");
+
+        QCOMPARE(QString::number(GetWildartId(connection, "Rehwild")), rehwild);
+        QCOMPARE(GetWildartId(connection, "Elchwild"), 9002);   // the inactive row is not found
+        QCOMPARE(GetWildartId(connection, "O'Brien"), 9004);   // the quote is doubled, not passed on
+        QCOMPARE(GetWildartId(connection, ""), 9005);          // the empty name asks for "0"
+        for (const QString &missing : {QStringLiteral("Muffel"), QStringLiteral("Einhorn"), QStringLiteral("rehwild ")}) {
+            try {
+                GetWildartId(connection, missing);
+                QFAIL(qPrintable("found " + missing));
+            } catch (const Failure &failure) {
+                QCOMPARE(failure.number(), ErrorNumber::NoCurrentRecord);
+                QVERIFY(failure.description().contains(missing));
+            }
+        }
+    }
+
+    void logHeaderAndFile()
+    {
+        QTemporaryDir folder;
+        TestRunHost host;
+        host.state.workbookPath = "D:\\Daten\\Gutachten.xlsx";
+        host.state.workbookFolder = folder.path() + u'/';
+        host.log = "alter Text";
+
+        startImportLog(host);
+        const QStringList lines = host.log.split("\r\n");
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[0], "Protokoll für: Forstliches Tarvel");
+        QCOMPARE(lines[2], "Quelle: D:\\Daten\\Gutachten.xlsx");
+        QCOMPARE(lines[3], "");
+
+        host.appendLog("Zeile mit Ümlaut\r\n");
+        finishImportLog(host);
+        QCOMPARE(host.messages.size(), 1);
+        const QStringList message = host.messages[0].text.split("\r\n");
+        QCOMPARE(message.size(), 3);
+        QCOMPARE(message[0], "Import beendet");
+        QCOMPARE(message[1], "Protokolldatei: ");
+        QVERIFY(message[2].startsWith(folder.path() + "/ProtokollTarvel"));
+        QFile file(message[2]);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), host.log.toUtf8());
+    }
+
+    void logFileThatCannotBeWrittenShowsOnlyTheExclamation()
+    {
+        TestRunHost host;
+        host.state.workbookFolder = "/nicht/vorhandener/ordner/";
+        host.log = "Protokoll\r\n";
+        finishImportLog(host);
+        QCOMPARE(host.messages.size(), 1);
+        QCOMPARE(host.messages[0].text, "Fehler beim Schreiben der Protokolldatei");
+        QCOMPARE(host.messages[0].title, "Tarvel");
+        QCOMPARE(host.messages[0].icon, MessageIcon::Exclamation);
+    }
+
+    void failureTrapReportsOnceWithItsLine()
+    {
+        ErrorReportCapture capture;
+        int reached = 0;
+        const bool completed = runTrapped("frmTarvel", "cmdImportStarten_Click", [&](ErrorLine &at) {
+            at(10); reached = 10;
+            at(20); throw Failure(ErrorNumber::DatabaseError, ErrorSource::Database, "abgelehnt");
+            at(30); reached = 30;
+        });
+        QVERIFY(!completed);
+        QCOMPARE(reached, 10);
+        QCOMPARE(capture.reports.size(), 1);
+        const ErrorReportEntry &report = capture.reports[0];
+        QCOMPARE(report.place, "frmTarvel");
+        QCOMPARE(report.procedure, "cmdImportStarten_Click");
+        QCOMPARE(report.number, ErrorNumber::DatabaseError);
+        QCOMPARE(report.source, ErrorSource::Database);
+        QCOMPARE(report.description, "abgelehnt");
+        QCOMPARE(report.line, 20);
+
+        QVERIFY(runTrapped("frmTarvel", "x", [](ErrorLine &at) { at(10); }));
+        QCOMPARE(capture.reports.size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(ImportFrameTest)
+#include "tst_importframe.moc"
