@@ -1,0 +1,19 @@
+#include "frmtarveljagdbezirk.h"
+
+#include "districtruns.h"
+
+frmTarvelJagdbezirk::frmTarvelJagdbezirk()
+    : ImportWindow(QStringLiteral("frmTarvelJagdbezirk"), QStringLiteral("TarvelJagdbezirk"),
+                   TwipRect{60, 600, 13635, 7815})
+{
+}
+
+void frmTarvelJagdbezirk::runCheck()
+{
+    runDistrictCheck(*this);
+}
+
+void frmTarvelJagdbezirk::runImport()
+{
+    runDistrictImport(*this);
+}

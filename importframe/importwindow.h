@@ -1,0 +1,133 @@
+#pragma once
+
+#include "runhost.h"
+#include "twips.h"
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QWidget>
+
+class OrbeBase;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+
+// A chosen workbook path split at its last separator. "\" is what the runs
+// expect; "/" is what the file dialog returns on Linux.
+struct WorkbookPathParts
+{
+    QString folder;   // up to and including the last separator, or empty
+    QString fileName; // the rest
+};
+WorkbookPathParts splitWorkbookPath(const QString &path);
+
+// The window both import kinds share: file choice, status bar, layout, log and
+// progress for the runs. A subclass only names itself, places its text box and
+// supplies its two runs.
+class ImportWindow : public QWidget, public RunHost
+{
+    Q_OBJECT
+
+public:
+    // Design of the window's inner area, in twips.
+    static constexpr int DesignWidth = 15075;
+    static constexpr int DesignHeight = 9225;
+    static constexpr int Panel1Width = 8000;
+
+    ~ImportWindow() override;
+
+    // Write-only: keeps the object and fetches its connection anew. Throws
+    // Failure when no object is given.
+    void setOrbeBase(OrbeBase *base);
+
+    // Event handlers, public so that the start window and tests can drive them.
+    void cmdDatei_Click();
+    void cmdImportTest_Click();
+    void cmdImportStarten_Click();
+    void cmdBeenden_Click();
+    void Form_Resize();
+
+    // The inner area in twips. Setting it resizes the window; the layout step
+    // works on these numbers, not on rounded pixels.
+    QSize innerSizeTwips() const { return m_innerTwips; }
+    void setInnerSizeTwips(int width, int height);
+
+    TwipRect txt1Twips() const { return m_txt1; }
+    TwipRect progressBarTwips() const { return m_progress; }
+    TwipRect statusBarTwips() const;
+    int panel2WidthTwips() const { return m_panel2Width; }
+
+    // Controls, for the runs' tests and the window tests.
+    QPushButton *cmdDatei() const { return m_cmdDatei; }
+    QPushButton *cmdImportTest() const { return m_cmdImportTest; }
+    QPushButton *cmdImportStarten() const { return m_cmdImportStarten; }
+    QPushButton *cmdBeenden() const { return m_cmdBeenden; }
+    QPlainTextEdit *txt1() const { return m_txt1Edit; }
+    QProgressBar *progressBar1() const { return m_progressBar; }
+    QStatusBar *statusBar1() const { return m_statusBar; }
+    QLabel *panel1() const { return m_panel1; }
+    QLabel *panel2() const { return m_panel2; }
+    OrbeBase *orbeBase() const { return m_base; }
+    bool isRunning() const { return m_running; }
+
+    // RunHost
+    ImportWindowState &windowState() override { return m_state; }
+    void clearLog() override;
+    void appendLog(const QString &piece) override;
+    QString logText() const override;
+    void setProgressMaximum(float maximum) override;
+    void setProgressValue(float value) override;
+    void setImportEnabled(bool enabled) override;
+    void showMessage(const QString &text, const QString &title, MessageIcon icon) override;
+    QString placeName() const override { return objectName(); }
+
+protected:
+    ImportWindow(const QString &name, const QString &caption, const TwipRect &txt1Design);
+
+    virtual void runCheck() = 0;
+    virtual void runImport() = 0;
+
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void Form_Load();
+    void resetToDesign();
+    void applyGeometry();
+    void runHoldingWindow(void (ImportWindow::*run)());
+    void letPaintingThrough();
+    void showPendingLog();
+
+    OrbeBase *m_base = nullptr;
+    ImportWindowState m_state;
+
+    const TwipRect m_txt1Design;
+    QSize m_innerTwips{DesignWidth, DesignHeight};
+    TwipRect m_txt1;
+    TwipRect m_progress;
+    int m_panel2Width = 1440;
+
+    QString m_log;
+    QString m_pendingLog; // appended during a run, not yet in the text box
+    bool m_logTouchedByUser = false;
+    bool m_writingLog = false;
+    float m_progressValue = 0;
+
+    bool m_loaded = false;
+    bool m_running = false;
+    QElapsedTimer m_sincePaint;
+
+    QPushButton *m_cmdDatei;
+    QPushButton *m_cmdImportTest;
+    QPushButton *m_cmdImportStarten;
+    QPushButton *m_cmdBeenden;
+    QPlainTextEdit *m_txt1Edit;
+    QProgressBar *m_progressBar;
+    QStatusBar *m_statusBar;
+    QLabel *m_panel1;
+    QLabel *m_panel2;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "runhost.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class QWidget;
+
+// The modal dialogs the program shows: the open-file dialog and the message
+// boxes. Replaceable as a whole so that tests run without a person and without
+// blocking.
+class UserDialogs
+{
+public:
+    virtual ~UserDialogs() = default;
+
+    // filters in Qt's form ("Excel (*.xlsx)"), the first one preselected.
+    // Returns the chosen file's path, or nothing when the dialog was cancelled.
+    virtual std::optional<QString> chooseOpenFile(QWidget *parent, const QStringList &filters) = 0;
+
+    // A message with an OK button; returns when it has been closed.
+    virtual void showMessage(QWidget *parent, const QString &text, const QString &title,
+                             MessageIcon icon) = 0;
+
+    static UserDialogs &current();
+    // nullptr restores the Qt dialogs. The caller keeps ownership.
+    static void setCurrent(UserDialogs *dialogs);
+};
+
+// The real dialogs.
+class QtUserDialogs : public UserDialogs
+{
+public:
+    std::optional<QString> chooseOpenFile(QWidget *parent, const QStringList &filters) override;
+    void showMessage(QWidget *parent, const QString &text, const QString &title,
+                     MessageIcon icon) override;
+};
+
+// Turns a filter list in the "Description|pattern;pattern|..." form into Qt's
+// filter entries: "Excel Files (*.xls;*.csv)|*.xls;*.csv" becomes
+// "Excel Files (*.xls *.csv)", and "*.*" becomes "*" (Qt's "*.*" skips names
+// without a dot). A trailing description without patterns is dropped.
+QStringList qtFileFilters(const QString &pipeSeparatedFilter);
