@@ -1,0 +1,112 @@
+#include "frmgutachtenstart.h"
+
+#include "failure.h"
+#include "failuretrap.h"
+#include "frmtarvel.h"
+#include "frmtarveljagdbezirk.h"
+#include "orbebase.h"
+#include "twips.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QThread>
+
+namespace {
+
+constexpr int ButtonTop = 480;
+constexpr int ButtonWidth = 2175;
+constexpr int ButtonHeight = 315;
+
+// Opens an import window: hands the database object over (the window fetches
+// its connection anew) and shows it. A window that is open already is shown
+// again as it is.
+template <typename Window>
+void openImportWindow(std::unique_ptr<Window> &window, OrbeBase *base, ErrorLine &at)
+{
+    at(20);
+    if (!window)
+        window = std::make_unique<Window>();
+    window->setOrbeBase(base);
+    at(30);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+} // namespace
+
+frmGutachtenStart::frmGutachtenStart()
+    : QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("frmGutachtenStart"));
+    setWindowTitle(QStringLiteral("Forstliches Tarvel vom Excel"));
+    setFixedSize(twipsToPixels(DesignWidth, this), twipsToPixels(DesignHeight, this));
+
+    auto makeButton = [this](const QString &name, const QString &text, int left) {
+        auto *button = new QPushButton(text, this);
+        button->setObjectName(name);
+        button->setAutoDefault(false);
+        placeInTwips(button, TwipRect{left, ButtonTop, ButtonWidth, ButtonHeight});
+        return button;
+    };
+    m_cmdHG = makeButton(QStringLiteral("cmdHG"), QStringLiteral("Import Hegegemeinschaft"), 360);
+    m_cmdJagdbezirk = makeButton(QStringLiteral("cmdJagdbezirk"),
+                                 QStringLiteral("Import Jagdbezirk"), 2640);
+    m_cmdBeenden = makeButton(QStringLiteral("cmdBeenden"), QStringLiteral("Beenden"), 4920);
+    setTabOrder(m_cmdHG, m_cmdJagdbezirk);
+    setTabOrder(m_cmdJagdbezirk, m_cmdBeenden);
+    m_cmdHG->setFocus();
+
+    connect(m_cmdHG, &QPushButton::clicked, this, &frmGutachtenStart::cmdHG_Click);
+    connect(m_cmdJagdbezirk, &QPushButton::clicked, this, &frmGutachtenStart::cmdJagdbezirk_Click);
+    connect(m_cmdBeenden, &QPushButton::clicked, this, &frmGutachtenStart::cmdBeenden_Click);
+}
+
+frmGutachtenStart::~frmGutachtenStart() = default;
+
+void frmGutachtenStart::setOrbeBase(OrbeBase *base)
+{
+    if (!base)
+        throw Failure(91, ErrorSource::Tarvel,
+                      QStringLiteral("Objektvariable oder With-Blockvariable nicht festgelegt"));
+    m_base = base;
+    m_connection = base->Connection();
+}
+
+void frmGutachtenStart::cmdJagdbezirk_Click()
+{
+    runTrapped(objectName(), QStringLiteral("cmdJagdbezirk_Click"),
+               [this](ErrorLine &at) { openImportWindow(m_district, m_base, at); });
+}
+
+void frmGutachtenStart::cmdHG_Click()
+{
+    runTrapped(objectName(), QStringLiteral("cmdHG_Click"),
+               [this](ErrorLine &at) { openImportWindow(m_cooperative, m_base, at); });
+}
+
+void frmGutachtenStart::cmdBeenden_Click()
+{
+    // The program ends whatever Disconnect answers or raises.
+    if (m_base) {
+        try {
+            m_base->Disconnect();
+        } catch (const std::exception &) {
+        }
+    }
+    m_base = nullptr;
+    m_connection.reset();
+    endProgramAtOnce();
+}
+
+void endProgramAtOnce()
+{
+    // hide() sends no close event, so no window's closing handler runs.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows)
+        window->hide();
+    // exit() without a running loop would make the next loop return at once.
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
+}

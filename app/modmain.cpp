@@ -1,0 +1,103 @@
+#include "modmain.h"
+
+#include "failuretrap.h"
+#include "frmgutachtenstart.h"
+#include "orbebase.h"
+#include "orbeerrorreport.h"
+#include "userdialogs.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+#include <algorithm>
+
+namespace {
+std::unique_ptr<OrbeBase> g_base;
+std::shared_ptr<OrbeConnection> g_connection;
+std::unique_ptr<frmGutachtenStart> g_startWindow;
+} // namespace
+
+namespace ModMain {
+
+void Main()
+{
+    runTrapped(QStringLiteral("ModMain"), QStringLiteral("Main"), [](ErrorLine &at) {
+        at(20);
+        g_base = std::make_unique<OrbeBase>();
+        at(30);
+        g_base->Connect(0);
+        at(40);
+        g_connection = g_base->Connection();
+        if (!g_connection)
+            return;
+        at(80);
+        if (!g_startWindow)
+            g_startWindow = std::make_unique<frmGutachtenStart>();
+        g_startWindow->setOrbeBase(g_base.get());
+        at(90);
+        g_startWindow->show();
+    });
+}
+
+OrbeBase *orbeBase()
+{
+    return g_base.get();
+}
+
+std::shared_ptr<OrbeConnection> connection()
+{
+    return g_connection;
+}
+
+frmGutachtenStart *startWindow()
+{
+    return g_startWindow.get();
+}
+
+bool anyWindowOpen()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.begin(), windows.end(),
+                       [](const QWidget *window) { return window->isVisible(); });
+}
+
+void release()
+{
+    g_startWindow.reset();
+    g_connection.reset();
+    g_base.reset();
+}
+
+void installGermanTranslation(QApplication &application)
+{
+    auto *translator = new QTranslator(&application);
+    if (translator->load(QStringLiteral("qtbase_de"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+}
+
+QString errorMessageText(const ErrorReportEntry &entry)
+{
+    return QStringLiteral("Fehler in %1, Prozedur %2\n\n"
+                          "Fehlernummer: %3\n"
+                          "Quelle: %4\n"
+                          "Beschreibung: %5\n"
+                          "Fehlerzeile: %6")
+        .arg(entry.place, entry.procedure, QString::number(entry.number), entry.source,
+             entry.description, QString::number(entry.line));
+}
+
+void installErrorPresenter()
+{
+    OrbeErrorReport::global().setPresenter([](const ErrorReportEntry &entry) {
+        const QString title = entry.application.isEmpty() ? QStringLiteral("Tarvel")
+                                                          : entry.application;
+        UserDialogs::current().showMessage(QApplication::activeWindow(), errorMessageText(entry),
+                                           title, MessageIcon::Exclamation);
+    });
+}
+
+} // namespace ModMain
