@@ -1,0 +1,220 @@
+#include "frmgutachtenstart.h"
+#include "frmtarvel.h"
+#include "frmtarveljagdbezirk.h"
+#include "modmain.h"
+#include "orbebase.h"
+#include "orbeconnection.h"
+#include "scripteddialogs.h"
+#include "testdatabase.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+int visibleWindows()
+{
+    int count = 0;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        count += window->isVisible() ? 1 : 0;
+    return count;
+}
+
+} // namespace
+
+class TestStartWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestDatabase> m_database;
+    QTemporaryDir m_files;
+
+    // Main on the test database; returns the start window it showed.
+    frmGutachtenStart *start()
+    {
+        qputenv("TARVEL_DATABASE", m_database->location().toUtf8());
+        ModMain::Main();
+        return ModMain::startWindow();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setOrganizationName(QStringLiteral("Tarvel"));
+        QCoreApplication::setApplicationName(QStringLiteral("Tarvel"));
+        QApplication::setQuitOnLastWindowClosed(false);
+        ModMain::installErrorPresenter();
+        m_database = std::make_unique<TestDatabase>(QStringLiteral("sqlite"));
+        QVERIFY2(m_database->isAvailable(), qPrintable(m_database->unavailableReason()));
+        QVERIFY(m_files.isValid());
+    }
+
+    void cleanup()
+    {
+        ModMain::release();
+        qunsetenv("TARVEL_DATABASE");
+        QCOMPARE(visibleWindows(), 0);
+    }
+
+    void cleanupTestCase() { m_database.reset(); }
+
+    void withoutDatabaseNothingIsShown()
+    {
+        ScriptedDialogs dialogs;
+        qputenv("TARVEL_DATABASE", m_files.filePath(QStringLiteral("fehlt.sqlite")).toUtf8());
+        ModMain::Main();
+        QVERIFY(ModMain::orbeBase());
+        QVERIFY(!ModMain::connection());
+        QVERIFY(!ModMain::startWindow());
+        QVERIFY(!ModMain::anyWindowOpen());
+        QVERIFY(dialogs.messages.isEmpty());
+    }
+
+    void startWindowDesign()
+    {
+        ScriptedDialogs dialogs;
+        frmGutachtenStart *window = start();
+        QVERIFY(window);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QVERIFY(dialogs.messages.isEmpty());
+        QVERIFY(ModMain::connection());
+        QCOMPARE(window->orbeBase(), ModMain::orbeBase());
+
+        QCOMPARE(window->windowTitle(), QStringLiteral("Forstliches Tarvel vom Excel"));
+        QCOMPARE(window->size(), QSize(506, 88)); // 7590 x 1320 twips
+        QCOMPARE(window->minimumSize(), window->maximumSize());
+        QVERIFY(!(window->windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(window->windowFlags() & Qt::WindowMaximizeButtonHint));
+
+        QCOMPARE(window->cmdHG()->text(), QStringLiteral("Import Hegegemeinschaft"));
+        QCOMPARE(window->cmdJagdbezirk()->text(), QStringLiteral("Import Jagdbezirk"));
+        QCOMPARE(window->cmdBeenden()->text(), QStringLiteral("Beenden"));
+        QCOMPARE(window->cmdHG()->geometry(), QRect(24, 32, 145, 21));
+        QCOMPARE(window->cmdJagdbezirk()->geometry(), QRect(176, 32, 145, 21));
+        QCOMPARE(window->cmdBeenden()->geometry(), QRect(328, 32, 145, 21));
+        QCOMPARE(window->cmdHG()->nextInFocusChain(), window->cmdJagdbezirk());
+        QCOMPARE(window->cmdJagdbezirk()->nextInFocusChain(), window->cmdBeenden());
+        QCOMPARE(window->focusWidget(), window->cmdHG());
+    }
+
+    void oneWindowPerKind()
+    {
+        frmGutachtenStart *window = start();
+        QVERIFY(window);
+        QTest::mouseClick(window->cmdJagdbezirk(), Qt::LeftButton);
+        frmTarvelJagdbezirk *district = window->districtWindow();
+        QVERIFY(district);
+        QVERIFY(district->isVisible());
+        QVERIFY(!district->parentWidget());
+
+        QTest::mouseClick(window->cmdJagdbezirk(), Qt::LeftButton);
+        QCOMPARE(window->districtWindow(), district);
+        QTest::mouseClick(window->cmdHG(), Qt::LeftButton);
+        QTest::mouseClick(window->cmdHG(), Qt::LeftButton);
+        QVERIFY(window->cooperativeWindow());
+        QVERIFY(window->cooperativeWindow()->isVisible());
+        QVERIFY(district->isVisible());
+        QCOMPARE(visibleWindows(), 3);
+        QCOMPARE(district->windowState().connection, ModMain::connection());
+    }
+
+    // Opening an open window again renews its connection, not its status text.
+    void handOverAgainKeepsStatusText()
+    {
+        ScriptedDialogs dialogs;
+        frmGutachtenStart *window = start();
+        QVERIFY(window);
+        window->cmdHG_Click();
+        frmTarvel *cooperative = window->cooperativeWindow();
+        QVERIFY(cooperative);
+        const QString loaded = cooperative->panel1()->text();
+        QCOMPARE(loaded, ModMain::connection()->Description());
+
+        cooperative->windowState().connection.reset();
+        cooperative->panel1()->setText(QStringLiteral("geändert"));
+        window->cmdHG_Click();
+        QCOMPARE(cooperative->windowState().connection, ModMain::connection());
+        QCOMPARE(cooperative->panel1()->text(), QStringLiteral("geändert"));
+        QVERIFY(dialogs.messages.isEmpty());
+    }
+
+    void clickWithoutDatabaseObjectIsReported_data()
+    {
+        QTest::addColumn<QString>("procedure");
+        QTest::newRow("district") << "cmdJagdbezirk_Click";
+        QTest::newRow("cooperative") << "cmdHG_Click";
+    }
+
+    // The trap of the click handlers, through the program's presenter.
+    void clickWithoutDatabaseObjectIsReported()
+    {
+        QFETCH(QString, procedure);
+        ScriptedDialogs dialogs;
+        frmGutachtenStart window;
+        window.show();
+        if (procedure == QLatin1String("cmdHG_Click"))
+            QTest::mouseClick(window.cmdHG(), Qt::LeftButton);
+        else
+            QTest::mouseClick(window.cmdJagdbezirk(), Qt::LeftButton);
+
+        QCOMPARE(dialogs.messages.size(), 1);
+        const ScriptedDialogs::Message message = dialogs.messages.first();
+        QCOMPARE(message.icon, MessageIcon::Exclamation);
+        QVERIFY2(message.text.contains(QStringLiteral("frmGutachtenStart")), qPrintable(message.text));
+        QVERIFY(message.text.contains(procedure));
+        QVERIFY(message.text.contains(QStringLiteral("Fehlernummer: 91")));
+        QVERIFY(message.text.contains(QStringLiteral("Fehlerzeile: 20")));
+        QCOMPARE(visibleWindows(), 1);
+        window.close();
+    }
+
+    void beendenDisconnectsAndClosesAll()
+    {
+        frmGutachtenStart *window = start();
+        QVERIFY(window);
+        window->cmdJagdbezirk_Click();
+        window->cmdHG_Click();
+        QCOMPARE(visibleWindows(), 3);
+        QVERIFY(ModMain::orbeBase()->Connection());
+
+        QTest::mouseClick(window->cmdBeenden(), Qt::LeftButton);
+        QCOMPARE(visibleWindows(), 0);
+        QVERIFY(!ModMain::orbeBase()->Connection());
+        QVERIFY(!window->orbeBase());
+    }
+
+    void closingStartWindowLeavesImportWindows()
+    {
+        frmGutachtenStart *window = start();
+        QVERIFY(window);
+        window->cmdHG_Click();
+        QVERIFY(window->close());
+        frmTarvel *cooperative = window->cooperativeWindow();
+        QVERIFY(cooperative->isVisible());
+        QVERIFY(ModMain::orbeBase()->Connection());
+        QVERIFY(cooperative->windowState().connection);
+
+        cooperative->cmdBeenden_Click();
+        QCOMPARE(visibleWindows(), 0);
+        QVERIFY(ModMain::orbeBase()->Connection());
+    }
+
+    void standardButtonsAreGerman()
+    {
+        ModMain::installGermanTranslation(*qApp);
+        QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Abbrechen"));
+    }
+};
+
+QTEST_MAIN(TestStartWindow)
+#include "tst_startwindow.moc"
