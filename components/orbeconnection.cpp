@@ -78,6 +78,9 @@ void OrbeConnection::execute(const QString &statement)
     if (!m_state->open)
         throw orbe::failure(ErrorNumber::NotConnected,
                             QStringLiteral("Die Datenbankverbindung ist geschlossen"), {}, statement);
+    // The statement may change a table that a prepared write refers to.
+    m_state->prepared.clear();
+    m_state->primaryKeys.clear();
     QSqlQuery query(database());
     if (!query.exec(statement))
         throw orbe::failure(ErrorNumber::DatabaseError,
@@ -141,6 +144,7 @@ void OrbeConnection::close()
     if (!m_state->open)
         return;
     m_state->open = false;
+    m_state->prepared.clear();
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         db.close();

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 
@@ -20,6 +21,29 @@ struct OrbeConnectionState
     // Primary key columns by lower-case table name; asking the driver costs a
     // catalogue query on PostgreSQL, so it is asked once per table.
     QHash<QString, QStringList> primaryKeys;
+    // Write statements prepared once and bound per row: an import writes the
+    // same shapes thousands of times, and on PostgreSQL each preparation costs
+    // two round trips. Cleared before the connection closes and whenever the
+    // schema may have changed.
+    QHash<QString, QSqlQuery> prepared;
+
+    // The prepared statement for sql; nullptr with the driver's error in error.
+    QSqlQuery *preparedQuery(const QString &sql, QSqlError &error)
+    {
+        auto found = prepared.find(sql);
+        if (found != prepared.end())
+            return &found.value();
+        if (prepared.size() >= 64)
+            prepared.clear();
+        QSqlQuery query(database());
+        query.setForwardOnly(true);
+        query.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+        if (!query.prepare(sql)) {
+            error = query.lastError();
+            return nullptr;
+        }
+        return &prepared.insert(sql, query).value();
+    }
 
     QSqlDatabase database() const { return QSqlDatabase::database(connectionName, false); }
 };

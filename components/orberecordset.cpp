@@ -316,21 +316,25 @@ void OrbeRecordset::Impl::writeEdit()
                             .arg(table, assignments.join(QStringLiteral(", ")),
                                  conditions.join(QStringLiteral(" AND ")));
 
-    QSqlQuery query(db);
-    if (!query.prepare(sql))
+    QSqlError error;
+    QSqlQuery *query = state->preparedQuery(sql, error);
+    if (!query)
         throw orbe::failure(ErrorNumber::DatabaseError,
-                            QStringLiteral("Der Datensatz konnte nicht gespeichert werden"),
-                            query.lastError(), sql);
+                            QStringLiteral("Der Datensatz konnte nicht gespeichert werden"), error, sql);
+    int position = 0;
     for (int col : std::as_const(columns))
-        query.addBindValue(buffer[col].isNull() ? QVariant(types[col]) : buffer[col]);
+        query->bindValue(position++, buffer[col].isNull() ? QVariant(types[col]) : buffer[col]);
     const QList<QVariant> &original = rows[editedRow];
     for (int col : std::as_const(keyColumns))
-        query.addBindValue(original[col]);
-    if (!query.exec())
+        query->bindValue(position++, original[col]);
+    const bool done = query->exec();
+    const int affected = done ? query->numRowsAffected() : 0;
+    const QSqlError execError = query->lastError();
+    query->finish();
+    if (!done)
         throw orbe::failure(ErrorNumber::DatabaseError,
-                            QStringLiteral("Der Datensatz konnte nicht gespeichert werden"),
-                            query.lastError(), sql);
-    if (query.numRowsAffected() == 0)
+                            QStringLiteral("Der Datensatz konnte nicht gespeichert werden"), execError, sql);
+    if (affected == 0)
         throw orbe::failure(ErrorNumber::DatabaseError,
                             QStringLiteral("Der bearbeitete Datensatz ist in der Datenbank nicht mehr vorhanden"),
                             {}, statement);
@@ -368,33 +372,37 @@ void OrbeRecordset::Impl::insert()
     if (state->postgres)
         sql += QStringLiteral(" RETURNING *");
 
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    query.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-    if (!query.prepare(sql))
+    QSqlError error;
+    QSqlQuery *query = state->preparedQuery(sql, error);
+    if (!query)
         throw orbe::failure(ErrorNumber::DatabaseError,
-                            QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"),
-                            query.lastError(), sql);
+                            QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"), error, sql);
+    int position = 0;
     for (int col : std::as_const(columns))
-        query.addBindValue(buffer[col].isNull() ? QVariant(types[col]) : buffer[col]);
-    if (!query.exec())
+        query->bindValue(position++, buffer[col].isNull() ? QVariant(types[col]) : buffer[col]);
+    if (!query->exec()) {
+        const QSqlError execError = query->lastError();
+        query->finish();
         throw orbe::failure(ErrorNumber::DatabaseError,
-                            QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"),
-                            query.lastError(), sql);
+                            QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"), execError, sql);
+    }
 
     QList<QVariant> row = buffer;
     if (state->postgres) {
-        if (query.next())
-            row = readRow(query);
+        if (query->next())
+            row = readRow(*query);
+        query->finish();
     } else {
-        const QVariant rowid = query.lastInsertId();
-        query.finish();
-        QSqlQuery reread(db);
-        reread.setForwardOnly(true);
-        reread.prepare(QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(table));
-        reread.addBindValue(rowid);
-        if (rowid.isValid() && reread.exec() && reread.next())
-            row = readRow(reread);
+        const QVariant rowid = query->lastInsertId();
+        query->finish();
+        const QString reread = QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(table);
+        QSqlQuery *back = rowid.isValid() ? state->preparedQuery(reread, error) : nullptr;
+        if (back) {
+            back->bindValue(0, rowid);
+            if (back->exec() && back->next())
+                row = readRow(*back);
+            back->finish();
+        }
     }
 
     rows.push_back(row);

@@ -2,6 +2,7 @@ add_library(tarvel_workbook STATIC
     spreadsheet.cpp spreadsheet.h
     workbook/sheetreaders.h workbook/cellformat.cpp
     workbook/ziparchive.h workbook/ziparchive.cpp
+    workbook/xmlscanner.h workbook/xmlscanner.cpp
     workbook/xlsxreader.cpp
     workbook/csvreader.cpp
     workbook/odsreader.cpp

@@ -2,23 +2,18 @@
 // the packaged import library drops inline strings and sheets behind absolute
 // relationship targets without a word, so the parts are parsed here.
 #include "sheetreaders.h"
+#include "xmlscanner.h"
 #include "ziparchive.h"
 
 #include <QDateTime>
 #include <QHash>
-#include <QXmlStreamReader>
 
+#include <charconv>
 #include <vector>
 
 namespace workbook {
 
 namespace {
-
-void checkXml(const QXmlStreamReader &xml, const QString &part)
-{
-    if (xml.hasError())
-        refuseDamaged(QStringLiteral("Teil „%1“: %2").arg(part, xml.errorString()));
-}
 
 // Resolves a relationship target against the folder of the part that owns it.
 // openpyxl writes absolute targets ("/xl/worksheets/sheet1.xml"), Excel relative ones.
@@ -65,18 +60,15 @@ QHash<QString, Relationship> readRelationships(const ZipArchive &zip, const QStr
     const QByteArray bytes = zip.read(relsPath, false);
     if (bytes.isEmpty())
         return rels;
-    QXmlStreamReader xml(bytes);
-    while (!xml.atEnd()) {
-        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"Relationship") {
-            const auto attrs = xml.attributes();
-            if (attrs.value(QLatin1String("TargetMode")) == u"External")
+    XmlScanner xml(bytes, relsPath);
+    while (xml.next() != XmlScanner::EndDocument) {
+        if (xml.token() == XmlScanner::StartElement && xml.name() == "Relationship") {
+            if (xml.rawAttribute("TargetMode") == "External")
                 continue;
-            rels.insert(attrs.value(QLatin1String("Id")).toString(),
-                        {attrs.value(QLatin1String("Type")).toString(),
-                         resolveTarget(folderOf(owner), attrs.value(QLatin1String("Target")).toString())});
+            rels.insert(xml.attribute("Id"),
+                        {xml.attribute("Type"), resolveTarget(folderOf(owner), xml.attribute("Target"))});
         }
     }
-    checkXml(xml, relsPath);
     return rels;
 }
 
@@ -101,30 +93,19 @@ QString decodeEscapes(QString text)
 
 // The text of a shared or inline string item: its <t> pieces, without the
 // phonetic runs.
-QString readStringItem(QXmlStreamReader &xml)
+QString readStringItem(XmlScanner &xml)
 {
     QString text;
-    int depth = 1;
-    int phoneticDepth = 0;
-    while (depth > 0 && !xml.atEnd()) {
-        switch (xml.readNext()) {
-        case QXmlStreamReader::StartElement:
-            ++depth;
-            if (xml.name() == u"rPh")
-                phoneticDepth = depth;
-            else if (xml.name() == u"t" && phoneticDepth == 0) {
-                text += xml.readElementText(QXmlStreamReader::IncludeChildElements);
-                --depth; // readElementText() consumed the end tag
-            }
+    const int level = xml.depth();
+    while (xml.next() != XmlScanner::EndDocument) {
+        if (xml.token() == XmlScanner::EndElement && xml.depth() < level)
             break;
-        case QXmlStreamReader::EndElement:
-            if (depth == phoneticDepth)
-                phoneticDepth = 0;
-            --depth;
-            break;
-        default:
-            break;
-        }
+        if (xml.token() != XmlScanner::StartElement)
+            continue;
+        if (xml.name() == "t")
+            text += xml.readElementText();
+        else if (xml.name() == "rPh")
+            xml.skipElement();
     }
     return decodeEscapes(text);
 }
@@ -134,12 +115,12 @@ std::vector<QString> readSharedStrings(const ZipArchive &zip, const QString &par
     std::vector<QString> strings;
     if (part.isEmpty())
         return strings;
-    QXmlStreamReader xml(zip.read(part));
-    while (!xml.atEnd()) {
-        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"si")
+    const QByteArray bytes = zip.read(part);
+    XmlScanner xml(bytes, part);
+    while (xml.next() != XmlScanner::EndDocument) {
+        if (xml.token() == XmlScanner::StartElement && xml.name() == "si")
             strings.push_back(readStringItem(xml));
     }
-    checkXml(xml, part);
     return strings;
 }
 
@@ -150,33 +131,43 @@ std::vector<bool> readDateStyles(const ZipArchive &zip, const QString &part)
     if (part.isEmpty())
         return dateStyles;
     QHash<int, QString> customFormats;
-    QXmlStreamReader xml(zip.read(part));
+    const QByteArray bytes = zip.read(part);
+    XmlScanner xml(bytes, part);
     bool inCellXfs = false;
-    while (!xml.atEnd()) {
-        const auto token = xml.readNext();
-        if (token == QXmlStreamReader::StartElement) {
-            if (xml.name() == u"numFmt") {
-                customFormats.insert(xml.attributes().value(QLatin1String("numFmtId")).toInt(),
-                                     xml.attributes().value(QLatin1String("formatCode")).toString());
-            } else if (xml.name() == u"cellXfs") {
+    while (xml.next() != XmlScanner::EndDocument) {
+        if (xml.token() == XmlScanner::StartElement) {
+            if (xml.name() == "numFmt") {
+                customFormats.insert(xml.intAttribute("numFmtId", -1), xml.attribute("formatCode"));
+            } else if (xml.name() == "cellXfs") {
                 inCellXfs = true;
-            } else if (inCellXfs && xml.name() == u"xf") {
-                const int id = xml.attributes().value(QLatin1String("numFmtId")).toInt();
+            } else if (inCellXfs && xml.name() == "xf") {
+                const int id = xml.intAttribute("numFmtId", 0);
                 dateStyles.push_back(isDateFormat(id, customFormats.value(id)));
             }
-        } else if (token == QXmlStreamReader::EndElement && xml.name() == u"cellXfs") {
+        } else if (xml.token() == XmlScanner::EndElement && xml.name() == "cellXfs") {
             inCellXfs = false;
         }
     }
-    checkXml(xml, part);
     return dateStyles;
 }
 
-double parseNumber(QStringView text, int row, int column)
+QByteArrayView trimmedBytes(QByteArrayView bytes)
 {
-    bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
-    if (!ok)
+    while (!bytes.isEmpty() && (bytes.front() == ' ' || bytes.front() == '\t' || bytes.front() == '\n'))
+        bytes = bytes.sliced(1);
+    while (!bytes.isEmpty() && (bytes.back() == ' ' || bytes.back() == '\t' || bytes.back() == '\n'))
+        bytes.chop(1);
+    return bytes;
+}
+
+double parseNumber(QByteArrayView text, int row, int column)
+{
+    text = trimmedBytes(text);
+    if (text.startsWith('+'))
+        text = text.sliced(1);
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.isEmpty() || error != std::errc() || end != text.data() + text.size())
         refuseDamaged(QStringLiteral("Zelle %1 enthält keine Zahl").arg(cellName(row, column)));
     return value;
 }
@@ -202,60 +193,68 @@ struct SheetContext
     bool date1904;
 };
 
-void readCell(QXmlStreamReader &xml, const SheetContext &ctx, int row, int column, SheetBuilder &sheet)
+void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, SheetBuilder &sheet)
 {
-    const QString type = xml.attributes().value(QLatin1String("t")).toString();
-    const int style = xml.attributes().value(QLatin1String("s")).toInt();
+    const QByteArrayView type = xml.rawAttribute("t");
+    const int style = xml.intAttribute("s", 0);
     bool hasFormula = false;
     bool hasValue = false;
-    QString value;
+    QByteArrayView raw;      // the <v> text when plain,
+    QByteArray decoded;      // else its decoded UTF-8
     QString inlineText;
-    while (!xml.atEnd()) {
-        const auto token = xml.readNext();
-        if (token == QXmlStreamReader::EndElement && xml.name() == u"c")
+    const int level = xml.depth();
+    while (xml.next() != XmlScanner::EndDocument) {
+        if (xml.token() == XmlScanner::EndElement && xml.depth() < level)
             break;
-        if (token != QXmlStreamReader::StartElement)
+        if (xml.token() != XmlScanner::StartElement)
             continue;
-        if (xml.name() == u"v") {
+        if (xml.name() == "v") {
             hasValue = true;
-            value = xml.readElementText(QXmlStreamReader::IncludeChildElements);
-        } else if (xml.name() == u"f") {
+            QString text;
+            if (!xml.readElementText(raw, text)) {
+                decoded = text.toUtf8();
+                raw = decoded;
+            }
+        } else if (xml.name() == "f") {
             hasFormula = true;
-            xml.skipCurrentElement();
-        } else if (xml.name() == u"is") {
+            xml.skipElement();
+        } else if (xml.name() == "is") {
             hasValue = true;
             inlineText = readStringItem(xml);
         } else {
-            xml.skipCurrentElement();
+            xml.skipElement();
         }
     }
 
-    if (type == u"inlineStr") {
+    if (type == "inlineStr") {
         sheet.set(row, column, inlineText);
         return;
     }
     // A formula result that was never calculated must not read as an empty cell:
     // the caller would take it for the end of the data. An empty string result
     // (t="str") is stored as an empty <v>.
-    if (hasFormula && (!hasValue || (value.isEmpty() && type != u"str")))
+    if (hasFormula && (!hasValue || (raw.isEmpty() && type != "str")))
         refuseFormulaWithoutResult(row, column);
     if (!hasValue)
         return;
 
-    if (type == u"s") {
-        bool ok = false;
-        const qulonglong index = value.trimmed().toULongLong(&ok);
-        if (!ok || index >= ctx.sharedStrings.size())
+    if (type == "s") {
+        const QByteArrayView digits = trimmedBytes(raw);
+        size_t index = 0;
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
+        if (digits.isEmpty() || error != std::errc() || end != digits.data() + digits.size()
+            || index >= ctx.sharedStrings.size())
             refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellName(row, column)));
         sheet.set(row, column, ctx.sharedStrings[index]);
-    } else if (type == u"str" || type == u"e") {
-        sheet.set(row, column, decodeEscapes(value));
-    } else if (type == u"b") {
-        sheet.set(row, column, booleanText(value.trimmed() == u"1" || value.trimmed() == u"true"));
-    } else if (type == u"d") {
-        sheet.set(row, column, isoDateText(value.trimmed()));
-    } else if (!value.trimmed().isEmpty()) {
-        const double number = parseNumber(value, row, column);
+    } else if (type == "str" || type == "e") {
+        sheet.set(row, column, decodeEscapes(QString::fromUtf8(raw)));
+    } else if (type == "b") {
+        const QByteArrayView v = trimmedBytes(raw);
+        sheet.set(row, column, booleanText(v == "1" || v == "true"));
+    } else if (type == "d") {
+        sheet.set(row, column, isoDateText(QString::fromUtf8(trimmedBytes(raw))));
+    } else if (!trimmedBytes(raw).isEmpty()) {
+        const double number = parseNumber(raw, row, column);
         const bool isDate = style >= 0 && size_t(style) < ctx.dateStyles.size() && ctx.dateStyles[style];
         sheet.set(row, column, isDate ? serialDateText(number, ctx.date1904) : numberText(number));
     }
@@ -263,31 +262,31 @@ void readCell(QXmlStreamReader &xml, const SheetContext &ctx, int row, int colum
 
 void readSheetData(const QByteArray &bytes, const QString &part, const SheetContext &ctx, SheetBuilder &sheet)
 {
-    QXmlStreamReader xml(bytes);
+    XmlScanner xml(bytes, part);
     int row = 0;
     int column = 0;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
+    while (xml.next() != XmlScanner::EndDocument) {
+        if (xml.token() != XmlScanner::StartElement)
             continue;
-        if (xml.name() == u"row") {
-            const auto r = xml.attributes().value(QLatin1String("r"));
+        if (xml.name() == "row") {
+            const QByteArrayView r = xml.rawAttribute("r");
             if (r.isEmpty()) {
                 ++row;
             } else {
                 bool ok = false;
-                row = r.toInt(&ok);
+                row = r.toByteArray().toInt(&ok);
                 if (!ok || row < 1 || row > kMaxRows)
-                    refuseDamaged(QStringLiteral("Zeilennummer „%1“").arg(r.toString()));
+                    refuseDamaged(QStringLiteral("Zeilennummer „%1“").arg(QString::fromLatin1(r)));
             }
             column = 0;
-        } else if (xml.name() == u"c") {
-            const auto ref = xml.attributes().value(QLatin1String("r"));
+        } else if (xml.name() == "c") {
+            const QString ref = QString::fromLatin1(xml.rawAttribute("r"));
             if (ref.isEmpty()) {
                 ++column;
             } else {
                 int cellRow = 0;
                 if (!parseCellName(ref, cellRow, column))
-                    refuseDamaged(QStringLiteral("Zellbezug „%1“").arg(ref.toString()));
+                    refuseDamaged(QStringLiteral("Zellbezug „%1“").arg(ref));
                 row = cellRow;
             }
             if (row < 1 || column < 1 || column > kMaxColumns)
@@ -295,7 +294,6 @@ void readSheetData(const QByteArray &bytes, const QString &part, const SheetCont
             readCell(xml, ctx, row, column, sheet);
         }
     }
-    checkXml(xml, part);
 }
 
 } // namespace
@@ -335,23 +333,20 @@ Worksheet readXlsx(const ZipArchive &zip)
     QString firstSheetId;
     bool date1904 = false;
     {
-        QXmlStreamReader xml(zip.read(workbookPart));
-        while (!xml.atEnd()) {
-            if (xml.readNext() != QXmlStreamReader::StartElement)
+        const QByteArray bytes = zip.read(workbookPart);
+        XmlScanner xml(bytes, workbookPart);
+        while (xml.next() != XmlScanner::EndDocument) {
+            if (xml.token() != XmlScanner::StartElement)
                 continue;
-            if (xml.name() == u"workbookPr") {
-                const auto v = xml.attributes().value(QLatin1String("date1904"));
-                date1904 = v == u"1" || v == u"true";
-            } else if (xml.name() == u"sheet" && firstSheetId.isEmpty()) {
-                for (const auto &attr : xml.attributes()) {
-                    if (attr.name() == u"id" && !attr.namespaceUri().isEmpty())
-                        firstSheetId = attr.value().toString();
-                }
+            if (xml.name() == "workbookPr") {
+                const QByteArrayView v = xml.rawAttribute("date1904");
+                date1904 = v == "1" || v == "true";
+            } else if (xml.name() == "sheet" && firstSheetId.isEmpty()) {
+                firstSheetId = xml.prefixedAttribute("id");
                 if (firstSheetId.isEmpty())
                     refuseDamaged(QStringLiteral("Blatt ohne Verweis"));
             }
         }
-        checkXml(xml, workbookPart);
     }
     if (firstSheetId.isEmpty())
         refuse(QStringLiteral("Die Arbeitsmappe enthält kein Tabellenblatt."));
