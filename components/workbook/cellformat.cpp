@@ -1,6 +1,7 @@
 #include "sheetreaders.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QLocale>
 #include <QTime>
 
@@ -134,6 +135,20 @@ QString serialDateText(double serial, bool date1904)
         date = epoch.addDays(days).toString(QStringLiteral("dd.MM.yyyy"));
     }
     return seconds == 0 ? date : date + u' ' + time;
+}
+
+QString isoDateTimeText(const QString &iso)
+{
+    const QDateTime dateTime = QDateTime::fromString(iso, Qt::ISODateWithMs);
+    if (dateTime.isValid()) {
+        // Round to the second as the serial dates do.
+        const QDateTime rounded = dateTime.addMSecs(dateTime.time().msec() >= 500 ? 1000 - dateTime.time().msec()
+                                                                                    : -dateTime.time().msec());
+        const QString date = rounded.date().toString(QStringLiteral("dd.MM.yyyy"));
+        return rounded.time() == QTime(0, 0) ? date : date + rounded.time().toString(QStringLiteral(" hh:mm:ss"));
+    }
+    const QDate date = QDate::fromString(iso, Qt::ISODate);
+    return date.isValid() ? date.toString(QStringLiteral("dd.MM.yyyy")) : iso;
 }
 
 bool isDateFormatCode(const QString &code)

@@ -1,5 +1,273 @@
+// OpenDocument spreadsheets (.ods) from content.xml. The packaged import
+// library lost a boolean cell in a hand-made file, and repeated rows must not
+// be expanded blindly: a sheet ends in one row repeated a million times.
 #include "sheetreaders.h"
+#include "xmlscanner.h"
 #include "ziparchive.h"
+
+#include <charconv>
+#include <utility>
+#include <vector>
+
 namespace workbook {
-Worksheet readOds(const ZipArchive &) { refuse(QStringLiteral("OpenDocument folgt.")); }
+
+namespace {
+
+constexpr QByteArrayView kOfficeNs = "urn:oasis:names:tc:opendocument:xmlns:office:1.0";
+constexpr QByteArrayView kTableNs = "urn:oasis:names:tc:opendocument:xmlns:table:1.0";
+constexpr QByteArrayView kTextNs = "urn:oasis:names:tc:opendocument:xmlns:text:1.0";
+constexpr QByteArrayView kCalcExtNs = "urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0";
+
+// Qualified names under the prefixes this document binds.
+struct Names
+{
+    explicit Names(const XmlScanner &xml)
+        : office(xml.prefixFor(kOfficeNs))
+        , table(xml.prefixFor(kTableNs))
+        , text(xml.prefixFor(kTextNs))
+        , calcext(xml.prefixFor(kCalcExtNs))
+    {
+    }
+    QByteArray office, table, text, calcext;
+
+    QByteArray o(const char *local) const { return office + local; }
+    QByteArray t(const char *local) const { return table + local; }
+    QByteArray x(const char *local) const { return text + local; }
+};
+
+int repeatCount(const XmlScanner &xml, const QByteArray &attribute)
+{
+    const QByteArrayView raw = xml.rawAttribute(attribute);
+    if (raw.isEmpty())
+        return 1;
+    qint64 count = 0;
+    const auto [end, error] = std::from_chars(raw.data(), raw.data() + raw.size(), count);
+    if (error != std::errc() || end != raw.data() + raw.size() || count < 1)
+        refuseDamaged(QStringLiteral("Wiederholungsangabe „%1“").arg(QString::fromLatin1(raw)));
+    return int(std::min<qint64>(count, kMaxRows + qint64(1)));
 }
+
+// A paragraph's text: runs of white space count once, text:s stands for spaces.
+void appendParagraph(XmlScanner &xml, const Names &n, QString &out)
+{
+    const int level = xml.depth();
+    bool lastWasSpace = true; // leading white space of a paragraph is dropped
+    while (xml.next() != XmlScanner::EndDocument) {
+        if (xml.token() == XmlScanner::EndElement && xml.depth() < level)
+            return;
+        if (xml.token() == XmlScanner::Characters) {
+            for (QChar ch : xml.text()) {
+                if (ch == u' ' || ch == u'\t' || ch == u'\n' || ch == u'\r') {
+                    if (!lastWasSpace)
+                        out += u' ';
+                    lastWasSpace = true;
+                } else {
+                    out += ch;
+                    lastWasSpace = false;
+                }
+            }
+        } else if (xml.token() == XmlScanner::StartElement) {
+            const QByteArrayView name = xml.qualifiedName();
+            if (name == n.x("s")) {
+                out += QString(std::clamp(xml.intAttribute(n.x("c"), 1), 1, 1000), u' ');
+                lastWasSpace = false;
+                xml.skipElement();
+            } else if (name == n.x("tab")) {
+                out += u'\t';
+                xml.skipElement();
+            } else if (name == n.x("line-break")) {
+                out += u'\n';
+                xml.skipElement();
+            } else if (name == n.o("annotation") || name == n.x("note") || name == n.x("ruby-text")) {
+                xml.skipElement();
+            }
+            // spans, links and the like: their text follows as characters
+        }
+    }
+}
+
+// "PT10H30M00S" (days and fractions allowed) as hh:mm:ss.
+QString durationText(const QString &value)
+{
+    double seconds = 0;
+    double number = 0;
+    bool inTime = false;
+    QString digits;
+    for (QChar ch : value.trimmed().toUpper()) {
+        if (ch.isDigit() || ch == u'.' || ch == u',') {
+            digits += ch == u',' ? u'.' : ch;
+            continue;
+        }
+        bool ok = true;
+        number = digits.isEmpty() ? 0 : digits.toDouble(&ok);
+        if (!ok)
+            return value;
+        digits.clear();
+        switch (ch.unicode()) {
+        case u'P':
+        case u'-':
+            break;
+        case u'T':
+            inTime = true;
+            break;
+        case u'D':
+            seconds += number * 86400;
+            break;
+        case u'H':
+            seconds += number * 3600;
+            break;
+        case u'M':
+            if (!inTime)
+                return value; // months have no fixed length
+            seconds += number * 60;
+            break;
+        case u'S':
+            seconds += number;
+            break;
+        default:
+            return value;
+        }
+    }
+    const qint64 total = std::llround(seconds);
+    if (total > qint64(1e9))
+        return value;
+    return QStringLiteral("%1:%2:%3")
+        .arg(total / 3600, 2, 10, QLatin1Char('0'))
+        .arg(total / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(total % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString readCellValue(XmlScanner &xml, const Names &n, int row, int column)
+{
+    const QByteArray type = xml.rawAttribute(n.o("value-type")).toByteArray();
+    const bool isError = xml.rawAttribute(n.calcext + "value-type") == "error";
+    const bool hasFormula = xml.hasAttribute(n.t("formula"));
+    const bool hasStringValue = xml.hasAttribute(n.o("string-value"));
+    QString value;
+    if (type == "float" || type == "percentage" || type == "currency") {
+        const QByteArrayView raw = xml.rawAttribute(n.o("value"));
+        double number = 0;
+        const auto [end, error] = std::from_chars(raw.data(), raw.data() + raw.size(), number);
+        if (raw.isEmpty() || error != std::errc() || end != raw.data() + raw.size()) {
+            if (hasFormula)
+                refuseFormulaWithoutResult(row, column);
+            refuseDamaged(QStringLiteral("Zelle %1 enthält keine Zahl").arg(cellName(row, column)));
+        }
+        value = numberText(number);
+    } else if (type == "date") {
+        value = isoDateTimeText(xml.attribute(n.o("date-value")).trimmed());
+    } else if (type == "time") {
+        value = durationText(xml.attribute(n.o("time-value")));
+    } else if (type == "boolean") {
+        const QByteArrayView b = xml.rawAttribute(n.o("boolean-value"));
+        value = booleanText(b == "true" || b == "1");
+    } else if (type == "string" && hasStringValue && !isError) {
+        value = xml.attribute(n.o("string-value"));
+    } else if (type.isEmpty() && hasFormula) {
+        refuseFormulaWithoutResult(row, column);
+    }
+
+    // The paragraphs carry a string's text (and the shown text of the rest).
+    const bool wantParagraphs = value.isNull() && (type == "string" || type.isEmpty() || isError);
+    QString paragraphs;
+    int paragraphCount = 0;
+    const int level = xml.depth();
+    while (xml.next() != XmlScanner::EndDocument) {
+        if (xml.token() == XmlScanner::EndElement && xml.depth() < level)
+            break;
+        if (xml.token() != XmlScanner::StartElement)
+            continue;
+        if (wantParagraphs && xml.qualifiedName() == n.x("p")) {
+            if (paragraphCount++ > 0)
+                paragraphs += u'\n';
+            appendParagraph(xml, n, paragraphs);
+        } else {
+            xml.skipElement();
+        }
+    }
+    return wantParagraphs ? paragraphs : value;
+}
+
+} // namespace
+
+Worksheet readOds(const ZipArchive &zip)
+{
+    // An encrypted package still has a readable manifest; content.xml is ciphertext.
+    if (zip.read(QStringLiteral("META-INF/manifest.xml"), false).contains("encryption-data"))
+        refusePassword();
+    const QByteArray content = zip.read(QStringLiteral("content.xml"));
+    XmlScanner xml(content, QStringLiteral("content.xml"));
+    if (xml.next() != XmlScanner::StartElement)
+        refuseDamaged(QStringLiteral("content.xml"));
+    const Names n(xml);
+    const QByteArray tableName = n.t("table");
+    const QByteArray rowName = n.t("table-row");
+    const QByteArray cellName_ = n.t("table-cell");
+    const QByteArray coveredName = n.t("covered-table-cell");
+    const QByteArray rowsRepeated = n.t("number-rows-repeated");
+    const QByteArray columnsRepeated = n.t("number-columns-repeated");
+    const QByteArray rowGroups[] = {n.t("table-header-rows"), n.t("table-row-group"), n.t("table-rows")};
+
+    // The first table of the spreadsheet body.
+    while (xml.next() != XmlScanner::EndDocument) {
+        if (xml.token() == XmlScanner::StartElement && xml.qualifiedName() == tableName)
+            break;
+    }
+    if (xml.token() == XmlScanner::EndDocument)
+        refuse(QStringLiteral("Die Arbeitsmappe enthält kein Tabellenblatt."));
+
+    SheetBuilder sheet;
+    const int tableLevel = xml.depth();
+    qint64 row = 1;
+    std::vector<std::pair<int, QString>> cells;
+    while (xml.next() != XmlScanner::EndDocument) {
+        if (xml.token() == XmlScanner::EndElement && xml.depth() < tableLevel)
+            break;
+        if (xml.token() != XmlScanner::StartElement)
+            continue;
+        const QByteArrayView name = xml.qualifiedName();
+        if (std::find(std::begin(rowGroups), std::end(rowGroups), name) != std::end(rowGroups))
+            continue; // their rows follow
+        if (name != rowName) {
+            xml.skipElement(); // columns, shapes, forms
+            continue;
+        }
+
+        const int rowRepeat = repeatCount(xml, rowsRepeated);
+        const int rowLevel = xml.depth();
+        cells.clear();
+        qint64 column = 1;
+        while (xml.next() != XmlScanner::EndDocument) {
+            if (xml.token() == XmlScanner::EndElement && xml.depth() < rowLevel)
+                break;
+            if (xml.token() != XmlScanner::StartElement)
+                continue;
+            if (xml.qualifiedName() != cellName_ && xml.qualifiedName() != coveredName) {
+                xml.skipElement();
+                continue;
+            }
+            const int columnRepeat = repeatCount(xml, columnsRepeated);
+            const QString value = readCellValue(xml, n, int(std::min<qint64>(row, kMaxRows)),
+                                                int(std::min<qint64>(column, kMaxColumns)));
+            if (!value.isEmpty()) {
+                if (column + columnRepeat - 1 > kMaxColumns)
+                    refuseDamaged(QStringLiteral("Zelle außerhalb des Tabellenblatts"));
+                for (int k = 0; k < columnRepeat; ++k)
+                    cells.emplace_back(int(column + k), value);
+            }
+            column += columnRepeat;
+        }
+        // Only rows with content are expanded; empty repeats just move on.
+        if (!cells.empty()) {
+            if (row + rowRepeat - 1 > kMaxRows)
+                refuseDamaged(QStringLiteral("Zeile außerhalb des Tabellenblatts"));
+            for (int r = 0; r < rowRepeat; ++r)
+                for (const auto &[c, value] : cells)
+                    sheet.set(int(row + r), c, value);
+        }
+        row += rowRepeat;
+    }
+    return sheet.take();
+}
+
+} // namespace workbook

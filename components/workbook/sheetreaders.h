@@ -56,6 +56,8 @@ QString booleanText(bool value);
 // A date serial (days since the epoch of the workbook's date system) as
 // dd.MM.yyyy, with " hh:mm:ss" when it has a time part; below 1 only the time.
 QString serialDateText(double serial, bool date1904);
+// An ISO 8601 date or date-time (xlsx t="d", ods date-value) in the same form.
+QString isoDateTimeText(const QString &iso);
 // Whether a cell number format shows a date/time: built-in ids or a custom code.
 bool isDateFormat(int formatId, const QString &customCode);
 bool isDateFormatCode(const QString &code);

@@ -5,7 +5,6 @@
 #include "xmlscanner.h"
 #include "ziparchive.h"
 
-#include <QDateTime>
 #include <QHash>
 
 #include <charconv>
@@ -172,20 +171,6 @@ double parseNumber(QByteArrayView text, int row, int column)
     return value;
 }
 
-QString isoDateText(QStringView iso)
-{
-    // t="d" cells carry ISO 8601 text.
-    const QDateTime dt = QDateTime::fromString(iso.toString(), Qt::ISODateWithMs);
-    if (dt.isValid()) {
-        const QString date = dt.date().toString(QStringLiteral("dd.MM.yyyy"));
-        return dt.time() == QTime(0, 0) ? date : date + dt.time().toString(QStringLiteral(" hh:mm:ss"));
-    }
-    const QDate date = QDate::fromString(iso.toString(), Qt::ISODate);
-    if (date.isValid())
-        return date.toString(QStringLiteral("dd.MM.yyyy"));
-    return iso.toString();
-}
-
 struct SheetContext
 {
     const std::vector<QString> &sharedStrings;
@@ -252,7 +237,7 @@ void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, She
         const QByteArrayView v = trimmedBytes(raw);
         sheet.set(row, column, booleanText(v == "1" || v == "true"));
     } else if (type == "d") {
-        sheet.set(row, column, isoDateText(QString::fromUtf8(trimmedBytes(raw))));
+        sheet.set(row, column, isoDateTimeText(QString::fromUtf8(trimmedBytes(raw))));
     } else if (!trimmedBytes(raw).isEmpty()) {
         const double number = parseNumber(raw, row, column);
         const bool isDate = style >= 0 && size_t(style) < ctx.dateStyles.size() && ctx.dateStyles[style];
