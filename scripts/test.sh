@@ -7,8 +7,10 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
-cmake -S . -B build
-cmake --build build -j2
+# BUILD_DIR only for developers who keep a build folder of their own.
+BUILD="${BUILD_DIR:-build}"
+cmake -S . -B "$BUILD"
+cmake --build "$BUILD" -j2
 
 PGBIN=/usr/lib/postgresql/15/bin
 if [ ! -x "$PGBIN/initdb" ]; then
@@ -56,11 +58,11 @@ unset TARVEL_DATABASE
 export XDG_DATA_HOME="$PGDIR/xdg-data"
 mkdir -p "$XDG_DATA_HOME"
 
-postgres_tests="$(ctest --test-dir build -N -L postgres | sed -n 's/^Total Tests: //p')"
+postgres_tests="$(ctest --test-dir "$BUILD" -N -L postgres | sed -n 's/^Total Tests: //p')"
 if [ "${postgres_tests:-0}" -eq 0 ]; then
   echo "test.sh: kein Test mit dem Label postgres gefunden" >&2
   exit 1
 fi
 
-ctest --test-dir build --output-on-failure -j2
+ctest --test-dir "$BUILD" --output-on-failure -j2
 echo "test.sh: ${postgres_tests} Tests mit PostgreSQL liefen mit."
