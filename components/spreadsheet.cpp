@@ -100,6 +100,9 @@ Format recogniseFormat(const QByteArray &data)
         return Format::Zip; // xlsx or ods: told apart by the members
     if (startsWith(data, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
         return Format::Xls;
+    // Excel 2.x-4.x: a bare BOF record (the reader refuses them by name).
+    if (data.size() >= 4 && data[0] == '\x09' && (data[1] == 0 || data[1] == 2 || data[1] == 4) && data[3] == 0)
+        return Format::Xls;
     return Format::Csv;
 }
 
