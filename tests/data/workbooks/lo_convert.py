@@ -40,6 +40,9 @@ def main():
             raise SystemExit("LibreOffice did not answer")
         desktop = ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", ctx)
         doc = desktop.loadComponentFromURL(uno.systemPathToFileUrl(source), "_blank", 0, props(Hidden=True))
+        # Without a recalculation the xls filter stores 0 for a text formula
+        # result taken over from the xlsx.
+        doc.calculateAll()
         targets = [("table.xlsx", "Calc MS Excel 2007 XML", None), ("table.xls", "MS Excel 97", None),
                    ("table.ods", "calc8", None), ("password.xls", "MS Excel 97", "geheim"),
                    ("password.ods", "calc8", "geheim")]
