@@ -41,6 +41,7 @@ frmGutachtenStart::frmGutachtenStart()
 {
     setObjectName(QStringLiteral("frmGutachtenStart"));
     setWindowTitle(QStringLiteral("Forstliches Tarvel vom Excel"));
+    useDesignFont(this);
     setFixedSize(twipsToPixels(DesignWidth, this), twipsToPixels(DesignHeight, this));
 
     auto makeButton = [this](const QString &name, const QString &text, int left) {

@@ -97,6 +97,7 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption,
 {
     setObjectName(name);
     setWindowTitle(caption);
+    useDesignFont(this);
 
     auto makeButton = [this](const QString &objectName, const QString &text) {
         auto *button = new QPushButton(text, this);
@@ -133,10 +134,10 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption,
     m_panel1->setObjectName(QStringLiteral("Panel1"));
     m_panel2 = new QLabel(m_statusBar);
     m_panel2->setObjectName(QStringLiteral("Panel2"));
-    for (QLabel *panel : {m_panel1, m_panel2}) {
-        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // The status bar draws the panels' frames itself; a frame of the labels
+    // would cut the text at the designed height.
+    for (QLabel *panel : {m_panel1, m_panel2})
         panel->setTextFormat(Qt::PlainText);
-    }
     m_statusBar->addWidget(m_panel1);
     m_statusBar->addWidget(m_panel2, 1);
 

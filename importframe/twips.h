@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QWidget>
 
 // Window designs are measured in twips (1/1440 inch); Qt places widgets in
@@ -37,4 +38,13 @@ inline QRect twipsToPixels(const TwipRect &rect, const QWidget *widget)
 inline void placeInTwips(QWidget *child, const TwipRect &rect)
 {
     child->setGeometry(twipsToPixels(rect, child));
+}
+
+// The designs were measured for an 8-point dialog font; Qt's usual 9-point
+// font clips the longer button captions at the designed sizes.
+inline void useDesignFont(QWidget *window)
+{
+    QFont font = window->font();
+    font.setPointSize(8);
+    window->setFont(font);
 }
