@@ -383,6 +383,62 @@ private slots:
         QVERIFY(!window->isRunning());
     }
 
+    void runsDriveTheButtons_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("workbook");
+        QTest::newRow("district")
+            << "district"
+            << "Nr;Lfdnr;Lkr;Revier;Belastung;Aenderung;Jahr\r\n"
+               "1;12;a;Hochwald Süd;2;1;2024\r\n2;99999;b;Moosach;1;1;2024\r\n";
+        QTest::newRow("cooperative")
+            << "cooperative"
+            << "Hgnr;Jahr;Lkr;Lkrname;Alf_kurz;Alf_lang;Hgname;Belast;Abschuss\r\n"
+               "99901;2024;171;Altötting;TS;Töging;HG Süd;tragbar;beibehalten\r\n";
+    }
+
+    // The real runs on a real workbook: a completed check enables the import,
+    // a completed import disables it again and leaves its log file in the
+    // workbook's folder, which the file dialog gave with "/".
+    void runsDriveTheButtons()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, workbook);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("Gutachten.csv"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(workbook.toUtf8()) > 0);
+        file.close();
+
+        ErrorCapture capture;
+        ScriptedDialogs dialogs;
+        dialogs.fileAnswers = {path};
+        auto window = makeWindow(kind);
+        open(*window);
+        window->cmdDatei_Click();
+        QVERIFY(window->cmdImportTest()->isEnabled());
+        QVERIFY(!window->cmdImportStarten()->isEnabled());
+
+        QTest::mouseClick(window->cmdImportTest(), Qt::LeftButton);
+        QVERIFY(capture.reports.isEmpty());
+        QVERIFY(window->cmdImportStarten()->isEnabled());
+        QVERIFY(!window->logText().isEmpty());
+        QCOMPARE(window->txt1()->toPlainText(), shownText(window->logText()));
+
+        QTest::mouseClick(window->cmdImportStarten(), Qt::LeftButton);
+        QVERIFY(capture.reports.isEmpty());
+        QVERIFY(!window->cmdImportStarten()->isEnabled());
+        QVERIFY(window->cmdImportTest()->isEnabled());
+        QCOMPARE(dialogs.messages.size(), 1);
+        QCOMPARE(dialogs.messages.first().icon, MessageIcon::Information);
+        QVERIFY2(dialogs.messages.first().text.startsWith(QStringLiteral("Import beendet")),
+                 qPrintable(dialogs.messages.first().text));
+        const QStringList logs = QDir(folder.path()).entryList({QStringLiteral("ProtokollTarvel*")});
+        QCOMPARE(logs.size(), 1);
+        QVERIFY(window->logText().startsWith(QStringLiteral("Protokoll für: Forstliches Tarvel\r\n")));
+    }
+
     void closeAndReopenStartsOver()
     {
         const QString path = m_files.filePath(QStringLiteral("Vorher.xlsx"));

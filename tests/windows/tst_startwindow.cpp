@@ -172,6 +172,7 @@ private slots:
         QVERIFY2(message.text.contains(QStringLiteral("frmGutachtenStart")), qPrintable(message.text));
         QVERIFY(message.text.contains(procedure));
         QVERIFY(message.text.contains(QStringLiteral("Fehlernummer: 91")));
+        QVERIFY(message.text.contains(QStringLiteral("Quelle: Tarvel")));
         QVERIFY(message.text.contains(QStringLiteral("Fehlerzeile: 20")));
         QCOMPARE(visibleWindows(), 1);
         window.close();
