@@ -18,7 +18,7 @@ constexpr int kMaxRows = 1048576;
 constexpr int kMaxColumns = 16384;
 // Bounds the memory a crafted file can make us allocate (repeated ODS cells,
 // huge shared-string counts).
-constexpr qint64 kMaxCells = 20'000'000;
+constexpr qint64 kMaxCells = 2'000'000;
 
 // A reader's reason for refusing a file; readFirstWorksheet() turns it into a
 // Failure naming the file. `reason` is a German sentence fragment.

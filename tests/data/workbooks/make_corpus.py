@@ -243,14 +243,148 @@ AA6\t0,001
 """
 
 
+def handmade_dates_1900(path):
+    """Serial dates around the 1900 leap-year bug, rounding, number texts."""
+    styles = ('<numFmts count="3"><numFmt numFmtId="164" formatCode="d/m/yyyy;@"/>'
+              '<numFmt numFmtId="165" formatCode="0.00 &quot;Tage&quot;"/>'
+              '<numFmt numFmtId="166" formatCode="[Red]0.00;[Blue]\\-0.00"/></numFmts>'
+              '<cellXfs count="6"><xf numFmtId="0"/><xf numFmtId="14"/><xf numFmtId="164"/>'
+              '<xf numFmtId="165"/><xf numFmtId="166"/><xf numFmtId="20"/></cellXfs>')
+    dates = [1, 59, 60, 61, 45366.4375, 45366.9999999, 2958465]
+    numbers = ["0.1", "0.30000000000000004", "1E-7", "1E+20", "123456789012", "-0", "54.200000000000003", "1.5E-3"]
+    rows = []
+    for i, serial in enumerate(dates, start=1):
+        rows.append(f'<row r="{i}"><c r="A{i}" s="{1 if i % 2 else 2}"><v>{serial}</v></c></row>')
+    for i, text in enumerate(numbers, start=len(dates) + 1):
+        rows.append(f'<row r="{i}"><c r="A{i}"><v>{text}</v></c><c r="B{i}" s="{3 if i % 2 else 4}"><v>{text}</v></c></row>')
+    rows.append('<row r="20"><c r="A20" s="5"><v>0.5</v></c><c r="B20" s="5"><v>0</v></c></row>')
+    hand_xlsx(path, "".join(rows), "", None, styles)
+    return """A1\t01.01.1900
+A2\t28.02.1900
+A3\t29.02.1900
+A4\t01.03.1900
+A5\t15.03.2024 10:30:00
+A6\t16.03.2024
+A7\t31.12.9999
+A8\t0,1
+B8\t0,1
+A9\t0,30000000000000004
+B9\t0,30000000000000004
+A10\t0,0000001
+B10\t0,0000001
+A11\t100000000000000000000
+B11\t100000000000000000000
+A12\t123456789012
+B12\t123456789012
+A13\t0
+B13\t0
+A14\t54,2
+B14\t54,2
+A15\t0,0015
+B15\t0,0015
+A20\t12:00:00
+B20\t00:00:00
+"""
+
+
+ODS_NS = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+          'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
+          'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" '
+          'xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2"')
+
+
+def hand_ods(path, table_xml, prefix_table="table"):
+    content = (f'<?xml version="1.0" encoding="UTF-8"?><office:document-content {ODS_NS}>'
+               f'<office:body><office:spreadsheet>{table_xml}</office:spreadsheet></office:body></office:document-content>')
+    if prefix_table != "table":  # the same document under other prefixes
+        for old in ("<table:", "</table:", " table:"):
+            content = content.replace(old, old.replace("table:", prefix_table + ":"))
+        content = content.replace("xmlns:table=", f"xmlns:{prefix_table}=")
+    with zipfile.ZipFile(path, "w") as z:
+        z.writestr(zipfile.ZipInfo("mimetype"), "application/vnd.oasis.opendocument.spreadsheet")
+        z.writestr("META-INF/manifest.xml", '<?xml version="1.0"?><manifest:manifest xmlns:manifest='
+                   '"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"><manifest:file-entry '
+                   'manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.spreadsheet"/>'
+                   '</manifest:manifest>', zipfile.ZIP_DEFLATED)
+        z.writestr("content.xml", content, zipfile.ZIP_DEFLATED)
+
+
+def handmade_ods(path):
+    """What LibreOffice's own files do not show: groups, repeats with content,
+    covered cells, annotations, percentages, times, other prefixes."""
+    cell = '<table:table-cell office:value-type="{t}" {a}><text:p>{p}</text:p></table:table-cell>'
+    table = ('<table:table table:name="Eins"><table:table-column table:number-columns-repeated="3"/>'
+             '<table:table-header-rows><table:table-row>'
+             + cell.format(t="string", a="", p="Kopf  mit\n Umbruch<text:s text:c=\"3\"/>x<text:tab/>y<text:line-break/>z")
+             + '<table:table-cell table:number-columns-spanned="2" office:value-type="string"><text:p>verbunden</text:p>'
+               '<office:annotation><text:p>Notiz</text:p></office:annotation></table:table-cell>'
+               '<table:covered-table-cell/>'
+             + cell.format(t="percentage", a='office:value="0.25"', p="25 %")
+             + '</table:table-row></table:table-header-rows>'
+             '<table:table-row-group><table:table-row table:number-rows-repeated="2">'
+             '<table:table-cell table:number-columns-repeated="2" office:value-type="float" office:value="7"><text:p>7</text:p></table:table-cell>'
+             + cell.format(t="time", a='office:time-value="PT36H05M30.6S"', p="36:05:31")
+             + '</table:table-row></table:table-row-group>'
+             '<table:table-row table:number-rows-repeated="3"><table:table-cell table:number-columns-repeated="1024"/></table:table-row>'
+             '<table:table-row>'
+             + cell.format(t="string", a='office:string-value="Attribut"', p="gezeigt")
+             + cell.format(t="currency", a='office:value="-1234.5" office:currency="EUR"', p="-1.234,50 €")
+             + cell.format(t="date", a='office:date-value="2024-02-29T23:59:59.6"', p="")
+             + '<table:table-cell><text:p>ohne Typ</text:p></table:table-cell>'
+             + cell.format(t="boolean", a='office:boolean-value="false"', p="FALSCH")
+             + '</table:table-row></table:table>'
+             '<table:table table:name="Zwei"><table:table-row><table:table-cell office:value-type="string">'
+             '<text:p>falsch</text:p></table:table-cell></table:table-row></table:table>')
+    hand_ods(path, table, prefix_table="tbl")
+    return """A1\tKopf mit Umbruch   x\\ty\\nz
+B1\tverbunden
+D1\t0,25
+A2\t7
+B2\t7
+C2\t36:05:31
+A3\t7
+B3\t7
+C3\t36:05:31
+A7\tAttribut
+B7\t-1234,5
+C7\t01.03.2024
+D7\tohne Typ
+E7\tFalsch
+"""
+
+
 def biff_record(rtype, data=b""):
     return struct.pack("<HH", rtype, len(data)) + data
 
 
-def ole_file(path, workbook_stream):
-    """An OLE2 compound file holding one stream named "Workbook"."""
+def ole_file(path, workbook_stream, stream_name="Workbook"):
+    """An OLE2 compound file holding one stream (xlwt names it "Workbook")."""
     doc = CompoundDoc.XlsDoc()
     doc.save(path, workbook_stream)
+    if stream_name != "Workbook":
+        with open(path, "rb") as f:
+            data = bytearray(f.read())
+        old = "Workbook\0".encode("utf-16-le")
+        at = data.index(old)
+        name = (stream_name + "\0").encode("utf-16-le")
+        data[at:at + 64] = name.ljust(64, b"\0")
+        data[at + 64:at + 66] = struct.pack("<H", len(name))
+        write(path, bytes(data))
+
+
+def xlwt_long_strings(path):
+    """Shared strings beyond one record: SST CONTINUE records split strings,
+    compressed and UTF-16 ones, at the character data."""
+    wb = xlwt.Workbook(encoding="utf-8")
+    ws = wb.add_sheet("Lang")
+    lines = []
+    for r in range(60):
+        text = ("Bayreuth-Münchberg " if r % 3 else "Wald € Nord ") * (r + 5) + str(r)
+        ws.write(r, 0, text)
+        ws.write(r, 1, r * 1000 + 0.5)
+        lines.append(f"A{r + 1}\t{text}\nB{r + 1}\t{r * 1000},5\n")
+    wb.save(path)
+    expect_pass("xlwt_long_strings", "".join(lines))
 
 
 def main():
@@ -263,6 +397,10 @@ def main():
     xlwt_table(os.path.join(PASS, "xlwt_biff8.xls"))
     expect_pass("xlwt_biff8")
     expect_pass("handmade_features", handmade_features(os.path.join(PASS, "handmade_features.xlsx")))
+
+    expect_pass("handmade_dates_1900", handmade_dates_1900(os.path.join(PASS, "handmade_dates_1900.xlsx")))
+    expect_pass("handmade_features_ods", handmade_ods(os.path.join(PASS, "handmade_features_ods.ods")))
+    xlwt_long_strings(os.path.join(PASS, "xlwt_long_strings.xls"))
 
     write(os.path.join(PASS, "excel_cp1252_semicolon.csv"), csv_table(";").encode("cp1252"))
     expect_pass("excel_cp1252_semicolon", CSV_EXPECTED.replace("{d}", ";"))
@@ -300,6 +438,21 @@ def main():
     bof5 = biff_record(0x0809, struct.pack("<HHHH", 0x0500, 0x0005, 0x0DBB, 0x07CC))
     ole_file(os.path.join(FAIL, "excel95.xls"), bof5 + biff_record(0x000A) + b"\0" * 4096)
     expect_fail("excel95", 1004, "excel95.xls", "Excel 5.0/95")
+    ole_file(os.path.join(FAIL, "excel95_book_stream.xls"), bof5 + biff_record(0x000A) + b"\0" * 4096, "Book")
+    expect_fail("excel95_book_stream", 1004, "excel95_book_stream.xls", "Excel 5.0/95")
+    # A password-protected xlsx is an OLE2 file with an EncryptedPackage stream.
+    ole_file(os.path.join(FAIL, "password_ooxml.xlsx"), b"\1" * 8192, "EncryptedPackage")
+    expect_fail("password_ooxml", 1004, "password_ooxml.xlsx", "Kennwort")
+    hand_ods(os.path.join(FAIL, "ods_formula_without_value.ods"),
+             '<table:table><table:table-row><table:table-cell office:value-type="float" office:value="1"/>'
+             '<table:table-cell table:formula="of:=[.A1]*2"/></table:table-row></table:table>')
+    expect_fail("ods_formula_without_value", 1004, "ods_formula_without_value.ods", "B1")
+    # A million rows with content: refused as too large, not allocated.
+    hand_ods(os.path.join(FAIL, "ods_repeated_million.ods"),
+             '<table:table><table:table-row table:number-rows-repeated="1048576">'
+             '<table:table-cell table:number-columns-repeated="9" office:value-type="float" office:value="1"/>'
+             '</table:table-row></table:table>')
+    expect_fail("ods_repeated_million", 1004, "ods_repeated_million.ods", "zu viele Zellen")
     # An OLE2 file that is no workbook at all, and a BIFF8 stream cut short.
     biff8 = xlwt.Workbook()
     biff8.add_sheet("A").write(0, 0, "x" * 100)
