@@ -4,6 +4,7 @@
 #include "failuretrap.h"
 #include "frmtarvel.h"
 #include "frmtarveljagdbezirk.h"
+#include "importwindow.h"
 #include "orbebase.h"
 #include "twips.h"
 
@@ -69,8 +70,7 @@ frmGutachtenStart::~frmGutachtenStart() = default;
 void frmGutachtenStart::setOrbeBase(OrbeBase *base)
 {
     if (!base)
-        throw Failure(91, ErrorSource::Tarvel,
-                      QStringLiteral("Objektvariable oder With-Blockvariable nicht festgelegt"));
+        throw objectNotSet();
     m_base = base;
     m_connection = base->Connection();
 }

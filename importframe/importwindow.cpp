@@ -134,8 +134,8 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption,
     m_panel1->setObjectName(QStringLiteral("Panel1"));
     m_panel2 = new QLabel(m_statusBar);
     m_panel2->setObjectName(QStringLiteral("Panel2"));
-    // The status bar draws the panels' frames itself; a frame of the labels
-    // would cut the text at the designed height.
+    // No frames: at the designed height of 255 twips a framed label cuts the
+    // text's descenders.
     for (QLabel *panel : {m_panel1, m_panel2})
         panel->setTextFormat(Qt::PlainText);
     m_statusBar->addWidget(m_panel1);
@@ -164,11 +164,16 @@ ImportWindow::~ImportWindow()
         qApp->removeEventFilter(this);
 }
 
+Failure objectNotSet()
+{
+    return Failure(91, ErrorSource::Tarvel,
+                   QStringLiteral("Objektvariable oder With-Blockvariable nicht festgelegt"));
+}
+
 void ImportWindow::setOrbeBase(OrbeBase *base)
 {
     if (!base)
-        throw Failure(91, ErrorSource::Tarvel,
-                      QStringLiteral("Objektvariable oder With-Blockvariable nicht festgelegt"));
+        throw objectNotSet();
     m_base = base;
     m_state.connection = base->Connection();
 }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 
+class Failure;
 class OrbeBase;
 class QLabel;
 class QPlainTextEdit;
@@ -22,6 +23,10 @@ struct WorkbookPathParts
     QString fileName; // the rest
 };
 WorkbookPathParts splitWorkbookPath(const QString &path);
+
+// The failure of handing a window a database object that is not there
+// (run-time error 91).
+Failure objectNotSet();
 
 // The window both import kinds share: file choice, status bar, layout, log and
 // progress for the runs. A subclass only names itself, places its text box and
