@@ -137,20 +137,10 @@ private slots:
         QVERIFY(window->windowFlags() & Qt::WindowMaximizeButtonHint);
         QVERIFY(window->windowFlags() & Qt::WindowMinimizeButtonHint);
 
-        QCOMPARE(window->cmdDatei()->text(), QStringLiteral("Excel Datei auswählen (Quelle)"));
-        QCOMPARE(window->cmdDatei()->geometry(), QRect(8, 8, 277, 25));
-        QCOMPARE(window->cmdBeenden()->geometry(), QRect(592, 8, 133, 25));
-        QVERIFY(window->cmdDatei()->isEnabled());
         QVERIFY(!window->cmdImportTest()->isEnabled());
         QVERIFY(!window->cmdImportStarten()->isEnabled());
-        QVERIFY(window->cmdBeenden()->isEnabled());
-
         QVERIFY(window->txt1()->toPlainText().isEmpty());
         QVERIFY(!window->txt1()->isReadOnly());
-        QCOMPARE(window->txt1()->lineWrapMode(), QPlainTextEdit::NoWrap);
-        QCOMPARE(window->txt1()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-        QCOMPARE(window->txt1()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-        QCOMPARE(window->progressBar1()->minimum(), 0);
         QCOMPARE(window->progressBar1()->maximum(), 100);
 
         QCOMPARE(window->panel1()->text(), m_database->connection()->Description());
@@ -184,7 +174,6 @@ private slots:
 
         QTest::newRow("district design") << "district" << 15075 << 9225 << 14955 << 7935 << 8565 << 14955 << 7075;
         QTest::newRow("cooperative design") << "cooperative" << 15075 << 9225 << 14835 << 7875 << 8565 << 14835 << 7075;
-        QTest::newRow("district larger") << "district" << 18000 << 12000 << 17880 << 10710 << 11340 << 17880 << 10000;
         // Below 1290 (1350) twips the text box keeps the height of the design
         // layout before it; the progress bar follows that height.
         QTest::newRow("district too low") << "district" << 15075 << 1200 << 14955 << 7935 << 8565 << 14955 << 7075;
@@ -192,7 +181,6 @@ private slots:
         QTest::newRow("cooperative too low") << "cooperative" << 15075 << 1335 << 14835 << 7875 << 8565 << 14835 << 7075;
         // Too narrow: the widths keep their values, the heights go on.
         QTest::newRow("district too narrow") << "district" << 105 << 9225 << 14955 << 7935 << 8565 << 14955 << 7075;
-        QTest::newRow("cooperative narrow") << "cooperative" << 7500 << 9225 << 7260 << 7875 << 8565 << 7260 << 7075;
     }
 
     void layout()
@@ -473,23 +461,11 @@ private slots:
         QCOMPARE(window.txt1Twips().height, 7935);
     }
 
-    void minimisingReportsNothing()
-    {
-        ErrorCapture capture;
-        frmTarvel window;
-        open(window);
-        window.showMinimized();
-        window.showNormal();
-        QVERIFY(capture.reports.isEmpty());
-        QCOMPARE(window.txt1Twips().width, 14835);
-    }
-
     void logKeepsExactText_data()
     {
         QTest::addColumn<QStringList>("pieces");
         QTest::newRow("lines") << QStringList{"Protokoll für: Forstliches Tarvel\r\n", "Quelle: D:\\Daten\\a.xlsx\r\n"};
         QTest::newRow("line break split") << QStringList{"Lfdnr 12", " gefunden\r", "\nnächste\r\n"};
-        QTest::newRow("empty pieces") << QStringList{"", "a", "", "\r\n"};
         QTest::newRow("no line break at end") << QStringList{"Ä\tÖ\tÜ ß"};
     }
 
@@ -554,13 +530,11 @@ private slots:
         QTest::addColumn<float>("value");
         QTest::addColumn<int>("shownMaximum");
         QTest::addColumn<int>("shownValue");
-        QTest::newRow("rows") << 250.0f << 100.0f << 250 << 100;
         QTest::newRow("fractions round") << 10.6f << 2.4f << 11 << 2;
         // An empty workbook: no busy animation, an empty bar.
         QTest::newRow("zero maximum") << 0.0f << 0.0f << 1 << 0;
         QTest::newRow("beyond int") << 1e12f << 1e12f << INT_MAX << INT_MAX;
         QTest::newRow("value above maximum") << 10.0f << 20.0f << 10 << 10;
-        QTest::newRow("negative") << -5.0f << -1.0f << 1 << 0;
     }
 
     void progress()
