@@ -165,6 +165,27 @@ QVariant normalised(const QVariant &raw, QMetaType columnType)
     return raw;
 }
 
+// PostgreSQL folds unquoted names to lower case. Columns of the project's
+// schema are shown as the schema spells them, so a listing reads the same on
+// both databases; statements keep using the names the driver reports.
+QString displayName(const QString &driverName)
+{
+    static const QHash<QString, QString> spelling = [] {
+        QHash<QString, QString> names;
+        static const QRegularExpression identifier(QStringLiteral(R"(\b[A-Za-z_][A-Za-z0-9_]*\b)"));
+        const QString script = orbeSchemaScript(false);
+        for (auto it = identifier.globalMatch(script); it.hasNext();) {
+            const QString name = it.next().captured();
+            if (name != name.toLower() && name != name.toUpper())
+                names.insert(name.toLower(), name);
+        }
+        return names;
+    }();
+    if (driverName != driverName.toLower())
+        return driverName;
+    return spelling.value(driverName, driverName);
+}
+
 } // namespace
 
 struct OrbeRecordset::Impl
@@ -177,7 +198,8 @@ struct OrbeRecordset::Impl
     QString table;             // the one table of an editable recordset
     QList<int> keyColumns;     // its primary key, as columns of the result
 
-    QStringList names;
+    QStringList names;    // as shown by OrbeField::Name()
+    QStringList sqlNames; // as the driver reports them, for statements
     QList<QMetaType> types;
     QHash<QString, int> columnByName; // lower-case name
     std::vector<QList<QVariant>> rows;
@@ -308,10 +330,10 @@ void OrbeRecordset::Impl::writeEdit()
     QSqlDriver *driver = db.driver();
     QStringList assignments;
     for (int col : std::as_const(columns))
-        assignments << driver->escapeIdentifier(names[col], QSqlDriver::FieldName) + QStringLiteral(" = ?");
+        assignments << driver->escapeIdentifier(sqlNames[col], QSqlDriver::FieldName) + QStringLiteral(" = ?");
     QStringList conditions;
     for (int col : std::as_const(keyColumns))
-        conditions << driver->escapeIdentifier(names[col], QSqlDriver::FieldName) + QStringLiteral(" = ?");
+        conditions << driver->escapeIdentifier(sqlNames[col], QSqlDriver::FieldName) + QStringLiteral(" = ?");
     const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                             .arg(table, assignments.join(QStringLiteral(", ")),
                                  conditions.join(QStringLiteral(" AND ")));
@@ -361,7 +383,7 @@ void OrbeRecordset::Impl::insert()
         QStringList fieldList;
         QStringList placeholders;
         for (int col : std::as_const(columns)) {
-            fieldList << driver->escapeIdentifier(names[col], QSqlDriver::FieldName);
+            fieldList << driver->escapeIdentifier(sqlNames[col], QSqlDriver::FieldName);
             placeholders << QStringLiteral("?");
         }
         sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
@@ -464,7 +486,8 @@ std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &stat
     const QSqlRecord record = query.record();
     for (int i = 0; i < record.count(); ++i) {
         const QSqlField field = record.field(i);
-        impl->names << field.name();
+        impl->sqlNames << field.name();
+        impl->names << (m_state->postgres ? displayName(field.name()) : field.name());
         impl->types << field.metaType();
     }
     // Of equal names (a join) the first column wins.
