@@ -66,7 +66,13 @@ struct GObjectGuard
 QByteArray workbookStream(const QByteArray &data)
 {
     static std::once_flag once;
-    std::call_once(once, gsf_init);
+    std::call_once(once, [] {
+        gsf_init();
+        // libgsf reports damaged containers as GLib criticals on stderr as
+        // well as by its return values; the latter become our Failure.
+        g_log_set_handler("libgsf:msole", GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING),
+                          [](const gchar *, GLogLevelFlags, const gchar *, gpointer) {}, nullptr);
+    });
 
     GsfInput *input = gsf_input_memory_new(reinterpret_cast<const guint8 *>(data.constData()), data.size(), FALSE);
     GObjectGuard inputGuard{input};
