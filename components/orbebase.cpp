@@ -284,10 +284,9 @@ bool OrbeBase::ConnectTo(const QString &locationText)
     Disconnect();
     QString reason;
     const std::optional<DatabaseLocation> location = parseLocation(locationText, &reason);
-    if (!location) {
-        reportToStderr(reason);
-        return false;
-    }
+    // A malformed setting is a mistake to show, not a database that is absent.
+    if (!location)
+        throw Failure(ErrorNumber::InvalidArgument, ErrorSource::Database, reason);
     const QString name = nextConnectionName();
     if (location->kind == DatabaseLocation::Kind::SQLite) {
         // A mistyped name must not quietly become a new empty database.

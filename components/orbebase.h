@@ -33,7 +33,8 @@ struct DatabaseLocation
 // Unset, it opens the embedded default: an SQLite file in the user's data
 // folder, created with the schema and reference rows when it does not exist.
 // A database that cannot be opened leaves Connection() empty; the reason goes
-// to standard error.
+// to standard error. A location that is no valid location at all throws
+// Failure (InvalidArgument).
 class OrbeBase
 {
 public:

@@ -521,7 +521,30 @@ private slots:
         QTest::newRow("missing file") << QStringLiteral("DIR/fehlt.sqlite") << false;
         QTest::newRow("folder") << QStringLiteral("DIR") << false;
         QTest::newRow("no database file") << QStringLiteral("DIR/text.sqlite") << false;
-        QTest::newRow("postgresql without database name") << QStringLiteral("postgresql://u@localhost") << false;
+    }
+
+    // A malformed setting is reported, not mistaken for an absent database.
+    void connectWithMalformedLocationFails_data()
+    {
+        QTest::addColumn<QString>("location");
+        QTest::newRow("postgresql without database name") << QStringLiteral("postgresql://u@localhost");
+        QTest::newRow("unknown parameter") << QStringLiteral("postgresql://u@/db?port=x&sslmode=y");
+    }
+    void connectWithMalformedLocationFails()
+    {
+        QFETCH(QString, location);
+        qputenv("TARVEL_DATABASE", location.toUtf8());
+        OrbeBase base;
+        try {
+            base.Connect(0);
+            qunsetenv("TARVEL_DATABASE");
+            QFAIL("no failure");
+        } catch (const Failure &failure) {
+            qunsetenv("TARVEL_DATABASE");
+            QCOMPARE(failure.number(), ErrorNumber::InvalidArgument);
+            QVERIFY(!failure.description().isEmpty());
+        }
+        QVERIFY(!base.Connection());
     }
     void connectThroughEnvironment()
     {

@@ -142,6 +142,21 @@ private slots:
         QVERIFY(dialogs.messages.isEmpty());
     }
 
+    // A malformed database setting makes Connect fail: reported once, nothing shown.
+    void connectFailingIsReportedWithLine30()
+    {
+        ScriptedDialogs dialogs;
+        qputenv("TARVEL_DATABASE", "postgresql://benutzer@server");
+        ModMain::Main();
+        QVERIFY(!ModMain::connection());
+        QVERIFY(!ModMain::anyWindowOpen());
+        QCOMPARE(dialogs.messages.size(), 1);
+        const QString text = dialogs.messages.first().text;
+        QVERIFY2(text.contains(QStringLiteral("ModMain")) && text.contains(QStringLiteral("Main")), qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("Fehlerzeile: 30")));
+        QVERIFY(text.contains(QStringLiteral("Datenbankname fehlt")));
+    }
+
     void clickWithoutDatabaseObjectIsReported_data()
     {
         QTest::addColumn<QString>("procedure");
