@@ -106,7 +106,11 @@ QByteArray workbookStream(const QByteArray &data)
             refuseOldFormat();
         refuse(QStringLiteral("Die Datei ist ein OLE-Dokument, aber keine Excel-Arbeitsmappe."));
     }
+    // Opening a stream over missing blocks warns under GLib's default domain.
+    const guint quiet = g_log_set_handler(nullptr, G_LOG_LEVEL_WARNING,
+                                          [](const gchar *, GLogLevelFlags, const gchar *, gpointer) {}, nullptr);
     GsfInput *stream = gsf_infile_child_by_index(ole, workbookIndex);
+    g_log_remove_handler(nullptr, quiet);
     if (!stream)
         refuseDamaged(QStringLiteral("Datenstrom „Workbook“"));
     GObjectGuard streamGuard{stream};

@@ -372,6 +372,18 @@ def ole_file(path, workbook_stream, stream_name="Workbook"):
         write(path, bytes(data))
 
 
+def xlwt_1904(path):
+    """Mac workbooks count days from 1904 (DATEMODE record)."""
+    wb = xlwt.Workbook()
+    wb.dates_1904 = True
+    ws = wb.add_sheet("Mac")
+    ws.write(0, 0, datetime.date(2024, 3, 15), xlwt.easyxf(num_format_str="DD.MM.YYYY"))
+    ws.write(0, 1, datetime.datetime(1904, 1, 1, 6, 0), xlwt.easyxf(num_format_str="M/D/YY h:mm"))
+    ws.write(0, 2, 448)
+    wb.save(path)
+    expect_pass("xlwt_1904", "A1\t15.03.2024\nB1\t01.01.1904 06:00:00\nC1\t448\n")
+
+
 def xlwt_long_strings(path):
     """Shared strings beyond one record: SST CONTINUE records split strings,
     compressed and UTF-16 ones, at the character data."""
@@ -401,6 +413,7 @@ def main():
     expect_pass("handmade_dates_1900", handmade_dates_1900(os.path.join(PASS, "handmade_dates_1900.xlsx")))
     expect_pass("handmade_features_ods", handmade_ods(os.path.join(PASS, "handmade_features_ods.ods")))
     xlwt_long_strings(os.path.join(PASS, "xlwt_long_strings.xls"))
+    xlwt_1904(os.path.join(PASS, "xlwt_1904.xls"))
 
     write(os.path.join(PASS, "excel_cp1252_semicolon.csv"), csv_table(";").encode("cp1252"))
     expect_pass("excel_cp1252_semicolon", CSV_EXPECTED.replace("{d}", ";"))
