@@ -1,6 +1,7 @@
 #include "modmain.h"
 
 #include <QApplication>
+#include <QLocale>
 
 int main(int argc, char *argv[])
 {
@@ -8,6 +9,10 @@ int main(int argc, char *argv[])
     // The database component keeps its files in the data folder of this name.
     QCoreApplication::setOrganizationName(QStringLiteral("Tarvel"));
     QCoreApplication::setApplicationName(QStringLiteral("Tarvel"));
+    // Dates and times follow the user's regional settings; a machine without
+    // any (the C locale) gets the German ones of the program's users.
+    if (QLocale::system().language() == QLocale::C)
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     ModMain::installGermanTranslation(application);
     ModMain::installErrorPresenter();
 

@@ -33,9 +33,13 @@ std::optional<QString> QtUserDialogs::chooseOpenFile(QWidget *parent, const QStr
 void QtUserDialogs::showMessage(QWidget *parent, const QString &text, const QString &title,
                                 MessageIcon icon)
 {
+    // The runs break lines with CR LF; a label shows a lone CR as a glyph.
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     QMessageBox box(icon == MessageIcon::Information ? QMessageBox::Information
                                                      : QMessageBox::Warning,
-                    title, text, QMessageBox::Ok, parent);
+                    title, shown, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
