@@ -103,9 +103,19 @@ QString openPostgres(const QString &connectionName, const DatabaseLocation &loca
             db.setUserName(location.user);
             db.setPassword(location.password);
             db.setConnectOptions(QStringLiteral("connect_timeout=10;application_name=Tarvel"));
-            if (!db.open())
+            if (!db.open()) {
                 reason = QStringLiteral("%1 lässt sich nicht öffnen: %2")
                              .arg(location.description(), db.lastError().text());
+            } else {
+                // Every stored row is its own transaction. Like SQLite's WAL with
+                // synchronous=NORMAL, a commit need not wait for the disk: a
+                // crash of the server may lose the last commits, never half a
+                // row, and an import does not wait for one flush per row.
+                QSqlQuery asynchronousCommit(db);
+                if (!asynchronousCommit.exec(QStringLiteral("SET synchronous_commit TO off")))
+                    reason = QStringLiteral("%1: %2").arg(location.description(),
+                                                          asynchronousCommit.lastError().text());
+            }
         }
     }
     if (!reason.isEmpty())

@@ -624,6 +624,9 @@ private slots:
         QVERIFY(!description.contains(QLatin1String("heim")));
         QVERIFY(base.Connection()->isPostgres());
         QVERIFY(base.Connection()->OpenRecordset(QStringLiteral("select * from Wildart"), 4)->HasCurrent());
+        // Row-by-row commits must not wait for one disk flush each.
+        auto commit = base.Connection()->OpenRecordset(QStringLiteral("SHOW synchronous_commit"), 4);
+        QCOMPARE(commit->Fields().Item(0).text(), QStringLiteral("off"));
     }
 };
 

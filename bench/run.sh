@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Times the district and cooperative check and import runs on 10,000-row
+# workbooks against 10,000 districts and cooperatives, on SQLite (WAL) and on a
+# throwaway PostgreSQL 15 cluster with the server's usual durability.
+#
+#   bench/run.sh [ROWS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rows="${1:-10000}"
+
+bash scripts/install-deps.sh
+BUILD="${BUILD_DIR:-build}"
+cmake -S . -B "$BUILD" >/dev/null
+cmake --build "$BUILD" -j2 --target tarvel_bench
+
+source scripts/throwaway-postgres.sh
+start_throwaway_postgres durable
+
+echo "== SQLite"
+"$BUILD/bench/tarvel_bench" "$PGDIR/bench.sqlite" "$rows"
+
+echo "== PostgreSQL"
+run_pg "$PGBIN/psql" -h "$PGDIR" -U postgres -qc "create database tarvel_bench" postgres
+"$BUILD/bench/tarvel_bench" "postgresql://postgres@/tarvel_bench?host=$PGDIR" "$rows"

@@ -1,0 +1,50 @@
+# Sourced by the test and benchmark commands: starts a PostgreSQL 15 cluster
+# that lives only as long as the calling script, on a unix socket in its own
+# temporary folder (no TCP), and stops and removes it on exit.
+#
+#   source scripts/throwaway-postgres.sh
+#   start_throwaway_postgres [durable]   # sets PGDIR and THROWAWAY_POSTGRES_URL
+#                                        # (the admin database "postgres")
+
+PGBIN=/usr/lib/postgresql/15/bin
+
+# PostgreSQL refuses to run as root: as root the cluster belongs to the
+# postgres user, otherwise to the caller.
+run_pg() {
+  if [ "$(id -u)" -eq 0 ]; then
+    (cd "$PGDIR" && runuser -u postgres -- "$@")
+  else
+    (cd "$PGDIR" && "$@")
+  fi
+}
+
+stop_throwaway_postgres() {
+  local status=$?
+  if [ -n "${PGDIR:-}" ] && [ -f "$PGDIR/data/postmaster.pid" ]; then
+    run_pg "$PGBIN/pg_ctl" -D "$PGDIR/data" -m immediate -w stop >/dev/null 2>&1 || true
+  fi
+  [ -n "${PGDIR:-}" ] && rm -rf "$PGDIR"
+  exit $status
+}
+
+start_throwaway_postgres() {
+  if [ ! -x "$PGBIN/initdb" ]; then
+    echo "PostgreSQL 15 fehlt ($PGBIN)" >&2
+    exit 1
+  fi
+  PGDIR="$(mktemp -d -p /tmp tarvel-pg.XXXXXX)"
+  trap stop_throwaway_postgres EXIT
+  if [ "$(id -u)" -eq 0 ]; then
+    chown postgres: "$PGDIR"
+  fi
+  run_pg "$PGBIN/initdb" -D "$PGDIR/data" -U postgres -A trust -E UTF8 --locale=C --no-sync >"$PGDIR/initdb.log" 2>&1 \
+    || { cat "$PGDIR/initdb.log" >&2; exit 1; }
+  # Durability is not needed for databases that die with the script; a
+  # benchmark passes "durable" to measure what a real server does.
+  local settings="-c fsync=off -c synchronous_commit=off -c full_page_writes=off"
+  [ "${1:-}" = durable ] && settings=""
+  run_pg "$PGBIN/pg_ctl" -D "$PGDIR/data" -l "$PGDIR/server.log" -w \
+    -o "-c listen_addresses='' -k $PGDIR $settings" start >/dev/null \
+    || { cat "$PGDIR/server.log" >&2; exit 1; }
+  THROWAWAY_POSTGRES_URL="postgresql://postgres@/postgres?host=$PGDIR"
+}
