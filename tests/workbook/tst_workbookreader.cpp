@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <xlsxwriter.h>
+#include <zip.h>
 
 namespace {
 
@@ -98,6 +99,7 @@ private slots:
     void csv();
     void missingFileAndFolder();
     void damagedCopiesFailCleanly();
+    void damagedXmlFailsCleanly();
     void tenThousandRows_data();
     void tenThousandRows();
     void applicationOpensAndCloses();
@@ -299,6 +301,92 @@ void TestWorkbookReader::damagedCopiesFailCleanly()
     }
     QVERIFY(failures > 0);
     qInfo("damaged copies: %d read, %d refused", reads, failures);
+}
+
+namespace {
+
+// Replaces one member of a zip package in place.
+bool replaceMember(const QString &path, const char *member, const QByteArray &bytes)
+{
+    int error = 0;
+    zip_t *archive = zip_open(QFile::encodeName(path).constData(), 0, &error);
+    if (!archive)
+        return false;
+    zip_source_t *source = zip_source_buffer(archive, bytes.constData(), zip_uint64_t(bytes.size()), 0);
+    const bool added = source && zip_file_add(archive, member, source, ZIP_FL_OVERWRITE) >= 0;
+    if (!added)
+        zip_source_free(source);
+    return zip_close(archive) == 0 && added;
+}
+
+QByteArray readMember(const QString &path, const char *member)
+{
+    int error = 0;
+    zip_t *archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+    if (!archive)
+        return {};
+    QByteArray bytes;
+    zip_stat_t stat;
+    if (zip_stat(archive, member, 0, &stat) == 0) {
+        bytes.resize(qsizetype(stat.size));
+        zip_file_t *file = zip_fopen(archive, member, 0);
+        if (!file || zip_fread(file, bytes.data(), stat.size) != zip_int64_t(stat.size))
+            bytes.clear();
+        if (file)
+            zip_fclose(file);
+    }
+    zip_discard(archive);
+    return bytes;
+}
+
+} // namespace
+
+void TestWorkbookReader::damagedXmlFailsCleanly()
+{
+    // Inside the package the checksums no longer guard the XML: broken markup,
+    // impossible cell positions, huge repeat counts and entity tricks must
+    // all end in a Failure (or a sheet), never in a crash or a hang.
+    const QByteArray insertions[] = {
+        "<c r=\"ZZZZ99999999\">", "r=\"0\"", "&#0;", "<![CDATA[", "&#x110000;", "&unknown;", "</", "\"", "<",
+        "<row r=\"1048577\"><c><v>1</v></c></row>", "<c t=\"s\"><v>999999</v></c>", "<v>1e400</v>",
+        "<c><f>A1</f></c>", "<!DOCTYPE x [<!ENTITY a \"b\">]>", "table:number-columns-repeated=\"2147483647\" ",
+        "<table:table-row table:number-rows-repeated=\"99999999\"><table:table-cell office:value-type=\"float\" "
+        "office:value=\"1\"/></table:table-row>",
+    };
+    const struct { const char *file; const char *member; } packages[] = {
+        {"xlsxwriter_shared_strings.xlsx", "xl/worksheets/sheet1.xml"},
+        {"xlsxwriter_shared_strings.xlsx", "xl/sharedStrings.xml"},
+        {"xlsxwriter_shared_strings.xlsx", "xl/styles.xml"},
+        {"openpyxl_absolute_targets.xlsx", "xl/_rels/workbook.xml.rels"},
+        {"libreoffice_ods.ods", "content.xml"},
+    };
+    QRandomGenerator random(4711);
+    const QString path = m_temp.filePath(QStringLiteral("damaged.zip"));
+    int failures = 0;
+    for (const auto &package : packages) {
+        const QString source = kCorpus + QStringLiteral("/pass/") + QString::fromLatin1(package.file);
+        const QByteArray original = readMember(source, package.member);
+        QVERIFY2(!original.isEmpty(), package.member);
+        for (int round = 0; round < 40; ++round) {
+            QByteArray xml = original;
+            const int at = random.bounded(int(xml.size()));
+            if (round < 8)
+                xml.truncate(at);
+            else
+                xml.insert(at, insertions[round % std::size(insertions)]);
+            QFile::remove(path);
+            QVERIFY(QFile::copy(source, path));
+            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+            QVERIFY(replaceMember(path, package.member, xml));
+            try {
+                readFirstWorksheet(path);
+            } catch (const Failure &failure) {
+                QCOMPARE(failure.number(), ErrorNumber::WorkbookUnreadable);
+                ++failures;
+            }
+        }
+    }
+    QVERIFY(failures > 0);
 }
 
 void TestWorkbookReader::tenThousandRows_data()
