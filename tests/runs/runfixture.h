@@ -41,6 +41,21 @@ struct RunFixture
         return result->HasCurrent() ? result->Fields().Item(0).text() : QStringLiteral("<keine Zeile>");
     }
 
+    // Fields of the assessment record of a collection and first year, joined
+    // by blanks; "fehlt" when there is none.
+    QString record(int collection, int year, const QStringList &columns)
+    {
+        auto rs = database.connection()->OpenRecordset(
+            QStringLiteral("select * from ForstlichesGutachtenZurAbschussplanung where IdJagdbezirksSammlung = %1 "
+                           "and JagdjahrVon = %2").arg(collection).arg(year), OpenMode::Lookup);
+        if (!rs->HasCurrent())
+            return QStringLiteral("fehlt");
+        QStringList values;
+        for (const QString &column : columns)
+            values << rs->Fields().Item(column).text();
+        return values.join(u' ');
+    }
+
     qint32 rehwildKey()
     {
         return scalar(QStringLiteral("select Wildart_ID_PK from Wildart where Wildart_Name = 'Rehwild' and Wildart_Aktiv = True"))

@@ -37,15 +37,7 @@ void fillCooperatives(TestDatabase &db)
 
 QString record(RunFixture &f, int collection, int year)
 {
-    auto rs = f.database.connection()->OpenRecordset(
-        QStringLiteral("select * from ForstlichesGutachtenZurAbschussplanung where IdJagdbezirksSammlung = %1 "
-                       "and JagdjahrVon = %2").arg(collection).arg(year), OpenMode::Lookup);
-    if (!rs->HasCurrent())
-        return QStringLiteral("fehlt");
-    OrbeFields fields = rs->Fields();
-    auto text = [&](const char *name) { return fields.Item(QString::fromLatin1(name)).text(); };
-    return QStringList{text("IdWildart"), text("JagdjahrBis"), text("IdVerbissbelastung"),
-                       text("IdForstlicheAbschussEmpfehlung")}.join(u' ');
+    return f.record(collection, year, {"IdWildart", "JagdjahrBis", "IdVerbissbelastung", "IdForstlicheAbschussEmpfehlung"});
 }
 
 // The listing of one record, in the schema's column order, names compared
