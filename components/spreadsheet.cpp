@@ -116,6 +116,9 @@ Worksheet readFirstWorksheet(const QString &path)
         fail(ErrorNumber::FileNotFound, QStringLiteral("Die Datei „%1“ wurde nicht gefunden.").arg(shown));
     if (info.isDir())
         fail(ErrorNumber::PathFileAccess, QStringLiteral("„%1“ ist ein Ordner und keine Arbeitsmappe.").arg(shown));
+    // A pipe or device would block the read or never end.
+    if (!info.isFile())
+        fail(ErrorNumber::PathFileAccess, QStringLiteral("„%1“ ist keine gewöhnliche Datei.").arg(shown));
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -142,7 +145,7 @@ Worksheet readFirstWorksheet(const QString &path)
         case Format::Csv:
             return workbook::readCsv(data);
         }
-        workbook::refuse(QString());
+        workbook::refuse(QStringLiteral("Das Dateiformat ist unbekannt."));
     } catch (const workbook::ReadError &error) {
         fail(error.number, QStringLiteral("Die Arbeitsmappe „%1“ kann nicht gelesen werden. %2").arg(shown, error.reason));
     } catch (const std::bad_alloc &) {
