@@ -112,8 +112,21 @@ QChar detectDelimiter(QStringView text)
 
 Worksheet readCsv(const QByteArray &data)
 {
-    const QString text = decode(data);
-    const QChar delimiter = detectDelimiter(text);
+    QString text = decode(data);
+    // Excel writes and honours a first line "sep=;" naming the separator; it is no data.
+    QChar delimiter;
+    if (text.size() >= 5 && text.startsWith(u"sep=", Qt::CaseInsensitive)
+        && (text.size() == 5 || text[5] == u'\r' || text[5] == u'\n')) {
+        delimiter = text[4];
+        qsizetype next = 5;
+        if (next < text.size() && text[next] == u'\r')
+            ++next;
+        if (next < text.size() && text[next] == u'\n')
+            ++next;
+        text.remove(0, next);
+    } else {
+        delimiter = detectDelimiter(text);
+    }
 
     SheetBuilder sheet;
     int row = 1;

@@ -225,6 +225,8 @@ void TestWorkbookReader::csv_data()
         << QByteArray("\x80;\x84Wald\x93;M\xfc\x6e\x63hberg\n") << QStringList{"A1\t€", "B1\t„Wald“", "C1\tMünchberg"};
     QTest::newRow("UTF-8 without BOM")
         << QByteArray("M\xc3\xbcnchberg;\xe2\x82\xac\n") << QStringList{"A1\tMünchberg", "B1\t€"};
+    QTest::newRow("sep= line names the separator and is no data")
+        << QByteArray("sep=,\r\na;b,c\r\n") << QStringList{"A1\ta;b", "B1\tc"};
     QTest::newRow("UTF-16 with BOM")
         << QByteArray("\xff\xfe" "a\0;\0\xfc\0\n\0", 10) << QStringList{"A1\ta", "B1\tü"};
 }

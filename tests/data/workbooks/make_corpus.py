@@ -430,6 +430,8 @@ def main():
     junk = bytes(random.randrange(256) for _ in range(3000))
     write(os.path.join(FAIL, "junk.xlsx"), junk)
     expect_fail("junk", 1004, "junk.xlsx", "keine Arbeitsmappe")
+    write(os.path.join(FAIL, "junk_nul.csv"), junk[:1500])
+    expect_fail("junk_nul", 1004, "junk_nul.csv", "keine Arbeitsmappe")
     # Without NUL bytes: junk that only the control characters give away.
     write(os.path.join(FAIL, "junk_text.csv"), bytes(b if b else 0x41 for b in junk[1000:]))
     expect_fail("junk_text", 1004, "junk_text.csv", "keine Arbeitsmappe")
