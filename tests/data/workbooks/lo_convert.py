@@ -2,6 +2,7 @@
 """Re-saves a workbook through LibreOffice (headless, over UNO) as xlsx, xls and
 ods, plus password-protected copies. argv: work folder, source workbook."""
 import os
+import signal
 import subprocess
 import sys
 import time
@@ -26,7 +27,8 @@ def main():
     pipe = "tarvel_corpus_%d" % os.getpid()
     office = subprocess.Popen(["soffice", "--headless", "--invisible", "--norestore",
                                "-env:UserInstallation=file://" + os.path.join(work, "profile"),
-                               "--accept=pipe,name=%s;urp;" % pipe])
+                               "--accept=pipe,name=%s;urp;" % pipe], start_new_session=True)
+    desktop = None
     try:
         resolver = uno.getComponentContext().ServiceManager.createInstanceWithContext(
             "com.sun.star.bridge.UnoUrlResolver", uno.getComponentContext())
@@ -52,15 +54,16 @@ def main():
                 kw["Password"] = password
             doc.storeToURL(uno.systemPathToFileUrl(os.path.join(outdir, name)), props(**kw))
         doc.close(True)
+    finally:
         try:
-            desktop.terminate()
+            if desktop is not None:
+                desktop.terminate()
         except Exception:
             pass  # the bridge drops as the office ends
-    finally:
         try:
             office.wait(timeout=20)
         except subprocess.TimeoutExpired:
-            office.kill()
+            os.killpg(office.pid, signal.SIGKILL)  # the office runs in a child of the wrapper
 
 
 if __name__ == "__main__":
