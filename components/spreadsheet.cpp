@@ -9,11 +9,6 @@
 
 #include <new>
 
-Worksheet::Worksheet(std::vector<std::vector<QString>> rows)
-    : m_rows(std::move(rows))
-{
-}
-
 QString Worksheet::cellValue(int row, int column) const
 {
     if (row < 1 || column < 1 || size_t(row) > m_rows.size())

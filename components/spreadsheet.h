@@ -13,7 +13,6 @@ class Worksheet
 {
 public:
     Worksheet() = default;
-    explicit Worksheet(std::vector<std::vector<QString>> rows);
 
     // Cells(row, column).Value, untrimmed. Outside the used range: empty.
     QString cellValue(int row, int column) const;

@@ -41,17 +41,12 @@ void SheetBuilder::set(int row, int column, QString value)
         refuseDamaged(QStringLiteral("Zelle außerhalb des Tabellenblatts"));
     if (++m_cells > kMaxCells)
         refuse(QStringLiteral("Das erste Tabellenblatt hat zu viele Zellen."));
-    if (m_rows.size() < size_t(row))
-        m_rows.resize(row);
-    auto &cells = m_rows[row - 1];
-    if (cells.size() < size_t(column))
-        cells.resize(column);
-    cells[column - 1] = std::move(value);
+    m_sheet.setCell(row, column, std::move(value));
 }
 
 Worksheet SheetBuilder::take()
 {
-    return Worksheet(std::move(m_rows));
+    return std::move(m_sheet);
 }
 
 QString cellName(int row, int column)

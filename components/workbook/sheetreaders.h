@@ -41,7 +41,7 @@ public:
     Worksheet take();
 
 private:
-    std::vector<std::vector<QString>> m_rows;
+    Worksheet m_sheet;
     qint64 m_cells = 0;
 };
 
