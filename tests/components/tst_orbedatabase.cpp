@@ -6,7 +6,6 @@
 #include "orberecordset.h"
 #include "testdatabase.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -200,35 +199,6 @@ private slots:
         const Failure failure = expectFailure([&] { rs->Filter(criterion); });
         QCOMPARE(failure.number(), number);
         QCOMPARE(failure.source(), ErrorSource::Database);
-    }
-
-    // Without an index per column this takes minutes; the bound is generous
-    // because the machine is shared.
-    void filterOnLargeRecordset()
-    {
-        TARVEL_OPEN_TEST_DATABASE(db, QStringLiteral("sqlite"));
-        QSqlDatabase sql = db.connection()->database();
-        QVERIFY(sql.transaction());
-        QSqlQuery insert(sql);
-        QVERIFY(insert.prepare(QStringLiteral("INSERT INTO JagdbezirksSammlung VALUES (?, 2, ?, ?)")));
-        for (int i = 1; i <= 10000; ++i) {
-            insert.addBindValue(i);
-            insert.addBindValue(QString::number(i));
-            insert.addBindValue(QStringLiteral("HG %1").arg(i));
-            QVERIFY(insert.exec());
-        }
-        QVERIFY(sql.commit());
-
-        auto rs = db.connection()->OpenRecordset(QStringLiteral("select * from JagdbezirksSammlung"), 4);
-        QElapsedTimer timer;
-        timer.start();
-        for (int i = 1; i <= 10000; ++i) {
-            rs->Filter(QStringLiteral("JagdbezirksSammlung_Lfdnr = '%1'").arg(i));
-            if (rs->Fields().Item(QStringLiteral("Jagdbezirkssammlung_ID_PK")).Value().toInt() != i)
-                QFAIL(qPrintable(QStringLiteral("wrong row for %1").arg(i)));
-            rs->Filter(QString());
-        }
-        QVERIFY2(timer.elapsed() < 3000, qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
     }
 
     void addEditWriteBack_data() { addKinds(); }

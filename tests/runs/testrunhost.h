@@ -1,7 +1,6 @@
 #pragma once
 
-#include "failuretrap.h"
-#include "orbeerrorreport.h"
+#include "errorreportcapture.h"
 #include "runhost.h"
 
 #include <QList>
@@ -39,21 +38,4 @@ public:
         messages << Message{text, title, icon};
     }
     QString placeName() const override { return QStringLiteral("frmTest"); }
-};
-
-// Captures the error reports made while it lives.
-class ErrorReportCapture
-{
-public:
-    QList<ErrorReportEntry> reports;
-
-    ErrorReportCapture()
-    {
-        m_previous = OrbeErrorReport::global().setPresenter(
-            [this](const ErrorReportEntry &entry) { reports << entry; });
-    }
-    ~ErrorReportCapture() { OrbeErrorReport::global().setPresenter(m_previous); }
-
-private:
-    OrbeErrorReport::Presenter m_previous;
 };

@@ -1,12 +1,11 @@
 #include "frmtarvel.h"
 #include "frmtarveljagdbezirk.h"
 #include "orbeconnection.h"
-#include "orbeerrorreport.h"
+#include "errorreportcapture.h"
 #include "scripteddialogs.h"
 #include "testdatabase.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -64,17 +63,6 @@ bool touch(const QString &path)
     return file.open(QIODevice::WriteOnly) && file.write("x") == 1;
 }
 
-struct ErrorCapture
-{
-    QList<ErrorReportEntry> reports;
-    OrbeErrorReport::Presenter previous;
-    ErrorCapture()
-    {
-        previous = OrbeErrorReport::global().setPresenter(
-            [this](const ErrorReportEntry &entry) { reports << entry; });
-    }
-    ~ErrorCapture() { OrbeErrorReport::global().setPresenter(previous); }
-};
 
 } // namespace
 
@@ -217,18 +205,6 @@ private slots:
         QCOMPARE(window->progressBar1()->geometry().top(), barTop / 15);
     }
 
-    void layoutFollowsResize()
-    {
-        frmTarvelJagdbezirk window;
-        open(window);
-        window.resize(1200, 700);
-        QCOMPARE(window.innerSizeTwips(), QSize(18000, 10500));
-        QCOMPARE(window.txt1Twips().width, 17880);
-        QCOMPARE(window.txt1Twips().height, 10500 - 1290);
-        QCOMPARE(window.progressBar1()->geometry(), QRect(8, 40 + 614 + 2, 1192, 25));
-        QCOMPARE(window.statusBar1()->geometry(), QRect(0, 683, 1200, 17));
-    }
-
     void fileChoiceAccepted_data()
     {
         QTest::addColumn<QString>("answer");   // %T: the temporary folder
@@ -342,35 +318,6 @@ private slots:
         QCOMPARE(window.windowState().workbookFolder, m_files.path() + QLatin1Char('/'));
     }
 
-    void runButtonsReachTheirRuns_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("district") << "district" << "frmTarvelJagdbezirk";
-        QTest::newRow("cooperative") << "cooperative" << "frmTarvel";
-    }
-
-    // The real runs, started without a workbook, fail and report with the
-    // window's name and their procedure: the buttons are wired to them.
-    void runButtonsReachTheirRuns()
-    {
-        QFETCH(QString, kind);
-        QFETCH(QString, name);
-        ErrorCapture capture;
-        auto window = makeWindow(kind);
-        open(*window);
-        window->windowState().workbookPath = m_files.filePath(QStringLiteral("fehlt.xlsx"));
-
-        window->cmdImportTest_Click();
-        window->cmdImportStarten_Click();
-        QCOMPARE(capture.reports.size(), 2);
-        QCOMPARE(capture.reports.at(0).place, name);
-        QCOMPARE(capture.reports.at(0).procedure, QStringLiteral("cmdImportTest_Click("));
-        QCOMPARE(capture.reports.at(1).place, name);
-        QCOMPARE(capture.reports.at(1).procedure, QStringLiteral("cmdImportStarten_Click"));
-        QVERIFY(!window->isRunning());
-    }
-
     void runsDriveTheButtons_data()
     {
         QTest::addColumn<QString>("kind");
@@ -399,7 +346,7 @@ private slots:
         QVERIFY(file.write(workbook.toUtf8()) > 0);
         file.close();
 
-        ErrorCapture capture;
+        ErrorReportCapture capture;
         ScriptedDialogs dialogs;
         dialogs.fileAnswers = {path};
         auto window = makeWindow(kind);
@@ -495,33 +442,6 @@ private slots:
         QCOMPARE(window.logText(), QStringLiteral("eins\r\nNotiz"));
         window.appendLog(QStringLiteral("\r\nzwei\r\n"));
         QCOMPARE(window.logText(), QStringLiteral("eins\r\nNotiz\r\nzwei\r\n"));
-    }
-
-    void longLogStaysFast()
-    {
-        ProbeWindow window;
-        open(window);
-        const QString row = QStringLiteral("Lfdnr %1: Jagdbezirk gefunden, Sammlung 4711, "
-                                           "Verbissbelastung tragbar, Empfehlung beibehalten, Hegering Süd\r\n");
-        QStringList pieces;
-        for (int i = 1; i <= 10000; ++i)
-            pieces << row.arg(i);
-        const QString expected = pieces.join(QString());
-        window.check = [&](ProbeWindow &host) {
-            host.clearLog();
-            for (const QString &piece : pieces)
-                host.appendLog(piece);
-        };
-        QElapsedTimer timer;
-        timer.start();
-        window.cmdImportTest_Click();
-        const qint64 elapsed = timer.elapsed();
-        QVERIFY(expected.size() > 1000000);
-        QCOMPARE(window.logText(), expected);
-        QCOMPARE(window.txt1()->blockCount(), 10001);
-        QCOMPARE(window.txt1()->toPlainText(), shownText(expected));
-        qDebug() << "10000 appends:" << elapsed << "ms";
-        QVERIFY2(elapsed < 1000, qPrintable(QString::number(elapsed)));
     }
 
     void progress_data()
