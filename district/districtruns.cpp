@@ -46,7 +46,7 @@ QString districtStatement(const QString &runningNumber, int row)
     if (!isWholeNumber(runningNumber)) {
         throw Failure(ErrorNumber::TypeMismatch, ErrorSource::Tarvel,
                       QStringLiteral("Typen unverträglich: %1 enthält „%2“, das ist keine laufende Nummer "
-                                     "(ganze Zahl). Der Import wurde bei dieser Zeile beendet.")
+                                     "(ganze Zahl). Der Lauf endet bei dieser Zeile.")
                           .arg(cellName(row, RunningNumberColumn, QStringLiteral("Lfdnr")), runningNumber));
     }
     return QStringLiteral("select * from JagdbezirksSammlung, Jagdbezirk, JagdbezirkDatenBayern") + CRLF
