@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake pkg-config
-  qt6-base-dev libboost-dev liborcus-dev libixion-dev libfreexl-dev
+  qt6-base-dev
   libzip-dev libgsf-1-dev
   # run
   libqt6sql6-sqlite libqt6sql6-psql qt6-translations-l10n fonts-dejavu-core
