@@ -585,8 +585,12 @@ void OrbeRecordset::Filter(const QString &criterion)
     auto &index = d->textIndex[col];
     if (!index) {
         index.emplace();
-        for (int row = 0; row < static_cast<int>(d->rows.size()); ++row)
-            (*index)[valueText(d->rows[row][col])].push_back(row);
+        // As in SQL, NULL equals no text, not even the empty one: a row
+        // without a number must not find a collection without one.
+        for (int row = 0; row < static_cast<int>(d->rows.size()); ++row) {
+            if (!d->rows[row][col].isNull())
+                (*index)[valueText(d->rows[row][col])].push_back(row);
+        }
     }
     const auto found = index->constFind(text);
     d->visible = found == index->cend() ? std::vector<int>() : found.value();

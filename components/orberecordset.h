@@ -66,8 +66,8 @@ public:
     void MoveNext();
 
     // "Column = 'text'" (a quote inside doubled) keeps the rows whose field has
-    // exactly that text form; the empty text clears. Anything else throws
-    // InvalidFilter.
+    // exactly that text form; NULL matches nothing. The empty text clears.
+    // Anything else throws InvalidFilter.
     void Filter(const QString &criterion);
 
     OrbeFields Fields();

@@ -21,13 +21,14 @@ QVariantList cooperativeRow(const QVariant &number, const QVariant &year, const 
     return {number, year, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", name, pressure, cull};
 }
 
-// 448 has two records, 449 none, 450 one with an empty code, 4'51 none.
+// 448 has two records, 449 none, 450 one with an empty code, 4'51 none; one
+// collection has no number at all, which no empty Hgnr may find.
 void fillCooperatives(TestDatabase &db)
 {
     db.execute("insert into JagdbezirksSammlung (JagdbezirksSammlung_ID_PK, JagdbezirksSammlung_JagdbezirksSammlungsArt_ID_FK, "
                "JagdbezirksSammlung_Lfdnr, JagdbezirksSammlung_Name) values "
                "(301, 2, '448', 'HG Naila'), (302, 2, '449', 'HG Helmbrechts'), (303, 1, '450', 'HG Schwarzenbach'), "
-               "(305, 2, '4''51', 'HG Apostroph')");
+               "(305, 2, '4''51', 'HG Apostroph'), (306, 2, null, 'HG ohne Nummer')");
     db.execute("insert into ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung, IdWildart, JagdjahrVon, "
                "JagdjahrBis, IdVerbissbelastung, IdForstlicheAbschussEmpfehlung) values "
                "(301, (select min(Wildart_ID_PK) from Wildart where Wildart_Name <> 'Rehwild'), 2018, 2020, 12, 16), "
