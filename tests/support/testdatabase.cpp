@@ -5,39 +5,22 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QRandomGenerator>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 
 namespace {
 
-// Runs one statement on the admin database named by the admin location.
+// Runs one statement on the admin database, through the component.
 QString onAdminDatabase(const DatabaseLocation &admin, const QString &statement)
 {
-    static int counter = 0;
-    const QString name = QStringLiteral("tarvel-test-admin-%1").arg(++counter);
-    QString reason;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        if (!admin.host.isEmpty())
-            db.setHostName(admin.host);
-        if (admin.port > 0)
-            db.setPort(admin.port);
-        db.setDatabaseName(admin.database);
-        db.setUserName(admin.user);
-        db.setPassword(admin.password);
-        if (!db.open()) {
-            reason = QStringLiteral("PostgreSQL admin connection failed: ") + db.lastError().text();
-        } else {
-            QSqlQuery query(db);
-            if (!query.exec(statement))
-                reason = statement + QStringLiteral(": ") + query.lastError().text();
-        }
-        db.close();
+    OrbeBase base;
+    try {
+        if (!base.ConnectTo(admin.toString()))
+            return QStringLiteral("PostgreSQL admin connection failed (see standard error)");
+        base.Connection()->execute(statement);
+    } catch (const Failure &failure) {
+        return failure.description();
     }
-    QSqlDatabase::removeDatabase(name);
-    return reason;
+    return QString();
 }
 
 } // namespace
