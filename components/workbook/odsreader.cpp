@@ -172,11 +172,7 @@ QString readCellValue(XmlScanner &xml, const Names &n, int row, int column)
     QString paragraphs;
     int paragraphCount = 0;
     const int level = xml.depth();
-    while (xml.next() != XmlScanner::EndDocument) {
-        if (xml.token() == XmlScanner::EndElement && xml.depth() < level)
-            break;
-        if (xml.token() != XmlScanner::StartElement)
-            continue;
+    while (xml.nextStartElementWithin(level)) {
         if (wantParagraphs && xml.qualifiedName() == n.x("p")) {
             if (paragraphCount++ > 0)
                 paragraphs += u'\n';

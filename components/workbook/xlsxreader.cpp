@@ -96,11 +96,7 @@ QString readStringItem(XmlScanner &xml)
 {
     QString text;
     const int level = xml.depth();
-    while (xml.next() != XmlScanner::EndDocument) {
-        if (xml.token() == XmlScanner::EndElement && xml.depth() < level)
-            break;
-        if (xml.token() != XmlScanner::StartElement)
-            continue;
+    while (xml.nextStartElementWithin(level)) {
         if (xml.name() == "t")
             text += xml.readElementText();
         else if (xml.name() == "rPh")
@@ -188,11 +184,7 @@ void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, She
     QByteArray decoded;      // else its decoded UTF-8
     QString inlineText;
     const int level = xml.depth();
-    while (xml.next() != XmlScanner::EndDocument) {
-        if (xml.token() == XmlScanner::EndElement && xml.depth() < level)
-            break;
-        if (xml.token() != XmlScanner::StartElement)
-            continue;
+    while (xml.nextStartElementWithin(level)) {
         if (xml.name() == "v") {
             hasValue = true;
             QString text;

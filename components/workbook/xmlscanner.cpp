@@ -359,4 +359,15 @@ QByteArray XmlScanner::prefixFor(QByteArrayView uri) const
     return {};
 }
 
+bool XmlScanner::nextStartElementWithin(int level)
+{
+    while (next() != EndDocument) {
+        if (m_token == EndElement && depth() < level)
+            return false;
+        if (m_token == StartElement)
+            return true;
+    }
+    return false;
+}
+
 } // namespace workbook

@@ -42,6 +42,9 @@ public:
     bool readElementText(QByteArrayView &raw, QString &decoded);
     // From a start element: ends on its end tag.
     void skipElement();
+    // Inside an element entered at depth `level`: moves to the next start
+    // element within it; false once that element (or the document) has ended.
+    bool nextStartElementWithin(int level);
     int depth() const { return int(m_stack.size()); }
 
     // The namespace prefix the document binds to `uri` on its root element,
