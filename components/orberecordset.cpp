@@ -299,8 +299,24 @@ struct OrbeRecordset::Impl
 
     void update();
     void insert();
+    // The prepared write statement with the given columns of the buffer bound
+    // first; position is where further values go.
+    QSqlQuery &preparedWrite(const QString &sql, const QString &failureText, const QList<int> &columns,
+                             int &position);
     void writeEdit();
 };
+
+QSqlQuery &OrbeRecordset::Impl::preparedWrite(const QString &sql, const QString &failureText,
+                                             const QList<int> &columns, int &position)
+{
+    QSqlError error;
+    QSqlQuery *query = state->preparedQuery(sql, error);
+    if (!query)
+        throw orbe::failure(ErrorNumber::DatabaseError, failureText, error, sql);
+    for (int col : columns)
+        query->bindValue(position++, buffer[col].isNull() ? QVariant(types[col]) : buffer[col]);
+    return *query;
+}
 
 void OrbeRecordset::Impl::update()
 {
@@ -338,14 +354,9 @@ void OrbeRecordset::Impl::writeEdit()
                             .arg(table, assignments.join(QStringLiteral(", ")),
                                  conditions.join(QStringLiteral(" AND ")));
 
-    QSqlError error;
-    QSqlQuery *query = state->preparedQuery(sql, error);
-    if (!query)
-        throw orbe::failure(ErrorNumber::DatabaseError,
-                            QStringLiteral("Der Datensatz konnte nicht gespeichert werden"), error, sql);
     int position = 0;
-    for (int col : std::as_const(columns))
-        query->bindValue(position++, buffer[col].isNull() ? QVariant(types[col]) : buffer[col]);
+    QSqlQuery *query = &preparedWrite(sql, QStringLiteral("Der Datensatz konnte nicht gespeichert werden"),
+                                      columns, position);
     const QList<QVariant> &original = rows[editedRow];
     for (int col : std::as_const(keyColumns))
         query->bindValue(position++, original[col]);
@@ -394,14 +405,9 @@ void OrbeRecordset::Impl::insert()
     if (state->postgres)
         sql += QStringLiteral(" RETURNING *");
 
-    QSqlError error;
-    QSqlQuery *query = state->preparedQuery(sql, error);
-    if (!query)
-        throw orbe::failure(ErrorNumber::DatabaseError,
-                            QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"), error, sql);
     int position = 0;
-    for (int col : std::as_const(columns))
-        query->bindValue(position++, buffer[col].isNull() ? QVariant(types[col]) : buffer[col]);
+    QSqlQuery *query = &preparedWrite(sql, QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"),
+                                      columns, position);
     if (!query->exec()) {
         const QSqlError execError = query->lastError();
         query->finish();
@@ -418,6 +424,7 @@ void OrbeRecordset::Impl::insert()
         const QVariant rowid = query->lastInsertId();
         query->finish();
         const QString reread = QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(table);
+        QSqlError error;
         QSqlQuery *back = rowid.isValid() ? state->preparedQuery(reread, error) : nullptr;
         if (back) {
             back->bindValue(0, rowid);
