@@ -2,6 +2,7 @@
 
 #include "failure.h"
 #include "orbeconnection.h"
+#include "orbeinternal.h"
 
 #include <QAtomicInt>
 #include <QDir>
@@ -48,35 +49,13 @@ QString openSqlite(const QString &connectionName, const QString &path, bool wal)
             reason = QStringLiteral("Der SQLite-Treiber von Qt fehlt (Paket libqt6sql6-sqlite).");
         } else {
             db.setDatabaseName(path);
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+            // Another program's row transaction holds the write lock for
+            // milliseconds; waiting for it must not end a run.
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000"));
             if (!db.open()) {
                 reason = QStringLiteral("%1 lässt sich nicht öffnen: %2").arg(path, db.lastError().text());
-            } else {
-                QStringList pragmas{QStringLiteral("PRAGMA foreign_keys = ON")};
-                if (wal)
-                    pragmas << QStringLiteral("PRAGMA journal_mode = WAL")
-                            << QStringLiteral("PRAGMA synchronous = NORMAL");
-                for (const QString &pragma : std::as_const(pragmas)) {
-                    // Each pragma query is finished at once: an unfinished one
-                    // holds a transaction open and WAL would silently not apply.
-                    QSqlQuery query(db);
-                    if (!query.exec(pragma)) {
-                        reason = QStringLiteral("%1 ist keine lesbare SQLite-Datenbank: %2")
-                                     .arg(path, query.lastError().text());
-                        break;
-                    }
-                    while (query.next()) {
-                    }
-                    query.finish();
-                }
-                if (reason.isEmpty()) {
-                    // The schema is read once, so a file that is no database fails here, not later.
-                    QSqlQuery query(db);
-                    if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
-                        reason = QStringLiteral("%1 ist keine lesbare SQLite-Datenbank: %2")
-                                     .arg(path, query.lastError().text());
-                    query.finish();
-                }
+            } else if (const QString error = orbe::startSession(db, false, wal); !error.isEmpty()) {
+                reason = QStringLiteral("%1 ist keine lesbare SQLite-Datenbank: %2").arg(path, error);
             }
             if (!reason.isEmpty())
                 db.close();
@@ -106,15 +85,8 @@ QString openPostgres(const QString &connectionName, const DatabaseLocation &loca
             if (!db.open()) {
                 reason = QStringLiteral("%1 lässt sich nicht öffnen: %2")
                              .arg(location.description(), db.lastError().text());
-            } else {
-                // Every stored row is its own transaction. Like SQLite's WAL with
-                // synchronous=NORMAL, a commit need not wait for the disk: a
-                // crash of the server may lose the last commits, never half a
-                // row, and an import does not wait for one flush per row.
-                QSqlQuery asynchronousCommit(db);
-                if (!asynchronousCommit.exec(QStringLiteral("SET synchronous_commit TO off")))
-                    reason = QStringLiteral("%1: %2").arg(location.description(),
-                                                          asynchronousCommit.lastError().text());
+            } else if (const QString error = orbe::startSession(db, true, false); !error.isEmpty()) {
+                reason = QStringLiteral("%1: %2").arg(location.description(), error);
             }
         }
     }

@@ -29,10 +29,37 @@ QString shortened(const QString &statement)
     return text;
 }
 
+namespace {
+
+// What the driver's error says about the database as a whole, in words a user
+// can act on; empty for an error of the one statement.
+QString cause(const QSqlError &error)
+{
+    const QString code = error.nativeErrorCode();
+    const QString text = error.databaseText();
+    bool numeric = false;
+    const int sqliteCode = code.toInt(&numeric); // SQLite's codes are numbers, PostgreSQL's SQLSTATEs are not
+    if (code == QLatin1String("25006") || (numeric && (sqliteCode & 0xff) == 8)) // read-only transaction, SQLITE_READONLY
+        return QStringLiteral("Die Datenbank ist schreibgeschützt; sie nimmt keine Änderungen an");
+    if (code == QLatin1String("42501"))
+        return QStringLiteral("Dem Datenbankbenutzer fehlt die Berechtigung dafür");
+    if (code == QLatin1String("42703") || code == QLatin1String("42P01")
+        || text.contains(QLatin1String("no such column")) || text.contains(QLatin1String("has no column named"))
+        || text.contains(QLatin1String("no such table")))
+        return QStringLiteral("Die Datenbank passt nicht zu Tarvel: ihr fehlt eine Tabelle oder Spalte, die Tarvel braucht");
+    if (code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P")))
+        return QStringLiteral("Die Verbindung zur Datenbank ist abgebrochen");
+    return {};
+}
+
+} // namespace
+
 Failure failure(long number, const QString &description, const QSqlError &error,
                 const QString &statement)
 {
     QString text = description;
+    if (const QString why = cause(error); !why.isEmpty())
+        text += QStringLiteral(" (") + why + u')';
     const QString driverText = error.text().trimmed();
     if (!driverText.isEmpty())
         text += QStringLiteral(": ") + driverText;
@@ -41,7 +68,144 @@ Failure failure(long number, const QString &description, const QSqlError &error,
     return Failure(number, ErrorSource::Database, text);
 }
 
+QString startSession(QSqlDatabase &db, bool postgres, bool wal)
+{
+    QStringList statements;
+    if (postgres) {
+        // Every stored row is its own transaction. Like SQLite's WAL with
+        // synchronous=NORMAL, a commit need not wait for the disk: a crash of
+        // the server may lose the last commits, never half a row, and an
+        // import does not wait for one flush per row.
+        statements << QStringLiteral("SET synchronous_commit TO off");
+    } else {
+        statements << QStringLiteral("PRAGMA foreign_keys = ON");
+        if (wal)
+            statements << QStringLiteral("PRAGMA journal_mode = WAL") << QStringLiteral("PRAGMA synchronous = NORMAL");
+        // The schema is read once, so a file that is no database fails here, not later.
+        statements << QStringLiteral("SELECT count(*) FROM sqlite_master");
+    }
+    for (const QString &statement : std::as_const(statements)) {
+        // Each query is finished at once: an unfinished one holds a
+        // transaction open and WAL would silently not apply.
+        QSqlQuery query(db);
+        if (!query.exec(statement))
+            return query.lastError().text();
+        while (query.next()) {
+        }
+        query.finish();
+    }
+    return {};
+}
+
 } // namespace orbe
+
+void OrbeConnectionState::beforeStatement()
+{
+    if (!open)
+        throw Failure(ErrorNumber::NotConnected, ErrorSource::Database,
+                      QStringLiteral("Die Datenbankverbindung ist geschlossen."));
+    if (!suspect || transactionOwner)
+        return;
+    if (lost()) {
+        const QString reason = reopen();
+        if (!reason.isEmpty())
+            throw Failure(ErrorNumber::NotConnected, ErrorSource::Database,
+                          QStringLiteral("Die Verbindung zur Datenbank ist abgebrochen und lässt sich nicht "
+                                         "wieder herstellen: %1").arg(reason));
+    }
+    suspect = false;
+}
+
+bool OrbeConnectionState::run(QSqlQuery &query, const QString &sql, bool repeatable)
+{
+    if (query.exec(sql))
+        return true;
+    suspect = true;
+    if (!repeatable || transactionOwner || !lost() || !reopen().isEmpty())
+        return false;
+    suspect = false;
+    query = newQuery();
+    if (query.exec(sql))
+        return true;
+    suspect = true;
+    return false;
+}
+
+bool OrbeConnectionState::lost()
+{
+    QSqlQuery probe(database());
+    return !probe.exec(QStringLiteral("SELECT 1"));
+}
+
+QString OrbeConnectionState::reopen()
+{
+    // Prepared statements belong to the old session.
+    prepared.clear();
+    QSqlDatabase db = database();
+    db.close();
+    if (!db.open())
+        return db.lastError().text();
+    // Only the program's own connections are reopened, and those use WAL.
+    return orbe::startSession(db, postgres, true);
+}
+
+void OrbeConnectionState::beginTransaction(const void *owner, const QString &table)
+{
+    beforeStatement();
+    // SQLite: IMMEDIATE takes the one write lock before the read, and the busy
+    // timeout lets a second writer wait for it rather than fail. PostgreSQL:
+    // SHARE ROW EXCLUSIVE conflicts with itself and with every INSERT, UPDATE
+    // and DELETE on the table, while plain reads go on; taken before the
+    // read, it makes that read see every row an earlier writer committed.
+    const QString begin = postgres ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE");
+    QSqlQuery query = newQuery();
+    if (!run(query, begin, true))
+        throw orbe::failure(ErrorNumber::DatabaseError, QStringLiteral("Die Transaktion konnte nicht begonnen werden"),
+                            query.lastError(), begin);
+    transactionOwner = owner;
+    if (!postgres)
+        return;
+    const QString lock = QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(table);
+    if (run(query, lock))
+        return;
+    const QSqlError error = query.lastError();
+    rollback(owner);
+    // A read-only session may not take the lock, but neither can it write:
+    // its recordset still reads, and a write fails where it is tried.
+    if (error.nativeErrorCode() == QLatin1String("25006") && run(query, begin)) {
+        transactionOwner = owner;
+        return;
+    }
+    throw orbe::failure(ErrorNumber::DatabaseError,
+                        QStringLiteral("Die Tabelle konnte nicht für den Schreibzugriff gesperrt werden"), error, lock);
+}
+
+void OrbeConnectionState::commit(const void *owner)
+{
+    if (transactionOwner != owner)
+        return;
+    QSqlQuery query = newQuery();
+    if (run(query, QStringLiteral("COMMIT"))) {
+        transactionOwner = nullptr;
+        return;
+    }
+    const QSqlError error = query.lastError();
+    rollback(owner);
+    throw orbe::failure(ErrorNumber::DatabaseError,
+                        QStringLiteral("Der Datensatz konnte nicht gespeichert werden (die Transaktion ließ sich "
+                                       "nicht abschließen)"), error);
+}
+
+void OrbeConnectionState::rollback(const void *owner) noexcept
+{
+    if (transactionOwner != owner)
+        return;
+    transactionOwner = nullptr;
+    if (!open)
+        return;
+    QSqlQuery query = newQuery();
+    run(query, QStringLiteral("ROLLBACK"));
+}
 
 QString orbeSchemaScript(bool postgres)
 {
@@ -75,14 +239,12 @@ QString OrbeConnection::Description() const
 
 void OrbeConnection::execute(const QString &statement)
 {
-    if (!m_state->open)
-        throw orbe::failure(ErrorNumber::NotConnected,
-                            QStringLiteral("Die Datenbankverbindung ist geschlossen"), {}, statement);
+    m_state->beforeStatement();
     // The statement may change a table that a prepared write refers to.
     m_state->prepared.clear();
     m_state->primaryKeys.clear();
     QSqlQuery query(database());
-    if (!query.exec(statement))
+    if (!m_state->run(query, statement))
         throw orbe::failure(ErrorNumber::DatabaseError,
                             QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"),
                             query.lastError(), statement);
@@ -105,6 +267,7 @@ void OrbeConnection::executeScript(const QString &script)
     if (!current.trimmed().isEmpty())
         statements << current.trimmed();
 
+    m_state->beforeStatement();
     QSqlDatabase db = database();
     if (!db.transaction())
         throw orbe::failure(ErrorNumber::DatabaseError,
@@ -144,6 +307,7 @@ void OrbeConnection::close()
     if (!m_state->open)
         return;
     m_state->open = false;
+    m_state->transactionOwner = nullptr;
     m_state->prepared.clear();
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);

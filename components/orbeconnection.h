@@ -15,6 +15,10 @@ enum class OpenMode {
 };
 
 // An open database. Statements run as they stand.
+//
+// A connection that a failed statement left lost (a stopped server) is opened
+// again before the next statement that is not inside a transaction; inside
+// one, statements fail until the transaction ends.
 class OrbeConnection
 {
 public:

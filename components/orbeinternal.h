@@ -26,6 +26,14 @@ struct OrbeConnectionState
     // two round trips. Cleared before the connection closes and whenever the
     // schema may have changed.
     QHash<QString, QSqlQuery> prepared;
+    // The editable recordset whose transaction is open. Statements run
+    // meanwhile belong to that transaction.
+    const void *transactionOwner = nullptr;
+    // A statement failed since the connection was last known to work: before
+    // the next statement outside a transaction the connection is checked and,
+    // when it was lost, opened again. Never inside a transaction, where a new
+    // connection would silently drop what the transaction wrote so far.
+    bool suspect = false;
 
     // The prepared statement for sql; nullptr with the driver's error in error.
     QSqlQuery *preparedQuery(const QString &sql, QSqlError &error)
@@ -35,10 +43,9 @@ struct OrbeConnectionState
             return &found.value();
         if (prepared.size() >= 64)
             prepared.clear();
-        QSqlQuery query(database());
-        query.setForwardOnly(true);
-        query.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+        QSqlQuery query = newQuery();
         if (!query.prepare(sql)) {
+            suspect = true;
             error = query.lastError();
             return nullptr;
         }
@@ -46,9 +53,39 @@ struct OrbeConnectionState
     }
 
     QSqlDatabase database() const { return QSqlDatabase::database(connectionName, false); }
+    QSqlQuery newQuery() const
+    {
+        QSqlQuery query(database());
+        query.setForwardOnly(true);
+        query.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+        return query;
+    }
+
+    // Throws NotConnected on a closed connection; outside a transaction opens
+    // a connection again that a failed statement left lost.
+    void beforeStatement();
+    // Runs sql on query; a failure marks the connection suspect. A repeatable
+    // statement (one that changes nothing) that fails outside a transaction
+    // on a connection found lost runs once more on the reopened connection,
+    // so that a server restarted while the program was idle goes unnoticed.
+    bool run(QSqlQuery &query, const QString &sql, bool repeatable = false);
+
+    // Begins the transaction of an editable recordset on table and takes the
+    // lock that makes its read-then-write atomic against other writers.
+    void beginTransaction(const void *owner, const QString &table);
+    void commit(const void *owner);
+    // Never throws: it runs from destructors, also on a lost connection.
+    void rollback(const void *owner) noexcept;
+
+private:
+    bool lost();
+    QString reopen();
 };
 
 namespace orbe {
+// Sets up a freshly opened session: SQLite pragmas (WAL when wal), the
+// PostgreSQL commit mode. The driver's message on failure, else empty.
+QString startSession(QSqlDatabase &db, bool postgres, bool wal);
 // The statement on one line, cut to a length that fits a message.
 QString shortened(const QString &statement);
 // A Failure from the database component, with the driver's message and the

@@ -215,6 +215,8 @@ struct OrbeRecordset::Impl
     std::vector<bool> changed;
     int editedRow = -1;
 
+    ~Impl() { state->rollback(this); }
+
     std::size_t visibleCount() const { return filtered ? visible.size() : rows.size(); }
     int currentRow() const
     {
@@ -243,6 +245,14 @@ struct OrbeRecordset::Impl
         if (!state->open)
             throw Failure(ErrorNumber::NotConnected, ErrorSource::Database,
                           QStringLiteral("Die Datenbankverbindung ist geschlossen."));
+    }
+
+    // An edit or new row after an Update belongs to a transaction again,
+    // unless another recordset's transaction is open, which it joins.
+    void ensureTransaction()
+    {
+        if (!state->transactionOwner)
+            state->beginTransaction(this, table);
     }
 
     int column(const QString &name) const
@@ -329,6 +339,7 @@ void OrbeRecordset::Impl::update()
         writeEdit();
     else
         insert();
+    state->commit(this);
     discardPending();
 }
 
@@ -361,6 +372,7 @@ void OrbeRecordset::Impl::writeEdit()
     for (int col : std::as_const(keyColumns))
         query->bindValue(position++, original[col]);
     const bool done = query->exec();
+    state->suspect |= !done;
     const int affected = done ? query->numRowsAffected() : 0;
     const QSqlError execError = query->lastError();
     query->finish();
@@ -409,6 +421,7 @@ void OrbeRecordset::Impl::insert()
     QSqlQuery *query = &preparedWrite(sql, QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"),
                                       columns, position);
     if (!query->exec()) {
+        state->suspect = true;
         const QSqlError execError = query->lastError();
         query->finish();
         throw orbe::failure(ErrorNumber::DatabaseError,
@@ -476,13 +489,14 @@ std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &stat
             throw orbe::failure(ErrorNumber::NotUpdatable,
                                 QStringLiteral("Bearbeitbar ist nur „select * from Tabelle …“"), {}, statement);
         impl->table = match.captured(1);
+        impl->ensureTransaction();
+    } else {
+        m_state->beforeStatement();
     }
 
     QSqlDatabase db = database();
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    query.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-    if (!query.exec(statement))
+    QSqlQuery query = m_state->newQuery();
+    if (!m_state->run(query, statement, mode == OpenMode::Lookup))
         throw orbe::failure(ErrorNumber::DatabaseError,
                             QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"),
                             query.lastError(), statement);
@@ -508,10 +522,12 @@ std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &stat
             row[i] = normalised(query.value(i), impl->types[i]);
         impl->rows.push_back(std::move(row));
     }
-    if (query.lastError().isValid())
+    if (query.lastError().isValid()) {
+        m_state->suspect = true;
         throw orbe::failure(ErrorNumber::DatabaseError,
                             QStringLiteral("Die Datensätze konnten nicht gelesen werden"),
                             query.lastError(), statement);
+    }
     impl->textIndex.resize(columnCount);
 
     if (mode == OpenMode::Editable) {
@@ -622,6 +638,7 @@ void OrbeRecordset::Edit()
                       QStringLiteral("Die Tabelle %1 hat keinen Primärschlüssel; ihre Datensätze können "
                                      "nicht bearbeitet werden.").arg(quoted(d->table)));
     d->requireOpen();
+    d->ensureTransaction();
     d->pending = Impl::Pending::Edit;
     d->buffer = d->rows[row];
     d->changed.assign(d->names.size(), false);
@@ -633,6 +650,7 @@ void OrbeRecordset::AddNew()
     d->requireEditable();
     d->discardPending();
     d->requireOpen();
+    d->ensureTransaction();
     d->pending = Impl::Pending::AddNew;
     d->buffer = QList<QVariant>(d->names.size());
     d->changed.assign(d->names.size(), false);

@@ -53,6 +53,15 @@ private:
 };
 
 // The result of a statement, held on the client.
+//
+// An editable recordset (mode 5) is a transaction: opening it begins one and
+// locks its table against other writers before the read (other programs wait),
+// so that what it read still holds when Update writes. Update commits;
+// destroying the recordset without Update rolls back. An Edit or AddNew after
+// an Update begins the next transaction. Statements run on the connection
+// meanwhile (lookups) belong to the transaction; an editable recordset opened
+// while another one's transaction is open joins that transaction. Hold an
+// editable recordset only as long as one record's work takes.
 class OrbeRecordset
 {
 public:

@@ -64,7 +64,9 @@ CREATE TABLE ForstlichesGutachtenZurAbschussplanung (
     IdAenderungVerbissbelastung INTEGER REFERENCES AenderungVerbissbelastung (AenderungVerbissbelastung_ID_PK),
     Bemerkung TEXT
 );
-CREATE INDEX ForstlichesGutachten_Sammlung_Jahr_IX
+-- One record per collection and first hunting year: the imports add or update
+-- by that pair. Databases made before this index may lack it.
+CREATE UNIQUE INDEX ForstlichesGutachten_Sammlung_Jahr_IX
     ON ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung, JagdjahrVon);
 
 -- Reference rows
