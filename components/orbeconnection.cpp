@@ -29,17 +29,26 @@ QString shortened(const QString &statement)
     return text;
 }
 
+bool isReadOnly(const QSqlError &error)
+{
+    const QString code = error.nativeErrorCode();
+    bool numeric = false;
+    const int sqliteCode = code.toInt(&numeric); // SQLite's codes are numbers, PostgreSQL's SQLSTATEs are not
+    // PostgreSQL's read-only transaction; SQLITE_READONLY and its extended codes
+    return code == QLatin1String("25006") || (numeric && (sqliteCode & 0xff) == 8);
+}
+
 namespace {
 
 // What the driver's error says about the database as a whole, in words a user
 // can act on; empty for an error of the one statement.
-QString cause(const QSqlError &error)
+QString cause(const QSqlError &error, bool connectionLost)
 {
+    if (connectionLost)
+        return QStringLiteral("Die Verbindung zur Datenbank ist abgebrochen");
     const QString code = error.nativeErrorCode();
     const QString text = error.databaseText();
-    bool numeric = false;
-    const int sqliteCode = code.toInt(&numeric); // SQLite's codes are numbers, PostgreSQL's SQLSTATEs are not
-    if (code == QLatin1String("25006") || (numeric && (sqliteCode & 0xff) == 8)) // read-only transaction, SQLITE_READONLY
+    if (isReadOnly(error))
         return QStringLiteral("Die Datenbank ist schreibgeschützt; sie nimmt keine Änderungen an");
     if (code == QLatin1String("42501"))
         return QStringLiteral("Dem Datenbankbenutzer fehlt die Berechtigung dafür");
@@ -55,10 +64,10 @@ QString cause(const QSqlError &error)
 } // namespace
 
 Failure failure(long number, const QString &description, const QSqlError &error,
-                const QString &statement)
+                const QString &statement, bool connectionLost)
 {
     QString text = description;
-    if (const QString why = cause(error); !why.isEmpty())
+    if (const QString why = cause(error, connectionLost); !why.isEmpty())
         text += QStringLiteral(" (") + why + u')';
     const QString driverText = error.text().trimmed();
     if (!driverText.isEmpty())
@@ -131,8 +140,16 @@ bool OrbeConnectionState::run(QSqlQuery &query, const QString &sql, bool repeata
     return false;
 }
 
+Failure OrbeConnectionState::refused(const QString &description, const QSqlError &error, const QString &statement)
+{
+    suspect = true;
+    return orbe::failure(ErrorNumber::DatabaseError, description, error, statement, !database().isOpen());
+}
+
 bool OrbeConnectionState::lost()
 {
+    if (!database().isOpen())
+        return true;
     QSqlQuery probe(database());
     return !probe.exec(QStringLiteral("SELECT 1"));
 }
@@ -158,26 +175,24 @@ void OrbeConnectionState::beginTransaction(const void *owner, const QString &tab
     // and DELETE on the table, while plain reads go on; taken before the
     // read, it makes that read see every row an earlier writer committed.
     const QString begin = postgres ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE");
+    const QString lock = postgres ? QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(table) : QString();
     QSqlQuery query = newQuery();
-    if (!run(query, begin, true))
-        throw orbe::failure(ErrorNumber::DatabaseError, QStringLiteral("Die Transaktion konnte nicht begonnen werden"),
-                            query.lastError(), begin);
-    transactionOwner = owner;
-    if (!postgres)
-        return;
-    const QString lock = QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(table);
-    if (run(query, lock))
-        return;
+    QString failed = begin;
+    if (run(query, begin, true)) {
+        transactionOwner = owner;
+        if (lock.isEmpty() || run(query, lock))
+            return;
+        failed = lock;
+    }
     const QSqlError error = query.lastError();
     rollback(owner);
-    // A read-only session may not take the lock, but neither can it write:
-    // its recordset still reads, and a write fails where it is tried.
-    if (error.nativeErrorCode() == QLatin1String("25006") && run(query, begin)) {
+    // A read-only database refuses the write lock, but then nothing can write
+    // anyway: the recordset still reads, and a write fails where it is tried.
+    if (orbe::isReadOnly(error) && run(query, QStringLiteral("BEGIN"))) {
         transactionOwner = owner;
         return;
     }
-    throw orbe::failure(ErrorNumber::DatabaseError,
-                        QStringLiteral("Die Tabelle konnte nicht für den Schreibzugriff gesperrt werden"), error, lock);
+    throw refused(QStringLiteral("Die Transaktion konnte nicht begonnen werden"), error, failed);
 }
 
 void OrbeConnectionState::commit(const void *owner)
@@ -191,8 +206,7 @@ void OrbeConnectionState::commit(const void *owner)
     }
     const QSqlError error = query.lastError();
     rollback(owner);
-    throw orbe::failure(ErrorNumber::DatabaseError,
-                        QStringLiteral("Der Datensatz konnte nicht gespeichert werden (die Transaktion ließ sich "
+    throw refused(QStringLiteral("Der Datensatz konnte nicht gespeichert werden (die Transaktion ließ sich "
                                        "nicht abschließen)"), error);
 }
 
@@ -245,9 +259,8 @@ void OrbeConnection::execute(const QString &statement)
     m_state->primaryKeys.clear();
     QSqlQuery query(database());
     if (!m_state->run(query, statement))
-        throw orbe::failure(ErrorNumber::DatabaseError,
-                            QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"),
-                            query.lastError(), statement);
+        throw m_state->refused(QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"), query.lastError(),
+                               statement);
 }
 
 void OrbeConnection::executeScript(const QString &script)
@@ -270,9 +283,7 @@ void OrbeConnection::executeScript(const QString &script)
     m_state->beforeStatement();
     QSqlDatabase db = database();
     if (!db.transaction())
-        throw orbe::failure(ErrorNumber::DatabaseError,
-                            QStringLiteral("Die Transaktion konnte nicht begonnen werden"),
-                            db.lastError());
+        throw m_state->refused(QStringLiteral("Die Transaktion konnte nicht begonnen werden"), db.lastError());
     try {
         for (const QString &statement : std::as_const(statements))
             execute(statement);
@@ -281,9 +292,7 @@ void OrbeConnection::executeScript(const QString &script)
         throw;
     }
     if (!db.commit())
-        throw orbe::failure(ErrorNumber::DatabaseError,
-                            QStringLiteral("Die Transaktion konnte nicht abgeschlossen werden"),
-                            db.lastError());
+        throw m_state->refused(QStringLiteral("Die Transaktion konnte nicht abgeschlossen werden"), db.lastError());
     m_state->primaryKeys.clear();
 }
 

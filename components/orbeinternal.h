@@ -45,7 +45,6 @@ struct OrbeConnectionState
             prepared.clear();
         QSqlQuery query = newQuery();
         if (!query.prepare(sql)) {
-            suspect = true;
             error = query.lastError();
             return nullptr;
         }
@@ -69,6 +68,9 @@ struct OrbeConnectionState
     // on a connection found lost runs once more on the reopened connection,
     // so that a server restarted while the program was idle goes unnoticed.
     bool run(QSqlQuery &query, const QString &sql, bool repeatable = false);
+    // The failure of a statement the database refused (DatabaseError); marks
+    // the connection suspect and names a connection the driver found lost.
+    Failure refused(const QString &description, const QSqlError &error, const QString &statement = {});
 
     // Begins the transaction of an editable recordset on table and takes the
     // lock that makes its read-then-write atomic against other writers.
@@ -86,10 +88,12 @@ namespace orbe {
 // Sets up a freshly opened session: SQLite pragmas (WAL when wal), the
 // PostgreSQL commit mode. The driver's message on failure, else empty.
 QString startSession(QSqlDatabase &db, bool postgres, bool wal);
+// The driver's error says the database or session takes no changes.
+bool isReadOnly(const QSqlError &error);
 // The statement on one line, cut to a length that fits a message.
 QString shortened(const QString &statement);
 // A Failure from the database component, with the driver's message and the
 // statement where there are any.
 Failure failure(long number, const QString &description, const QSqlError &error = {},
-                const QString &statement = {});
+                const QString &statement = {}, bool connectionLost = false);
 } // namespace orbe

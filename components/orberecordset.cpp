@@ -322,7 +322,7 @@ QSqlQuery &OrbeRecordset::Impl::preparedWrite(const QString &sql, const QString 
     QSqlError error;
     QSqlQuery *query = state->preparedQuery(sql, error);
     if (!query)
-        throw orbe::failure(ErrorNumber::DatabaseError, failureText, error, sql);
+        throw state->refused(failureText, error, sql);
     for (int col : columns)
         query->bindValue(position++, buffer[col].isNull() ? QVariant(types[col]) : buffer[col]);
     return *query;
@@ -372,13 +372,11 @@ void OrbeRecordset::Impl::writeEdit()
     for (int col : std::as_const(keyColumns))
         query->bindValue(position++, original[col]);
     const bool done = query->exec();
-    state->suspect |= !done;
     const int affected = done ? query->numRowsAffected() : 0;
     const QSqlError execError = query->lastError();
     query->finish();
     if (!done)
-        throw orbe::failure(ErrorNumber::DatabaseError,
-                            QStringLiteral("Der Datensatz konnte nicht gespeichert werden"), execError, sql);
+        throw state->refused(QStringLiteral("Der Datensatz konnte nicht gespeichert werden"), execError, sql);
     if (affected == 0)
         throw orbe::failure(ErrorNumber::DatabaseError,
                             QStringLiteral("Der bearbeitete Datensatz ist in der Datenbank nicht mehr vorhanden"),
@@ -421,11 +419,9 @@ void OrbeRecordset::Impl::insert()
     QSqlQuery *query = &preparedWrite(sql, QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"),
                                       columns, position);
     if (!query->exec()) {
-        state->suspect = true;
         const QSqlError execError = query->lastError();
         query->finish();
-        throw orbe::failure(ErrorNumber::DatabaseError,
-                            QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"), execError, sql);
+        throw state->refused(QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"), execError, sql);
     }
 
     QList<QVariant> row = buffer;
@@ -497,9 +493,7 @@ std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &stat
     QSqlDatabase db = database();
     QSqlQuery query = m_state->newQuery();
     if (!m_state->run(query, statement, mode == OpenMode::Lookup))
-        throw orbe::failure(ErrorNumber::DatabaseError,
-                            QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"),
-                            query.lastError(), statement);
+        throw m_state->refused(QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"), query.lastError(), statement);
     if (!query.isSelect())
         throw orbe::failure(ErrorNumber::DatabaseError,
                             QStringLiteral("Die Anweisung liefert keine Datensätze"), {}, statement);
@@ -522,12 +516,9 @@ std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &stat
             row[i] = normalised(query.value(i), impl->types[i]);
         impl->rows.push_back(std::move(row));
     }
-    if (query.lastError().isValid()) {
-        m_state->suspect = true;
-        throw orbe::failure(ErrorNumber::DatabaseError,
-                            QStringLiteral("Die Datensätze konnten nicht gelesen werden"),
-                            query.lastError(), statement);
-    }
+    if (query.lastError().isValid())
+        throw m_state->refused(QStringLiteral("Die Datensätze konnten nicht gelesen werden"), query.lastError(),
+                               statement);
     impl->textIndex.resize(columnCount);
 
     if (mode == OpenMode::Editable) {

@@ -11,6 +11,10 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -307,6 +311,80 @@ private slots:
             years << all->Fields().Item(QStringLiteral("JagdjahrVon")).text() + u'/'
                          + all->Fields().Item(QStringLiteral("IdVerbissbelastung")).text();
         QCOMPARE(years, QStringList({QStringLiteral("2021/11"), QStringLiteral("2031/")}));
+    }
+
+    // Everything between opening an editable recordset and its Update is one
+    // transaction: a failed Update takes back what ran in it, also statements
+    // run meanwhile on the connection, and the connection serves the next record.
+    void failedUpdateRollsBack_data() { addKinds(); }
+    void failedUpdateRollsBack()
+    {
+        QFETCH(QString, kind);
+        TARVEL_OPEN_TEST_DATABASE(db, kind);
+        fillDistricts(db);
+        auto connection = db.connection();
+        auto addRecord = [&](int year, int species) {
+            auto rs = connection->OpenRecordset(recordStatement(QStringLiteral("7"), year), 5);
+            QVERIFY(!rs->HasRecords());
+            db.execute(QStringLiteral("UPDATE JagdbezirksSammlung SET JagdbezirksSammlung_Name = 'geändert'"));
+            rs->AddNew();
+            rs->Fields().Item(QStringLiteral("IdJagdbezirksSammlung")).setValue(7);
+            rs->Fields().Item(QStringLiteral("JagdjahrVon")).setValue(year);
+            rs->Fields().Item(QStringLiteral("IdWildart")).setValue(species);
+            rs->Update();
+        };
+        const Failure failure = expectFailure([&] { addRecord(2050, 9999); });
+        QCOMPARE(failure.number(), ErrorNumber::DatabaseError);
+        QCOMPARE(countRows(db, QStringLiteral("ForstlichesGutachtenZurAbschussplanung")), 0);
+        auto names = connection->OpenRecordset(QStringLiteral("select * from JagdbezirksSammlung where "
+                                                              "JagdbezirksSammlung_Name = 'geändert'"), 4);
+        QVERIFY(!names->HasRecords());
+
+        addRecord(2050, 1);
+        QCOMPARE(countRows(db, QStringLiteral("ForstlichesGutachtenZurAbschussplanung")), 1);
+    }
+
+    // A second writer that opens the same record while the first holds it
+    // open waits, and then reads what the first stored: two imports never
+    // both find "no record" and both add one.
+    void secondWriterWaitsAndSeesTheFirst_data() { addKinds(); }
+    void secondWriterWaitsAndSeesTheFirst()
+    {
+        QFETCH(QString, kind);
+        TARVEL_OPEN_TEST_DATABASE(db, kind);
+        fillDistricts(db);
+        const QString statement = recordStatement(QStringLiteral("7"), 2040);
+        auto first = db.connection()->OpenRecordset(statement, 5);
+        QVERIFY(!first->HasRecords());
+        first->AddNew();
+        first->Fields().Item(QStringLiteral("IdJagdbezirksSammlung")).setValue(7);
+        first->Fields().Item(QStringLiteral("JagdjahrVon")).setValue(2040);
+
+        std::atomic<bool> connected = false;
+        std::atomic<int> secondFound = -1;
+        QString secondFailure;
+        std::thread second([&] {
+            OrbeBase base; // a connection belongs to the thread that opens it
+            try {
+                if (!base.ConnectTo(db.location()))
+                    throw Failure(ErrorNumber::NotConnected, ErrorSource::Database, QStringLiteral("no connection"));
+                connected = true;
+                secondFound = base.Connection()->OpenRecordset(statement, 5)->HasRecords() ? 1 : 0;
+            } catch (const Failure &failure) {
+                secondFailure = failure.description();
+                connected = true;
+            }
+        });
+        while (!connected)
+            QThread::msleep(10);
+        // Unlocked, the second read would be done long before this.
+        QThread::msleep(300);
+        const int foundBeforeUpdate = secondFound;
+        first->Update();
+        second.join();
+        QVERIFY2(secondFailure.isEmpty(), qPrintable(secondFailure));
+        QCOMPARE(foundBeforeUpdate, -1);
+        QCOMPARE(int(secondFound), 1);
     }
 
     void failures_data()

@@ -1,0 +1,83 @@
+#include "privatecluster.h"
+
+#include "orbebase.h"
+
+#include <QFileInfo>
+#include <QProcess>
+
+#include <unistd.h>
+
+namespace {
+const QString Binaries = QStringLiteral("/usr/lib/postgresql/15/bin/");
+}
+
+PrivateCluster::PrivateCluster()
+{
+    if (!QFileInfo(Binaries + QStringLiteral("initdb")).isExecutable()) {
+        m_reason = QStringLiteral("PostgreSQL 15 fehlt (%1)").arg(Binaries);
+        return;
+    }
+    if (!m_folder.isValid()) {
+        m_reason = QStringLiteral("kein temporärer Ordner: ") + m_folder.errorString();
+        return;
+    }
+    if (geteuid() == 0 && QProcess::execute(QStringLiteral("chown"), {QStringLiteral("postgres:"), m_folder.path()}) != 0) {
+        m_reason = QStringLiteral("chown postgres %1 misslang").arg(m_folder.path());
+        return;
+    }
+    if (!runAsOwner({Binaries + QStringLiteral("initdb"), QStringLiteral("-D"), m_folder.filePath(QStringLiteral("data")),
+                     QStringLiteral("-U"), QStringLiteral("postgres"), QStringLiteral("-A"), QStringLiteral("trust"),
+                     QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C"), QStringLiteral("--no-sync")})
+        || !start()) {
+        return;
+    }
+}
+
+PrivateCluster::~PrivateCluster()
+{
+    if (QFileInfo::exists(m_folder.filePath(QStringLiteral("data/postmaster.pid"))))
+        runAsOwner({Binaries + QStringLiteral("pg_ctl"), QStringLiteral("-D"), m_folder.filePath(QStringLiteral("data")),
+                    QStringLiteral("-m"), QStringLiteral("immediate"), QStringLiteral("-w"), QStringLiteral("stop")});
+}
+
+QString PrivateCluster::location() const
+{
+    DatabaseLocation location;
+    location.kind = DatabaseLocation::Kind::PostgreSQL;
+    location.user = QStringLiteral("postgres");
+    location.host = m_folder.path();
+    location.database = QStringLiteral("postgres");
+    return location.toString();
+}
+
+bool PrivateCluster::start()
+{
+    return runAsOwner({Binaries + QStringLiteral("pg_ctl"), QStringLiteral("-D"), m_folder.filePath(QStringLiteral("data")),
+                       QStringLiteral("-l"), m_folder.filePath(QStringLiteral("server.log")), QStringLiteral("-w"),
+                       QStringLiteral("-o"),
+                       QStringLiteral("-c listen_addresses='' -k %1 -c fsync=off").arg(m_folder.path()),
+                       QStringLiteral("start")});
+}
+
+bool PrivateCluster::stop()
+{
+    return runAsOwner({Binaries + QStringLiteral("pg_ctl"), QStringLiteral("-D"), m_folder.filePath(QStringLiteral("data")),
+                       QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("-w"), QStringLiteral("stop")});
+}
+
+bool PrivateCluster::runAsOwner(const QStringList &command)
+{
+    QProcess process;
+    process.setWorkingDirectory(m_folder.path());
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    if (geteuid() == 0)
+        process.start(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--")} + command);
+    else
+        process.start(command.first(), command.mid(1));
+    const bool done = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit
+                      && process.exitCode() == 0;
+    if (!done)
+        m_reason = QStringLiteral("%1 misslang: %2").arg(QFileInfo(command.first()).fileName(),
+                                                          QString::fromLocal8Bit(process.readAll()));
+    return done;
+}

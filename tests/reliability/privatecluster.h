@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+// A PostgreSQL 15 cluster of one test's own, on a unix socket in a temporary
+// folder, that the test may stop and start at will (the shared test server
+// must never be stopped: other tests run against it). As root the cluster
+// belongs to the postgres user, as PostgreSQL refuses to run as root.
+class PrivateCluster
+{
+public:
+    PrivateCluster();
+    ~PrivateCluster();
+    PrivateCluster(const PrivateCluster &) = delete;
+    PrivateCluster &operator=(const PrivateCluster &) = delete;
+
+    // Empty when the cluster runs, else why not (binaries missing, initdb failed).
+    QString unavailableReason() const { return m_reason; }
+    // The admin database "postgres", in the form TARVEL_DATABASE takes.
+    QString location() const;
+
+    // Waits until the server is up or down. Stopping is the administrator's
+    // "fast" shutdown: sessions are ended, open transactions roll back.
+    bool start();
+    bool stop();
+
+private:
+    bool runAsOwner(const QStringList &command);
+    QTemporaryDir m_folder;
+    QString m_reason;
+};
+
+// In a test function: a private cluster, skipped (or failed, when PostgreSQL is
+// required) when it cannot run here.
+#define TARVEL_START_PRIVATE_CLUSTER(variable)                                          \
+    PrivateCluster variable;                                                            \
+    if (!variable.unavailableReason().isEmpty()) {                                      \
+        if (qEnvironmentVariable("TARVEL_REQUIRE_POSTGRES") == QLatin1String("1"))      \
+            QFAIL(qPrintable(variable.unavailableReason()));                            \
+        QSKIP(qPrintable(variable.unavailableReason()));                                \
+    }
