@@ -159,7 +159,7 @@ int runBatch(const QStringList &arguments, std::FILE *out, std::FILE *messages)
     }
 
     const bool district = options->kind == BatchKind::District;
-    ConsoleRunHost host(district ? DistrictWindowName : CooperativeWindowName, messages,
+    ConsoleRunHost host(district ? DistrictWindowName : CooperativeWindowName, out, messages,
                         isatty(fileno(messages)) == 1);
     // The path stands where the file dialog's answer would: absolute.
     const QString workbook = QFileInfo(options->workbook).absoluteFilePath();
@@ -191,8 +191,7 @@ int runBatch(const QStringList &arguments, std::FILE *out, std::FILE *messages)
         failed = reports.reported();
     }
 
-    const QByteArray log = host.logText().toUtf8();
-    if (std::fwrite(log.constData(), 1, size_t(log.size()), out) != size_t(log.size()) || std::fflush(out) != 0) {
+    if (!host.writeLog()) {
         host.printMessage(QStringLiteral("tarvel-batch: Das Protokoll ließ sich nicht auf die Standardausgabe "
                                          "schreiben."));
         return BatchExit::RunFailed;

@@ -13,8 +13,9 @@ long wholeRows(float value)
 
 } // namespace
 
-ConsoleRunHost::ConsoleRunHost(const QString &place, std::FILE *messages, bool showProgress)
+ConsoleRunHost::ConsoleRunHost(const QString &place, std::FILE *log, std::FILE *messages, bool showProgress)
     : m_place(place)
+    , m_logStream(log)
     , m_messages(messages)
     , m_showProgress(showProgress)
 {
@@ -27,6 +28,7 @@ ConsoleRunHost::~ConsoleRunHost()
 
 void ConsoleRunHost::printMessage(const QString &text)
 {
+    writeLog();
     clearProgress();
     QString lines = text;
     lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -34,6 +36,25 @@ void ConsoleRunHost::printMessage(const QString &text)
         lines += u'\n';
     std::fputs(lines.toUtf8().constData(), m_messages);
     std::fflush(m_messages);
+}
+
+bool ConsoleRunHost::writeLog()
+{
+    if (m_logFailed || m_logWritten == m_log.size())
+        return !m_logFailed;
+    // The log stream may be the same terminal.
+    clearProgress();
+    const QByteArray bytes = QStringView(m_log).mid(m_logWritten).toUtf8();
+    m_logWritten = m_log.size();
+    m_logFailed = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_logStream) != size_t(bytes.size())
+                  || std::fflush(m_logStream) != 0;
+    return !m_logFailed;
+}
+
+void ConsoleRunHost::clearLog()
+{
+    m_log.clear();
+    m_logWritten = 0;
 }
 
 void ConsoleRunHost::setProgressMaximum(float maximum)
