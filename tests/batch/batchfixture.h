@@ -98,6 +98,17 @@ struct BatchFixture : RunFixture
     QTemporaryDir dataHome;
 };
 
+// A data-driven test's rows: each database kind with each import kind.
+inline void addDatabaseAndKindRows()
+{
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("kind");
+    for (const QString &database : TestDatabase::kinds()) {
+        for (const QString kind : {"district", "cooperative"})
+            QTest::newRow(qPrintable(database + ' ' + kind)) << database << kind;
+    }
+}
+
 // The log's second line, its date and time, differs from run to run.
 inline QString withoutTime(const QString &log)
 {

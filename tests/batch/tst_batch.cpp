@@ -34,15 +34,7 @@ class BatchTest : public QObject
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    void kinds_data()
-    {
-        QTest::addColumn<QString>("database");
-        QTest::addColumn<QString>("kind");
-        for (const QString &database : TestDatabase::kinds()) {
-            for (const QString kind : {"district", "cooperative"})
-                QTest::newRow(qPrintable(database + ' ' + kind)) << database << kind;
-        }
-    }
+    void kinds_data() { addDatabaseAndKindRows(); }
 
     // The check's log on standard output is byte for byte the run's log in a
     // host of its own; nothing else is said and nothing written.

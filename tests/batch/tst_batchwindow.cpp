@@ -16,15 +16,7 @@ class BatchWindowTest : public QObject
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    void sameLog_data()
-    {
-        QTest::addColumn<QString>("database");
-        QTest::addColumn<QString>("kind");
-        for (const QString &database : TestDatabase::kinds()) {
-            for (const QString kind : {"district", "cooperative"})
-                QTest::newRow(qPrintable(database + ' ' + kind)) << database << kind;
-        }
-    }
+    void sameLog_data() { addDatabaseAndKindRows(); }
 
     // The check on one database; the import on two databases alike, one for
     // each, since an import changes what the next one logs.
