@@ -79,23 +79,12 @@ void installGermanTranslation(QApplication &application)
         delete translator;
 }
 
-QString errorMessageText(const ErrorReportEntry &entry)
-{
-    return QStringLiteral("Fehler in %1, Prozedur %2\n\n"
-                          "Fehlernummer: %3\n"
-                          "Quelle: %4\n"
-                          "Beschreibung: %5\n"
-                          "Fehlerzeile: %6")
-        .arg(entry.place, entry.procedure, QString::number(entry.number), entry.source,
-             entry.description, QString::number(entry.line));
-}
-
 void installErrorPresenter()
 {
     OrbeErrorReport::global().setPresenter([](const ErrorReportEntry &entry) {
         const QString title = entry.application.isEmpty() ? QStringLiteral("Tarvel")
                                                           : entry.application;
-        UserDialogs::current().showMessage(QApplication::activeWindow(), errorMessageText(entry),
+        UserDialogs::current().showMessage(QApplication::activeWindow(), entry.messageText(),
                                            title, MessageIcon::Exclamation);
     });
 }

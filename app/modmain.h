@@ -8,7 +8,6 @@ class OrbeBase;
 class OrbeConnection;
 class QApplication;
 class frmGutachtenStart;
-struct ErrorReportEntry;
 
 // Start-up of the program.
 namespace ModMain {
@@ -36,6 +35,5 @@ void installGermanTranslation(QApplication &application);
 
 // Shows every error report in a message box.
 void installErrorPresenter();
-QString errorMessageText(const ErrorReportEntry &entry);
 
 } // namespace ModMain

@@ -33,6 +33,16 @@ QString ErrorReportEntry::toText() const
              QString::number(line));
 }
 
+QString ErrorReportEntry::messageText() const
+{
+    return QStringLiteral("Fehler in %1, Prozedur %2\n\n"
+                          "Fehlernummer: %3\n"
+                          "Quelle: %4\n"
+                          "Beschreibung: %5\n"
+                          "Fehlerzeile: %6")
+        .arg(place, procedure, QString::number(number), source, description, QString::number(line));
+}
+
 OrbeErrorReport &OrbeErrorReport::global()
 {
     static OrbeErrorReport report;

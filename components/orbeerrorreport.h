@@ -23,7 +23,8 @@ struct ErrorReportEntry
     QString description;
     int line = 0;      // the error line
 
-    QString toText() const; // German, several lines
+    QString toText() const;      // German, several lines, as the error log keeps it
+    QString messageText() const; // German, as the program's message box shows it
 };
 
 // The component's error reporter. Every report is appended to the error log

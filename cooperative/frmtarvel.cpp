@@ -3,7 +3,7 @@
 #include "cooperativeruns.h"
 
 frmTarvel::frmTarvel()
-    : ImportWindow(QStringLiteral("frmTarvel"), QStringLiteral("Tarvel Hegegemeinschaften"),
+    : ImportWindow(CooperativeWindowName, QStringLiteral("Tarvel Hegegemeinschaften"),
                    TwipRect{120, 660, 14415, 7815})
 {
 }

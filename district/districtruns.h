@@ -4,6 +4,10 @@
 
 class RunHost;
 
+// The window the runs belong to; every front end reports their failures
+// with this place.
+inline const QString DistrictWindowName = QStringLiteral("frmTarvelJagdbezirk");
+
 // The district window's runs. Each is one trapped procedure; a failure is
 // reported with the host's place and the procedure's name and ends the run.
 

@@ -3,7 +3,7 @@
 #include "districtruns.h"
 
 frmTarvelJagdbezirk::frmTarvelJagdbezirk()
-    : ImportWindow(QStringLiteral("frmTarvelJagdbezirk"), QStringLiteral("TarvelJagdbezirk"),
+    : ImportWindow(DistrictWindowName, QStringLiteral("TarvelJagdbezirk"),
                    TwipRect{60, 600, 13635, 7815})
 {
 }

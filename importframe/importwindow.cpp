@@ -3,8 +3,8 @@
 #include "failure.h"
 #include "orbebase.h"
 #include "orbeconnection.h"
-#include "orbetools.h"
 #include "userdialogs.h"
+#include "workbookchoice.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -79,13 +79,6 @@ bool isUserInput(const QEvent *event)
 }
 
 } // namespace
-
-WorkbookPathParts splitWorkbookPath(const QString &path)
-{
-    const qsizetype last = std::max(path.lastIndexOf(QLatin1Char('\\')),
-                                    path.lastIndexOf(QLatin1Char('/')));
-    return {path.left(last + 1), path.mid(last + 1)};
-}
 
 ImportWindow::ImportWindow(const QString &name, const QString &caption,
                            const TwipRect &txt1Design)
@@ -301,18 +294,14 @@ void ImportWindow::cmdDatei_Click()
             UserDialogs::current().chooseOpenFile(this, qtFileFilters(FileFilter));
         if (!chosen)
             return;
-        m_state.workbookPath = *chosen;
-        if (OrbeTools::FileExists(m_state.workbookPath)) {
-            const WorkbookPathParts parts = splitWorkbookPath(m_state.workbookPath);
-            m_state.workbookFolder = parts.folder;
-            m_panel1->setText(parts.folder);
-            m_panel1->setToolTip(parts.folder);
-            m_panel2->setText(parts.fileName);
-            m_panel2->setToolTip(parts.fileName);
+        if (const std::optional<WorkbookPathParts> parts = chooseWorkbook(m_state, *chosen)) {
+            m_panel1->setText(parts->folder);
+            m_panel1->setToolTip(parts->folder);
+            m_panel2->setText(parts->fileName);
+            m_panel2->setToolTip(parts->fileName);
             m_cmdImportTest->setEnabled(true);
         } else {
-            UserDialogs::current().showMessage(this, QStringLiteral("Gültige Datei auswählen"),
-                                               QStringLiteral("Excel Datei suchen"),
+            UserDialogs::current().showMessage(this, WorkbookRejectedText, WorkbookRejectedTitle,
                                                MessageIcon::Exclamation);
             for (QLabel *panel : {m_panel1, m_panel2}) {
                 panel->clear();

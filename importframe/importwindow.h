@@ -15,15 +15,6 @@ class QProgressBar;
 class QPushButton;
 class QStatusBar;
 
-// A chosen workbook path split at its last separator. "\" is what the runs
-// expect; "/" is what the file dialog returns on Linux.
-struct WorkbookPathParts
-{
-    QString folder;   // up to and including the last separator, or empty
-    QString fileName; // the rest
-};
-WorkbookPathParts splitWorkbookPath(const QString &path);
-
 // The failure of handing a window a database object that is not there
 // (run-time error 91).
 Failure objectNotSet();

@@ -1,0 +1,200 @@
+#include "batch.h"
+
+#include "consolerunhost.h"
+#include "cooperativeruns.h"
+#include "districtruns.h"
+#include "failure.h"
+#include "orbebase.h"
+#include "orbeerrorreport.h"
+#include "workbookchoice.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <unistd.h>
+
+namespace {
+
+// The error report as one line: the message box's text, its line breaks
+// (those of a database's description included) joined.
+QString reportLine(const ErrorReportEntry &entry)
+{
+    static const QRegularExpression lineBreaks(QStringLiteral("\\s*[\\r\\n]+\\s*"));
+    return entry.messageText().trimmed().replace(lineBreaks, QStringLiteral("; "));
+}
+
+// Hands every error report to the host while it lives, and notes that one came.
+class ReportToHost
+{
+public:
+    explicit ReportToHost(ConsoleRunHost &host)
+    {
+        m_previous = OrbeErrorReport::global().setPresenter([this, &host](const ErrorReportEntry &entry) {
+            m_reported = true;
+            host.printMessage(reportLine(entry));
+        });
+    }
+    ~ReportToHost() { OrbeErrorReport::global().setPresenter(m_previous); }
+    bool reported() const { return m_reported; }
+
+private:
+    OrbeErrorReport::Presenter m_previous;
+    bool m_reported = false;
+};
+
+void print(std::FILE *stream, const QString &text)
+{
+    std::fputs(text.toUtf8().constData(), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+std::optional<BatchOptions> parseBatchArguments(const QStringList &arguments, QString *error)
+{
+    auto fail = [error](const QString &reason) -> std::optional<BatchOptions> {
+        if (error)
+            *error = reason;
+        return std::nullopt;
+    };
+    BatchOptions options;
+    std::optional<BatchKind> kind;
+    QStringList positional;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        if (optionsEnded || argument == QLatin1String("-") || !argument.startsWith(u'-')) {
+            positional << argument;
+        } else if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            options.help = true;
+            return options;
+        } else if (argument == QLatin1String("--district") || argument == QLatin1String("--cooperative")) {
+            const BatchKind chosen =
+                argument == QLatin1String("--district") ? BatchKind::District : BatchKind::Cooperative;
+            if (kind && *kind != chosen)
+                return fail(QStringLiteral("--district und --cooperative schließen einander aus."));
+            kind = chosen;
+        } else if (argument == QLatin1String("--database") || argument.startsWith(QLatin1String("--database="))) {
+            if (options.database)
+                return fail(QStringLiteral("--database ist mehr als einmal angegeben."));
+            if (argument.contains(u'='))
+                options.database = argument.mid(argument.indexOf(u'=') + 1);
+            else if (i + 1 < arguments.size())
+                options.database = arguments[++i];
+            else
+                return fail(QStringLiteral("Nach --database fehlt die Datenbank."));
+        } else {
+            return fail(QStringLiteral("Unbekannte Option „%1“.").arg(argument));
+        }
+    }
+    if (positional.isEmpty())
+        return fail(QStringLiteral("Es fehlt, was zu tun ist: check oder import."));
+    if (positional[0] == QLatin1String("check"))
+        options.action = BatchAction::Check;
+    else if (positional[0] == QLatin1String("import"))
+        options.action = BatchAction::Import;
+    else
+        return fail(QStringLiteral("Unbekannter Auftrag „%1“ (check oder import).").arg(positional[0]));
+    if (!kind)
+        return fail(QStringLiteral("Es fehlt --district oder --cooperative."));
+    options.kind = *kind;
+    if (positional.size() < 2)
+        return fail(QStringLiteral("Es fehlt die Arbeitsmappe."));
+    if (positional.size() > 2)
+        return fail(QStringLiteral("Nur eine Arbeitsmappe je Aufruf: „%1“ ist zu viel.").arg(positional[2]));
+    options.workbook = positional[1];
+    return options;
+}
+
+QString batchUsage()
+{
+    return QStringLiteral("Aufruf:\n"
+                          "  tarvel-batch check  --district    [--database DB] ARBEITSMAPPE\n"
+                          "  tarvel-batch import --district    [--database DB] ARBEITSMAPPE\n"
+                          "  tarvel-batch check  --cooperative [--database DB] ARBEITSMAPPE\n"
+                          "  tarvel-batch import --cooperative [--database DB] ARBEITSMAPPE\n"
+                          "  tarvel-batch --help\n");
+}
+
+QString batchHelp()
+{
+    return QStringLiteral(
+               "Führt die Läufe der Importfenster ohne Fenster aus, für Skripte und geplante Aufträge.\n\n")
+           + batchUsage()
+           + QStringLiteral(
+               "\n"
+               "  check          wie „Test“ im Fenster: zeigt zu jeder Zeile der Arbeitsmappe, was die\n"
+               "                 Datenbank dazu kennt (den Jagdbezirk bzw. die Hegegemeinschaft mit ihren\n"
+               "                 Gutachten), und schreibt nichts.\n"
+               "  import         wie „Import Starten“: fügt für jede gefundene Zeile das Gutachten (Rehwild)\n"
+               "                 hinzu oder aktualisiert es und legt das Protokoll als\n"
+               "                 ProtokollTarvel<Datum Zeit>.txt neben die Arbeitsmappe. Anders als im\n"
+               "                 Fenster ist kein check vorher nötig; er zeigt aber vorab, welche Zeilen\n"
+               "                 die Datenbank findet.\n"
+               "  --district     Import Jagdbezirk: eine Zeile je Jagdbezirk (Lfdnr).\n"
+               "  --cooperative  Import Hegegemeinschaft: eine Zeile je Hegegemeinschaft (Hgnr).\n"
+               "  --database DB  eine SQLite-Datei (auch sqlite:PFAD) oder postgresql://…; ohne diese\n"
+               "                 Angabe gilt TARVEL_DATABASE, ohne beides die eingebaute Standarddatenbank.\n"
+               "\n"
+               "Standardausgabe: das Protokoll des Laufs, wie es im Fenster stünde (UTF-8, CR LF).\n"
+               "Standardfehler: Meldungen, Fehler und, an einem Terminal, der Fortschritt.\n"
+               "Exit-Status: 0 fertig, 1 Fehler im Lauf, 2 falscher Aufruf oder keine lesbare\n"
+               "Arbeitsmappe, 3 keine Datenbank.\n");
+}
+
+int runBatch(const QStringList &arguments, std::FILE *out, std::FILE *messages)
+{
+    QString error;
+    const std::optional<BatchOptions> options = parseBatchArguments(arguments, &error);
+    if (!options) {
+        print(messages, QStringLiteral("tarvel-batch: %1\n\n").arg(error) + batchUsage());
+        return BatchExit::Usage;
+    }
+    if (options->help) {
+        print(out, batchHelp());
+        return BatchExit::Done;
+    }
+
+    const bool district = options->kind == BatchKind::District;
+    ConsoleRunHost host(district ? DistrictWindowName : CooperativeWindowName, out, messages,
+                        isatty(fileno(messages)) == 1);
+    // The path stands where the file dialog's answer would: absolute.
+    const QString workbook = QFileInfo(options->workbook).absoluteFilePath();
+    if (!chooseWorkbook(host.windowState(), workbook)) {
+        host.printMessage(WorkbookRejectedText + QStringLiteral(": ") + workbook);
+        return BatchExit::Usage;
+    }
+
+    OrbeBase base;
+    bool connected = false;
+    try {
+        connected = options->database ? base.ConnectTo(*options->database) : base.Connect(0);
+    } catch (const Failure &failure) {
+        host.printMessage(QStringLiteral("Tarvel: keine Datenbankverbindung: ") + failure.description());
+        return BatchExit::NoDatabase;
+    }
+    // Without a connection the component has written the reason.
+    if (!connected)
+        return BatchExit::NoDatabase;
+    host.windowState().connection = base.Connection();
+
+    bool failed = false;
+    {
+        ReportToHost reports(host);
+        if (options->action == BatchAction::Check)
+            district ? runDistrictCheck(host) : runCooperativeCheck(host);
+        else
+            district ? runDistrictImport(host) : runCooperativeImport(host);
+        failed = reports.reported();
+    }
+
+    if (!host.writeLog()) {
+        host.printMessage(QStringLiteral("tarvel-batch: Das Protokoll ließ sich nicht auf die Standardausgabe "
+                                         "schreiben."));
+        return BatchExit::RunFailed;
+    }
+    return failed ? BatchExit::RunFailed : BatchExit::Done;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <optional>
+
+// The batch program: the windows' check and import runs without a window.
+
+enum class BatchAction { Check, Import };
+enum class BatchKind { District, Cooperative };
+
+struct BatchOptions
+{
+    bool help = false;
+    BatchAction action = BatchAction::Check;
+    BatchKind kind = BatchKind::District;
+    std::optional<QString> database; // in the form TARVEL_DATABASE takes
+    QString workbook;                // as given
+};
+
+// Exit statuses.
+namespace BatchExit {
+constexpr int Done = 0;
+constexpr int RunFailed = 1;
+constexpr int Usage = 2;
+constexpr int NoDatabase = 3;
+} // namespace BatchExit
+
+// Reads the arguments that follow the program's name; nothing, with the reason
+// in error, for a call that does not fit the usage.
+std::optional<BatchOptions> parseBatchArguments(const QStringList &arguments, QString *error);
+
+// The usage lines, and the whole help text.
+QString batchUsage();
+QString batchHelp();
+
+// The whole program after the application object is made: runs one run and
+// returns the exit status. The log goes to out, everything else to messages.
+int runBatch(const QStringList &arguments, std::FILE *out, std::FILE *messages);

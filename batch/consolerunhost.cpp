@@ -1,0 +1,104 @@
+#include "consolerunhost.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The runs count rows in single-precision numbers; a terminal line shows whole rows.
+long wholeRows(float value)
+{
+    return std::isfinite(value) ? std::lround(std::clamp(value, 0.0f, 1e9f)) : 0;
+}
+
+} // namespace
+
+ConsoleRunHost::ConsoleRunHost(const QString &place, std::FILE *log, std::FILE *messages, bool showProgress)
+    : m_place(place)
+    , m_logStream(log)
+    , m_messages(messages)
+    , m_showProgress(showProgress)
+{
+}
+
+ConsoleRunHost::~ConsoleRunHost()
+{
+    clearProgress();
+}
+
+void ConsoleRunHost::printMessage(const QString &text)
+{
+    writeLog();
+    clearProgress();
+    QString lines = text;
+    lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    if (!lines.endsWith(u'\n'))
+        lines += u'\n';
+    std::fputs(lines.toUtf8().constData(), m_messages);
+    std::fflush(m_messages);
+}
+
+bool ConsoleRunHost::writeLog()
+{
+    if (m_logFailed || m_logWritten == m_log.size())
+        return !m_logFailed;
+    // The log stream may be the same terminal.
+    clearProgress();
+    const QByteArray bytes = QStringView(m_log).mid(m_logWritten).toUtf8();
+    m_logWritten = m_log.size();
+    m_logFailed = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_logStream) != size_t(bytes.size())
+                  || std::fflush(m_logStream) != 0;
+    return !m_logFailed;
+}
+
+void ConsoleRunHost::clearLog()
+{
+    m_log.clear();
+    m_logWritten = 0;
+}
+
+void ConsoleRunHost::setProgressMaximum(float maximum)
+{
+    m_progressMaximum = wholeRows(maximum);
+}
+
+void ConsoleRunHost::setProgressValue(float value)
+{
+    m_progressValue = wholeRows(value);
+    // The runs set 0 when they are through.
+    if (m_progressValue == 0)
+        clearProgress();
+    else
+        showProgress();
+}
+
+void ConsoleRunHost::showMessage(const QString &text, const QString &, MessageIcon)
+{
+    printMessage(text);
+}
+
+void ConsoleRunHost::showProgress()
+{
+    if (!m_showProgress || m_progressValue == m_shownValue)
+        return;
+    // A terminal redrawn for every row would slow the run down.
+    if (m_progressShown && m_progressValue < m_progressMaximum && m_sinceShown.elapsed() < 100)
+        return;
+    const QString line = QStringLiteral("\rZeile %1 von %2").arg(m_progressValue).arg(m_progressMaximum);
+    std::fputs(line.toUtf8().constData(), m_messages);
+    std::fflush(m_messages);
+    m_shownValue = m_progressValue;
+    m_progressShown = true;
+    m_sinceShown.start();
+}
+
+void ConsoleRunHost::clearProgress()
+{
+    if (!m_progressShown)
+        return;
+    // Carriage return, then erase to the end of the line.
+    std::fputs("\r\x1b[K", m_messages);
+    std::fflush(m_messages);
+    m_progressShown = false;
+    m_shownValue = -1;
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "runhost.h"
+
+#include <QElapsedTimer>
+#include <QString>
+
+#include <cstdio>
+
+// The batch program's run host. It writes the log on one stream and messages
+// as text lines on another; when that one is a terminal it shows the run's
+// progress there as one line rewritten in place. The log is written when a
+// message comes and at the end (writeLog), so that a terminal shows the two in
+// the order the window would; the runs empty the log only before its first
+// line.
+class ConsoleRunHost : public RunHost
+{
+public:
+    ConsoleRunHost(const QString &place, std::FILE *log, std::FILE *messages, bool showProgress);
+    ~ConsoleRunHost() override;
+    ConsoleRunHost(const ConsoleRunHost &) = delete;
+    ConsoleRunHost &operator=(const ConsoleRunHost &) = delete;
+
+    // Writes text as lines (CR LF becomes the terminal's line feed), after
+    // the log so far and after taking away a progress line.
+    void printMessage(const QString &text);
+
+    // Writes what the log stream has not got yet, exactly (UTF-8, CR LF).
+    // False once a write to it failed.
+    bool writeLog();
+
+    ImportWindowState &windowState() override { return m_state; }
+    void clearLog() override;
+    void appendLog(const QString &piece) override { m_log += piece; }
+    QString logText() const override { return m_log; }
+    void setProgressMaximum(float maximum) override;
+    void setProgressValue(float value) override;
+    // The button only guards people against importing unchecked workbooks.
+    void setImportEnabled(bool) override {}
+    void showMessage(const QString &text, const QString &title, MessageIcon icon) override;
+    QString placeName() const override { return m_place; }
+
+private:
+    void showProgress();
+    void clearProgress();
+
+    const QString m_place;
+    std::FILE *const m_logStream;
+    std::FILE *const m_messages;
+    const bool m_showProgress;
+    ImportWindowState m_state;
+    QString m_log;
+    qsizetype m_logWritten = 0; // characters of m_log on the log stream
+    bool m_logFailed = false;
+
+    long m_progressMaximum = 0;
+    long m_progressValue = 0;
+    long m_shownValue = -1;
+    bool m_progressShown = false;
+    QElapsedTimer m_sinceShown;
+};

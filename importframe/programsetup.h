@@ -1,0 +1,7 @@
+#pragma once
+
+// What every front end of the runs sets first, after making its application
+// object: the program's name, which the database component's data folder
+// (default database, error log) is named after, and German dates and times
+// where the machine has no regional settings (the C locale).
+void setUpProgram();

@@ -1,0 +1,345 @@
+// tarvel-batch end to end: the built program on real databases and workbooks.
+#include "batch.h"
+#include "batchfixture.h"
+#include "consolerunhost.h"
+#include "cooperativeruns.h"
+#include "districtruns.h"
+
+#include <QFile>
+#include <QtTest>
+
+#include <cstdio>
+
+namespace {
+
+const QString CRLF = QStringLiteral("\r\n");
+
+QString option(const QString &kind)
+{
+    return QStringLiteral("--") + kind;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<nicht lesbar>");
+}
+
+} // namespace
+
+class BatchTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void kinds_data() { addDatabaseAndKindRows(); }
+
+    // The check's log on standard output is byte for byte the run's log in a
+    // host of its own; nothing else is said and nothing written.
+    void check_data() { kinds_data(); }
+    void check()
+    {
+        QFETCH(QString, database);
+        QFETCH(QString, kind);
+        TARVEL_OPEN_TEST_DATABASE(db, database);
+        BatchFixture f(db);
+        const QString path = f.kindWorkbook(kind, "Gutachten.xlsx");
+        kind == "district" ? runDistrictCheck(f.host) : runCooperativeCheck(f.host);
+        QVERIFY(f.errors.reports.isEmpty());
+        QVERIFY(f.host.log.contains("Unbekannt"));
+
+        const BatchResult result = f.batch({"check", option(kind), "--database", db.location(), path});
+
+        QCOMPARE(result.errText(), QString());
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.out, f.host.log.toUtf8());
+        QVERIFY(f.logFiles().isEmpty());
+        QCOMPARE(f.importedRecord(kind), "fehlt");
+    }
+
+    // The import writes the database and the log file as the window does; the
+    // closing message goes to standard error. No check is needed before it.
+    void import_data() { kinds_data(); }
+    void import()
+    {
+        QFETCH(QString, database);
+        QFETCH(QString, kind);
+        TARVEL_OPEN_TEST_DATABASE(db, database);
+        BatchFixture f(db);
+        const QString path = f.kindWorkbook(kind, "Gutachten.xlsx");
+
+        const BatchResult result = f.batch({"import", option(kind), "--database", db.location(), path});
+
+        QCOMPARE(result.exitCode, 0);
+        const QString log = QString::fromUtf8(result.out);
+        QVERIFY2(log.startsWith("Protokoll für: Forstliches Tarvel" + CRLF), qPrintable(log));
+        QVERIFY(log.contains(CRLF + "Quelle: " + path + CRLF));
+        QCOMPARE(log.count("hinzugefügt"), 1);
+        QVERIFY(log.contains("nicht in der Datenbank"));
+        QVERIFY(log.endsWith(CRLF));
+        const QStringList files = f.logFiles();
+        QCOMPARE(files.size(), 1);
+        QCOMPARE(readFile(f.folder.filePath(files[0])), result.out);
+        QCOMPARE(result.errText(), "Import beendet\nProtokolldatei: \n" + f.folder.filePath(files[0]) + "\n");
+        QCOMPARE(f.importedRecord(kind), QString::number(f.rehwildKey()) + " 13");
+
+        // Again: the same row is updated, not added twice.
+        const BatchResult again = f.batch({"import", option(kind), "--database", db.location(), path});
+        QCOMPARE(again.exitCode, 0);
+        QCOMPARE(QString::fromUtf8(again.out).count("aktualisiert"), 1);
+        QCOMPARE(f.scalar("select count(*) from ForstlichesGutachtenZurAbschussplanung"), "2");
+    }
+
+    // A workbook that is no workbook fails in every run at the place the
+    // window's message box would name; the error log gets the report too.
+    void unreadableWorkbook_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("procedure");
+        QTest::addColumn<int>("line");
+        QTest::newRow("district check") << "check" << "district"
+                                        << "frmTarvelJagdbezirk, Prozedur cmdImportTest_Click(" << 30;
+        QTest::newRow("district import") << "import" << "district"
+                                         << "frmTarvelJagdbezirk, Prozedur cmdImportStarten_Click" << 30;
+        QTest::newRow("cooperative check") << "check" << "cooperative"
+                                           << "frmTarvel, Prozedur cmdImportTest_Click(" << 40;
+        QTest::newRow("cooperative import") << "import" << "cooperative"
+                                            << "frmTarvel, Prozedur cmdImportStarten_Click" << 30;
+    }
+    void unreadableWorkbook()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, kind);
+        QFETCH(QString, procedure);
+        QFETCH(int, line);
+        TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
+        BatchFixture f(db);
+        const QString path = f.folder.filePath("kaputt.xlsx");
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.write("PK\x03\x04 keine Arbeitsmappe") > 0);
+        }
+
+        const BatchResult result = f.batch({action, option(kind), "--database", db.location(), path});
+
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY(result.out.isEmpty());
+        const QString message = result.errText();
+        QCOMPARE(message.count('\n'), 1);
+        QVERIFY2(message.startsWith("Fehler in " + procedure + "; Fehlernummer: "), qPrintable(message));
+        QVERIFY2(message.endsWith(QString("; Fehlerzeile: %1\n").arg(line)), qPrintable(message));
+        QVERIFY(message.contains("; Quelle: ") && message.contains("; Beschreibung: "));
+        const QString errorLog = QString::fromUtf8(readFile(f.dataFolder() + "Fehlerprotokoll.txt"));
+        QVERIFY2(errorLog.contains("Prozedur: " + procedure.section(", Prozedur ", 1)), qPrintable(errorLog));
+        QVERIFY(f.logFiles().isEmpty());
+    }
+
+    // A failing row ends the run: what came before is imported and logged on
+    // standard output, the report names the row's cell, no log file is written.
+    void failureKeepsTheLogSoFar_data()
+    {
+        QTest::addColumn<QString>("database");
+        for (const QString &database : TestDatabase::kinds())
+            QTest::newRow(qPrintable(database)) << database;
+    }
+    void failureKeepsTheLogSoFar()
+    {
+        QFETCH(QString, database);
+        TARVEL_OPEN_TEST_DATABASE(db, database);
+        BatchFixture f(db);
+        const QString path =
+            f.kindWorkbook("district", "Gutachten.csv", {{"A3", "12x", QVariant(), "Falsch", 1, 1, 2021}});
+
+        const BatchResult result = f.batch({"import", "--district", "--database", db.location(), path});
+
+        QCOMPARE(result.exitCode, 1);
+        const QString log = QString::fromUtf8(result.out);
+        QVERIFY2(log.contains("(Zeile 2)\t hinzugefügt: A1, Hofberg, 12, 2021" + CRLF), qPrintable(log));
+        QVERIFY(log.endsWith("(Zeile 3) Jagdbezirk (Laufende Nummer) nicht in der Datenbank: Unbekannt, 999, 2021"
+                             + CRLF + CRLF));
+        QCOMPARE(result.errText(),
+                 "Fehler in frmTarvelJagdbezirk, Prozedur cmdImportStarten_Click; Fehlernummer: 13; "
+                 "Quelle: Tarvel; Beschreibung: Typen unverträglich: Zeile 4, Spalte 2 (Lfdnr) enthält „12x“, "
+                 "das ist keine laufende Nummer (ganze Zahl). Der Lauf endet bei dieser Zeile.; Fehlerzeile: 110\n");
+        QCOMPARE(f.importedRecord("district"), QString::number(f.rehwildKey()) + " 13");
+        QVERIFY(f.logFiles().isEmpty());
+    }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("nothing") << QStringList{} << "check oder import";
+        QTest::newRow("unknown action") << QStringList{"pruefen", "--district", "a.xlsx"} << "„pruefen“";
+        QTest::newRow("no kind") << QStringList{"check", "a.xlsx"} << "--district oder --cooperative";
+        QTest::newRow("both kinds") << QStringList{"check", "--district", "--cooperative", "a.xlsx"}
+                                    << "schließen einander aus";
+        QTest::newRow("no workbook") << QStringList{"import", "--cooperative"} << "Arbeitsmappe";
+        QTest::newRow("two workbooks") << QStringList{"import", "--district", "a.xlsx", "b.xlsx"} << "„b.xlsx“";
+        QTest::newRow("database without value") << QStringList{"check", "--district", "a.xlsx", "--database"}
+                                                << "Nach --database";
+        QTest::newRow("database twice") << QStringList{"check", "--district", "--database", "x", "--database=y",
+                                                       "a.xlsx"}
+                                        << "mehr als einmal";
+        QTest::newRow("unknown option") << QStringList{"check", "--district", "--force", "a.xlsx"} << "„--force“";
+    }
+    void usageErrors()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, reason);
+        TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
+        BatchFixture f(db);
+
+        const BatchResult result = f.batch(arguments);
+
+        QCOMPARE(result.exitCode, 2);
+        QVERIFY(result.out.isEmpty());
+        QVERIFY2(result.errText().startsWith("tarvel-batch: ") && result.errText().contains(reason),
+                 qPrintable(result.errText()));
+        QVERIFY(result.errText().endsWith(batchUsage()));
+    }
+
+    // The help goes to standard output and tells a script author that the
+    // import needs no check, but that the check exists and what it shows.
+    void help()
+    {
+        TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
+        BatchFixture f(db);
+        const BatchResult result = f.batch({"import", "--help"});
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY(result.err.isEmpty());
+        const QString text = QString::fromUtf8(result.out);
+        QVERIFY(text.contains(batchUsage()));
+        QVERIFY(text.contains("check          wie „Test“ im Fenster"));
+        QVERIFY(text.contains("kein check vorher nötig"));
+    }
+
+    // A workbook the window would refuse is refused before any database is
+    // opened: a mistyped name creates no default database.
+    void refusedWorkbook_data()
+    {
+        QTest::addColumn<QString>("workbook");
+        QTest::newRow("missing") << "fehlt.xlsx";
+        QTest::newRow("folder") << ".";
+        QTest::newRow("empty") << "";
+    }
+    void refusedWorkbook()
+    {
+        QFETCH(QString, workbook);
+        TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
+        BatchFixture f(db);
+
+        const BatchResult result = f.batch({"import", "--district", workbook});
+
+        QCOMPARE(result.exitCode, 2);
+        QVERIFY(result.out.isEmpty());
+        const QString shown = workbook.isEmpty() ? QString() : f.folder.path();
+        QVERIFY2(result.errText().startsWith("Gültige Datei auswählen: " + shown), qPrintable(result.errText()));
+        QVERIFY(!QFileInfo::exists(f.dataFolder() + "tarvel.sqlite"));
+    }
+
+    void noDatabase_data()
+    {
+        QTest::addColumn<QString>("option");   // --database, or null
+        QTest::addColumn<QString>("variable"); // TARVEL_DATABASE, or null
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing SQLite file") << "fehlt.sqlite" << QString() << "fehlt.sqlite gibt es nicht";
+        QTest::newRow("unreachable PostgreSQL") << "postgresql://jagd@/jagd?host=/nirgends" << QString()
+                                                << "/nirgends";
+        QTest::newRow("malformed location") << "postgresql://jagd@host:99999/jagd" << QString() << "„99999“";
+        QTest::newRow("variable") << QString() << "sqlite:fehlt.sqlite" << "fehlt.sqlite gibt es nicht";
+    }
+    void noDatabase()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, variable);
+        QFETCH(QString, reason);
+        TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
+        BatchFixture f(db);
+        const QString path = f.kindWorkbook("district", "Gutachten.xlsx");
+        QStringList arguments{"import", "--district", path};
+        if (!option.isNull())
+            arguments << "--database" << option;
+
+        const BatchResult result = f.batch(arguments, QString(), variable);
+
+        QCOMPARE(result.exitCode, 3);
+        QVERIFY(result.out.isEmpty());
+        QVERIFY2(result.errText().startsWith("Tarvel: keine Datenbankverbindung: ") && result.errText().contains(reason),
+                 qPrintable(result.errText()));
+        QVERIFY(f.logFiles().isEmpty());
+    }
+
+    // --database before TARVEL_DATABASE before the embedded default.
+    void databaseChoice()
+    {
+        TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
+        BatchFixture f(db);
+        const QString path = f.kindWorkbook("district", "Gutachten.xlsx");
+        const QByteArray found = "JagdbezirksSammlung: 1001, Eigenjagd Hofberg";
+
+        const BatchResult option = f.batch({"check", "--district", "--database", db.location(), path}, QString(),
+                                           "fehlt.sqlite");
+        QCOMPARE(option.exitCode, 0);
+        QVERIFY(option.out.contains(found));
+
+        const BatchResult variable = f.batch({"check", "--district", path}, QString(), db.location());
+        QCOMPARE(variable.exitCode, 0);
+        QVERIFY(variable.out.contains(found));
+
+        const BatchResult embedded = f.batch({"check", "--district", path});
+        QCOMPARE(embedded.errText(), QString());
+        QCOMPARE(embedded.exitCode, 0);
+        QVERIFY(!embedded.out.contains(found));
+        QVERIFY(QFileInfo::exists(f.dataFolder() + "tarvel.sqlite"));
+    }
+
+    // A relative workbook stands in the log and decides the log file's folder
+    // as the absolute path the file dialog would have given.
+    void relativeWorkbook()
+    {
+        TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
+        BatchFixture f(db);
+        const QString path = f.kindWorkbook("cooperative", "Gutachten.xlsx");
+        QVERIFY(QDir(f.folder.path()).mkdir("unter"));
+
+        const BatchResult result =
+            f.batch({"import", "--cooperative", "--database", db.location(), "../Gutachten.xlsx"},
+                    f.folder.filePath("unter"));
+
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.out.contains(("Quelle: " + path + CRLF).toUtf8()), result.out.constData());
+        QCOMPARE(f.logFiles().size(), 1);
+    }
+
+    // On a terminal the progress is one line rewritten in place. It is taken
+    // away before the log and the messages, which come in the window's order
+    // when both streams are the same terminal.
+    void progressOnTerminal()
+    {
+        std::FILE *terminal = std::tmpfile();
+        QVERIFY(terminal);
+        {
+            ConsoleRunHost host("frmTest", terminal, terminal, true);
+            host.setProgressMaximum(3);
+            for (const float row : {2.0f, 3.0f})
+                host.setProgressValue(row);
+            host.appendLog("Protokoll\r\n");
+            host.showMessage("Import beendet\r\nProtokolldatei: ", "Tarvel", MessageIcon::Information);
+            host.setProgressValue(2);
+        }
+        std::rewind(terminal);
+        QByteArray written(4096, '\0');
+        written.resize(qsizetype(std::fread(written.data(), 1, size_t(written.size()), terminal)));
+        std::fclose(terminal);
+        QCOMPARE(written, QByteArray("\rZeile 2 von 3\rZeile 3 von 3\r\x1b[KProtokoll\r\n"
+                                     "Import beendet\nProtokolldatei: \n\rZeile 2 von 3\r\x1b[K"));
+    }
+};
+
+QTEST_GUILESS_MAIN(BatchTest)
+#include "tst_batch.moc"
