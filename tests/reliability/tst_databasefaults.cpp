@@ -111,9 +111,11 @@ private slots:
         QCOMPARE(dump(*faulty.Connection()), before);
         QVERIFY(f.logFiles().isEmpty());
 
-        // Nothing held open either: the same connection reads on.
+        // Nothing held open either: the same connection reads on, and another
+        // one (opened before the fault, so still writable) is not locked out.
         QCOMPARE(faulty.Connection()->OpenRecordset(QStringLiteral("select * from Wildart"), OpenMode::Lookup)->HasCurrent(),
                  true);
+        db.execute(QStringLiteral("UPDATE ForstlichesGutachtenZurAbschussplanung SET Bemerkung = 'danach'"));
     }
 };
 
