@@ -143,15 +143,20 @@ bool OrbeConnectionState::run(QSqlQuery &query, const QString &sql, bool repeata
 Failure OrbeConnectionState::refused(const QString &description, const QSqlError &error, const QString &statement)
 {
     suspect = true;
-    return orbe::failure(ErrorNumber::DatabaseError, description, error, statement, !database().isOpen());
+    return orbe::failure(ErrorNumber::DatabaseError, description, error, statement, lost());
 }
 
 bool OrbeConnectionState::lost()
 {
-    if (!database().isOpen())
+    QSqlDatabase db = database();
+    if (!db.isOpen())
         return true;
-    QSqlQuery probe(database());
-    return !probe.exec(QStringLiteral("SELECT 1"));
+    QSqlQuery probe(db);
+    if (probe.exec(QStringLiteral("SELECT 1")))
+        return false;
+    // Inside a failed transaction the server answers with an error code of
+    // its own; libpq's errors for a server that went away carry none.
+    return !postgres || probe.lastError().nativeErrorCode().isEmpty();
 }
 
 QString OrbeConnectionState::reopen()

@@ -69,7 +69,7 @@ struct OrbeConnectionState
     // so that a server restarted while the program was idle goes unnoticed.
     bool run(QSqlQuery &query, const QString &sql, bool repeatable = false);
     // The failure of a statement the database refused (DatabaseError); marks
-    // the connection suspect and names a connection the driver found lost.
+    // the connection suspect and names a connection found lost as the cause.
     Failure refused(const QString &description, const QSqlError &error, const QString &statement = {});
 
     // Begins the transaction of an editable recordset on table and takes the
@@ -80,6 +80,8 @@ struct OrbeConnectionState
     void rollback(const void *owner) noexcept;
 
 private:
+    // The connection no longer reaches its database: closed by the driver,
+    // or a trivial statement fails without an answer from the server.
     bool lost();
     QString reopen();
 };

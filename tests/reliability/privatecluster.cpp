@@ -36,8 +36,7 @@ PrivateCluster::PrivateCluster()
 PrivateCluster::~PrivateCluster()
 {
     if (QFileInfo::exists(m_folder.filePath(QStringLiteral("data/postmaster.pid"))))
-        runAsOwner({Binaries + QStringLiteral("pg_ctl"), QStringLiteral("-D"), m_folder.filePath(QStringLiteral("data")),
-                    QStringLiteral("-m"), QStringLiteral("immediate"), QStringLiteral("-w"), QStringLiteral("stop")});
+        stop(true);
 }
 
 QString PrivateCluster::location() const
@@ -59,10 +58,11 @@ bool PrivateCluster::start()
                        QStringLiteral("start")});
 }
 
-bool PrivateCluster::stop()
+bool PrivateCluster::stop(bool crash)
 {
     return runAsOwner({Binaries + QStringLiteral("pg_ctl"), QStringLiteral("-D"), m_folder.filePath(QStringLiteral("data")),
-                       QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("-w"), QStringLiteral("stop")});
+                       QStringLiteral("-m"), crash ? QStringLiteral("immediate") : QStringLiteral("fast"),
+                       QStringLiteral("-w"), QStringLiteral("stop")});
 }
 
 bool PrivateCluster::runAsOwner(const QStringList &command)

@@ -21,9 +21,10 @@ public:
     QString location() const;
 
     // Waits until the server is up or down. Stopping is the administrator's
-    // "fast" shutdown: sessions are ended, open transactions roll back.
+    // "fast" shutdown (sessions are ended, open transactions roll back), or
+    // with crash one that ends every process at once, as a crash would.
     bool start();
-    bool stop();
+    bool stop(bool crash = false);
 
 private:
     bool runAsOwner(const QStringList &command);

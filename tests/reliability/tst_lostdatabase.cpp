@@ -54,8 +54,15 @@ class LostDatabaseTest : public QObject
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
+    void serverStopsDuringAnImport_data()
+    {
+        QTest::addColumn<bool>("crash");
+        QTest::newRow("shutdown") << false;
+        QTest::newRow("crash") << true;
+    }
     void serverStopsDuringAnImport()
     {
+        QFETCH(bool, crash);
         TARVEL_START_PRIVATE_CLUSTER(cluster);
         OrbeBase base;
         QVERIFY(base.ConnectTo(cluster.location()));
@@ -68,6 +75,8 @@ private slots:
         connection->execute(QStringLiteral(
             "INSERT INTO ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung, JagdjahrVon, IdVerbissbelastung) "
             "VALUES (403, 2024, 14)"));
+        // Commits do not wait for the disk; the set-up must survive a crash.
+        connection->execute(QStringLiteral("CHECKPOINT"));
 
         QTemporaryDir folder;
         InterruptingHost host;
@@ -82,7 +91,7 @@ private slots:
         bool stopped = false;
         host.onLog = [&](const QString &piece) {
             if (piece.startsWith(QLatin1String("(Zeile 4)")))
-                stopped = cluster.stop();
+                stopped = cluster.stop(crash);
         };
         {
             ErrorReportCapture errors;
@@ -98,16 +107,23 @@ private slots:
             // The driver's own words on the lost server are part of the message.
             QVERIFY2(report.description.startsWith(QLatin1String("Der Datensatz konnte nicht gespeichert werden "
                                                                  "(Die Verbindung zur Datenbank ist abgebrochen)"))
-                         && report.description.contains(QLatin1String("administrator command")),
+                         && report.description.contains(crash ? QLatin1String("server") : QLatin1String("administrator command")),
                      qPrintable(report.description));
         }
 
         QVERIFY2(cluster.start(), qPrintable(cluster.unavailableReason()));
         {
-            // Seen from another connection: rows 1 and 2 are stored, row 3 is as it was.
+            // Seen from another connection: rows 1 and 2 are stored, row 3 is
+            // as it was. Commits do not wait for the disk, so a crash may take
+            // the last ones back, but only whole rows, the latest first.
             OrbeBase other;
             QVERIFY(other.ConnectTo(cluster.location()));
-            QCOMPARE(records(*other.Connection()), QStringLiteral("401:2024=11 402:2024=11 403:2024=14"));
+            const QString stored = records(*other.Connection());
+            if (crash)
+                QVERIFY2(QStringList({"401:2024=11 402:2024=11 403:2024=14", "401:2024=11 403:2024=14", "403:2024=14"})
+                             .contains(stored), qPrintable(stored));
+            else
+                QCOMPARE(stored, QStringLiteral("401:2024=11 402:2024=11 403:2024=14"));
         }
 
         // The same connection object serves the next run, without a restart.
@@ -115,8 +131,7 @@ private slots:
             ErrorReportCapture errors;
             runCooperativeImport(host);
             QVERIFY2(errors.reports.isEmpty(), errors.reports.isEmpty() ? "" : qPrintable(errors.reports[0].toText()));
-            QCOMPARE(host.log.count(QLatin1String("aktualisiert")), 3);
-            QCOMPARE(host.log.count(QStringLiteral("hinzugefügt")), 2);
+            QCOMPARE(host.log.count(QLatin1String("aktualisiert")) + host.log.count(QStringLiteral("hinzugefügt")), 5);
             QCOMPARE(records(*connection),
                      QStringLiteral("401:2024=11 402:2024=11 403:2024=11 404:2024=11 405:2024=11"));
         }
