@@ -56,8 +56,6 @@ QString cause(const QSqlError &error, bool connectionLost)
         || text.contains(QLatin1String("no such column")) || text.contains(QLatin1String("has no column named"))
         || text.contains(QLatin1String("no such table")))
         return QStringLiteral("Die Datenbank passt nicht zu Tarvel: ihr fehlt eine Tabelle oder Spalte, die Tarvel braucht");
-    if (code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P")))
-        return QStringLiteral("Die Verbindung zur Datenbank ist abgebrochen");
     return {};
 }
 
@@ -211,8 +209,8 @@ void OrbeConnectionState::commit(const void *owner)
     }
     const QSqlError error = query.lastError();
     rollback(owner);
-    throw refused(QStringLiteral("Der Datensatz konnte nicht gespeichert werden (die Transaktion ließ sich "
-                                       "nicht abschließen)"), error);
+    throw refused(QStringLiteral("Der Datensatz konnte nicht gespeichert werden, die Transaktion ließ sich "
+                                 "nicht abschließen"), error);
 }
 
 void OrbeConnectionState::rollback(const void *owner) noexcept
