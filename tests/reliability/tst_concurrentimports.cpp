@@ -32,16 +32,19 @@ QString records(OrbeConnection &connection)
     return rows.join(u'\n');
 }
 
-// Cooperatives first to last, each with the years 2024 and 2027. A row's codes
-// follow from its number, so where the two workbooks overlap they agree, and
-// the order in which the imports store a row does not change the result.
-QString cooperativeWorkbook(const QString &path, int first, int last)
+// The cooperatives of the ranges (first, last), each with the years 2024 and
+// 2027. A row's codes follow from its number, so where the two workbooks
+// overlap they agree, and the order in which the imports store a row does not
+// change the result.
+QString cooperativeWorkbook(const QString &path, const QList<std::pair<int, int>> &ranges)
 {
     WorkbookRows rows{{"Hgnr", "Jahr", "Lkr", "Lkrname", "Alf_kurz", "Alf_lang", "Hgname", "Belast", "Abschuss"}};
-    for (int number = first; number <= last; ++number) {
-        for (int year : {2024, 2027})
-            rows << QVariantList{number, year, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "HG",
-                                 1 + number % 4, 1 + number % 5};
+    for (const auto &[first, last] : ranges) {
+        for (int number = first; number <= last; ++number) {
+            for (int year : {2024, 2027})
+                rows << QVariantList{number, year, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "HG",
+                                     1 + number % 4, 1 + number % 5};
+        }
     }
     return writeXlsx(path, rows);
 }
@@ -109,12 +112,13 @@ private slots:
     {
         QFETCH(QString, kind);
         TARVEL_OPEN_TEST_DATABASE(db, kind);
-        for (int n = 1; n <= 40; ++n)
+        for (int n = 1; n <= 70; ++n)
             db.execute(QStringLiteral("INSERT INTO JagdbezirksSammlung VALUES (%1, 2, '%2', 'HG')").arg(1000 + n).arg(5000 + n));
         QTemporaryDir folder;
-        // 5001 to 5030 and 5011 to 5040: twenty cooperatives in both, forty rows.
-        const QString first = cooperativeWorkbook(folder.filePath(QStringLiteral("a.xlsx")), 5001, 5030);
-        const QString second = cooperativeWorkbook(folder.filePath(QStringLiteral("b.xlsx")), 5011, 5040);
+        // Both begin with the same thirty cooperatives (sixty rows), so that
+        // the two imports reach the same records at the same time.
+        const QString first = cooperativeWorkbook(folder.filePath(QStringLiteral("a.xlsx")), {{5021, 5050}, {5001, 5020}});
+        const QString second = cooperativeWorkbook(folder.filePath(QStringLiteral("b.xlsx")), {{5021, 5050}, {5051, 5070}});
 
         resetRecords(db);
         {
@@ -125,7 +129,7 @@ private slots:
             QCOMPARE(failureOf(process), QString());
         }
         const QString oneAfterTheOther = records(*db.connection());
-        QCOMPARE(oneAfterTheOther.count(u'\n') + 1, 80);
+        QCOMPARE(oneAfterTheOther.count(u'\n') + 1, 140);
 
         for (int round = 1; round <= Rounds; ++round) {
             resetRecords(db);
