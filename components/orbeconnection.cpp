@@ -50,6 +50,10 @@ QString cause(const QSqlError &error, bool connectionLost)
     const QString text = error.databaseText();
     if (isReadOnly(error))
         return QStringLiteral("Die Datenbank ist schreibgeschützt; sie nimmt keine Änderungen an");
+    bool numeric = false;
+    const int sqliteCode = code.toInt(&numeric);
+    if (code == QLatin1String("55P03") || (numeric && (sqliteCode & 0xff) == 5)) // lock not available, SQLITE_BUSY
+        return QStringLiteral("Ein anderes Programm hält die Datenbank zu lange gesperrt");
     if (code == QLatin1String("42501"))
         return QStringLiteral("Dem Datenbankbenutzer fehlt die Berechtigung dafür");
     if (code == QLatin1String("42703") || code == QLatin1String("42P01")
