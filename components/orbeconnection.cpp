@@ -181,17 +181,19 @@ void OrbeConnectionState::beginTransaction(const void *owner, const QString &tab
     // SHARE ROW EXCLUSIVE conflicts with itself and with every INSERT, UPDATE
     // and DELETE on the table, while plain reads go on; taken before the
     // read, it makes that read see every row an earlier writer committed.
-    // On PostgreSQL both statements go in one round trip.
-    const QString begin =
-        postgres ? QStringLiteral("BEGIN; LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(table)
-                 : QStringLiteral("BEGIN IMMEDIATE");
+    // (Two statements in one exec would save a round trip, but the driver
+    // reports only the first one's error.)
+    const QString begin = postgres ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE");
+    const QString lock = postgres ? QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(table) : QString();
     QSqlQuery query = newQuery();
-    const bool begun = run(query, begin, true);
-    transactionOwner = owner;
-    if (begun)
-        return;
+    QString failed = begin;
+    if (run(query, begin, true)) {
+        transactionOwner = owner;
+        if (lock.isEmpty() || run(query, lock))
+            return;
+        failed = lock;
+    }
     const QSqlError error = query.lastError();
-    // The BEGIN may have run before the lock failed.
     rollback(owner);
     // A read-only database refuses the write lock, but then nothing can write
     // anyway: the recordset still reads, and a write fails where it is tried.
@@ -199,7 +201,7 @@ void OrbeConnectionState::beginTransaction(const void *owner, const QString &tab
         transactionOwner = owner;
         return;
     }
-    throw refused(QStringLiteral("Die Transaktion konnte nicht begonnen werden"), error, begin);
+    throw refused(QStringLiteral("Die Transaktion konnte nicht begonnen werden"), error, failed);
 }
 
 void OrbeConnectionState::commit(const void *owner)

@@ -387,6 +387,25 @@ private slots:
         QCOMPARE(int(secondFound), 1);
     }
 
+    // A writer that gives up waiting says why. SQLite waits 30 seconds, too
+    // long for a test; PostgreSQL's wait is set short here.
+    void lockWaitRunsOut()
+    {
+        TARVEL_OPEN_TEST_DATABASE(db, QStringLiteral("postgresql"));
+        auto first = db.connection()->OpenRecordset(recordStatement(QStringLiteral("7"), 2040), 5);
+        OrbeBase other;
+        QVERIFY(other.ConnectTo(db.location()));
+        other.Connection()->execute(QStringLiteral("SET lock_timeout = '200ms'"));
+        const Failure failure = expectFailure(
+            [&] { other.Connection()->OpenRecordset(recordStatement(QStringLiteral("7"), 2040), 5); });
+        QCOMPARE(failure.number(), ErrorNumber::DatabaseError);
+        QVERIFY2(failure.description().contains(QStringLiteral("Ein anderes Programm hält die Datenbank zu lange gesperrt")),
+                 qPrintable(failure.description()));
+        first.reset();
+        // Once the first lets go, the same connection gets its turn.
+        QVERIFY(!other.Connection()->OpenRecordset(recordStatement(QStringLiteral("7"), 2040), 5)->HasRecords());
+    }
+
     void failures_data()
     {
         QTest::addColumn<QString>("kind");
