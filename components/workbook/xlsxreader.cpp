@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <string>
 #include <vector>
 
 namespace workbook {
@@ -209,11 +210,13 @@ struct SheetContext
 
 void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, SheetBuilder &sheet)
 {
-    const QByteArray type = xml.rawAttribute("t").toByteArray();
+    // Copies that outlive the scanner's window; short ones take no allocation.
+    const QByteArrayView typeView = xml.rawAttribute("t");
+    const std::string type(typeView.data(), size_t(typeView.size()));
     const int style = xml.intAttribute("s", 0);
     bool hasFormula = false;
     bool hasValue = false;
-    QByteArray raw; // the <v> text as UTF-8
+    std::string raw; // the <v> text as UTF-8
     QString inlineText;
     const int level = xml.depth();
     while (xml.nextStartElementWithin(level)) {
@@ -221,7 +224,7 @@ void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, She
             hasValue = true;
             QString text;
             if (!xml.readElementText(raw, text))
-                raw = text.toUtf8();
+                raw = text.toStdString();
         } else if (xml.name() == "f") {
             hasFormula = true;
             xml.skipElement();
@@ -240,7 +243,7 @@ void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, She
     // A formula result that was never calculated must not read as an empty cell:
     // the caller would take it for the end of the data. An empty string result
     // (t="str") is stored as an empty <v>.
-    if (hasFormula && (!hasValue || (raw.isEmpty() && type != "str")))
+    if (hasFormula && (!hasValue || (raw.empty() && type != "str")))
         refuseFormulaWithoutResult(row, column);
     if (!hasValue)
         return;
@@ -255,7 +258,7 @@ void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, She
             refuseTooManyCells();
         ctx.stringRefs.push_back({row, column, index});
     } else if (type == "str" || type == "e") {
-        sheet.set(row, column, decodeEscapes(QString::fromUtf8(raw)));
+        sheet.set(row, column, decodeEscapes(QString::fromStdString(raw)));
     } else if (type == "b") {
         const QByteArrayView v = trimmedBytes(raw);
         sheet.set(row, column, booleanText(v == "1" || v == "true"));

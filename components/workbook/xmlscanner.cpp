@@ -399,7 +399,7 @@ QString XmlScanner::text() const
     return m_textIsCdata ? QString::fromUtf8(m_text) : decode(m_text, false);
 }
 
-bool XmlScanner::readElementText(QByteArray &raw, QString &decoded)
+bool XmlScanner::readElementText(std::string &raw, QString &decoded)
 {
     // Most values are one run of characters without entities: no decoding needed.
     const int level = depth();
@@ -409,11 +409,11 @@ bool XmlScanner::readElementText(QByteArray &raw, QString &decoded)
     if (m_token == EndElement && depth() < level)
         return true;
     if (m_token == Characters && !m_textIsCdata && !m_text.contains('&') && !m_text.contains('\r')) {
-        raw = m_text.toByteArray(); // the window may move on the next token
+        raw.assign(m_text.data(), size_t(m_text.size())); // the window may move on the next token
         next();
         if (m_token == EndElement && depth() < level)
             return true;
-        decoded = QString::fromUtf8(std::exchange(raw, QByteArray()));
+        decoded = QString::fromStdString(std::exchange(raw, std::string()));
     }
     for (; m_token != EndDocument; next()) {
         if (m_token == Characters)

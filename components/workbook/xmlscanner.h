@@ -49,7 +49,7 @@ public:
     QString readElementText();
     // The same, sparing the decoding: true with `raw` undecoded when the text
     // is one plain run of characters, else false with the text in `decoded`.
-    bool readElementText(QByteArray &raw, QString &decoded);
+    bool readElementText(std::string &raw, QString &decoded);
     // From a start element: ends on its end tag.
     void skipElement();
     // Inside an element entered at depth `level`: moves to the next start
