@@ -51,7 +51,7 @@ void runCooperativeCheck(RunHost &host)
         QString previousNumber;
         int lastRow = 0;
         at(30); auto excel = SpreadsheetApplication::Start();
-        at(40); Workbook *book = &excel->Open(state.workbookPath);
+        at(40); Workbook *book = &excel->Open(state.workbookPath, LastExaminedRow);
         at(50); Worksheet *sheet = &book->firstSheet();
         at(60); auto collections = state.connection->OpenRecordset(CollectionStatement, OpenMode::Lookup);
         at(70); host.clearLog(); host.appendLog(QStringLiteral("Erwarten Aufbau der Exceldatei: ") + CRLF);
@@ -119,7 +119,7 @@ void runCooperativeImport(RunHost &host)
     ImportWindowState &state = host.windowState();
     runTrapped(host.placeName(), QStringLiteral("cmdImportStarten_Click"), [&](ErrorLine &at) {
         at(20); auto excel = SpreadsheetApplication::Start();
-        at(30); Workbook *book = &excel->Open(state.workbookPath);
+        at(30); Workbook *book = &excel->Open(state.workbookPath, LastExaminedRow);
         at(40); Worksheet *sheet = &book->firstSheet();
         at(50); auto collections = state.connection->OpenRecordset(CollectionStatement, OpenMode::Lookup);
         at(60); startImportLog(host);

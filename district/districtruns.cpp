@@ -62,7 +62,7 @@ void runDistrictCheck(RunHost &host)
     ImportWindowState &state = host.windowState();
     runTrapped(host.placeName(), QStringLiteral("cmdImportTest_Click("), [&](ErrorLine &at) {
         at(20); auto excel = SpreadsheetApplication::Start();
-        at(30); Workbook *book = &excel->Open(state.workbookPath);
+        at(30); Workbook *book = &excel->Open(state.workbookPath, LastExaminedRow);
         at(40); Worksheet *sheet = &book->firstSheet();
         at(50); host.clearLog();
         // The check covers the rows the import will take, not fewer.
@@ -95,7 +95,7 @@ void runDistrictImport(RunHost &host)
     ImportWindowState &state = host.windowState();
     runTrapped(host.placeName(), QStringLiteral("cmdImportStarten_Click"), [&](ErrorLine &at) {
         at(20); auto excel = SpreadsheetApplication::Start();
-        at(30); Workbook *book = &excel->Open(state.workbookPath);
+        at(30); Workbook *book = &excel->Open(state.workbookPath, LastExaminedRow);
         at(40); Worksheet *sheet = &book->firstSheet();
         at(50); startImportLog(host);
         at(60); state.lastRow = lastDataRow(*sheet, RunningNumberColumn);
