@@ -92,6 +92,20 @@ QStringList lines(const Records &records)
     return result;
 }
 
+// True when the log shows the text on one line. (QString::contains() takes
+// quadratic time on a 1 MB run of one character; an anchor of the first
+// characters finds each candidate place instead.)
+bool logShows(const QString &log, const QString &text)
+{
+    const QString shown = singleLine(text);
+    const QStringView anchor = QStringView(shown).left(40);
+    for (qsizetype at = log.indexOf(anchor); at >= 0; at = log.indexOf(anchor, at + 1)) {
+        if (QStringView(log).sliced(at).startsWith(shown))
+            return true;
+    }
+    return false;
+}
+
 // Every line break of the log is the run's own CR LF.
 void verifyLineBreaks(const QString &log)
 {
@@ -497,7 +511,7 @@ private:
                     QVERIFY2(f.host.log.count(CRLF) == cleanCheckLines, where.constData());
             }
             if (column.shownByCheck && !refusedNumber)
-                QVERIFY2(f.host.log.contains(singleLine(text)), where.constData());
+                QVERIFY2(logShows(f.host.log, text), where.constData());
             QCOMPARE(lines(assessmentsAfter(db, before)), lines(before));
 
             window.import(f.host);
@@ -516,8 +530,8 @@ private:
             } else {
                 QVERIFY2(f.errors.reports.isEmpty(), qPrintable(f.errors.reports.value(0).toText()));
                 if (column.use == Use::Cooperative) {
-                    QVERIFY(f.host.log.contains("(Zeile 3) Hegegemeinschaft (Laufende Nummer) nicht in der Datenbank: "
-                                                + singleLine(text) + ", Naila, 2021" + CRLF));
+                    QVERIFY(logShows(f.host.log, "(Zeile 3) Hegegemeinschaft (Laufende Nummer) nicht in der Datenbank: "
+                                                     + text + ", Naila, 2021"));
                 } else {
                     QVERIFY2(f.host.log.count(CRLF) == cleanImportLines, where.constData());
                     expected = withRow3(window, expected);
@@ -535,7 +549,7 @@ private:
                 QCOMPARE(QString::fromUtf8(bytes), f.host.log);
             }
             if (column.shownByImport && !refusedNumber)
-                QVERIFY2(f.host.log.contains(singleLine(text)), where.constData());
+                QVERIFY2(logShows(f.host.log, text), where.constData());
             QCOMPARE(lines(assessmentsAfter(db, before)), lines(expected));
         }
     }
