@@ -36,7 +36,7 @@ QString writeCsv(const QString &path, const WorkbookRows &rows)
         QStringList cells;
         for (const QVariant &value : row) {
             QString text = value.toString();
-            if (text.contains(u';') || text.contains(u'"'))
+            if (text.contains(u';') || text.contains(u'"') || text.contains(u'\r') || text.contains(u'\n'))
                 text = u'"' + text.replace(u'"', QLatin1String("\"\"")) + u'"';
             cells << text;
         }
