@@ -141,8 +141,8 @@ QString batchHelp()
                "\n"
                "Standardausgabe: das Protokoll des Laufs, wie es im Fenster stünde (UTF-8, CR LF).\n"
                "Standardfehler: Meldungen, Fehler und, an einem Terminal, der Fortschritt.\n"
-               "Exit-Status: 0 fertig, 1 Fehler im Lauf, 2 falscher Aufruf oder keine lesbare\n"
-               "Arbeitsmappe, 3 keine Datenbank.\n");
+               "Exit-Status: 0 fertig, 1 Fehler im Lauf oder Protokolldatei nicht geschrieben,\n"
+               "2 falscher Aufruf oder keine lesbare Arbeitsmappe, 3 keine Datenbank.\n");
 }
 
 int runBatch(const QStringList &arguments, std::FILE *out, std::FILE *messages)
@@ -196,5 +196,5 @@ int runBatch(const QStringList &arguments, std::FILE *out, std::FILE *messages)
                                          "schreiben."));
         return BatchExit::RunFailed;
     }
-    return failed ? BatchExit::RunFailed : BatchExit::Done;
+    return failed || host.warned() ? BatchExit::RunFailed : BatchExit::Done;
 }

@@ -23,7 +23,7 @@ struct BatchOptions
 // Exit statuses.
 namespace BatchExit {
 constexpr int Done = 0;
-constexpr int RunFailed = 1;
+constexpr int RunFailed = 1; // also when the import's log file could not be written
 constexpr int Usage = 2;
 constexpr int NoDatabase = 3;
 } // namespace BatchExit

@@ -72,8 +72,9 @@ void ConsoleRunHost::setProgressValue(float value)
         showProgress();
 }
 
-void ConsoleRunHost::showMessage(const QString &text, const QString &, MessageIcon)
+void ConsoleRunHost::showMessage(const QString &text, const QString &, MessageIcon icon)
 {
+    m_warned = m_warned || icon == MessageIcon::Exclamation;
     printMessage(text);
 }
 

@@ -29,6 +29,10 @@ public:
     // False once a write to it failed.
     bool writeLog();
 
+    // Whether a run showed a warning (the window's exclamation box): the
+    // import's log file could not be written, which a scheduled job must see.
+    bool warned() const { return m_warned; }
+
     ImportWindowState &windowState() override { return m_state; }
     void clearLog() override;
     void appendLog(const QString &piece) override { m_log += piece; }
@@ -52,6 +56,7 @@ private:
     QString m_log;
     qsizetype m_logWritten = 0; // characters of m_log on the log stream
     bool m_logFailed = false;
+    bool m_warned = false;
 
     long m_progressMaximum = 0;
     long m_progressValue = 0;

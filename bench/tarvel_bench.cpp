@@ -1,10 +1,12 @@
 // Times the four runs on large generated workbooks against a large database:
 // 10,000 districts and 10,000 cooperatives, a 10,000-row workbook of each kind.
 //
-//   tarvel_bench LOCATION [ROWS]
+//   tarvel_bench LOCATION [ROWS [WORKBOOK]]
 //
 // LOCATION is an SQLite file that does not exist yet, or the URL of an empty
-// PostgreSQL database (the form TARVEL_DATABASE takes).
+// PostgreSQL database (the form TARVEL_DATABASE takes). With WORKBOOK (a
+// district workbook, e.g. from tarvel_bigworkbook) only the district check
+// runs, on that workbook, and the process's peak memory is printed.
 #include "cooperativeruns.h"
 #include "districtruns.h"
 #include "orbebase.h"
@@ -19,6 +21,8 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <functional>
@@ -97,7 +101,7 @@ int main(int argc, char **argv)
     QStandardPaths::setTestModeEnabled(true); // error reports stay out of the user's files
     const QStringList arguments = application.arguments();
     if (arguments.size() < 2)
-        fail("usage: tarvel_bench LOCATION [ROWS]");
+        fail("usage: tarvel_bench LOCATION [ROWS [WORKBOOK]]");
     const QString location = arguments[1];
     const int rows = arguments.size() > 2 ? arguments[2].toInt() : 10000;
     const bool postgres = location.startsWith(QLatin1String("postgresql://"));
@@ -134,6 +138,15 @@ int main(int argc, char **argv)
     TestRunHost host;
     host.state.connection = connection;
     host.state.workbookFolder = folder.path() + u'/';
+
+    if (arguments.size() > 3) {
+        host.state.workbookPath = arguments[3];
+        timed("district check", host, runDistrictCheck, errors);
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        std::printf("  peak resident memory %ld MB\n", usage.ru_maxrss / 1024);
+        return 0;
+    }
 
     host.state.workbookPath = writeXlsx(folder.filePath("bezirke.xlsx"), district);
     timed("district check", host, runDistrictCheck, errors);

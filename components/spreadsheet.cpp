@@ -59,9 +59,9 @@ std::unique_ptr<SpreadsheetApplication> SpreadsheetApplication::Start()
     return std::make_unique<SpreadsheetApplication>();
 }
 
-Workbook &SpreadsheetApplication::Open(const QString &path)
+Workbook &SpreadsheetApplication::Open(const QString &path, int lastRow)
 {
-    m_workbooks.push_back(std::make_unique<Workbook>(path, readFirstWorksheet(path)));
+    m_workbooks.push_back(std::make_unique<Workbook>(path, readFirstWorksheet(path, lastRow)));
     return *m_workbooks.back();
 }
 
@@ -73,10 +73,6 @@ void SpreadsheetApplication::Quit()
 
 namespace {
 
-// A file larger than this is no assessment workbook; refusing it early keeps a
-// wrong pick from eating the memory.
-constexpr qint64 kMaxFileSize = 256ll * 1024 * 1024;
-
 [[noreturn]] void fail(long number, const QString &description)
 {
     throw Failure(number, ErrorSource::Workbook, description);
@@ -84,12 +80,12 @@ constexpr qint64 kMaxFileSize = 256ll * 1024 * 1024;
 
 enum class Format { Zip, Xls, Csv };
 
-bool startsWith(const QByteArray &data, const char *magic, qsizetype size)
+bool startsWith(QByteArrayView data, const char *magic, qsizetype size)
 {
     return data.size() >= size && std::equal(magic, magic + size, data.constData());
 }
 
-Format recogniseFormat(const QByteArray &data)
+Format recogniseFormat(QByteArrayView data)
 {
     if (startsWith(data, "PK\x03\x04", 4) || startsWith(data, "PK\x05\x06", 4))
         return Format::Zip; // xlsx or ods: told apart by the members
@@ -103,7 +99,7 @@ Format recogniseFormat(const QByteArray &data)
 
 } // namespace
 
-Worksheet readFirstWorksheet(const QString &path)
+Worksheet readFirstWorksheet(const QString &path, int lastRow)
 {
     const QString shown = QDir::toNativeSeparators(path);
     const QFileInfo info(path);
@@ -116,29 +112,40 @@ Worksheet readFirstWorksheet(const QString &path)
         fail(ErrorNumber::PathFileAccess, QStringLiteral("„%1“ ist keine gewöhnliche Datei.").arg(shown));
 
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (!QFileInfo::exists(path)) // gone since the look above
+            fail(ErrorNumber::FileNotFound, QStringLiteral("Die Datei „%1“ wurde nicht gefunden.").arg(shown));
         fail(ErrorNumber::PermissionDenied,
              QStringLiteral("Die Datei „%1“ kann nicht geöffnet werden. Sie ist gesperrt oder nicht lesbar (%2).")
                  .arg(shown, file.errorString()));
-    if (file.size() > kMaxFileSize)
-        fail(ErrorNumber::WorkbookUnreadable,
-             QStringLiteral("Die Datei „%1“ ist zu groß für eine Arbeitsmappe.").arg(shown));
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        fail(ErrorNumber::PermissionDenied,
-             QStringLiteral("Die Datei „%1“ kann nicht gelesen werden (%2).").arg(shown, file.errorString()));
-    file.close();
+    }
+    auto failOnReadError = [&] {
+        if (file.error() != QFileDevice::NoError)
+            fail(ErrorNumber::PermissionDenied,
+                 QStringLiteral("Die Datei „%1“ kann nicht gelesen werden (%2).").arg(shown, file.errorString()));
+    };
+    auto readWhole = [&] {
+        if (file.size() > workbook::kMaxReadSize)
+            fail(ErrorNumber::WorkbookUnreadable,
+                 QStringLiteral("Die Datei „%1“ ist zu groß für eine Arbeitsmappe.").arg(shown));
+        const QByteArray data = file.readAll();
+        failOnReadError();
+        return data;
+    };
 
     try {
-        if (data.isEmpty())
+        const QByteArray head = file.peek(8);
+        failOnReadError();
+        if (head.isEmpty())
             workbook::refuse(QStringLiteral("Die Datei ist leer."));
-        switch (recogniseFormat(data)) {
+        switch (recogniseFormat(head)) {
         case Format::Zip:
-            return workbook::readZipPackage(data);
+            return workbook::readZipPackage(readWhole(), lastRow);
         case Format::Xls:
-            return workbook::readXls(data);
+            return workbook::readXls(readWhole(), lastRow);
         case Format::Csv:
-            return workbook::readCsv(data);
+            // A text file is read only as far as the needed rows go.
+            return workbook::readCsv(file, lastRow);
         }
         workbook::refuse(QStringLiteral("Das Dateiformat ist unbekannt."));
     } catch (const workbook::ReadError &error) {

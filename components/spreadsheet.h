@@ -5,13 +5,16 @@
 #include <memory>
 #include <vector>
 
-// The first sheet of a workbook, read whole when the workbook opens.
-// Cells are counted from 1. A cell's value comes as its text: whole numbers as
+// The first sheet of a workbook, read when the workbook opens, as far down as
+// the caller asked for. Cells are counted from 1. A cell's value comes as its text: whole numbers as
 // their digits without decimals, text as stored, empty cells as the empty text,
 // formulas as their stored result, dates as dd.MM.yyyy.
 class Worksheet
 {
 public:
+    // The rows a sheet of the current formats can have.
+    static constexpr int MaxRows = 1048576;
+
     Worksheet() = default;
 
     // Cells(row, column).Value, untrimmed. Outside the used range: empty.
@@ -51,13 +54,15 @@ public:
 
     // Workbooks.Open(path). Recognises the format from the file's content
     // (.xlsx/.xlsm, .xls, .ods, CSV as plain text). Throws Failure with a
-    // German description naming the file.
-    Workbook &Open(const QString &path);
+    // German description naming the file. Rows below `lastRow` are not read:
+    // their cells are empty, and damage there goes unnoticed.
+    Workbook &Open(const QString &path, int lastRow = Worksheet::MaxRows);
     void Quit();
 
 private:
     std::vector<std::unique_ptr<Workbook>> m_workbooks;
 };
 
-// The reader behind Open(): reads the first sheet of the file. Throws Failure.
-Worksheet readFirstWorksheet(const QString &path);
+// The reader behind Open(): reads the first sheet of the file down to
+// `lastRow`. Throws Failure.
+Worksheet readFirstWorksheet(const QString &path, int lastRow = Worksheet::MaxRows);

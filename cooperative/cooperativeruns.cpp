@@ -3,6 +3,7 @@
 #include "assessmentcodes.h"
 #include "assessmentrecord.h"
 #include "conversions.h"
+#include "failure.h"
 #include "failuretrap.h"
 #include "importlog.h"
 #include "orberecordset.h"
@@ -27,19 +28,38 @@ const QString BlockIndent = QString(17, u' ');
 const QString CollectionStatement = QStringLiteral("select * from JagdbezirksSammlung");
 const QString CollectionKey = QStringLiteral("Jagdbezirkssammlung_ID_PK");
 
-// Column 1 as the cell holds it, then columns 2 to 9 trimmed.
+// Column 1 as the cell holds it, then columns 2 to 9 trimmed. Cell texts reach
+// the log through singleLine(): a line break inside a cell must not look like a
+// line of the run's own.
 QString rowValues(const Worksheet &sheet, int row)
 {
-    QString values = sheet.cellValue(row, NumberColumn);
+    QString values = singleLine(sheet.cellValue(row, NumberColumn));
     for (int column = 2; column <= ColumnCount; ++column)
-        values += Separator + trimmedCell(sheet, row, column);
+        values += Separator + singleLine(trimmedCell(sheet, row, column));
     return values;
+}
+
+// The line of a row whose number no collection has.
+QString notFoundValues(const Worksheet &sheet, int row, const QString &number)
+{
+    return singleLine(number) + Separator + singleLine(trimmedCell(sheet, row, CooperativeNameColumn)) + Separator
+           + singleLine(trimmedCell(sheet, row, YearColumn)) + CRLF;
 }
 
 } // namespace
 
-QString cooperativeFilter(const QString &cooperativeNumber)
+QString cooperativeFilter(const QString &cooperativeNumber, int row)
 {
+    // Far beyond any real number; a huge cell must not reach the filter, which
+    // gives up on criteria of some ten thousand characters.
+    constexpr qsizetype MaxNumberLength = 255;
+    if (cooperativeNumber.size() > MaxNumberLength) {
+        throw Failure(ErrorNumber::InvalidArgument, ErrorSource::Tarvel,
+                      QStringLiteral("Ungültiger Wert: %1 enthält %2, das ist mit mehr als %3 Zeichen keine Nummer "
+                                     "einer Hegegemeinschaft. Der Lauf endet bei dieser Zeile.")
+                          .arg(cellName(row, NumberColumn, QStringLiteral("Hgnr")), quotedValue(cooperativeNumber))
+                          .arg(MaxNumberLength));
+    }
     return QStringLiteral("JagdbezirksSammlung_Lfdnr = '") + QString(cooperativeNumber).replace(u'\'', QLatin1String("''"))
            + u'\'';
 }
@@ -51,7 +71,7 @@ void runCooperativeCheck(RunHost &host)
         QString previousNumber;
         int lastRow = 0;
         at(30); auto excel = SpreadsheetApplication::Start();
-        at(40); Workbook *book = &excel->Open(state.workbookPath);
+        at(40); Workbook *book = &excel->Open(state.workbookPath, LastExaminedRow);
         at(50); Worksheet *sheet = &book->firstSheet();
         at(60); auto collections = state.connection->OpenRecordset(CollectionStatement, OpenMode::Lookup);
         at(70); host.clearLog(); host.appendLog(QStringLiteral("Erwarten Aufbau der Exceldatei: ") + CRLF);
@@ -60,11 +80,11 @@ void runCooperativeCheck(RunHost &host)
         at(100); host.appendLog(CRLF + QStringLiteral("Gefundene Aufbau:") + CRLF);
         at(110); host.appendLog(QStringLiteral("Quelle: ") + state.workbookPath + CRLF);
         at(120); for (int column = 1; column <= ColumnCount; ++column) {
-            at(130); host.appendLog(trimmedCell(*sheet, 1, column) + u'\t');
+            at(130); host.appendLog(singleLine(trimmedCell(*sheet, 1, column)) + u'\t');
         at(140); }
         at(150); host.appendLog(CRLF);
         at(160); for (int column = 1; column <= ColumnCount; ++column) {
-            at(170); host.appendLog(trimmedCell(*sheet, 2, column) + u'\t');
+            at(170); host.appendLog(singleLine(trimmedCell(*sheet, 2, column)) + u'\t');
         at(180); }
         at(190); host.appendLog(CRLF);
         at(200); previousNumber.clear();
@@ -75,7 +95,7 @@ void runCooperativeCheck(RunHost &host)
             at(230); if (trimmedCell(*sheet, row, YearColumn).isEmpty()) break;
             const QString number = trimmedCell(*sheet, row, NumberColumn);
             at(260); host.setProgressValue(float(row));
-            at(270); collections->Filter(cooperativeFilter(number));
+            at(270); collections->Filter(cooperativeFilter(number, row));
             at(280); if (!collections->Eof()) {
                 at(290); if (number != previousNumber) {
                     at(300); host.appendLog(CRLF + QStringLiteral("Zum importieren: ") + rowValues(*sheet, row) + CRLF);
@@ -97,8 +117,7 @@ void runCooperativeCheck(RunHost &host)
             } else {
                 at(450); if (number != previousNumber) {
                     at(460); host.appendLog(CRLF + QStringLiteral("Hegegemeinschaft (Laufende Nummer) nicht in der Datenbank: ")
-                                            + number + Separator + trimmedCell(*sheet, row, CooperativeNameColumn)
-                                            + Separator + trimmedCell(*sheet, row, YearColumn) + CRLF);
+                                            + notFoundValues(*sheet, row, number));
                 }
             }
             at(490); collections->Filter(QString());
@@ -119,7 +138,7 @@ void runCooperativeImport(RunHost &host)
     ImportWindowState &state = host.windowState();
     runTrapped(host.placeName(), QStringLiteral("cmdImportStarten_Click"), [&](ErrorLine &at) {
         at(20); auto excel = SpreadsheetApplication::Start();
-        at(30); Workbook *book = &excel->Open(state.workbookPath);
+        at(30); Workbook *book = &excel->Open(state.workbookPath, LastExaminedRow);
         at(40); Worksheet *sheet = &book->firstSheet();
         at(50); auto collections = state.connection->OpenRecordset(CollectionStatement, OpenMode::Lookup);
         at(60); startImportLog(host);
@@ -130,13 +149,12 @@ void runCooperativeImport(RunHost &host)
             at(100); const QString number = trimmedCell(*sheet, row, NumberColumn);
                      if (number.isEmpty()) break;
             at(110); host.setProgressValue(float(row));
-            at(120); collections->Filter(cooperativeFilter(number));
+            at(120); collections->Filter(cooperativeFilter(number, row));
             const QString yearText = trimmedCell(*sheet, row, YearColumn);
             at(130); if (collections->Eof()) {
                 at(140); host.appendLog(CRLF + QStringLiteral("(Zeile %1) Hegegemeinschaft (Laufende Nummer) nicht in der "
                                                               "Datenbank: ").arg(row)
-                                        + number + Separator + trimmedCell(*sheet, row, CooperativeNameColumn)
-                                        + Separator + yearText + CRLF);
+                                        + notFoundValues(*sheet, row, number));
             } else {
                 at(150); const qint32 firstYear = toInt32(yearText, cellName(row, YearColumn, QStringLiteral("Jahr")));
                 at(160); AssessmentRecord record(*state.connection, collections->Fields().Item(CollectionKey), firstYear);

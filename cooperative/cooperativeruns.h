@@ -20,5 +20,7 @@ void runCooperativeCheck(RunHost &host);
 // assessment record, logs every row, writes the log file.
 void runCooperativeImport(RunHost &host);
 
-// The filter that finds a cooperative's collection by its number (trimmed Hgnr).
-QString cooperativeFilter(const QString &cooperativeNumber);
+// The filter that finds a cooperative's collection by its number (trimmed Hgnr
+// of that row). A number of more than 255 characters is refused
+// (InvalidArgument, naming the row).
+QString cooperativeFilter(const QString &cooperativeNumber, int row);

@@ -23,10 +23,12 @@ constexpr int FirstYearColumn = 7;
 
 const QString Indent12 = QStringLiteral("            ");
 
+// Cell texts reach the log through singleLine(): a line break inside a cell
+// must not look like a line of the run's own.
 QString rowLine(int row, const QString &runningNumber, const QString &name)
 {
-    return CRLF + QStringLiteral("Excel Zeile (%1) ").arg(row) + runningNumber + QStringLiteral(", ") + name
-           + CRLF;
+    return CRLF + QStringLiteral("Excel Zeile (%1) ").arg(row) + runningNumber + QStringLiteral(", ")
+           + singleLine(name) + CRLF;
 }
 
 QString matchLines(OrbeRecordset &district)
@@ -43,12 +45,16 @@ QString matchLines(OrbeRecordset &district)
 
 QString districtStatement(const QString &runningNumber, int row)
 {
+    const QString cell = cellName(row, RunningNumberColumn, QStringLiteral("Lfdnr"));
     if (!isWholeNumber(runningNumber)) {
         throw Failure(ErrorNumber::TypeMismatch, ErrorSource::Tarvel,
-                      QStringLiteral("Typen unverträglich: %1 enthält „%2“, das ist keine laufende Nummer "
+                      QStringLiteral("Typen unverträglich: %1 enthält %2, das ist keine laufende Nummer "
                                      "(ganze Zahl). Der Lauf endet bei dieser Zeile.")
-                          .arg(cellName(row, RunningNumberColumn, QStringLiteral("Lfdnr")), runningNumber));
+                          .arg(cell, quotedValue(runningNumber)));
     }
+    // The column is an integer: a longer number finds nothing on SQLite but
+    // makes PostgreSQL refuse the statement, so it ends the run here, readably.
+    toInt32(runningNumber, cell);
     return QStringLiteral("select * from JagdbezirksSammlung, Jagdbezirk, JagdbezirkDatenBayern") + CRLF
            + QStringLiteral(" where JagdbezirksSammlung_ID_PK = Jagdbezirk_Sammlung_ID_FK")
            + QStringLiteral(" and JagdbezirkDatenBayern_Jagdbezirk_ID_FK = Jagdbezirk_ID_PK")
@@ -62,7 +68,7 @@ void runDistrictCheck(RunHost &host)
     ImportWindowState &state = host.windowState();
     runTrapped(host.placeName(), QStringLiteral("cmdImportTest_Click("), [&](ErrorLine &at) {
         at(20); auto excel = SpreadsheetApplication::Start();
-        at(30); Workbook *book = &excel->Open(state.workbookPath);
+        at(30); Workbook *book = &excel->Open(state.workbookPath, LastExaminedRow);
         at(40); Worksheet *sheet = &book->firstSheet();
         at(50); host.clearLog();
         // The check covers the rows the import will take, not fewer.
@@ -95,7 +101,7 @@ void runDistrictImport(RunHost &host)
     ImportWindowState &state = host.windowState();
     runTrapped(host.placeName(), QStringLiteral("cmdImportStarten_Click"), [&](ErrorLine &at) {
         at(20); auto excel = SpreadsheetApplication::Start();
-        at(30); Workbook *book = &excel->Open(state.workbookPath);
+        at(30); Workbook *book = &excel->Open(state.workbookPath, LastExaminedRow);
         at(40); Worksheet *sheet = &book->firstSheet();
         at(50); startImportLog(host);
         at(60); state.lastRow = lastDataRow(*sheet, RunningNumberColumn);
@@ -130,15 +136,15 @@ void runDistrictImport(RunHost &host)
                                         browsingPressureDigitCode(trimmedCell(*sheet, row, BrowsingPressureColumn)));
                 at(260); record.setCode(QStringLiteral("IdAenderungVerbissbelastung"),
                                         browsingPressureChangeCode(trimmedCell(*sheet, row, BrowsingChangeColumn)));
-                at(270); host.appendLog(sheet->cellValue(row, RowValueColumn) + QStringLiteral(", ") + name
-                                        + QStringLiteral(", ") + runningNumber + QStringLiteral(", ") + firstYearText
-                                        + CRLF);
+                at(270); host.appendLog(singleLine(sheet->cellValue(row, RowValueColumn)) + QStringLiteral(", ")
+                                        + singleLine(name) + QStringLiteral(", ") + runningNumber
+                                        + QStringLiteral(", ") + firstYearText + CRLF);
                 at(280); record.save();
             } else {
                 at(290); host.appendLog(CRLF + QStringLiteral("(Zeile %1) Jagdbezirk (Laufende Nummer) nicht in der "
                                                               "Datenbank: ").arg(row)
-                                        + name + QStringLiteral(", ") + runningNumber + QStringLiteral(", ")
-                                        + firstYearText + CRLF + CRLF);
+                                        + singleLine(name) + QStringLiteral(", ") + runningNumber
+                                        + QStringLiteral(", ") + singleLine(firstYearText) + CRLF + CRLF);
             }
         at(300); }
         at(310); host.setProgressValue(0);

@@ -21,5 +21,6 @@ void runDistrictImport(RunHost &host);
 
 // The lookup of a district by its running number (column 2, trimmed), the
 // latest hunting year first. The number goes into the statement unquoted, so
-// anything but a whole number is refused (TypeMismatch, naming the row).
+// anything but a whole number is refused (TypeMismatch, naming the row), and
+// one outside the 32-bit range too (Overflow).
 QString districtStatement(const QString &runningNumber, int row);

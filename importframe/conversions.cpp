@@ -22,14 +22,14 @@ qint32 toInt32(const QString &text, const QString &what)
 {
     if (!isWholeNumber(text)) {
         throw Failure(ErrorNumber::TypeMismatch, ErrorSource::Tarvel,
-                      QStringLiteral("Typen unverträglich: %1 enthält „%2“, das ist keine ganze Zahl.")
-                          .arg(what, text));
+                      QStringLiteral("Typen unverträglich: %1 enthält %2, das ist keine ganze Zahl.")
+                          .arg(what, quotedValue(text)));
     }
     bool ok = false;
     const qlonglong value = text.toLongLong(&ok);
     if (!ok || value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max()) {
         throw Failure(ErrorNumber::Overflow, ErrorSource::Tarvel,
-                      QStringLiteral("Überlauf: %1 enthält „%2“, die Zahl ist zu groß.").arg(what, text));
+                      QStringLiteral("Überlauf: %1 enthält %2, die Zahl ist zu groß.").arg(what, quotedValue(text)));
     }
     return static_cast<qint32>(value);
 }
@@ -56,6 +56,39 @@ QString formatRunningNumber(const QString &wholeNumber)
     if (digits == u"0")
         return QStringLiteral("0000"); // the last place of the pattern shows a digit only when there is one
     return (negative ? QStringLiteral("-") : QString()) + digits.rightJustified(5, u'0');
+}
+
+QString singleLine(const QString &text)
+{
+    QString line = text;
+    for (QChar &ch : line) {
+        switch (ch.unicode()) {
+        case u'\n':
+        case u'\v':
+        case u'\f':
+        case u'\r':
+            ch = QChar(0x2400 + ch.unicode()); // the control pictures ␊ ␋ ␌ ␍
+            break;
+        case 0x0085:
+        case 0x2028:
+        case 0x2029:
+            ch = QChar(0x2424); // ␤
+            break;
+        default:
+            break;
+        }
+    }
+    return line;
+}
+
+QString quotedValue(const QString &text)
+{
+    constexpr qsizetype Shown = 40;
+    if (text.size() <= Shown)
+        return QStringLiteral("„") + singleLine(text) + QStringLiteral("“");
+    // Never cut a character outside the Basic Multilingual Plane in half.
+    const qsizetype cut = text[Shown - 1].isHighSurrogate() ? Shown - 1 : Shown;
+    return QStringLiteral("„") + singleLine(text.left(cut)) + QStringLiteral("…“ (%1 Zeichen)").arg(text.size());
 }
 
 QString dateTimeText(const QDateTime &moment)

@@ -21,6 +21,17 @@ qint32 addInt32(qint32 a, qint32 b, const QString &what);
 // The text must satisfy isWholeNumber().
 QString formatRunningNumber(const QString &wholeNumber);
 
+// The text on one line: each character that may end a line in a text viewer
+// (LF, VT, FF, CR, NEL, LS, PS) is replaced by a visible symbol, so that a cell
+// can never start a line of its own in the log or in an error report. Every
+// other character stays as it is.
+QString singleLine(const QString &text);
+
+// A cell's text as failure descriptions quote it: „text“ on one line, cut after
+// 40 characters with its length added, so that a huge cell leaves the message
+// readable.
+QString quotedValue(const QString &text);
+
 // Date and time as the user's regional settings write them: the short date
 // (with a four-digit year), a blank, the time with seconds.
 QString dateTimeText(const QDateTime &moment);

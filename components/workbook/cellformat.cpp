@@ -33,14 +33,26 @@ void refuseFormulaWithoutResult(int row, int column)
                .arg(cellName(row, column)));
 }
 
+void refuseTooManyCells()
+{
+    refuse(QStringLiteral("Das erste Tabellenblatt hat zu viele Zellen."));
+}
+
+SheetBuilder::SheetBuilder(int lastRow)
+    : m_lastRow(std::clamp(lastRow, 0, kMaxRows))
+{
+}
+
 void SheetBuilder::set(int row, int column, QString value)
 {
     if (value.isEmpty())
         return;
     if (row < 1 || column < 1 || row > kMaxRows || column > kMaxColumns)
         refuseDamaged(QStringLiteral("Zelle außerhalb des Tabellenblatts"));
+    if (row > m_lastRow)
+        return;
     if (++m_cells > kMaxCells)
-        refuse(QStringLiteral("Das erste Tabellenblatt hat zu viele Zellen."));
+        refuseTooManyCells();
     m_sheet.setCell(row, column, std::move(value));
 }
 

@@ -2,9 +2,11 @@
 // Windows-1252 or UTF-8, CR LF or LF. Values stay text exactly as they stand.
 #include "sheetreaders.h"
 
+#include <QIODevice>
 #include <QStringDecoder>
 
 #include <array>
+#include <optional>
 
 namespace workbook {
 
@@ -16,7 +18,7 @@ namespace {
                           "und auch keine Textdatei (CSV)."));
 }
 
-QString decode(const QByteArray &data)
+QString decode(QByteArrayView data)
 {
     QStringView bomless;
     QString text;
@@ -65,8 +67,9 @@ QString decode(const QByteArray &data)
 }
 
 // The separator that splits the first records most evenly, preferring ';'
-// (the German default) on a tie: "1;2,5" is two fields, not three.
-QChar detectDelimiter(QStringView text)
+// (the German default) on a tie: "1;2,5" is two fields, not three. Nothing
+// while the text read so far holds too few records to tell.
+std::optional<QChar> detectDelimiter(QStringView text, bool atEnd)
 {
     constexpr std::array<char16_t, 3> candidates{u';', u',', u'\t'};
     constexpr int kRecords = 10;
@@ -89,6 +92,8 @@ QChar detectDelimiter(QStringView text)
                 current[c] += ch == candidates[c];
         }
     }
+    if (records < kRecords && !atEnd)
+        return std::nullopt;
     if (records < kRecords)
         for (size_t c = 0; c < candidates.size(); ++c)
             if (current[c] > 0 || counts[c].empty())
@@ -108,11 +113,10 @@ QChar detectDelimiter(QStringView text)
     return candidates[best];
 }
 
-} // namespace
-
-Worksheet readCsv(const QByteArray &data)
+// The rows of `text` down to the builder's last row; nothing when they go on
+// past the end of the text read so far (which ends with a line break).
+std::optional<Worksheet> parse(QString text, bool atEnd, SheetBuilder sheet)
 {
-    QString text = decode(data);
     // Excel writes and honours a first line "sep=;" naming the separator; it is no data.
     QChar delimiter;
     if (text.size() >= 5 && text.startsWith(u"sep=", Qt::CaseInsensitive)
@@ -124,11 +128,12 @@ Worksheet readCsv(const QByteArray &data)
         if (next < text.size() && text[next] == u'\n')
             ++next;
         text.remove(0, next);
+    } else if (const std::optional<QChar> detected = detectDelimiter(text, atEnd)) {
+        delimiter = *detected;
     } else {
-        delimiter = detectDelimiter(text);
+        return std::nullopt;
     }
 
-    SheetBuilder sheet;
     int row = 1;
     int column = 1;
     int line = 1;
@@ -142,8 +147,11 @@ Worksheet readCsv(const QByteArray &data)
             const int quoteLine = line;
             atFieldStart = false;
             for (++i;; ++i) {
-                if (i >= size)
+                if (i >= size) {
+                    if (!atEnd)
+                        return std::nullopt;
                     refuse(QStringLiteral("Das Anführungszeichen in Zeile %1 wird nicht geschlossen.").arg(quoteLine));
+                }
                 const QChar q = text[i];
                 if (q == u'"') {
                     if (i + 1 < size && text[i + 1] == u'"') {
@@ -176,6 +184,8 @@ Worksheet readCsv(const QByteArray &data)
             atFieldStart = true;
             if (row > kMaxRows && i + 1 < size)
                 refuse(QStringLiteral("Die Datei hat mehr als %1 Zeilen.").arg(kMaxRows));
+            if (!sheet.keeps(row))
+                return sheet.take(); // lines come in order: nothing further is needed
         } else {
             field += ch;
             atFieldStart = false;
@@ -183,8 +193,61 @@ Worksheet readCsv(const QByteArray &data)
         if (column > kMaxColumns)
             refuse(QStringLiteral("Zeile %1 hat mehr als %2 Spalten.").arg(line).arg(kMaxColumns));
     }
+    if (!atEnd)
+        return std::nullopt;
     sheet.set(row, column, field);
     return sheet.take();
+}
+
+// The length of the bytes up to and including the last line break, so that a
+// cut there splits no character.
+qsizetype wholeLines(QByteArrayView bytes)
+{
+    const bool littleEndian = bytes.startsWith("\xFF\xFE");
+    if (littleEndian || bytes.startsWith("\xFE\xFF")) {
+        for (qsizetype i = (bytes.size() & ~qsizetype(1)) - 2; i >= 2; i -= 2) {
+            const char low = bytes[littleEndian ? i : i + 1];
+            if (bytes[littleEndian ? i + 1 : i] == 0 && (low == '\n' || low == '\r'))
+                return i + 2;
+        }
+        return 0;
+    }
+    for (qsizetype i = bytes.size() - 1; i >= 0; --i)
+        if (bytes[i] == '\n' || bytes[i] == '\r')
+            return i + 1;
+    return 0;
+}
+
+} // namespace
+
+Worksheet readCsv(QIODevice &text, int lastRow)
+{
+    // The file is read in growing pieces until the needed rows are complete; a
+    // piece is parsed from the start again, so the separator and the encoding
+    // are judged as if the read part were the whole file.
+    QByteArray bytes;
+    qsizetype piece = 1024 * 1024;
+    for (;;) {
+        const qsizetype filled = bytes.size();
+        bytes.resize(filled + piece);
+        const qint64 got = text.read(bytes.data() + filled, piece);
+        if (got < 0)
+            throw ReadError{ErrorNumber::PermissionDenied,
+                            QStringLiteral("Die Datei ist nicht lesbar (%1).").arg(text.errorString())};
+        bytes.resize(filled + qsizetype(got));
+        const bool atEnd = got == 0 || text.atEnd();
+        const qsizetype usable = atEnd ? bytes.size() : wholeLines(bytes);
+        if (usable > 0) {
+            if (std::optional<Worksheet> sheet = parse(decode(QByteArrayView(bytes).first(usable)), atEnd,
+                                                       SheetBuilder(lastRow)))
+                return std::move(*sheet);
+        }
+        if (atEnd) // only an empty text ends here
+            return Worksheet();
+        if (bytes.size() >= kMaxReadSize)
+            refuse(QStringLiteral("Die Datei ist zu groß."));
+        piece = bytes.size();
+    }
 }
 
 } // namespace workbook

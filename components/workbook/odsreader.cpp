@@ -186,13 +186,12 @@ QString readCellValue(XmlScanner &xml, const Names &n, int row, int column)
 
 } // namespace
 
-Worksheet readOds(const ZipArchive &zip)
+Worksheet readOds(const ZipArchive &zip, int lastRow)
 {
     // An encrypted package still has a readable manifest; content.xml is ciphertext.
     if (zip.read(QStringLiteral("META-INF/manifest.xml"), false).contains("encryption-data"))
         refusePassword();
-    const QByteArray content = zip.read(QStringLiteral("content.xml"));
-    XmlScanner xml(content, QStringLiteral("content.xml"));
+    XmlScanner xml(zip.stream(QStringLiteral("content.xml")), QStringLiteral("content.xml"));
     if (xml.next() != XmlScanner::StartElement)
         refuseDamaged(QStringLiteral("content.xml"));
     const Names n(xml);
@@ -212,11 +211,12 @@ Worksheet readOds(const ZipArchive &zip)
     if (xml.token() == XmlScanner::EndDocument)
         refuse(QStringLiteral("Die Arbeitsmappe enthält kein Tabellenblatt."));
 
-    SheetBuilder sheet;
+    SheetBuilder sheet(lastRow);
     const int tableLevel = xml.depth();
     qint64 row = 1;
     std::vector<std::pair<int, QString>> cells;
-    while (xml.next() != XmlScanner::EndDocument) {
+    // Rows follow each other in the document: reading ends below the kept ones.
+    while (sheet.keeps(int(std::min<qint64>(row, kMaxRows + qint64(1)))) && xml.next() != XmlScanner::EndDocument) {
         if (xml.token() == XmlScanner::EndElement && xml.depth() < tableLevel)
             break;
         if (xml.token() != XmlScanner::StartElement)
@@ -253,11 +253,12 @@ Worksheet readOds(const ZipArchive &zip)
             }
             column += columnRepeat;
         }
-        // Only rows with content are expanded; empty repeats just move on.
+        // Only rows with content are expanded, and only as far as they are
+        // kept; empty repeats just move on.
         if (!cells.empty()) {
             if (row + rowRepeat - 1 > kMaxRows)
                 refuseDamaged(QStringLiteral("Zeile außerhalb des Tabellenblatts"));
-            for (int r = 0; r < rowRepeat; ++r)
+            for (int r = 0; r < rowRepeat && sheet.keeps(int(row + r)); ++r)
                 for (const auto &[c, value] : cells)
                     sheet.set(int(row + r), c, value);
         }

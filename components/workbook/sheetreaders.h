@@ -8,17 +8,24 @@
 
 #include <vector>
 
-// Internals of the workbook reader: one reader per file format, each taking the
-// whole file's bytes and returning its first sheet.
+class QIODevice;
+
+// Internals of the workbook reader: one reader per file format, each returning
+// the first sheet's cells up to the row its caller needs (`lastRow`). Where
+// the format keeps rows in order a reader stops there; elsewhere it reads on
+// without keeping what lies below.
 namespace workbook {
 
 // Sheet limits of the current spreadsheet formats. A cell beyond them cannot be
 // addressed by any caller, and a file claiming one is damaged.
-constexpr int kMaxRows = 1048576;
+constexpr int kMaxRows = Worksheet::MaxRows;
 constexpr int kMaxColumns = 16384;
-// Bounds the memory a crafted file can make us allocate (repeated ODS cells,
-// huge shared-string counts).
+// Bounds the memory the kept cells take: the row limit alone does not, since
+// 10,000 rows may be 16,384 cells wide, and an ODS row repeats cheaply.
 constexpr qint64 kMaxCells = 2'000'000;
+// Bounds what is read whole into memory: a zip package or an .xls file, or the
+// part of a text file that holds the needed rows.
+constexpr qint64 kMaxReadSize = 256ll * 1024 * 1024;
 
 // A reader's reason for refusing a file; readFirstWorksheet() turns it into a
 // Failure naming the file. `reason` is a German sentence fragment.
@@ -32,16 +39,23 @@ struct ReadError
 [[noreturn]] void refuseDamaged(const QString &detail = QString());
 [[noreturn]] void refusePassword();
 [[noreturn]] void refuseFormulaWithoutResult(int row, int column);
+[[noreturn]] void refuseTooManyCells();
 
-// Collects non-empty cells row by row, bounded by the limits above.
+// Collects non-empty cells row by row, bounded by the limits above. Cells
+// below `lastRow` are checked for a valid position, then dropped.
 class SheetBuilder
 {
 public:
+    explicit SheetBuilder(int lastRow);
     void set(int row, int column, QString value);
+    // Whether cells of this row are kept.
+    bool keeps(int row) const { return row <= m_lastRow; }
+    int lastRow() const { return m_lastRow; }
     Worksheet take();
 
 private:
     Worksheet m_sheet;
+    int m_lastRow;
     qint64 m_cells = 0;
 };
 
@@ -64,10 +78,12 @@ bool isDateFormatCode(const QString &code);
 
 class ZipArchive;
 // xlsx/xlsm or ods, recognised by the package's members.
-Worksheet readZipPackage(const QByteArray &data);
-Worksheet readXlsx(const ZipArchive &zip);
-Worksheet readOds(const ZipArchive &zip);
-Worksheet readXls(const QByteArray &data);
-Worksheet readCsv(const QByteArray &data);
+Worksheet readZipPackage(const QByteArray &data, int lastRow = kMaxRows);
+Worksheet readXlsx(const ZipArchive &zip, int lastRow = kMaxRows);
+Worksheet readOds(const ZipArchive &zip, int lastRow = kMaxRows);
+Worksheet readXls(const QByteArray &data, int lastRow = kMaxRows);
+// Reads the text from the device's current position only as far as the
+// needed rows go.
+Worksheet readCsv(QIODevice &text, int lastRow = kMaxRows);
 
 } // namespace workbook

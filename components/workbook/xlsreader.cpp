@@ -407,6 +407,8 @@ Globals readGlobals(QByteArrayView stream)
     }
 }
 
+// Cell records need not come in row order, so the whole sheet is read; the
+// builder drops what lies below the kept rows.
 void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &sheet)
 {
     RecordStream records(stream, qsizetype(*globals.firstSheetPos));
@@ -492,6 +494,8 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
         case Rec::Formula: {
             need(record, 20);
             cell(record, row, column);
+            if (!sheet.keeps(row))
+                break; // a missing result there matters to no one
             const QByteArrayView result = record.body.sliced(6, 8);
             if (quint8(result[6]) == 0xFF && quint8(result[7]) == 0xFF) {
                 switch (quint8(result[0])) {
@@ -531,7 +535,7 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
 
 } // namespace
 
-Worksheet readXls(const QByteArray &data)
+Worksheet readXls(const QByteArray &data, int lastRow)
 {
     // Excel 2.x-4.x files are a bare record stream, later ones an OLE2 container.
     const QByteArray stream = data.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") ? workbookStream(data) : data;
@@ -540,7 +544,7 @@ Worksheet readXls(const QByteArray &data)
         refuse(QStringLiteral("Die Arbeitsmappe enthält kein Tabellenblatt."));
     if (globals.firstSheetType != 0)
         refuse(QStringLiteral("Das erste Blatt der Arbeitsmappe ist kein Tabellenblatt."));
-    SheetBuilder sheet;
+    SheetBuilder sheet(lastRow);
     readSheet(stream, globals, sheet);
     return sheet.take();
 }

@@ -7,7 +7,9 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <charconv>
+#include <string>
 #include <vector>
 
 namespace workbook {
@@ -105,18 +107,50 @@ QString readStringItem(XmlScanner &xml)
     return decodeEscapes(text);
 }
 
-std::vector<QString> readSharedStrings(const ZipArchive &zip, const QString &part)
+// A text cell waiting for its shared string: the sheet is read first, so that
+// only the strings its kept rows use need to be held.
+struct StringRef
 {
-    std::vector<QString> strings;
-    if (part.isEmpty())
-        return strings;
-    const QByteArray bytes = zip.read(part);
-    XmlScanner xml(bytes, part);
-    while (xml.next() != XmlScanner::EndDocument) {
-        if (xml.token() == XmlScanner::StartElement && xml.name() == "si")
-            strings.push_back(readStringItem(xml));
+    int row;
+    int column;
+    size_t index;
+};
+
+// Sets the text cells from the shared-string part, read only as far as the
+// highest index they use: a large workbook's part holds a string for nearly
+// every cell, the needed rows use its first few.
+void setSharedStrings(const ZipArchive &zip, const QString &part, const std::vector<StringRef> &refs,
+                      SheetBuilder &sheet)
+{
+    if (refs.empty())
+        return;
+    std::vector<size_t> needed;
+    needed.reserve(refs.size());
+    for (const StringRef &ref : refs)
+        needed.push_back(ref.index);
+    std::sort(needed.begin(), needed.end());
+    needed.erase(std::unique(needed.begin(), needed.end()), needed.end());
+
+    std::vector<QString> strings; // strings[k] belongs to needed[k]
+    if (!part.isEmpty()) {
+        XmlScanner xml(zip.stream(part), part);
+        size_t index = 0;
+        while (strings.size() < needed.size() && xml.next() != XmlScanner::EndDocument) {
+            if (xml.token() != XmlScanner::StartElement || xml.name() != "si")
+                continue;
+            if (needed[strings.size()] == index)
+                strings.push_back(readStringItem(xml));
+            else
+                xml.skipElement();
+            ++index;
+        }
     }
-    return strings;
+    for (const StringRef &ref : refs) {
+        const size_t k = size_t(std::lower_bound(needed.begin(), needed.end(), ref.index) - needed.begin());
+        if (k >= strings.size())
+            refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellName(ref.row, ref.column)));
+        sheet.set(ref.row, ref.column, strings[k]);
+    }
 }
 
 // For each cell format (the s attribute of a cell): whether it shows a date.
@@ -169,29 +203,28 @@ double parseNumber(QByteArrayView text, int row, int column)
 
 struct SheetContext
 {
-    const std::vector<QString> &sharedStrings;
     const std::vector<bool> &dateStyles;
     bool date1904;
+    std::vector<StringRef> &stringRefs;
 };
 
 void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, SheetBuilder &sheet)
 {
-    const QByteArrayView type = xml.rawAttribute("t");
+    // Copies that outlive the scanner's window; short ones take no allocation.
+    const QByteArrayView typeView = xml.rawAttribute("t");
+    const std::string type(typeView.data(), size_t(typeView.size()));
     const int style = xml.intAttribute("s", 0);
     bool hasFormula = false;
     bool hasValue = false;
-    QByteArrayView raw;      // the <v> text when plain,
-    QByteArray decoded;      // else its decoded UTF-8
+    std::string raw; // the <v> text as UTF-8
     QString inlineText;
     const int level = xml.depth();
     while (xml.nextStartElementWithin(level)) {
         if (xml.name() == "v") {
             hasValue = true;
             QString text;
-            if (!xml.readElementText(raw, text)) {
-                decoded = text.toUtf8();
-                raw = decoded;
-            }
+            if (!xml.readElementText(raw, text))
+                raw = text.toStdString();
         } else if (xml.name() == "f") {
             hasFormula = true;
             xml.skipElement();
@@ -210,7 +243,7 @@ void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, She
     // A formula result that was never calculated must not read as an empty cell:
     // the caller would take it for the end of the data. An empty string result
     // (t="str") is stored as an empty <v>.
-    if (hasFormula && (!hasValue || (raw.isEmpty() && type != "str")))
+    if (hasFormula && (!hasValue || (raw.empty() && type != "str")))
         refuseFormulaWithoutResult(row, column);
     if (!hasValue)
         return;
@@ -219,12 +252,13 @@ void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, She
         const QByteArrayView digits = trimmedBytes(raw);
         size_t index = 0;
         const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
-        if (digits.isEmpty() || error != std::errc() || end != digits.data() + digits.size()
-            || index >= ctx.sharedStrings.size())
+        if (digits.isEmpty() || error != std::errc() || end != digits.data() + digits.size())
             refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellName(row, column)));
-        sheet.set(row, column, ctx.sharedStrings[index]);
+        if (ctx.stringRefs.size() >= size_t(kMaxCells))
+            refuseTooManyCells();
+        ctx.stringRefs.push_back({row, column, index});
     } else if (type == "str" || type == "e") {
-        sheet.set(row, column, decodeEscapes(QString::fromUtf8(raw)));
+        sheet.set(row, column, decodeEscapes(QString::fromStdString(raw)));
     } else if (type == "b") {
         const QByteArrayView v = trimmedBytes(raw);
         sheet.set(row, column, booleanText(v == "1" || v == "true"));
@@ -237,9 +271,10 @@ void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, She
     }
 }
 
-void readSheetData(const QByteArray &bytes, const QString &part, const SheetContext &ctx, SheetBuilder &sheet)
+// Rows come in ascending order: reading ends at the first one below the kept rows.
+void readSheetData(const ZipArchive &zip, const QString &part, const SheetContext &ctx, SheetBuilder &sheet)
 {
-    XmlScanner xml(bytes, part);
+    XmlScanner xml(zip.stream(part), part);
     int row = 0;
     int column = 0;
     while (xml.next() != XmlScanner::EndDocument) {
@@ -255,6 +290,8 @@ void readSheetData(const QByteArray &bytes, const QString &part, const SheetCont
                 if (!ok || row < 1 || row > kMaxRows)
                     refuseDamaged(QStringLiteral("Zeilennummer „%1“").arg(QString::fromLatin1(r)));
             }
+            if (!sheet.keeps(row))
+                return;
             column = 0;
         } else if (xml.name() == "c") {
             const QString ref = QString::fromLatin1(xml.rawAttribute("r"));
@@ -268,31 +305,33 @@ void readSheetData(const QByteArray &bytes, const QString &part, const SheetCont
             }
             if (row < 1 || column < 1 || column > kMaxColumns)
                 refuseDamaged(QStringLiteral("Zelle ohne gültige Lage"));
-            readCell(xml, ctx, row, column, sheet);
+            if (sheet.keeps(row))
+                readCell(xml, ctx, row, column, sheet);
+            else
+                xml.skipElement();
         }
     }
 }
 
 } // namespace
 
-Worksheet readZipPackage(const QByteArray &data)
+Worksheet readZipPackage(const QByteArray &data, int lastRow)
 {
     ZipArchive zip(data);
     const QByteArray mimetype = zip.read(QStringLiteral("mimetype"), false).trimmed();
     if (mimetype.startsWith("application/vnd.oasis.opendocument.spreadsheet"))
-        return readOds(zip);
+        return readOds(zip, lastRow);
     if (!mimetype.isEmpty())
         refuse(QStringLiteral("Die Datei ist ein OpenDocument-Dokument, aber keine Tabelle (%1).")
                    .arg(QString::fromUtf8(mimetype.left(80))));
     if (zip.contains(QStringLiteral("xl/workbook.xml")) || zip.contains(QStringLiteral("xl/workbook.bin"))
         || zip.contains(QStringLiteral("_rels/.rels")))
-        return readXlsx(zip);
+        return readXlsx(zip, lastRow);
     refuse(QStringLiteral("Die Datei ist ein ZIP-Archiv, aber keine Arbeitsmappe."));
 }
 
-Worksheet readXlsx(const ZipArchive &zip)
+Worksheet readXlsx(const ZipArchive &zip, int lastRow)
 {
-
     QString workbookPart;
     for (const Relationship &rel : readRelationships(zip, QString())) {
         if (rel.type.endsWith(u"/officeDocument"))
@@ -346,10 +385,11 @@ Worksheet readXlsx(const ZipArchive &zip)
     if (sheetPart.isEmpty())
         refuseDamaged(QStringLiteral("Verweis „%1“ auf das erste Blatt fehlt").arg(firstSheetId));
 
-    const std::vector<QString> sharedStrings = readSharedStrings(zip, sharedStringsPart);
     const std::vector<bool> dateStyles = readDateStyles(zip, stylesPart);
-    SheetBuilder sheet;
-    readSheetData(zip.read(sheetPart), sheetPart, {sharedStrings, dateStyles, date1904}, sheet);
+    std::vector<StringRef> stringRefs;
+    SheetBuilder sheet(lastRow);
+    readSheetData(zip, sheetPart, {dateStyles, date1904, stringRefs}, sheet);
+    setSharedStrings(zip, sharedStringsPart, stringRefs, sheet);
     return sheet.take();
 }
 

@@ -30,6 +30,18 @@ void appendUtf8(QString &out, QByteArrayView bytes)
         out += QString::fromUtf8(bytes);
 }
 
+// Thrown when a token runs past the window; the token is scanned again once
+// the window holds more of the part.
+struct Underrun
+{
+};
+
+// What a source adds to the window at a time.
+constexpr qsizetype kChunk = 256 * 1024;
+// No single token of a workbook part comes near this (a cell holds at most
+// 32,767 characters); a longer one would only grow the window without end.
+constexpr qsizetype kMaxWindow = 64 * 1024 * 1024;
+
 } // namespace
 
 XmlScanner::XmlScanner(QByteArrayView data, QString partName)
@@ -40,9 +52,51 @@ XmlScanner::XmlScanner(QByteArrayView data, QString partName)
         m_pos = 3;
 }
 
+XmlScanner::XmlScanner(ByteSource source, QString partName)
+    : m_source(std::move(source))
+    , m_sourceEnded(false)
+    , m_part(std::move(partName))
+{
+    while (m_buffer.size() < 3 && !m_sourceEnded)
+        refill();
+    if (m_data.startsWith("\xEF\xBB\xBF"))
+        m_pos = 3;
+}
+
 void XmlScanner::damaged(const char *what) const
 {
-    refuseDamaged(QStringLiteral("Teil „%1“: %2 bei Byte %3").arg(m_part, QString::fromLatin1(what)).arg(m_pos));
+    refuseDamaged(
+        QStringLiteral("Teil „%1“: %2 bei Byte %3").arg(m_part, QString::fromLatin1(what)).arg(m_base + m_pos));
+}
+
+void XmlScanner::truncated(const char *what) const
+{
+    if (!m_sourceEnded)
+        throw Underrun{};
+    damaged(what);
+}
+
+void XmlScanner::refill()
+{
+    // What lies before the current token is done with.
+    m_buffer.remove(0, m_pos);
+    m_base += m_pos;
+    m_pos = 0;
+    if (m_buffer.size() >= kMaxWindow)
+        damaged("Element zu groß");
+    const qsizetype filled = m_buffer.size();
+    const qsizetype wanted = std::max(kChunk, filled); // doubles while one token outgrows the window
+    m_buffer.resize(filled + wanted);
+    const qsizetype got = m_source(m_buffer.data() + filled, wanted);
+    m_buffer.resize(filled + got);
+    m_sourceEnded = got == 0;
+    m_data = m_buffer;
+}
+
+QByteArrayView XmlScanner::openElement() const
+{
+    const size_t begin = m_stackEnds.size() > 1 ? m_stackEnds[m_stackEnds.size() - 2] : 0;
+    return QByteArrayView(m_stackNames.data() + begin, qsizetype(m_stackEnds.back() - begin));
 }
 
 QByteArrayView XmlScanner::name() const
@@ -54,51 +108,81 @@ XmlScanner::Token XmlScanner::next()
 {
     if (m_pendingEnd) {
         m_pendingEnd = false;
-        m_stack.pop_back();
+        m_stackEnds.pop_back();
+        m_stackNames.resize(m_stackEnds.empty() ? 0 : m_stackEnds.back());
         return m_token = EndElement;
     }
-    const qsizetype size = m_data.size();
-    const char *data = m_data.data();
-    while (m_pos < size) {
+    for (;;) {
+        const qsizetype start = m_pos;
+        try {
+            return scan();
+        } catch (const Underrun &) {
+            m_pos = start;
+            refill();
+        }
+    }
+}
+
+XmlScanner::Token XmlScanner::scan()
+{
+    for (;;) {
+        if (m_pos >= m_data.size()) {
+            if (!m_sourceEnded)
+                throw Underrun{};
+            break;
+        }
+        const qsizetype size = m_data.size();
+        const char *data = m_data.data();
         if (data[m_pos] != '<') {
             const void *lt = std::memchr(data + m_pos, '<', size_t(size - m_pos));
+            if (!lt && !m_sourceEnded)
+                throw Underrun{}; // the text may go on
             const qsizetype end = lt ? static_cast<const char *>(lt) - data : size;
             m_text = m_data.sliced(m_pos, end - m_pos);
             m_pos = end;
-            if (m_stack.empty()) {
+            if (m_stackEnds.empty()) {
                 for (char c : m_text)
                     if (!isSpace(c))
                         damaged("Text außerhalb des Wurzelelements");
                 continue;
             }
             m_textIsCdata = false;
+            m_qname = {}; // text has no name, and the last tag's may have left the window
             return m_token = Characters;
         }
-        const char kind = m_pos + 1 < size ? data[m_pos + 1] : 0;
+        if (m_pos + 1 >= size)
+            truncated("Marke");
+        const char kind = data[m_pos + 1];
         if (kind != '!' && kind != '?') {
             parseTag();
             return m_token;
         }
+        // Too short to tell which markup it is: wait for more.
+        if (size - m_pos < 9 && !m_sourceEnded)
+            throw Underrun{};
         if (m_data.sliced(m_pos).startsWith("<!--")) {
             const qsizetype end = m_data.indexOf("-->", m_pos + 4);
             if (end < 0)
-                damaged("Kommentar ohne Ende");
+                truncated("Kommentar ohne Ende");
             m_pos = end + 3;
             continue;
         }
         if (m_data.sliced(m_pos).startsWith("<![CDATA[")) {
             const qsizetype end = m_data.indexOf("]]>", m_pos + 9);
-            if (end < 0 || m_stack.empty())
+            if (m_stackEnds.empty())
                 damaged("CDATA");
+            if (end < 0)
+                truncated("CDATA");
             m_text = m_data.sliced(m_pos + 9, end - m_pos - 9);
             m_textIsCdata = true;
+            m_qname = {};
             m_pos = end + 3;
             return m_token = Characters;
         }
         if (m_data.sliced(m_pos).startsWith("<?")) {
             const qsizetype end = m_data.indexOf("?>", m_pos + 2);
             if (end < 0)
-                damaged("Verarbeitungsanweisung ohne Ende");
+                truncated("Verarbeitungsanweisung ohne Ende");
             m_pos = end + 2;
             continue;
         }
@@ -106,14 +190,16 @@ XmlScanner::Token XmlScanner::next()
             // A document type declaration; an internal subset would declare
             // entities, which no workbook part needs.
             const qsizetype end = m_data.indexOf('>', m_pos);
-            if (end < 0 || m_data.sliced(m_pos, end - m_pos).contains('['))
+            if (end < 0)
+                truncated("Dokumenttyp");
+            if (m_data.sliced(m_pos, end - m_pos).contains('['))
                 damaged("Dokumenttyp");
             m_pos = end + 1;
             continue;
         }
         damaged("Marke");
     }
-    if (!m_stack.empty() || !m_seenRoot)
+    if (!m_stackEnds.empty() || !m_seenRoot)
         damaged("unerwartetes Ende");
     return m_token = EndDocument;
 }
@@ -129,38 +215,45 @@ void XmlScanner::parseTag()
     const qsizetype nameStart = p;
     while (p < size && !isNameEnd(data[p]))
         ++p;
-    if (p == nameStart || p >= size)
+    if (p >= size)
+        truncated("Elementname");
+    if (p == nameStart)
         damaged("Elementname");
     m_qname = m_data.sliced(nameStart, p - nameStart);
 
     if (closing) {
         while (p < size && isSpace(data[p]))
             ++p;
-        if (p >= size || data[p] != '>')
+        if (p >= size)
+            truncated("Endmarke");
+        if (data[p] != '>')
             damaged("Endmarke");
-        if (m_stack.empty() || m_stack.back() != m_qname)
+        if (m_stackEnds.empty() || openElement() != m_qname)
             damaged("Endmarke passt nicht");
-        m_stack.pop_back();
+        m_stackEnds.pop_back();
+        m_stackNames.resize(m_stackEnds.empty() ? 0 : m_stackEnds.back());
         m_pos = p + 1;
         m_token = EndElement;
         return;
     }
 
-    if (m_stack.empty() && m_seenRoot)
+    if (m_stackEnds.empty() && m_seenRoot)
         damaged("zweites Wurzelelement");
     m_attributes.clear();
     for (;;) {
         while (p < size && isSpace(data[p]))
             ++p;
         if (p >= size)
-            damaged("Marke ohne Ende");
+            truncated("Marke ohne Ende");
         if (data[p] == '>') {
             ++p;
             m_pendingEnd = false;
             break;
         }
         if (data[p] == '/') {
-            if (p + 1 >= size || data[p + 1] != '>')
+            if (p + 1 >= size)
+                truncated("Marke");
+            if (data[p + 1] != '>')
                 damaged("Marke");
             p += 2;
             m_pendingEnd = true;
@@ -172,17 +265,21 @@ void XmlScanner::parseTag()
         const QByteArrayView attrName = m_data.sliced(attrStart, p - attrStart);
         while (p < size && isSpace(data[p]))
             ++p;
-        if (attrName.isEmpty() || p >= size || data[p] != '=')
+        if (p >= size)
+            truncated("Attribut");
+        if (attrName.isEmpty() || data[p] != '=')
             damaged("Attribut");
         ++p;
         while (p < size && isSpace(data[p]))
             ++p;
-        if (p >= size || (data[p] != '"' && data[p] != '\''))
+        if (p >= size)
+            truncated("Attributwert");
+        if (data[p] != '"' && data[p] != '\'')
             damaged("Attributwert");
         const char quote = data[p++];
         const void *close = std::memchr(data + p, quote, size_t(size - p));
         if (!close)
-            damaged("Attributwert ohne Ende");
+            truncated("Attributwert ohne Ende");
         const qsizetype valueEnd = static_cast<const char *>(close) - data;
         m_attributes.push_back({attrName, m_data.sliced(p, valueEnd - p)});
         p = valueEnd + 1;
@@ -191,9 +288,10 @@ void XmlScanner::parseTag()
         m_seenRoot = true;
         for (const Attribute &a : m_attributes)
             if (a.qname.startsWith("xmlns:"))
-                m_rootNamespaces.push_back({a.qname.sliced(6), a.value});
+                m_rootNamespaces.push_back({a.qname.sliced(6).toByteArray(), a.value.toByteArray()});
     }
-    m_stack.push_back(m_qname);
+    m_stackNames.append(m_qname.data(), size_t(m_qname.size()));
+    m_stackEnds.push_back(m_stackNames.size());
     m_pos = p;
     m_token = StartElement;
 }
@@ -301,24 +399,21 @@ QString XmlScanner::text() const
     return m_textIsCdata ? QString::fromUtf8(m_text) : decode(m_text, false);
 }
 
-bool XmlScanner::readElementText(QByteArrayView &raw, QString &decoded)
+bool XmlScanner::readElementText(std::string &raw, QString &decoded)
 {
-    // Most values are one run of characters without entities: no copy needed.
+    // Most values are one run of characters without entities: no decoding needed.
     const int level = depth();
     decoded.clear();
+    raw.clear();
     next();
-    if (m_token == EndElement && depth() < level) {
-        raw = {};
+    if (m_token == EndElement && depth() < level)
         return true;
-    }
     if (m_token == Characters && !m_textIsCdata && !m_text.contains('&') && !m_text.contains('\r')) {
-        const QByteArrayView first = m_text;
+        raw.assign(m_text.data(), size_t(m_text.size())); // the window may move on the next token
         next();
-        if (m_token == EndElement && depth() < level) {
-            raw = first;
+        if (m_token == EndElement && depth() < level)
             return true;
-        }
-        decoded = QString::fromUtf8(first);
+        decoded = QString::fromStdString(std::exchange(raw, std::string()));
     }
     for (; m_token != EndDocument; next()) {
         if (m_token == Characters)
@@ -353,9 +448,9 @@ void XmlScanner::skipElement()
 
 QByteArray XmlScanner::prefixFor(QByteArrayView uri) const
 {
-    for (const Attribute &ns : m_rootNamespaces)
-        if (ns.value == uri)
-            return ns.qname.toByteArray() + ':';
+    for (const Namespace &ns : m_rootNamespaces)
+        if (ns.uri == uri)
+            return ns.prefix + ':';
     return {};
 }
 

@@ -1,22 +1,32 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
+#include <string>
 #include <vector>
 
 namespace workbook {
 
+// Fills `buffer` with up to `size` further bytes of a part; 0 at its end.
+using ByteSource = std::function<qsizetype(char *buffer, qsizetype size)>;
+
 // A small pull parser for the XML parts of xlsx and ods packages. It reads a
-// 10,000-row sheet several times faster than QXmlStreamReader, which matters
-// because a workbook is read whole when it opens. No DTDs, no custom entities;
-// malformed XML refuses the file as damaged.
+// 10,000-row sheet several times faster than QXmlStreamReader. No DTDs, no
+// custom entities; malformed XML refuses the file as damaged.
+//
+// A scanner over a ByteSource holds only a window of the part, so a sheet can
+// be read as far as needed without inflating all of it. The views it returns
+// (names, raw attributes) are valid until the next call that moves it on.
 class XmlScanner
 {
 public:
     enum Token { StartElement, EndElement, Characters, EndDocument };
 
     XmlScanner(QByteArrayView data, QString partName);
+    XmlScanner(ByteSource source, QString partName);
 
     Token next();
     Token token() const { return m_token; }
@@ -37,15 +47,15 @@ public:
     QString text() const;
     // From a start element: the text of everything inside it; ends on its end tag.
     QString readElementText();
-    // The same, sparing the copy: true with `raw` undecoded when the text is one
-    // plain run of characters, else false with the text in `decoded`.
-    bool readElementText(QByteArrayView &raw, QString &decoded);
+    // The same, sparing the decoding: true with `raw` undecoded when the text
+    // is one plain run of characters, else false with the text in `decoded`.
+    bool readElementText(std::string &raw, QString &decoded);
     // From a start element: ends on its end tag.
     void skipElement();
     // Inside an element entered at depth `level`: moves to the next start
     // element within it; false once that element (or the document) has ended.
     bool nextStartElementWithin(int level);
-    int depth() const { return int(m_stack.size()); }
+    int depth() const { return int(m_stackEnds.size()); }
 
     // The namespace prefix the document binds to `uri` on its root element,
     // with a ':' appended ("table:"), or empty when unbound.
@@ -58,11 +68,27 @@ private:
         QByteArrayView value;
     };
 
+    struct Namespace
+    {
+        QByteArray prefix;
+        QByteArray uri;
+    };
+
     [[noreturn]] void damaged(const char *what) const;
+    // At the end of the bytes at hand: waits for more when the source has
+    // more, else the part is damaged.
+    [[noreturn]] void truncated(const char *what) const;
+    void refill();
+    Token scan();
     QString decode(QByteArrayView raw, bool attribute) const;
     void parseTag();
+    QByteArrayView openElement() const;
 
-    QByteArrayView m_data;
+    ByteSource m_source;
+    bool m_sourceEnded = true;
+    QByteArray m_buffer;   // the window a source has filled
+    qsizetype m_base = 0;  // offset of the window in the part
+    QByteArrayView m_data; // the whole part, or the window
     QString m_part;
     qsizetype m_pos = 0;
     Token m_token = EndDocument;
@@ -72,8 +98,10 @@ private:
     bool m_pendingEnd = false;
     bool m_seenRoot = false;
     std::vector<Attribute> m_attributes;
-    std::vector<Attribute> m_rootNamespaces;
-    std::vector<QByteArrayView> m_stack;
+    std::vector<Namespace> m_rootNamespaces;
+    // Names of the open elements, copied: the window moves under them.
+    std::string m_stackNames;
+    std::vector<size_t> m_stackEnds;
 };
 
 } // namespace workbook

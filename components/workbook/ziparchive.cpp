@@ -4,10 +4,13 @@
 
 #include <zip.h>
 
+#include <memory>
+
 namespace workbook {
 
 namespace {
-// An xlsx part of 10,000 rows is a few MB; this only stops zip bombs.
+// A part read whole is a small one (relationships, styles, workbook); this only
+// stops zip bombs. Sheets are streamed.
 constexpr zip_uint64_t kMaxMemberSize = 512ull * 1024 * 1024;
 }
 
@@ -43,13 +46,13 @@ bool ZipArchive::contains(const QString &name) const
     return zip_name_locate(m_zip, name.toUtf8().constData(), ZIP_FL_NOCASE) >= 0;
 }
 
-QByteArray ZipArchive::read(const QString &name, bool required) const
+zip_file *ZipArchive::open(const QString &name, bool required, quint64 &size) const
 {
     const zip_int64_t index = zip_name_locate(m_zip, name.toUtf8().constData(), ZIP_FL_NOCASE);
     if (index < 0) {
         if (required)
             refuseDamaged(QStringLiteral("Teil „%1“ fehlt").arg(name));
-        return {};
+        return nullptr;
     }
     zip_stat_t stat;
     zip_stat_init(&stat);
@@ -57,17 +60,28 @@ QByteArray ZipArchive::read(const QString &name, bool required) const
         refuseDamaged(QStringLiteral("Teil „%1“").arg(name));
     if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE)
         refusePassword();
-    if (stat.size > kMaxMemberSize)
-        refuse(QStringLiteral("Die Arbeitsmappe ist zu groß."));
-
     zip_file_t *file = zip_fopen_index(m_zip, zip_uint64_t(index), 0);
     if (!file)
         refuseDamaged(QStringLiteral("Teil „%1“").arg(name));
-    QByteArray bytes(qsizetype(stat.size), Qt::Uninitialized);
+    size = stat.size;
+    return file;
+}
+
+QByteArray ZipArchive::read(const QString &name, bool required) const
+{
+    quint64 size = 0;
+    zip_file_t *file = open(name, required, size);
+    if (!file)
+        return {};
+    if (size > kMaxMemberSize) {
+        zip_fclose(file);
+        refuse(QStringLiteral("Die Arbeitsmappe ist zu groß."));
+    }
+    QByteArray bytes(qsizetype(size), Qt::Uninitialized);
     zip_int64_t total = 0;
     bool failed = false;
-    while (total < zip_int64_t(stat.size)) {
-        const zip_int64_t n = zip_fread(file, bytes.data() + total, stat.size - zip_uint64_t(total));
+    while (total < zip_int64_t(size)) {
+        const zip_int64_t n = zip_fread(file, bytes.data() + total, size - zip_uint64_t(total));
         if (n <= 0) {
             failed = true;
             break;
@@ -82,6 +96,18 @@ QByteArray ZipArchive::read(const QString &name, bool required) const
     if (failed)
         refuseDamaged(QStringLiteral("Teil „%1“").arg(name));
     return bytes;
+}
+
+ByteSource ZipArchive::stream(const QString &name) const
+{
+    quint64 size = 0;
+    const std::shared_ptr<zip_file_t> file(open(name, true, size), zip_fclose);
+    return [file, name](char *buffer, qsizetype wanted) {
+        const zip_int64_t n = zip_fread(file.get(), buffer, zip_uint64_t(wanted));
+        if (n < 0)
+            refuseDamaged(QStringLiteral("Teil „%1“").arg(name));
+        return qsizetype(n);
+    };
 }
 
 } // namespace workbook

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "xmlscanner.h"
+
 #include <QByteArray>
 #include <QString>
 
 struct zip;
+struct zip_file;
 
 namespace workbook {
 
@@ -20,8 +23,15 @@ public:
     bool contains(const QString &name) const;
     // The member's bytes; refuses when it is missing and `required`, else empty.
     QByteArray read(const QString &name, bool required = true) const;
+    // The member inflated as it is read, for parts too large to hold whole;
+    // refuses when it is missing. Damage shows where it is reached, a wrong
+    // checksum at the member's end. The source must not outlive the archive.
+    ByteSource stream(const QString &name) const;
 
 private:
+    // The open member and its size; null when it is missing and not `required`.
+    zip_file *open(const QString &name, bool required, quint64 &size) const;
+
     zip *m_zip = nullptr;
 };
 

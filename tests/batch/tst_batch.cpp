@@ -4,6 +4,7 @@
 #include "consolerunhost.h"
 #include "cooperativeruns.h"
 #include "districtruns.h"
+#include "importlog.h"
 
 #include <QFile>
 #include <QtTest>
@@ -11,8 +12,6 @@
 #include <cstdio>
 
 namespace {
-
-const QString CRLF = QStringLiteral("\r\n");
 
 QString option(const QString &kind)
 {
@@ -314,6 +313,21 @@ private slots:
         QCOMPARE(result.exitCode, 0);
         QVERIFY2(result.out.contains(("Quelle: " + path + CRLF).toUtf8()), result.out.constData());
         QCOMPARE(f.logFiles().size(), 1);
+    }
+
+    // An import whose log file cannot be written is no normal end: the host
+    // remembers the warning that makes the program's status 1.
+    void unwrittenLogFileIsAWarning()
+    {
+        std::FILE *sink = std::tmpfile();
+        QVERIFY(sink);
+        ConsoleRunHost host("frmTest", sink, sink, false);
+        host.windowState().workbookFolder = "/nicht/vorhandener/ordner/";
+        host.appendLog("Protokoll\r\n");
+        QVERIFY(!host.warned());
+        finishImportLog(host);
+        QVERIFY(host.warned());
+        std::fclose(sink);
     }
 
     // On a terminal the progress is one line rewritten in place. It is taken

@@ -36,7 +36,7 @@ QString writeCsv(const QString &path, const WorkbookRows &rows)
         QStringList cells;
         for (const QVariant &value : row) {
             QString text = value.toString();
-            if (text.contains(u';') || text.contains(u'"'))
+            if (text.contains(u';') || text.contains(u'"') || text.contains(u'\r') || text.contains(u'\n'))
                 text = u'"' + text.replace(u'"', QLatin1String("\"\"")) + u'"';
             cells << text;
         }
@@ -46,4 +46,15 @@ QString writeCsv(const QString &path, const WorkbookRows &rows)
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
         qFatal("could not write %s", qPrintable(path));
     return path;
+}
+
+void appendUnreadableRow(const QString &csvPath, int row)
+{
+    QFile file(csvPath);
+    if (!file.open(QIODevice::ReadWrite))
+        qFatal("could not open %s", qPrintable(csvPath));
+    const qsizetype lines = file.readAll().count('\n');
+    const QByteArray tail = QByteArray("\r\n").repeated(row - 1 - lines) + "\"nie geschlossen\r\n";
+    if (file.write(tail) != tail.size())
+        qFatal("could not write %s", qPrintable(csvPath));
 }

@@ -4,6 +4,7 @@
 #include "failure.h"
 #include "orberecordset.h"
 #include "runfixture.h"
+#include "workbookrows.h"
 
 #include <QFile>
 #include <QtTest>
@@ -76,9 +77,9 @@ private slots:
 
     void filterDoublesQuotes()
     {
-        QCOMPARE(cooperativeFilter("448"), "JagdbezirksSammlung_Lfdnr = '448'");
-        QCOMPARE(cooperativeFilter("4'51"), "JagdbezirksSammlung_Lfdnr = '4''51'");
-        QCOMPARE(cooperativeFilter(""), "JagdbezirksSammlung_Lfdnr = ''");
+        QCOMPARE(cooperativeFilter("448", 2), "JagdbezirksSammlung_Lfdnr = '448'");
+        QCOMPARE(cooperativeFilter("4'51", 2), "JagdbezirksSammlung_Lfdnr = '4''51'");
+        QCOMPARE(cooperativeFilter("", 2), "JagdbezirksSammlung_Lfdnr = ''");
     }
 
     void checkListsBlocks_data() { kinds_data(); }
@@ -181,6 +182,25 @@ private slots:
         QVERIFY(f.errors.reports.isEmpty());
         QVERIFY(f.host.log.contains("nicht in der Datenbank: 1298, HG, 2021"));
         QCOMPARE(f.host.progressMaximums, QList<float>{300});
+    }
+
+    // The runs read no further than they look: damage below the last row
+    // they examine does not stop them.
+    void runsDoNotReadBelowTheRowsTheyExamine_data() { kinds_data(); }
+    void runsDoNotReadBelowTheRowsTheyExamine()
+    {
+        QFETCH(QString, kind);
+        TARVEL_OPEN_TEST_DATABASE(db, kind);
+        RunFixture f(db);
+        appendUnreadableRow(f.workbook("lang.csv", WorkbookRows{Headings, cooperativeRow(1000, 2021, "HG", 1, 1)}),
+                            LastExaminedRow + 1);
+
+        runCooperativeCheck(f.host);
+        QVERIFY(f.host.log.contains("nicht in der Datenbank: 1000, HG, 2021"));
+        runCooperativeImport(f.host);
+
+        QVERIFY(f.errors.reports.isEmpty());
+        QCOMPARE(f.logFiles().size(), 1);
     }
 
     void importAddsAndUpdates_data() { kinds_data(); }

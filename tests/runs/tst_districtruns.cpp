@@ -4,6 +4,7 @@
 #include "failure.h"
 #include "orberecordset.h"
 #include "runfixture.h"
+#include "workbookrows.h"
 
 #include <QFile>
 #include <QtTest>
@@ -148,6 +149,25 @@ private slots:
         QVERIFY(f.host.log.contains("Excel Zeile (300) 1198, Revier"));
         QCOMPARE(f.host.progressMaximums, QList<float>{300});
         QCOMPARE(f.host.state.currentRow, 301);
+    }
+
+    // The runs read no further than they look: damage below the last row
+    // they examine does not stop them.
+    void runsDoNotReadBelowTheRowsTheyExamine_data() { kinds_data(); }
+    void runsDoNotReadBelowTheRowsTheyExamine()
+    {
+        QFETCH(QString, kind);
+        TARVEL_OPEN_TEST_DATABASE(db, kind);
+        fillDistricts(db);
+        RunFixture f(db);
+        appendUnreadableRow(f.workbook("lang.csv", Headings + WorkbookRows{{"A1", 12, QVariant(), "Hofberg", 3, 0, 2021}}),
+                            LastExaminedRow + 1);
+
+        runDistrictCheck(f.host);
+        runDistrictImport(f.host);
+
+        QVERIFY(f.errors.reports.isEmpty());
+        QCOMPARE(record(f, 101, 2021), QString::number(f.rehwildKey()) + " 2023 13 36");
     }
 
     void importAddsAndUpdates_data() { kinds_data(); }

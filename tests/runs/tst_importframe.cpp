@@ -88,6 +88,26 @@ private slots:
         }
     }
 
+    // How failure descriptions quote a cell: short, on one line, never half a
+    // character outside the Basic Multilingual Plane.
+    void quotedValues_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("quoted");
+        const QString forty(40, u'x');
+        QTest::newRow("short") << "20/21" << "„20/21“";
+        QTest::newRow("line breaks shown") << "a\r\nb\u2028c" << "„a␍␊b␤c“";
+        QTest::newRow("forty characters whole") << forty << "„" + forty + "“";
+        QTest::newRow("longer cut") << forty + "y" << "„" + forty + "…“ (41 Zeichen)";
+        QTest::newRow("pair at the cut kept whole")
+            << QString(39, u'x') + "🦌z" << "„" + QString(39, u'x') + "…“ (42 Zeichen)";
+    }
+    void quotedValues()
+    {
+        QFETCH(QString, text);
+        QTEST(quotedValue(text), "quoted");
+    }
+
     void overflowOfTheLastYear()
     {
         QCOMPARE(addInt32(2021, 2, "x"), 2023);

@@ -1,5 +1,7 @@
 #include "failure.h"
 #include "spreadsheet.h"
+#include "workbook/sheetreaders.h"
+#include "workbook/xmlscanner.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +11,8 @@
 
 #include <xlsxwriter.h>
 #include <zip.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -71,10 +75,25 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
-Failure readFailure(const QString &path)
+// The dump's lines of rows 1..lastRow.
+QStringList rowsUpTo(const QStringList &dump, int lastRow)
+{
+    QStringList kept;
+    for (const QString &line : dump) {
+        const QString name = line.section(u'\t', 0, 0);
+        qsizetype digits = 0;
+        while (digits < name.size() && !name[digits].isDigit())
+            ++digits;
+        if (name.mid(digits).toInt() <= lastRow)
+            kept << line;
+    }
+    return kept;
+}
+
+Failure readFailure(const QString &path, int lastRow = Worksheet::MaxRows)
 {
     try {
-        readFirstWorksheet(path);
+        readFirstWorksheet(path, lastRow);
     } catch (const Failure &failure) {
         return failure;
     }
@@ -101,6 +120,13 @@ private slots:
     void damagedXmlFailsCleanly();
     void tenThousandRows_data();
     void tenThousandRows();
+    void corpusUpToARow_data();
+    void corpusUpToARow();
+    void nothingBelowTheLastRowIsRead_data();
+    void nothingBelowTheLastRowIsRead();
+    void scannerInPiecesReadsTheSame_data();
+    void scannerInPiecesReadsTheSame();
+    void textFileReadInPieces();
     void applicationOpensAndCloses();
 
 private:
@@ -253,10 +279,27 @@ void TestWorkbookReader::missingFileAndFolder()
 
     failure = readFailure(m_temp.path());
     QCOMPARE(failure.number(), ErrorNumber::PathFileAccess);
+    const QString folder = m_temp.filePath(QStringLiteral("Ordner.xlsx"));
+    QVERIFY(QDir().mkpath(folder));
+    failure = readFailure(folder);
+    QCOMPARE(failure.number(), ErrorNumber::PathFileAccess);
+    QVERIFY(failure.description().contains(QDir::toNativeSeparators(folder)));
 
-    // A device never ends; reading it would hang the run.
+    // A device never ends, a pipe without writer blocks: either would hang the run.
     failure = readFailure(QStringLiteral("/dev/zero"));
     QCOMPARE(failure.number(), ErrorNumber::PathFileAccess);
+    const QString pipe = m_temp.filePath(QStringLiteral("Rohr.csv"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    failure = readFailure(pipe);
+    QCOMPARE(failure.number(), ErrorNumber::PathFileAccess);
+    QVERIFY(failure.description().contains(QDir::toNativeSeparators(pipe)));
+
+    const QString empty = m_temp.filePath(QStringLiteral("leer.csv"));
+    writeFile(empty, QByteArray());
+    failure = readFailure(empty);
+    QCOMPARE(failure.number(), ErrorNumber::WorkbookUnreadable);
+    QVERIFY(failure.description().contains(QDir::toNativeSeparators(empty)));
+    QVERIFY(failure.description().contains(QStringLiteral("leer")));
 
     // A file without read permission (root reads it anyway).
     const QString locked = m_temp.filePath(QStringLiteral("gesperrt.csv"));
@@ -440,13 +483,204 @@ void TestWorkbookReader::tenThousandRows()
         QCOMPARE(sheet.cellValue(2, 5), QStringLiteral("14,5"));
 }
 
+void TestWorkbookReader::corpusUpToARow_data()
+{
+    QTest::addColumn<QString>("file");
+    const QDir dir(kCorpus + QStringLiteral("/pass"));
+    for (const QString &expected : dir.entryList({QStringLiteral("*.expected")}, QDir::Files, QDir::Name))
+        QTest::newRow(qPrintable(expected)) << caseFile(dir, expected);
+}
+
+void TestWorkbookReader::corpusUpToARow()
+{
+    // The kept rows read exactly as in a full read; nothing below them is kept.
+    QFETCH(QString, file);
+    const QStringList whole = dump(readFirstWorksheet(file));
+    for (int lastRow : {0, 1, 2, 3}) {
+        const Worksheet sheet = readFirstWorksheet(file, lastRow);
+        QCOMPARE(dump(sheet), rowsUpTo(whole, lastRow));
+        QVERIFY(sheet.rowCount() <= lastRow);
+    }
+}
+
+void TestWorkbookReader::nothingBelowTheLastRowIsRead_data()
+{
+    // Each file is sound down to row 3 and damaged below: read to row 3 it
+    // opens, read whole it is refused. The damage stands for rows never parsed.
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QStringList>("members");
+    QTest::addColumn<QByteArrayList>("contents");
+    QTest::newRow("csv, unterminated quote")
+        << QString() << QStringList() << QByteArrayList{"Nr\n1;x\n2\n\"3\n4\n"};
+
+    const QString xlsx = QStringLiteral("xlsxwriter_shared_strings.xlsx");
+    const QStringList xlsxMembers{"xl/worksheets/sheet1.xml", "xl/sharedStrings.xml"};
+    const QByteArray sheetHead = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                                 "<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>"
+                                 "<row r=\"2\"><c r=\"A2\"><v>1</v></c><c r=\"B2\" t=\"s\"><v>1</v></c></row>"
+                                 "<row r=\"3\"><c r=\"A3\"><v>2</v></c></row>";
+    const QByteArray strings = "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                               "<si><t>Nr</t></si><si><t>x</t></si><si><t>";
+    QTest::newRow("xlsx, formula without result") << xlsx << xlsxMembers << QByteArrayList{
+        sheetHead + "<row r=\"4\"><c r=\"A4\"><f>A1</f></c></row></sheetData></worksheet>", strings + "y</t></si></sst>"};
+    QTest::newRow("xlsx, sheet cut short") << xlsx << xlsxMembers << QByteArrayList{
+        sheetHead + "<row r=\"4\"><c r=\"A4\" t=\"s\"><v>2", strings + "y</t></si></sst>"};
+    QTest::newRow("xlsx, shared strings cut short after those used") << xlsx << xlsxMembers << QByteArrayList{
+        sheetHead + "<row r=\"4\"><c r=\"A4\" t=\"s\"><v>2</v></c></row></sheetData></worksheet>", strings + "ohne Ende"};
+
+    const QByteArray cell = "<table:table-cell office:value-type=\"float\" office:value=\"";
+    QTest::newRow("ods, content cut short") << QStringLiteral("libreoffice_ods.ods") << QStringList{"content.xml"}
+        << QByteArrayList{QByteArray(
+               "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+               "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+               "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body><office:spreadsheet>"
+               "<table:table><table:table-row><table:table-cell><text:p>Nr</text:p></table:table-cell>"
+               "</table:table-row><table:table-row>") + cell + "1\"/><table:table-cell><text:p>x</text:p>"
+               "</table:table-cell></table:table-row><table:table-row>" + cell + "2\"/></table:table-row>"
+               "<table:table-row table:number-rows-repeated=\"3\">" + cell + "1e999\"/></table:table-row><table:ta"};
+}
+
+void TestWorkbookReader::nothingBelowTheLastRowIsRead()
+{
+    QFETCH(QString, base);
+    QFETCH(QStringList, members);
+    QFETCH(QByteArrayList, contents);
+    const QString path = m_temp.filePath(base.isEmpty() ? QStringLiteral("unten.csv") : QStringLiteral("unten.") + base.section(u'.', -1));
+    QFile::remove(path);
+    if (base.isEmpty()) {
+        writeFile(path, contents.first());
+    } else {
+        QVERIFY(QFile::copy(kCorpus + QStringLiteral("/pass/") + base, path));
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        for (qsizetype i = 0; i < members.size(); ++i)
+            QVERIFY(replaceMember(path, qPrintable(members[i]), contents[i]));
+    }
+    try {
+        QCOMPARE(dump(readFirstWorksheet(path, 3)), (QStringList{"A1\tNr", "A2\t1", "B2\tx", "A3\t2"}));
+    } catch (const Failure &failure) {
+        QFAIL(qPrintable(failure.description()));
+    }
+    QCOMPARE(readFailure(path).number(), ErrorNumber::WorkbookUnreadable);
+}
+
+void TestWorkbookReader::scannerInPiecesReadsTheSame_data()
+{
+    QTest::addColumn<QByteArray>("xml");
+    QTest::newRow("markup of every kind")
+        << QByteArray("\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!DOCTYPE x>\n<!-- a > b -->"
+                      "<a:root xmlns:a=\"urn:a\" x='1>2' y = \"&amp;&#x41;\"><a:c r=\"B2\"/>"
+                      "<t>Text &lt;mit&gt; &#8364;\r\nZeilen</t><![CDATA[<roh>]]><?pi data?><!-- -->"
+                      "<leer></leer><lang>") + QByteArray(300 * 1024, 'x') + QByteArray("</lang></a:root>\n");
+    QTest::newRow("cut in a tag") << QByteArray("<a><b x=\"1\"></b><c y=\"");
+    QTest::newRow("cut in a comment") << QByteArray("<a><!-- ohne Ende </a>");
+    QTest::newRow("cut in text") << QByteArray("<a>Text");
+    QTest::newRow("end tag does not match") << QByteArray("<a><b></a></b>");
+    const struct { const char *file; const char *member; } parts[] = {
+        {"xlsxwriter_shared_strings.xlsx", "xl/worksheets/sheet1.xml"},
+        {"xlsxwriter_shared_strings.xlsx", "xl/sharedStrings.xml"},
+        {"handmade_features.xlsx", "xl/worksheets/sheet1.xml"},
+        {"libreoffice_ods.ods", "content.xml"},
+    };
+    for (const auto &part : parts)
+        QTest::newRow(part.member) << readMember(kCorpus + QStringLiteral("/pass/") + QString::fromLatin1(part.file), part.member);
+}
+
+namespace {
+
+// Every token with its name, attributes and text, or the refusal ending the scan.
+QStringList tokens(workbook::XmlScanner &xml)
+{
+    QStringList seen;
+    try {
+        while (xml.next() != workbook::XmlScanner::EndDocument) {
+            QString line = QString::number(xml.token()) + u' ' + QString::fromUtf8(xml.qualifiedName())
+                           + u' ' + QString::number(xml.depth());
+            if (xml.token() == workbook::XmlScanner::StartElement)
+                line += u' ' + xml.attribute("r") + u' ' + xml.attribute("x") + u' ' + xml.attribute("y")
+                        + u' ' + xml.prefixedAttribute("a");
+            else if (xml.token() == workbook::XmlScanner::Characters)
+                line += u' ' + xml.text();
+            seen << line;
+        }
+        seen << QString::fromLatin1(xml.prefixFor("urn:a"));
+    } catch (const workbook::ReadError &error) {
+        seen << error.reason;
+    }
+    return seen;
+}
+
+} // namespace
+
+void TestWorkbookReader::scannerInPiecesReadsTheSame()
+{
+    // A streamed part arrives in pieces that split tokens anywhere; the scanner
+    // must see the same tokens (and the same damage) as over the whole part.
+    QFETCH(QByteArray, xml);
+    QVERIFY(!xml.isEmpty());
+    workbook::XmlScanner whole(xml, QStringLiteral("teil"));
+    const QStringList expected = tokens(whole);
+    // Tiny pieces rescan a long token once per byte: only for short parts.
+    const QList<qsizetype> pieceSizes = xml.size() < 65536 ? QList<qsizetype>{1, 3, 7, 4096} : QList<qsizetype>{4096, 65536};
+    for (qsizetype pieceSize : pieceSizes) {
+        qsizetype offset = 0;
+        workbook::XmlScanner pieces(
+            [&](char *buffer, qsizetype wanted) {
+                const qsizetype n = std::min({wanted, pieceSize, xml.size() - offset});
+                std::memcpy(buffer, xml.constData() + offset, size_t(n));
+                offset += n;
+                return n;
+            },
+            QStringLiteral("teil"));
+        QCOMPARE(tokens(pieces), expected);
+    }
+}
+
+void TestWorkbookReader::textFileReadInPieces()
+{
+    // Larger than the first piece read, with a line break inside quotes where
+    // the pieces meet and a Windows-1252 byte at the very end.
+    constexpr int kRows = 60000;
+    QByteArray csv = "Nr;Name\r\n";
+    for (int r = 2; r <= kRows; ++r)
+        csv += QByteArray::number(r) + (r % 1000 == 0 ? ";\"zwei\r\nZeilen\"\r\n" : ";M\xc3\xbcnchberg\r\n");
+    csv += "Ende;\xfc\r\n";
+    const QString path = m_temp.filePath(QStringLiteral("lang.csv"));
+    writeFile(path, csv);
+    QVERIFY(csv.size() > 1024 * 1024);
+
+    // The needed rows are UTF-8; the rest of the file is never looked at.
+    Worksheet sheet = readFirstWorksheet(path, 50000);
+    QCOMPARE(sheet.rowCount(), 50000);
+    QCOMPARE(sheet.cellValue(49999, 2), QStringLiteral("Münchberg"));
+    QCOMPARE(sheet.cellValue(50000, 2), QStringLiteral("zwei\nZeilen"));
+    // Read whole, one byte that is no UTF-8 makes all of it Windows-1252, as before.
+    sheet = readFirstWorksheet(path);
+    QCOMPARE(sheet.rowCount(), kRows + 1);
+    QCOMPARE(sheet.cellValue(kRows + 1, 2), QStringLiteral("ü"));
+    QCOMPARE(sheet.cellValue(2, 2), QStringLiteral("MÃ¼nchberg"));
+
+    // UTF-16: a piece must not end inside a character.
+    QString text = QStringLiteral("Nr;Wert\r\n");
+    for (int r = 2; r <= kRows; ++r)
+        text += QString::number(r) + QStringLiteral(";ä€\r\n");
+    QByteArray utf16("\xff\xfe");
+    utf16.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    writeFile(path, utf16);
+    QVERIFY(utf16.size() > 1024 * 1024);
+    sheet = readFirstWorksheet(path);
+    QCOMPARE(sheet.rowCount(), kRows);
+    QCOMPARE(sheet.cellValue(kRows, 1), QString::number(kRows));
+    QCOMPARE(sheet.cellValue(kRows, 2), QStringLiteral("ä€"));
+}
+
 void TestWorkbookReader::applicationOpensAndCloses()
 {
     auto app = SpreadsheetApplication::Start();
     QVERIFY(app);
-    Workbook &workbook = app->Open(kCorpus + QStringLiteral("/pass/excel_cp1252_semicolon.csv"));
+    Workbook &workbook = app->Open(kCorpus + QStringLiteral("/pass/excel_cp1252_semicolon.csv"), 2);
     Worksheet &sheet = workbook.firstSheet();
     QCOMPARE(sheet.cellValue(2, 2), QStringLiteral("Bayreuth-Münchberg"));
+    QCOMPARE(sheet.rowCount(), 2);
     workbook.Close();
     QVERIFY(!workbook.isOpen());
     app->Quit();
