@@ -82,13 +82,10 @@ Failure failure(long number, const QString &description, const QSqlError &error,
 QString startSession(QSqlDatabase &db, bool postgres, bool wal)
 {
     QStringList statements;
-    if (postgres) {
-        // Every stored row is its own transaction. Like SQLite's WAL with
-        // synchronous=NORMAL, a commit need not wait for the disk: a crash of
-        // the server may lose the last commits, never half a row, and an
-        // import does not wait for one flush per row.
-        statements << QStringLiteral("SET synchronous_commit TO off");
-    } else {
+    // Every stored row is its own transaction. On PostgreSQL a commit waits
+    // for the server's write-ahead log (its default), so a row the log reports
+    // as saved survives a crash of the server.
+    if (!postgres) {
         statements << QStringLiteral("PRAGMA foreign_keys = ON");
         if (wal)
             statements << QStringLiteral("PRAGMA journal_mode = WAL") << QStringLiteral("PRAGMA synchronous = NORMAL");
