@@ -146,7 +146,10 @@ int fill(OrbeConnection &connection)
         {district12->Fields().Item(QStringLiteral("JagdbezirksSammlung_ID_PK")).Value(), 11},
         {cooperativeKeys.value(QStringLiteral("448")), 14},
     };
-    for (const auto &[collection, code] : records) {
+    for (const auto &record : records) {
+        // Not a structured binding: clang 14 (the sanitizer build) cannot capture one.
+        const QVariant &collection = record.first;
+        const int code = record.second;
         ensure(connection,
                QStringLiteral("select * from ForstlichesGutachtenZurAbschussplanung where IdJagdbezirksSammlung = %1"
                               " and JagdjahrVon = 2021")
