@@ -51,7 +51,17 @@ void SheetBuilder::set(int row, int column, QString value)
         refuseDamaged(QStringLiteral("Zelle außerhalb des Tabellenblatts"));
     if (row > m_lastRow)
         return;
-    if (++m_cells > kMaxCells)
+    // A row is stored up to its last cell, the empty ones before it included:
+    // counting only the filled ones let a small file with one cell far to the
+    // right in each of many rows take gigabytes.
+    if (m_widths.size() < size_t(row))
+        m_widths.resize(row);
+    int &width = m_widths[row - 1];
+    if (column > width) {
+        m_cells += column - width;
+        width = column;
+    }
+    if (m_cells > kMaxCells)
         refuseTooManyCells();
     m_sheet.setCell(row, column, std::move(value));
 }

@@ -20,7 +20,6 @@ namespace {
 
 QString decode(QByteArrayView data)
 {
-    QStringView bomless;
     QString text;
     if (data.startsWith("\xEF\xBB\xBF")) {
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

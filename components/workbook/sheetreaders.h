@@ -41,8 +41,9 @@ struct ReadError
 [[noreturn]] void refuseFormulaWithoutResult(int row, int column);
 [[noreturn]] void refuseTooManyCells();
 
-// Collects non-empty cells row by row, bounded by the limits above. Cells
-// below `lastRow` are checked for a valid position, then dropped.
+// Collects non-empty cells row by row, bounded by the limits above; kMaxCells
+// bounds the cells stored, which includes the empty ones before a row's last.
+// Cells below `lastRow` are checked for a valid position, then dropped.
 class SheetBuilder
 {
 public:
@@ -56,7 +57,8 @@ public:
 private:
     Worksheet m_sheet;
     int m_lastRow;
-    qint64 m_cells = 0;
+    std::vector<int> m_widths; // per row: the column of its last cell
+    qint64 m_cells = 0;        // cells stored, the empty ones before a row's last included
 };
 
 // "A1"-style names, 1-based.

@@ -474,6 +474,23 @@ def main():
     stream = biff8.get_biff_data()
     ole_file(os.path.join(FAIL, "biff_cut_short.xls"), stream[: len(stream) - 200])
     expect_fail("biff_cut_short", 1004, "biff_cut_short.xls")
+    fuzz_findings()
+
+
+def fuzz_findings():
+    """Faults the fuzz targets (tests/fuzz) found, each written small by hand."""
+    # One cell far to the right in each of 8,000 rows: 40 KB of xlsx took more
+    # than 2 GB, since a row is stored up to its last cell.
+    hand_xlsx(os.path.join(FAIL, "far_right_cells.xlsx"),
+              "".join(f'<row r="{r}"><c r="XFD{r}"><v>1</v></c></row>' for r in range(1, 8001)))
+    expect_fail("far_right_cells", 1004, "far_right_cells.xlsx", "zu viele Zellen")
+    # The same in ods, with one repeated row.
+    hand_ods(os.path.join(FAIL, "ods_far_right_cells.ods"),
+             '<table:table><table:table-row table:number-rows-repeated="8000">'
+             '<table:table-cell table:number-columns-repeated="16383"/>'
+             '<table:table-cell office:value-type="float" office:value="1"/>'
+             '</table:table-row></table:table>')
+    expect_fail("ods_far_right_cells", 1004, "ods_far_right_cells.ods", "zu viele Zellen")
 
 
 if __name__ == "__main__":
