@@ -12,6 +12,8 @@ packages=(
   libqt6sql6-sqlite libqt6sql6-psql qt6-translations-l10n fonts-dejavu-core
   # test
   postgresql-15 xvfb xauth
+  # sanitizer build and fuzz targets: clang, its sanitizer and libFuzzer runtimes, llvm-symbolizer
+  clang libclang-rt-14-dev llvm
   # fixtures
   libxlsxwriter-dev python3 python3-openpyxl python3-xlwt python3-xlrd
 )

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The project's test command: installs missing packages, builds in ./build and
 # runs every test, the database tests against SQLite and against a throwaway
-# PostgreSQL 15 cluster that lives only as long as this script.
+# PostgreSQL 15 cluster that lives only as long as this script. Then the same
+# tests again in a second build under AddressSanitizer and
+# UndefinedBehaviorSanitizer (./build-sanitize, clang), and each fuzz target
+# briefly (scripts/fuzz.sh runs them longer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,6 +14,8 @@ bash scripts/install-deps.sh
 BUILD="${BUILD_DIR:-build}"
 cmake -S . -B "$BUILD"
 cmake --build "$BUILD" -j2
+source scripts/sanitize-build.sh
+build_sanitized
 
 source scripts/throwaway-postgres.sh
 start_throwaway_postgres
@@ -31,3 +36,9 @@ fi
 
 ctest --test-dir "$BUILD" --output-on-failure -j2
 echo "test.sh: ${postgres_tests} Tests mit PostgreSQL liefen mit."
+
+echo "test.sh: dieselben Tests unter AddressSanitizer und UndefinedBehaviorSanitizer"
+ctest --test-dir "$SANITIZE_BUILD" --output-on-failure -j2
+
+echo "test.sh: Fuzzing, jedes Ziel ${TARVEL_FUZZ_SECONDS:-20} s"
+bash scripts/fuzz.sh "${TARVEL_FUZZ_SECONDS:-20}"

@@ -1,0 +1,17 @@
+# Sourced by scripts/test.sh and scripts/fuzz.sh: the second build, made with
+# clang under AddressSanitizer and UndefinedBehaviorSanitizer with the libFuzzer
+# targets, and the sanitizer settings its programs run with.
+
+SANITIZE_BUILD="${SANITIZE_BUILD_DIR:-build-sanitize}"
+
+# A sanitizer finding ends the program with an error and a full stack.
+export ASAN_OPTIONS="detect_leaks=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+# Leaks inside the system libraries we call are theirs; tests/lsan.supp says which.
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+
+# build_sanitized [cmake --build arguments, e.g. --target NAME...]
+build_sanitized() {
+  cmake -S . -B "$SANITIZE_BUILD" -DCMAKE_CXX_COMPILER=clang++ -DTARVEL_SANITIZE=ON -DTARVEL_FUZZ=ON >/dev/null
+  cmake --build "$SANITIZE_BUILD" -j2 "$@"
+}
