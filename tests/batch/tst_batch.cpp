@@ -4,6 +4,7 @@
 #include "consolerunhost.h"
 #include "cooperativeruns.h"
 #include "districtruns.h"
+#include "testfiles.h"
 #include "importlog.h"
 
 #include <QFile>
@@ -16,12 +17,6 @@ namespace {
 QString option(const QString &kind)
 {
     return QStringLiteral("--") + kind;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<nicht lesbar>");
 }
 
 } // namespace
@@ -80,7 +75,7 @@ private slots:
         QVERIFY(log.endsWith(CRLF));
         const QStringList files = f.logFiles();
         QCOMPARE(files.size(), 1);
-        QCOMPARE(readFile(f.folder.filePath(files[0])), result.out);
+        QCOMPARE(fileBytes(f.folder.filePath(files[0])), result.out);
         QCOMPARE(result.errText(), "Import beendet\nProtokolldatei: \n" + f.folder.filePath(files[0]) + "\n");
         QCOMPARE(f.importedRecord(kind), QString::number(f.rehwildKey()) + " 13");
 
@@ -132,7 +127,7 @@ private slots:
         QVERIFY2(message.startsWith("Fehler in " + procedure + "; Fehlernummer: "), qPrintable(message));
         QVERIFY2(message.endsWith(QString("; Fehlerzeile: %1\n").arg(line)), qPrintable(message));
         QVERIFY(message.contains("; Quelle: ") && message.contains("; Beschreibung: "));
-        const QString errorLog = QString::fromUtf8(readFile(f.dataFolder() + "Fehlerprotokoll.txt"));
+        const QString errorLog = QString::fromUtf8(fileBytes(f.dataFolder() + "Fehlerprotokoll.txt"));
         QVERIFY2(errorLog.contains("Prozedur: " + procedure.section(", Prozedur ", 1)), qPrintable(errorLog));
         QVERIFY(f.logFiles().isEmpty());
     }

@@ -5,6 +5,7 @@
 #include "orbeerrorreport.h"
 #include "orberecordset.h"
 #include "orbetools.h"
+#include "testfiles.h"
 
 #include <QDate>
 #include <QDir>
@@ -15,12 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 } // namespace
 
@@ -141,12 +136,12 @@ private slots:
             QString path = dir.path() + QStringLiteral("\\ProtokollTarvel06.12.2026 08:15:03");
             QVERIFY(OrbeTools::WriteTextFile(path, text + QString::number(i), -1.0, true, true));
             written << QFileInfo(path).fileName();
-            QCOMPARE(readAll(path), (text + QString::number(i)).toUtf8());
+            QCOMPARE(fileBytes(path), (text + QString::number(i)).toUtf8());
         }
         QCOMPARE(written, QStringList({QStringLiteral("ProtokollTarvel06.12.2026 08_15_03.txt"),
                                        QStringLiteral("ProtokollTarvel06.12.2026 08_15_03 (2).txt"),
                                        QStringLiteral("ProtokollTarvel06.12.2026 08_15_03 (3).txt")}));
-        QCOMPARE(readAll(dir.filePath(written.first())), (text + u'0').toUtf8());
+        QCOMPARE(fileBytes(dir.filePath(written.first())), (text + u'0').toUtf8());
     }
 
     void writeTextFileFails_data()
@@ -207,7 +202,7 @@ private slots:
         QCOMPARE(shown[0].number, 3000L);
         QCOMPARE(shown[1].line, 140);
         // Both reports were appended to the log in the data folder.
-        const QString log = QString::fromUtf8(readAll(logPath));
+        const QString log = QString::fromUtf8(fileBytes(logPath));
         QCOMPARE(log.count(QStringLiteral("Prozedur: Main")), 2);
         QVERIFY(log.contains(QStringLiteral("Zeile: 30")));
         QVERIFY(log.contains(QStringLiteral("Zeile: 140")));

@@ -10,6 +10,7 @@
 #include "failure.h"
 #include "orberecordset.h"
 #include "runfixture.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QtTest>
@@ -542,9 +543,7 @@ private:
                 // The log file holds the log exactly, in UTF-8.
                 const QStringList files = f.logFiles();
                 QCOMPARE(files.size(), 1);
-                QFile file(f.folder.filePath(files[0]));
-                QVERIFY(file.open(QIODevice::ReadOnly));
-                const QByteArray bytes = file.readAll();
+                const QByteArray bytes = fileBytes(f.folder.filePath(files[0]));
                 QVERIFY2(bytes == f.host.log.toUtf8(), where.constData());
                 QCOMPARE(QString::fromUtf8(bytes), f.host.log);
             }

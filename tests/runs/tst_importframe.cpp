@@ -7,6 +7,7 @@
 #include "importlog.h"
 #include "runfixture.h"
 #include "specieslookup.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QtTest>
@@ -178,9 +179,7 @@ private slots:
         QCOMPARE(message[0], "Import beendet");
         QCOMPARE(message[1], "Protokolldatei: ");
         QVERIFY(message[2].startsWith(folder.path() + "/ProtokollTarvel"));
-        QFile file(message[2]);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), host.log.toUtf8());
+        QCOMPARE(fileBytes(message[2]), host.log.toUtf8());
     }
 
     void logFileThatCannotBeWrittenShowsOnlyTheExclamation()
