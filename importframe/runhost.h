@@ -1,12 +1,32 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
 class OrbeConnection;
 
 enum class MessageIcon { Exclamation, Information };
+
+// What a run tells at its end besides the log: the rows it counted, whether the
+// user cancelled it, and the first filled row below where it stopped, which no
+// run takes. Shown in messages, on the progress bar or on standard error, never
+// in the log.
+struct RunSummary
+{
+    bool import = false;
+    int found = 0;    // rows whose district or cooperative the database knows
+    int notFound = 0; // rows it does not know
+    int added = 0;    // import: records added ...
+    int updated = 0;  // ... and records updated
+    int cancelledAfterRow = 0; // the last row handled before a cancel; 0 when not cancelled
+    int firstUnreadRow = 0;    // a row below the run's end whose key cell is filled; 0 when none
+    QString unreadReason;      // why the run stopped above it, as a German sentence
+};
+
+// The summary as German lines for a message or standard error.
+QString summaryText(const RunSummary &summary);
 
 // What an import window keeps for its runs: the connection fetched from the
 // database object, the chosen workbook and the two row counters that the runs
@@ -48,4 +68,21 @@ public:
 
     // The place that failures are reported with (the window's name).
     virtual QString placeName() const = 0;
+
+    // Asked after each row: true stops the run there, the rows before it saved
+    // ("Abbrechen" during a run, or a signal to tarvel-batch). A host that
+    // cannot be interrupted keeps the default.
+    virtual bool cancelRequested() { return false; }
+
+    // Told once when a run has ended normally or by a cancel, before the
+    // import's closing message. A host without a place for it keeps the default.
+    virtual void showSummary(const RunSummary &summary) { (void)summary; }
+
+    // The import's closing message once its log file is written; a window may
+    // offer to open the file or its folder.
+    virtual void showImportFinished(const QString &text, const QString &logFilePath)
+    {
+        (void)logFilePath;
+        showMessage(text, QStringLiteral("Tarvel"), MessageIcon::Information);
+    }
 };

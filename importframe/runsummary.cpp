@@ -1,0 +1,18 @@
+#include "runhost.h"
+
+QString summaryText(const RunSummary &summary)
+{
+    QStringList lines;
+    if (summary.cancelledAfterRow > 0)
+        lines << QStringLiteral("%1 abgebrochen nach Zeile %2")
+                     .arg(summary.import ? QStringLiteral("Import") : QStringLiteral("Test"))
+                     .arg(summary.cancelledAfterRow);
+    QString counts = QStringLiteral("Gefunden: %1").arg(summary.found);
+    if (summary.import)
+        counts += QStringLiteral(" (hinzugefügt: %1, aktualisiert: %2)").arg(summary.added).arg(summary.updated);
+    counts += QStringLiteral(", nicht gefunden: %1").arg(summary.notFound);
+    lines << counts;
+    if (summary.firstUnreadRow > 0)
+        lines << QStringLiteral("Nicht gelesen ab Zeile %1: %2").arg(summary.firstUnreadRow).arg(summary.unreadReason);
+    return lines.join(u'\n');
+}
