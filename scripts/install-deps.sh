@@ -10,8 +10,11 @@ packages=(
   libzip-dev libgsf-1-dev
   # run
   libqt6sql6-sqlite libqt6sql6-psql qt6-translations-l10n fonts-dejavu-core
-  # test
+  # test; the installed tree's checks
   postgresql-15 xvfb xauth
+  desktop-file-utils appstream man-db
+  # scripts/package.sh
+  file lintian
   # sanitizer build and fuzz targets: clang, its sanitizer and libFuzzer runtimes, llvm-symbolizer
   clang libclang-rt-14-dev llvm
   # fixtures
