@@ -38,6 +38,19 @@ void refuseTooManyCells()
     refuse(QStringLiteral("Das erste Tabellenblatt hat zu viele Zellen."));
 }
 
+void refuseTooMuchText()
+{
+    static_assert(kMaxSheetChars == 16777216, "the text below names the bound");
+    refuse(QStringLiteral("Die gelesenen Zeilen des ersten Tabellenblatts enthalten zusammen mehr als "
+                          "16.777.216 Zeichen Text."));
+}
+
+void appendCapped(QString &out, QStringView piece)
+{
+    if (out.size() <= kMaxCellChars)
+        out += piece.first(std::min(piece.size(), kMaxCellChars + 1 - out.size()));
+}
+
 SheetBuilder::SheetBuilder(int lastRow)
     : m_lastRow(std::clamp(lastRow, 0, kMaxRows))
 {
@@ -51,6 +64,18 @@ void SheetBuilder::set(int row, int column, QString value)
         refuseDamaged(QStringLiteral("Zelle außerhalb des Tabellenblatts"));
     if (row > m_lastRow)
         return;
+    if (value.size() > kMaxCellChars)
+        refuse(QStringLiteral("Zelle %1 enthält mehr als 32.767 Zeichen; so lange Texte speichert keine "
+                              "Tabellenkalkulation.").arg(cellName(row, column)));
+    m_chars += value.size();
+    if (m_chars > kMaxSheetChars)
+        refuseTooMuchText();
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i].isHighSurrogate() && i + 1 < value.size() && value[i + 1].isLowSurrogate())
+            ++i;
+        else if (value[i].isSurrogate())
+            value[i] = QChar::ReplacementCharacter;
+    }
     // A row is stored up to its last cell, the empty ones before it included:
     // counting only the filled ones let a small file with one cell far to the
     // right in each of many rows take gigabytes.
@@ -168,10 +193,24 @@ QString isoDateTimeText(const QString &iso)
     return date.isValid() ? date.toString(QStringLiteral("dd.MM.yyyy")) : iso;
 }
 
-bool isDateFormatCode(const QString &code)
+namespace {
+
+// An elapsed-time format: the bracketed unit counts on without wrapping
+// ([h]:mm:ss shows 255:10:10), the smaller units that follow it wrap.
+NumberFormat elapsedFormat(QChar largest, const QString &code)
+{
+    static const QString units = QStringLiteral("hms");
+    QString shown(largest);
+    for (qsizetype u = units.indexOf(largest) + 1; u < units.size(); ++u)
+        if (code.contains(units[u], Qt::CaseInsensitive))
+            shown += units[u];
+    return {NumberFormat::Elapsed, shown};
+}
+
+NumberFormat formatOfCode(const QString &code)
 {
     if (code.compare(u"General", Qt::CaseInsensitive) == 0 || code.compare(u"Standard", Qt::CaseInsensitive) == 0)
-        return false;
+        return {};
     // A format shows a date when it has date/time letters outside quoted text,
     // [colour/locale] brackets and escaped characters.
     bool inQuotes = false;
@@ -194,34 +233,67 @@ bool isDateFormatCode(const QString &code)
         case u'[': {
             const qsizetype close = code.indexOf(u']', i);
             if (close < 0)
-                return false;
-            // Elapsed-time brackets such as [h] or [mm] do show a time.
+                return {};
             const QString inner = code.mid(i + 1, close - i - 1).toLower();
-            if (!inner.isEmpty() && (inner.count(u'h') == inner.size() || inner.count(u'm') == inner.size()
-                                     || inner.count(u's') == inner.size()))
-                return true;
+            if (!inner.isEmpty() && inner.count(inner[0]) == inner.size() && QStringView(u"hms").contains(inner[0]))
+                return elapsedFormat(inner[0], code.mid(close + 1).section(u';', 0, 0));
             i = close;
             break;
         }
         case u';':
-            return false; // only the first section decides
+            return {}; // only the first section decides
         default: {
             const char16_t lower = ch.toLower().unicode();
             if (lower == u'd' || lower == u'm' || lower == u'y' || lower == u'h' || lower == u's')
-                return true;
+                return {NumberFormat::DateTime, {}};
         }
         }
     }
-    return false;
+    return {};
 }
 
-bool isDateFormat(int formatId, const QString &customCode)
+QString elapsedText(double days, const QString &units)
 {
-    if ((formatId >= 14 && formatId <= 22) || (formatId >= 45 && formatId <= 47))
-        return true;
+    if (!std::isfinite(days) || std::fabs(days) > 1e9)
+        return numberText(days);
+    qint64 rest = std::llround(std::fabs(days) * 86400.0);
+    QString text = days < 0 && rest > 0 ? QStringLiteral("-") : QString();
+    for (qsizetype i = 0; i < units.size(); ++i) {
+        const qint64 size = units[i] == u'h' ? 3600 : units[i] == u'm' ? 60 : 1;
+        const qint64 count = rest / size;
+        rest %= size;
+        text += i == 0 ? QString::number(count) : QStringLiteral(":%1").arg(count, 2, 10, QLatin1Char('0'));
+    }
+    return text;
+}
+
+} // namespace
+
+NumberFormat numberFormat(int formatId, const QString &customCode)
+{
+    // Built-in ids; 27-36 and 50-58 are the dates and times of East Asian
+    // language versions, which others show by the same ids.
+    if (formatId == 46)
+        return {NumberFormat::Elapsed, QStringLiteral("hms")};
+    if ((formatId >= 14 && formatId <= 22) || (formatId >= 27 && formatId <= 36) || formatId == 45
+        || formatId == 47 || (formatId >= 50 && formatId <= 58))
+        return {NumberFormat::DateTime, {}};
     if (formatId < 164 && customCode.isEmpty())
-        return false;
-    return isDateFormatCode(customCode);
+        return {};
+    return formatOfCode(customCode);
+}
+
+QString formattedNumber(double value, const NumberFormat &format, bool date1904)
+{
+    switch (format.kind) {
+    case NumberFormat::DateTime:
+        return serialDateText(value, date1904);
+    case NumberFormat::Elapsed:
+        return elapsedText(value, format.units);
+    case NumberFormat::Plain:
+        break;
+    }
+    return numberText(value);
 }
 
 } // namespace workbook

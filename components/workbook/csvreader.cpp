@@ -191,6 +191,8 @@ std::optional<Worksheet> parse(QString text, bool atEnd, SheetBuilder sheet)
         }
         if (column > kMaxColumns)
             refuse(QStringLiteral("Zeile %1 hat mehr als %2 Spalten.").arg(line).arg(kMaxColumns));
+        if (field.size() > kMaxCellChars)
+            sheet.set(row, column, field); // refuses it, naming the cell
     }
     if (!atEnd)
         return std::nullopt;

@@ -43,7 +43,7 @@ int repeatCount(const XmlScanner &xml, const QByteArray &attribute)
     qint64 count = 0;
     const auto [end, error] = std::from_chars(raw.data(), raw.data() + raw.size(), count);
     if (error != std::errc() || end != raw.data() + raw.size() || count < 1)
-        refuseDamaged(QStringLiteral("Wiederholungsangabe „%1“").arg(QString::fromLatin1(raw)));
+        refuseDamaged(QStringLiteral("Wiederholungsangabe „%1“").arg(QString::fromUtf8(raw)));
     return int(std::min<qint64>(count, kMaxRows + qint64(1)));
 }
 
@@ -55,6 +55,8 @@ void appendParagraph(XmlScanner &xml, const Names &n, QString &out)
     while (xml.next() != XmlScanner::EndDocument) {
         if (xml.token() == XmlScanner::EndElement && xml.depth() < level)
             return;
+        if (out.size() > kMaxCellChars)
+            return; // refused as too long once the cell is set
         if (xml.token() == XmlScanner::Characters) {
             for (QChar ch : xml.text()) {
                 if (ch == u' ' || ch == u'\t' || ch == u'\n' || ch == u'\r') {

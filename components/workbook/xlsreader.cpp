@@ -1,7 +1,6 @@
 // Excel 97-2003 workbooks (.xls): the OLE2 container through libgsf, the BIFF8
-// records read here. The packaged reader gives formula cells as empty even when
-// the file holds their result; an empty cell ends the caller's data, so the
-// stored results are read here, and every length and offset is checked.
+// records read here, every length and offset checked. Formula cells read as
+// their stored results: an empty cell would end the caller's data.
 // libgsf pulls in GLib, whose headers must come before Qt's keyword macros.
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
@@ -23,6 +22,8 @@ namespace {
 
 namespace Rec {
 constexpr quint16 Formula = 0x0006;
+constexpr quint16 FormulaBiff3 = 0x0206; // older kinds, still written by some producers
+constexpr quint16 FormulaBiff4 = 0x0406;
 constexpr quint16 Eof = 0x000A;
 constexpr quint16 DateMode = 0x0022;
 constexpr quint16 FilePass = 0x002F;
@@ -346,12 +347,10 @@ struct Globals
     std::optional<quint32> firstSheetPos;
     quint8 firstSheetType = 0;
 
-    bool isDate(quint16 xf) const
+    QString numberText(quint16 xf, double value) const
     {
-        if (xf >= xfFormats.size())
-            return false;
-        const int id = xfFormats[xf];
-        return isDateFormat(id, formats.value(id));
+        const int id = xf < xfFormats.size() ? xfFormats[xf] : 0;
+        return formattedNumber(value, numberFormat(id, formats.value(id)), date1904);
     }
 };
 
@@ -365,8 +364,6 @@ Globals readGlobals(QByteArrayView stream)
         switch (record.type) {
         case Rec::Eof:
             return globals;
-        case Rec::FilePass:
-            refusePassword();
         case Rec::DateMode:
             need(record, 2);
             globals.date1904 = u16(record.body, 0) == 1;
@@ -427,7 +424,7 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
             refuseDamaged(QStringLiteral("Spalte außerhalb des Tabellenblatts"));
     };
     auto number = [&](int row, int column, quint16 xf, double value) {
-        sheet.set(row, column, globals.isDate(xf) ? serialDateText(value, globals.date1904) : numberText(value));
+        sheet.set(row, column, globals.numberText(xf, value));
     };
 
     for (;;) {
@@ -491,8 +488,10 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
             cell(record, row, column);
             sheet.set(row, column, record.body[7] ? errorText(quint8(record.body[6])) : booleanText(record.body[6] != 0));
             break;
-        case Rec::Formula: {
-            need(record, 20);
+        case Rec::Formula:
+        case Rec::FormulaBiff3:
+        case Rec::FormulaBiff4: {
+            need(record, 16);
             cell(record, row, column);
             if (!sheet.keeps(row))
                 break; // a missing result there matters to no one
@@ -527,6 +526,13 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
                 pendingString = false;
             }
             break;
+        case 0x0002: // INTEGER, NUMBER, LABEL, BOOLERR, FORMULA and STRING of
+        case 0x0003: // Excel 2.x: their layout differs, and a cell skipped
+        case 0x0004: // would end the caller's data early
+        case 0x0005:
+        case 0x0007:
+            refuseDamaged(QStringLiteral("Zellwert im Datensatz 0x%1 eines älteren Formats")
+                              .arg(record.type, 4, 16, QLatin1Char('0')));
         default:
             break; // BLANK, MULBLANK, formatting, objects
         }
@@ -538,7 +544,8 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
 Worksheet readXls(const QByteArray &data, int lastRow)
 {
     // Excel 2.x-4.x files are a bare record stream, later ones an OLE2 container.
-    const QByteArray stream = data.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") ? workbookStream(data) : data;
+    QByteArray stream = data.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") ? workbookStream(data) : data;
+    decryptWithDefaultPassword(stream);
     const Globals globals = readGlobals(stream);
     if (!globals.firstSheetPos)
         refuse(QStringLiteral("Die Arbeitsmappe enthält kein Tabellenblatt."));

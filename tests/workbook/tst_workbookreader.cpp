@@ -5,7 +5,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,14 +17,6 @@
 namespace {
 
 const QString kCorpus = QStringLiteral(TARVEL_TEST_DATA "/workbooks");
-
-QString cellName(int row, int column)
-{
-    QString letters;
-    for (int c = column; c > 0; c = (c - 1) / 26)
-        letters.prepend(QChar(u'A' + (c - 1) % 26));
-    return letters + QString::number(row);
-}
 
 // One "A1<TAB>text" line per non-empty cell, row by row; line breaks and tabs
 // inside a value are escaped so that a value stays on its line.
@@ -39,8 +31,9 @@ QStringList dump(const Worksheet &sheet)
             value.replace(u'\\', QStringLiteral("\\\\"))
                 .replace(u'\n', QStringLiteral("\\n"))
                 .replace(u'\r', QStringLiteral("\\r"))
-                .replace(u'\t', QStringLiteral("\\t"));
-            lines << cellName(row, column) + u'\t' + value;
+                .replace(u'\t', QStringLiteral("\\t"))
+                .replace(QChar(0), QStringLiteral("\\0"));
+            lines << workbook::cellName(row, column) + u'\t' + value;
         }
     }
     return lines;
@@ -112,12 +105,7 @@ private slots:
     void corpusFail_data();
     void corpusFail();
     void outsideUsedRangeIsEmpty();
-    void formatComesFromContent();
-    void csv_data();
-    void csv();
     void missingFileAndFolder();
-    void damagedCopiesFailCleanly();
-    void damagedXmlFailsCleanly();
     void tenThousandRows_data();
     void tenThousandRows();
     void corpusUpToARow_data();
@@ -183,6 +171,9 @@ void TestWorkbookReader::corpusFail()
     QVERIFY2(failure.description().contains(QDir::toNativeSeparators(file)), qPrintable(failure.description()));
     for (const QString &fragment : expected.mid(1))
         QVERIFY2(failure.description().contains(fragment), qPrintable(failure.description()));
+    // UTF-8 read as Latin-1 shows as "Ã¤" for "ä": every refusal must read as German.
+    static const QRegularExpression mojibake(QStringLiteral("[\\x{C2}-\\x{F4}][\\x{80}-\\x{BF}]|\\x{FFFD}"));
+    QVERIFY2(!failure.description().contains(mojibake), qPrintable(failure.description()));
 }
 
 void TestWorkbookReader::outsideUsedRangeIsEmpty()
@@ -198,75 +189,6 @@ void TestWorkbookReader::outsideUsedRangeIsEmpty()
     QCOMPARE(sheet.cellValue(-1, -1), QString());
     QCOMPARE(sheet.cellValue(1048577, 16385), QString());
     QCOMPARE(sheet.cellValue(1, 1), QStringLiteral("Lfdnr"));
-}
-
-void TestWorkbookReader::formatComesFromContent()
-{
-    // Users rename files; the content decides, whatever the name says.
-    const QStringList expected = readLines(kCorpus + QStringLiteral("/pass/xlsxwriter_shared_strings.expected"));
-    const struct { const char *source; const char *renamed; } cases[] = {
-        {"xlsxwriter_shared_strings.xlsx", "Gutachten.csv"},
-        {"libreoffice_ods.ods", "Gutachten.xlsx"},
-        {"libreoffice_xls.xls", "Gutachten.ods"},
-        {"xlwt_biff8.xls", "Gutachten"},
-    };
-    for (const auto &c : cases) {
-        const QString copy = m_temp.filePath(QString::fromLatin1(c.renamed));
-        QFile::remove(copy);
-        QVERIFY(QFile::copy(kCorpus + QStringLiteral("/pass/") + QString::fromLatin1(c.source), copy));
-        try {
-            QCOMPARE(dump(readFirstWorksheet(copy)), expected);
-        } catch (const Failure &failure) {
-            QFAIL(qPrintable(failure.description()));
-        }
-    }
-}
-
-void TestWorkbookReader::csv_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("semicolon, decimal commas unquoted")
-        << QByteArray("Hgnr;Belast\r\n12;2,5\r\n13;3,75\r\n") << QStringList{"A1\tHgnr", "B1\tBelast", "A2\t12", "B2\t2,5", "A3\t13", "B3\t3,75"};
-    QTest::newRow("comma, quoted decimal commas")
-        << QByteArray("Hgnr,Belast\n12,\"2,5\"\n") << QStringList{"A1\tHgnr", "B1\tBelast", "A2\t12", "B2\t2,5"};
-    QTest::newRow("semicolon wins a tie with commas in the heading")
-        << QByteArray("Name, Vorname;Ort\nMeier, Hans;Hof\n") << QStringList{"A1\tName, Vorname", "B1\tOrt", "A2\tMeier, Hans", "B2\tHof"};
-    QTest::newRow("separator inside quotes does not count")
-        << QByteArray("\"a;b;c\",d\n\"e;f;g\",h\n") << QStringList{"A1\ta;b;c", "B1\td", "A2\te;f;g", "B2\th"};
-    QTest::newRow("tab separated")
-        << QByteArray("a\tb\n1\t2\n") << QStringList{"A1\ta", "B1\tb", "A2\t1", "B2\t2"};
-    QTest::newRow("one column, leading zeros stay")
-        << QByteArray("Lfdnr\n000123\n") << QStringList{"A1\tLfdnr", "A2\t000123"};
-    QTest::newRow("blanks kept, empty fields, no final line break")
-        << QByteArray(" a ;;c\n;;") << QStringList{"A1\t a ", "C1\tc"};
-    QTest::newRow("empty line keeps its row")
-        << QByteArray("a\n\nb\n") << QStringList{"A1\ta", "A3\tb"};
-    QTest::newRow("old Mac line ends")
-        << QByteArray("a;b\r1;2\r") << QStringList{"A1\ta", "B1\tb", "A2\t1", "B2\t2"};
-    QTest::newRow("quote inside an unquoted field is text")
-        << QByteArray("5\" Rohr;x\n") << QStringList{"A1\t5\" Rohr", "B1\tx"};
-    QTest::newRow("Windows-1252 euro and quotes")
-        << QByteArray("\x80;\x84Wald\x93;M\xfc\x6e\x63hberg\n") << QStringList{"A1\t€", "B1\t„Wald“", "C1\tMünchberg"};
-    QTest::newRow("UTF-8 without BOM")
-        << QByteArray("M\xc3\xbcnchberg;\xe2\x82\xac\n") << QStringList{"A1\tMünchberg", "B1\t€"};
-    QTest::newRow("sep= line names the separator and is no data")
-        << QByteArray("sep=,\r\na;b,c\r\n") << QStringList{"A1\ta;b", "B1\tc"};
-    QTest::newRow("UTF-16 with BOM")
-        << QByteArray("\xff\xfe" "a\0;\0\xfc\0\n\0", 10) << QStringList{"A1\ta", "B1\tü"};
-}
-
-void TestWorkbookReader::csv()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QStringList, expected);
-    const QString path = m_temp.filePath(QStringLiteral("case.csv"));
-    writeFile(path, content);
-    try {
-        QCOMPARE(dump(readFirstWorksheet(path)), expected);
-    } catch (const Failure &failure) {
-        QFAIL(qPrintable(failure.description()));
-    }
 }
 
 void TestWorkbookReader::missingFileAndFolder()
@@ -313,44 +235,6 @@ void TestWorkbookReader::missingFileAndFolder()
     QVERIFY(failure.description().contains(QDir::toNativeSeparators(locked)));
 }
 
-void TestWorkbookReader::damagedCopiesFailCleanly()
-{
-    // Cut and scribbled-over copies of every pass file: each must read or
-    // fail with a Failure; a crash or hang here is a bounds fault in a reader.
-    const QDir dir(kCorpus + QStringLiteral("/pass"));
-    QRandomGenerator random(20241206);
-    const QString path = m_temp.filePath(QStringLiteral("damaged"));
-    int failures = 0;
-    int reads = 0;
-    for (const QString &name : dir.entryList(QDir::Files)) {
-        if (name.endsWith(u".expected"))
-            continue;
-        QFile file(dir.filePath(name));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray original = file.readAll();
-        for (int round = 0; round < 60; ++round) {
-            QByteArray bytes = original;
-            if (round < 20) {
-                bytes.truncate(qsizetype(bytes.size() * (round + 1) / 21));
-            } else {
-                for (int n = 0; n < 1 + round % 8; ++n)
-                    bytes[random.bounded(int(bytes.size()))] = char(random.bounded(256));
-            }
-            writeFile(path, bytes);
-            try {
-                readFirstWorksheet(path);
-                ++reads;
-            } catch (const Failure &failure) {
-                QCOMPARE(failure.source(), ErrorSource::Workbook);
-                QVERIFY(failure.description().contains(QDir::toNativeSeparators(path)));
-                ++failures;
-            }
-        }
-    }
-    QVERIFY(failures > 0);
-    qInfo("damaged copies: %d read, %d refused", reads, failures);
-}
-
 namespace {
 
 // Replaces one member of a zip package in place.
@@ -388,54 +272,6 @@ QByteArray readMember(const QString &path, const char *member)
 }
 
 } // namespace
-
-void TestWorkbookReader::damagedXmlFailsCleanly()
-{
-    // Inside the package the checksums no longer guard the XML: broken markup,
-    // impossible cell positions, huge repeat counts and entity tricks must
-    // all end in a Failure (or a sheet), never in a crash or a hang.
-    const QByteArray insertions[] = {
-        "<c r=\"ZZZZ99999999\">", "r=\"0\"", "&#0;", "<![CDATA[", "&#x110000;", "&unknown;", "</", "\"", "<",
-        "<row r=\"1048577\"><c><v>1</v></c></row>", "<c t=\"s\"><v>999999</v></c>", "<v>1e400</v>",
-        "<c><f>A1</f></c>", "<!DOCTYPE x [<!ENTITY a \"b\">]>", "table:number-columns-repeated=\"2147483647\" ",
-        "<table:table-row table:number-rows-repeated=\"99999999\"><table:table-cell office:value-type=\"float\" "
-        "office:value=\"1\"/></table:table-row>",
-    };
-    const struct { const char *file; const char *member; } packages[] = {
-        {"xlsxwriter_shared_strings.xlsx", "xl/worksheets/sheet1.xml"},
-        {"xlsxwriter_shared_strings.xlsx", "xl/sharedStrings.xml"},
-        {"xlsxwriter_shared_strings.xlsx", "xl/styles.xml"},
-        {"openpyxl_absolute_targets.xlsx", "xl/_rels/workbook.xml.rels"},
-        {"libreoffice_ods.ods", "content.xml"},
-    };
-    QRandomGenerator random(4711);
-    const QString path = m_temp.filePath(QStringLiteral("damaged.zip"));
-    int failures = 0;
-    for (const auto &package : packages) {
-        const QString source = kCorpus + QStringLiteral("/pass/") + QString::fromLatin1(package.file);
-        const QByteArray original = readMember(source, package.member);
-        QVERIFY2(!original.isEmpty(), package.member);
-        for (int round = 0; round < 40; ++round) {
-            QByteArray xml = original;
-            const int at = random.bounded(int(xml.size()));
-            if (round < 8)
-                xml.truncate(at);
-            else
-                xml.insert(at, insertions[round % std::size(insertions)]);
-            QFile::remove(path);
-            QVERIFY(QFile::copy(source, path));
-            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-            QVERIFY(replaceMember(path, package.member, xml));
-            try {
-                readFirstWorksheet(path);
-            } catch (const Failure &failure) {
-                QCOMPARE(failure.number(), ErrorNumber::WorkbookUnreadable);
-                ++failures;
-            }
-        }
-    }
-    QVERIFY(failures > 0);
-}
 
 void TestWorkbookReader::tenThousandRows_data()
 {

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Writes the Python-made part of the reader corpus (openpyxl, xlwt, hand-made
-zips, CSV, broken files) and the expected dumps. Run through make_corpus.sh."""
+zips, CSV, broken files). The expected dumps beside them are written by hand.
+Run through make_corpus.sh."""
 import datetime
 import os
 import random
@@ -25,53 +26,12 @@ ROWS = [
     [12, "  mit Blanks  ", 54.2, None, datetime.date(1999, 12, 31), None, False, 5, "Straße"],
     [-3, "Ä Ö Ü €", -1.25, 1234567, None, None, None, "Ende!", None],
 ]
-# What the reader must make of that table.
-TABLE_EXPECTED = """A1\tLfdnr
-B1\tName
-C1\tAnteil
-D1\tKennung
-E1\tDatum
-F1\tZeitpunkt
-G1\tAktiv
-H1\tSumme
-I1\tBemerkung
-A2\t448
-B2\tBayreuth-Münchberg
-C2\t2,5
-D2\t000123
-E2\t15.03.2024
-F2\t15.03.2024 10:30:00
-G2\tWahr
-H2\t460
-I2\tEnde
-A3\t12
-B3\t  mit Blanks  
-C3\t54,2
-E3\t31.12.1999
-G3\tFalsch
-H3\t5
-I3\tStraße
-A4\t-3
-B4\tÄ Ö Ü €
-C4\t-1,25
-D4\t1234567
-H4\tEnde!
-"""
 
 
 def write(path, data, mode="wb"):
     with open(path, mode) as f:
         f.write(data)
 
-
-def expect_pass(case, text=TABLE_EXPECTED):
-    write(os.path.join(PASS, case + ".expected"), text.encode("utf-8"))
-
-
-def expect_fail(case, number, *fragments):
-    """First line the error number, then text the description must contain."""
-    lines = [str(number)] + list(fragments)
-    write(os.path.join(FAIL, case + ".expected"), ("\n".join(lines) + "\n").encode("utf-8"))
 
 
 def openpyxl_table(path, with_formulas=False):
@@ -143,41 +103,6 @@ def csv_table(delimiter):
     return "\r\n".join(lines) + "\r\n"
 
 
-CSV_EXPECTED = """A1\tLfdnr
-B1\tName
-C1\tAnteil
-D1\tKennung
-E1\tDatum
-F1\tZeitpunkt
-G1\tAktiv
-H1\tSumme
-I1\tBemerkung
-A2\t448
-B2\tBayreuth-Münchberg
-C2\t2,5
-D2\t000123
-E2\t15.03.2024
-F2\t15.03.2024 10:30
-G2\tWAHR
-H2\t460
-I2\tEnde
-A3\t12
-B3\t  mit Blanks  
-C3\t54,2
-E3\t31.12.1999
-G3\tFALSCH
-H3\t5
-I3\tStraße
-A4\t-3
-B4\tÄ Ö Ü €
-C4\t-1,25
-D4\t1234567
-H4\tEnde!
-A5\t7
-B5\tWald "Nord"{d} Teil 1\\nTeil 2
-D5\t„Zitat“
-"""
-
 CONTENT_TYPES = """<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
 <Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">
 <Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>
@@ -192,22 +117,32 @@ ROOT_RELS = """<?xml version="1.0" encoding="UTF-8"?>
 NS = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"'
 
 
-def hand_xlsx(path, sheet_xml, workbook_pr="", shared=None, styles=None):
+def xlsx_members(sheet_xml, workbook_pr="", shared=None, styles=None):
+    """The parts of a one-sheet xlsx, by name."""
     rels = ['<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/>']
+    members = {"[Content_Types].xml": CONTENT_TYPES, "_rels/.rels": ROOT_RELS,
+               "xl/workbook.xml": f'<?xml version="1.0"?><workbook {NS}>{workbook_pr}'
+               '<sheets><sheet name="Daten" sheetId="1" r:id="rId1"/></sheets></workbook>'}
+    if shared is not None:
+        rels.append('<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Target="sharedStrings.xml"/>')
+        members["xl/sharedStrings.xml"] = f'<?xml version="1.0"?><sst {NS}>{shared}</sst>'
+    if styles is not None:
+        rels.append('<Relationship Id="rId3" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="../xl/./styles.xml"/>')
+        members["xl/styles.xml"] = f'<?xml version="1.0"?><styleSheet {NS}>{styles}</styleSheet>'
+    members["xl/_rels/workbook.xml.rels"] = ('<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+                                             + "".join(rels) + "</Relationships>")
+    members["xl/worksheets/sheet1.xml"] = f'<?xml version="1.0"?><worksheet {NS}><sheetData>{sheet_xml}</sheetData></worksheet>'
+    return members
+
+
+def write_zip(path, members):
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
-        z.writestr("[Content_Types].xml", CONTENT_TYPES)
-        z.writestr("_rels/.rels", ROOT_RELS)
-        z.writestr("xl/workbook.xml", f'<?xml version="1.0"?><workbook {NS}>{workbook_pr}'
-                   '<sheets><sheet name="Daten" sheetId="1" r:id="rId1"/></sheets></workbook>')
-        if shared is not None:
-            rels.append('<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Target="sharedStrings.xml"/>')
-            z.writestr("xl/sharedStrings.xml", f'<?xml version="1.0"?><sst {NS}>{shared}</sst>')
-        if styles is not None:
-            rels.append('<Relationship Id="rId3" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="../xl/./styles.xml"/>')
-            z.writestr("xl/styles.xml", f'<?xml version="1.0"?><styleSheet {NS}>{styles}</styleSheet>')
-        z.writestr("xl/_rels/workbook.xml.rels", '<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
-                   + "".join(rels) + "</Relationships>")
-        z.writestr("xl/worksheets/sheet1.xml", f'<?xml version="1.0"?><worksheet {NS}><sheetData>{sheet_xml}</sheetData></worksheet>')
+        for name, data in members.items():
+            z.writestr(name, data)
+
+
+def hand_xlsx(path, *args, **kwargs):
+    write_zip(path, xlsx_members(*args, **kwargs))
 
 
 def handmade_features(path):
@@ -227,20 +162,6 @@ def handmade_features(path):
              '<row r="6"><c r="C6"><f t="shared" si="0"/><v>0.1</v></c><c r="AA6"><v>1E-3</v></c></row>')
     # date1904: serial 0 is 01.01.1904
     hand_xlsx(path, sheet, '<workbookPr date1904="1"/>', shared, styles)
-    return """A1\tKopf
-B1\tRich Text
-C1\tZeile\\r
-A2\t1
-B2\t01.01.1904
-C2\t7,5
-D2\t02.01.1904 12:00:00
-A5\t29.02.2024
-B5\t#DIV/0!
-C5\t3
-F5\tinline
-C6\t0,1
-AA6\t0,001
-"""
 
 
 def handmade_dates_1900(path):
@@ -259,32 +180,6 @@ def handmade_dates_1900(path):
         rows.append(f'<row r="{i}"><c r="A{i}"><v>{text}</v></c><c r="B{i}" s="{3 if i % 2 else 4}"><v>{text}</v></c></row>')
     rows.append('<row r="20"><c r="A20" s="5"><v>0.5</v></c><c r="B20" s="5"><v>0</v></c></row>')
     hand_xlsx(path, "".join(rows), "", None, styles)
-    return """A1\t01.01.1900
-A2\t28.02.1900
-A3\t29.02.1900
-A4\t01.03.1900
-A5\t15.03.2024 10:30:00
-A6\t16.03.2024
-A7\t31.12.9999
-A8\t0,1
-B8\t0,1
-A9\t0,30000000000000004
-B9\t0,30000000000000004
-A10\t0,0000001
-B10\t0,0000001
-A11\t100000000000000000000
-B11\t100000000000000000000
-A12\t123456789012
-B12\t123456789012
-A13\t0
-B13\t0
-A14\t54,2
-B14\t54,2
-A15\t0,0015
-B15\t0,0015
-A20\t12:00:00
-B20\t00:00:00
-"""
 
 
 ODS_NS = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
@@ -336,21 +231,6 @@ def handmade_ods(path):
              '<table:table table:name="Zwei"><table:table-row><table:table-cell office:value-type="string">'
              '<text:p>falsch</text:p></table:table-cell></table:table-row></table:table>')
     hand_ods(path, table, prefix_table="tbl")
-    return """A1\tKopf mit Umbruch   x\\ty\\nz
-B1\tverbunden
-D1\t0,25
-A2\t7
-B2\t7
-C2\t36:05:31
-A3\t7
-B3\t7
-C3\t36:05:31
-A7\tAttribut
-B7\t-1234,5
-C7\t01.03.2024
-D7\tohne Typ
-E7\tFalsch
-"""
 
 
 def biff_record(rtype, data=b""):
@@ -381,7 +261,6 @@ def xlwt_1904(path):
     ws.write(0, 1, datetime.datetime(1904, 1, 1, 6, 0), xlwt.easyxf(num_format_str="M/D/YY h:mm"))
     ws.write(0, 2, 448)
     wb.save(path)
-    expect_pass("xlwt_1904", "A1\t15.03.2024\nB1\t01.01.1904 06:00:00\nC1\t448\n")
 
 
 def xlwt_long_strings(path):
@@ -396,7 +275,65 @@ def xlwt_long_strings(path):
         ws.write(r, 1, r * 1000 + 0.5)
         lines.append(f"A{r + 1}\t{text}\nB{r + 1}\t{r * 1000},5\n")
     wb.save(path)
-    expect_pass("xlwt_long_strings", "".join(lines))
+    write(os.path.join(PASS, "xlwt_long_strings.expected"), "".join(lines).encode())
+
+
+# Text files as German users save them, each showing one way to split them.
+CSV_CASES = {
+    "semicolon_decimal_commas": b"Hgnr;Belast\r\n12;2,5\r\n13;3,75\r\n",
+    "comma_quoted_decimal_commas": b'Hgnr,Belast\n12,"2,5"\n',
+    "semicolon_wins_a_tie": b"Name, Vorname;Ort\nMeier, Hans;Hof\n",
+    "separator_inside_quotes": b'"a;b;c",d\n"e;f;g",h\n',
+    "tab_separated": b"a\tb\n1\t2\n",
+    "one_column_leading_zeros": b"Lfdnr\n000123\n",
+    "blanks_empty_fields_no_final_break": b" a ;;c\n;;",
+    "empty_line_keeps_its_row": b"a\n\nb\n",
+    "old_mac_line_ends": b"a;b\r1;2\r",
+    "quote_inside_unquoted_field": b'5" Rohr;x\n',
+    "cp1252_euro_and_quotes": b"\x80;\x84Wald\x93;M\xfcnchberg\n",
+    "utf8_without_bom": "Münchberg;€\n".encode(),
+    "sep_line_names_the_separator": b"sep=,\r\na;b,c\r\n",
+    "utf16_with_bom": b"\xff\xfe" + "a;ü\n".encode("utf-16-le"),
+}
+
+
+def claim_size(path, member, size):
+    """States another inflated size for a member, in its local and central header."""
+    data = bytearray(open(path, "rb").read())
+    struct.pack_into("<I", data, zipfile.ZipFile(path).getinfo(member).header_offset + 22, size)
+    central = data.find(b"PK\x01\x02")
+    while data[central + 46:central + 46 + len(member)] != member.encode():
+        central = data.find(b"PK\x01\x02", central + 1)
+    struct.pack_into("<I", data, central + 24, size)
+    write(path, bytes(data))
+
+
+def hostile():
+    """Small files that would take gigabytes or minutes if the reader let them."""
+    one_row = '<row r="1"><c r="A1" t="inlineStr"><is><t>{}</t></is></c></row>'
+    hand_xlsx(os.path.join(FAIL, "cell_too_long.xlsx"), '<row r="3"><c r="B3" t="s"><v>0</v></c></row>',
+              shared=f"<si><t>{'x' * 40000}</t></si>")
+    # A 30,000-character name on a row repeated 9,999 times, and one shared
+    # string used by 10,000 cells: each cell is allowed, their sum is not.
+    hand_ods(os.path.join(FAIL, "ods_repeated_long_text.ods"),
+             '<table:table><table:table-row table:number-rows-repeated="9999"><table:table-cell '
+             'table:number-columns-repeated="9" office:value-type="string"><text:p>' + "Name " * 6000
+             + '</text:p></table:table-cell></table:table-row></table:table>')
+    hand_xlsx(os.path.join(FAIL, "shared_string_everywhere.xlsx"),
+              "".join(f'<row r="{r}"><c r="A{r}" t="s"><v>0</v></c></row>' for r in range(1, 10001)),
+              shared=f"<si><t>{'y' * 30000}</t></si>")
+    # A part stating 100 MB for 200 packed bytes, and one inflating beyond what it states.
+    hand_xlsx(os.path.join(FAIL, "inflation_out_of_proportion.xlsx"), one_row.format("x"))
+    claim_size(os.path.join(FAIL, "inflation_out_of_proportion.xlsx"), "xl/worksheets/sheet1.xml", 100 << 20)
+    hand_xlsx(os.path.join(FAIL, "inflates_beyond_stated_size.xlsx"), one_row.format("x" * 5000))
+    claim_size(os.path.join(FAIL, "inflates_beyond_stated_size.xlsx"), "xl/worksheets/sheet1.xml", 300)
+    # &nbsp; from a hand-edited sheet: the refusal must read as German.
+    hand_xlsx(os.path.join(FAIL, "html_entity.xlsx"), one_row.format("Wald&nbsp;Nord"))
+    # Half characters become U+FFFD, a NUL stays in the value.
+    hand_xlsx(os.path.join(PASS, "broken_characters.xlsx"),
+              '<row r="1"><c r="A1" t="inlineStr"><is><t>a_xD800_b</t></is></c><c r="B1" t="inlineStr"><is>'
+              '<t>&#xD800;</t></is></c><c r="C1" t="str"><v>x_x0000_y</v></c><c r="D1" t="inlineStr"><is>'
+              '<t>&#x1F98C;_xD83E__xDD8C_</t></is></c></row>')
 
 
 def main():
@@ -405,75 +342,59 @@ def main():
     random.seed(4711)
 
     openpyxl_table(os.path.join(PASS, "openpyxl_absolute_targets.xlsx"))
-    expect_pass("openpyxl_absolute_targets")
     xlwt_table(os.path.join(PASS, "xlwt_biff8.xls"))
-    expect_pass("xlwt_biff8")
-    expect_pass("handmade_features", handmade_features(os.path.join(PASS, "handmade_features.xlsx")))
+    handmade_features(os.path.join(PASS, "handmade_features.xlsx"))
 
-    expect_pass("handmade_dates_1900", handmade_dates_1900(os.path.join(PASS, "handmade_dates_1900.xlsx")))
-    expect_pass("handmade_features_ods", handmade_ods(os.path.join(PASS, "handmade_features_ods.ods")))
+    handmade_dates_1900(os.path.join(PASS, "handmade_dates_1900.xlsx"))
+    handmade_ods(os.path.join(PASS, "handmade_features_ods.ods"))
     xlwt_long_strings(os.path.join(PASS, "xlwt_long_strings.xls"))
     xlwt_1904(os.path.join(PASS, "xlwt_1904.xls"))
 
     write(os.path.join(PASS, "excel_cp1252_semicolon.csv"), csv_table(";").encode("cp1252"))
-    expect_pass("excel_cp1252_semicolon", CSV_EXPECTED.replace("{d}", ";"))
     write(os.path.join(PASS, "utf8_bom_comma.csv"), b"\xef\xbb\xbf" + csv_table(",").replace("\r\n", "\n").encode("utf-8"))
-    expect_pass("utf8_bom_comma", CSV_EXPECTED.replace("{d}", ","))
 
     # --- files that must fail cleanly ---
     write(os.path.join(FAIL, "empty.xlsx"), b"")
-    expect_fail("empty", 1004, "empty.xlsx", "leer")
     with open(os.path.join(PASS, "openpyxl_absolute_targets.xlsx"), "rb") as f:
         whole = f.read()
     write(os.path.join(FAIL, "truncated.xlsx"), whole[: len(whole) // 2])
-    expect_fail("truncated", 1004, "truncated.xlsx", "beschädigt")
     junk = bytes(random.randrange(256) for _ in range(3000))
     write(os.path.join(FAIL, "junk.xlsx"), junk)
-    expect_fail("junk", 1004, "junk.xlsx", "keine Arbeitsmappe")
     write(os.path.join(FAIL, "junk_nul.csv"), junk[:1500])
-    expect_fail("junk_nul", 1004, "junk_nul.csv", "keine Arbeitsmappe")
     # Without NUL bytes: junk that only the control characters give away.
     write(os.path.join(FAIL, "junk_text.csv"), bytes(b if b else 0x41 for b in junk[1000:]))
-    expect_fail("junk_text", 1004, "junk_text.csv", "keine Arbeitsmappe")
     # Windows-1252 leaves 0x81, 0x8D, 0x8F, 0x90 and 0x9D unassigned.
     write(os.path.join(FAIL, "unassigned_cp1252.csv"), b"Name;Ort\r\nM\xfcller;Hof\x81\r\n")
-    expect_fail("unassigned_cp1252", 1004, "unassigned_cp1252.csv", "keine Arbeitsmappe")
     write(os.path.join(FAIL, "unterminated_quote.csv"),
           'Lfdnr;Name\r\n1;Nord\r\n2;"Süd\r\n3;West\r\n'.encode("cp1252"))
-    expect_fail("unterminated_quote", 1004, "unterminated_quote.csv", "Zeile 3")
 
     hand_xlsx(os.path.join(FAIL, "formula_without_result.xlsx"),
               '<row r="1"><c r="A1"><v>1</v></c></row><row r="5"><c r="A5"><v>2</v></c>'
               '<c r="B5"><f>SUM(A1:A4)</f></c></row>')
-    expect_fail("formula_without_result", 1004, "formula_without_result.xlsx", "B5")
     openpyxl_table(os.path.join(FAIL, "openpyxl_formula.xlsx"), with_formulas=True)
-    expect_fail("openpyxl_formula", 1004, "openpyxl_formula.xlsx", "H2")
 
     # BIFF5 (Excel 5.0/95) is refused by name, not misread.
     bof5 = biff_record(0x0809, struct.pack("<HHHH", 0x0500, 0x0005, 0x0DBB, 0x07CC))
     ole_file(os.path.join(FAIL, "excel95.xls"), bof5 + biff_record(0x000A) + b"\0" * 4096)
-    expect_fail("excel95", 1004, "excel95.xls", "Excel 5.0/95")
     ole_file(os.path.join(FAIL, "excel95_book_stream.xls"), bof5 + biff_record(0x000A) + b"\0" * 4096, "Book")
-    expect_fail("excel95_book_stream", 1004, "excel95_book_stream.xls", "Excel 5.0/95")
     # A password-protected xlsx is an OLE2 file with an EncryptedPackage stream.
     ole_file(os.path.join(FAIL, "password_ooxml.xlsx"), b"\1" * 8192, "EncryptedPackage")
-    expect_fail("password_ooxml", 1004, "password_ooxml.xlsx", "Kennwort")
     hand_ods(os.path.join(FAIL, "ods_formula_without_value.ods"),
              '<table:table><table:table-row><table:table-cell office:value-type="float" office:value="1"/>'
              '<table:table-cell table:formula="of:=[.A1]*2"/></table:table-row></table:table>')
-    expect_fail("ods_formula_without_value", 1004, "ods_formula_without_value.ods", "B1")
     # A million rows with content: refused as too large, not allocated.
     hand_ods(os.path.join(FAIL, "ods_repeated_million.ods"),
              '<table:table><table:table-row table:number-rows-repeated="1048576">'
              '<table:table-cell table:number-columns-repeated="9" office:value-type="float" office:value="1"/>'
              '</table:table-row></table:table>')
-    expect_fail("ods_repeated_million", 1004, "ods_repeated_million.ods", "zu viele Zellen")
     # An OLE2 file that is no workbook at all, and a BIFF8 stream cut short.
     biff8 = xlwt.Workbook()
     biff8.add_sheet("A").write(0, 0, "x" * 100)
     stream = biff8.get_biff_data()
     ole_file(os.path.join(FAIL, "biff_cut_short.xls"), stream[: len(stream) - 200])
-    expect_fail("biff_cut_short", 1004, "biff_cut_short.xls")
+    for name, data in CSV_CASES.items():
+        write(os.path.join(PASS, f"csv_{name}.csv"), data)
+    hostile()
     fuzz_findings()
 
 
@@ -483,14 +404,12 @@ def fuzz_findings():
     # than 2 GB, since a row is stored up to its last cell.
     hand_xlsx(os.path.join(FAIL, "far_right_cells.xlsx"),
               "".join(f'<row r="{r}"><c r="XFD{r}"><v>1</v></c></row>' for r in range(1, 8001)))
-    expect_fail("far_right_cells", 1004, "far_right_cells.xlsx", "zu viele Zellen")
     # The same in ods, with one repeated row.
     hand_ods(os.path.join(FAIL, "ods_far_right_cells.ods"),
              '<table:table><table:table-row table:number-rows-repeated="8000">'
              '<table:table-cell table:number-columns-repeated="16383"/>'
              '<table:table-cell office:value-type="float" office:value="1"/>'
              '</table:table-row></table:table>')
-    expect_fail("ods_far_right_cells", 1004, "ods_far_right_cells.ods", "zu viele Zellen")
 
 
 if __name__ == "__main__":
