@@ -3,6 +3,8 @@
 zips, CSV, broken files). The expected dumps beside them are written by hand.
 Run through make_corpus.sh."""
 import datetime
+import hashlib
+import io
 import os
 import random
 import struct
@@ -188,7 +190,7 @@ ODS_NS = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
           'xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2"')
 
 
-def hand_ods(path, table_xml, prefix_table="table"):
+def hand_ods(path, table_xml, prefix_table="table", mimetype=True):
     content = (f'<?xml version="1.0" encoding="UTF-8"?><office:document-content {ODS_NS}>'
                f'<office:body><office:spreadsheet>{table_xml}</office:spreadsheet></office:body></office:document-content>')
     if prefix_table != "table":  # the same document under other prefixes
@@ -196,7 +198,8 @@ def hand_ods(path, table_xml, prefix_table="table"):
             content = content.replace(old, old.replace("table:", prefix_table + ":"))
         content = content.replace("xmlns:table=", f"xmlns:{prefix_table}=")
     with zipfile.ZipFile(path, "w") as z:
-        z.writestr(zipfile.ZipInfo("mimetype"), "application/vnd.oasis.opendocument.spreadsheet")
+        if mimetype:
+            z.writestr(zipfile.ZipInfo("mimetype"), "application/vnd.oasis.opendocument.spreadsheet")
         z.writestr("META-INF/manifest.xml", '<?xml version="1.0"?><manifest:manifest xmlns:manifest='
                    '"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"><manifest:file-entry '
                    'manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.spreadsheet"/>'
@@ -336,6 +339,188 @@ def hostile():
               '<t>&#x1F98C;_xD83E__xDD8C_</t></is></c></row>')
 
 
+def rc4(key, data):
+    s, j = list(range(256)), 0
+    for i in range(256):
+        j = (j + s[i] + key[i % len(key)]) % 256
+        s[i], s[j] = s[j], s[i]
+    out, i, j = bytearray(), 0, 0
+    for byte in data:
+        i = (i + 1) % 256
+        j = (j + s[i]) % 256
+        s[i], s[j] = s[j], s[i]
+        out.append(byte ^ s[(s[i] + s[j]) % 256])
+    return bytes(out)
+
+
+def file_pass(password, key_bits):
+    """FILEPASS for RC4 (key_bits None) or CryptoAPI RC4, and the key of each 1024-byte block."""
+    pw, salt, verifier = password.encode("utf-16-le"), bytes(range(16)), bytes(range(100, 116))
+    if key_bits is None:
+        h1 = hashlib.md5((hashlib.md5(pw).digest()[:5] + salt) * 16).digest()[:5]
+        key = lambda block: hashlib.md5(h1 + struct.pack("<I", block)).digest()
+        sealed = rc4(key(0), verifier + hashlib.md5(verifier).digest())
+        return struct.pack("<HHH", 1, 1, 1) + salt + sealed, key
+    h0 = hashlib.sha1(salt + pw).digest()
+    key = lambda block: hashlib.sha1(h0 + struct.pack("<I", block)).digest()[:key_bits // 8].ljust(16, b"\0")
+    sealed = rc4(key(0), verifier + hashlib.sha1(verifier).digest())
+    header = struct.pack("<8I", 4, 0, 0x6801, 0x8004, key_bits, 1, 0, 0) + "Tarvel\0".encode("utf-16-le")
+    return (struct.pack("<HHHII", 1, 4, 2, 4, len(header)) + header + struct.pack("<I", 16) + salt
+            + sealed[:16] + struct.pack("<I", 20) + sealed[16:]), key
+
+
+def encrypt_records(stream, key):
+    """Encrypts the bodies after FILEPASS as the format does: the key stream runs
+    by stream position, headers and a few records stay plain."""
+    out, pos, past_file_pass = bytearray(stream), 0, False
+    while pos + 4 <= len(out):
+        kind, size = struct.unpack_from("<HH", out, pos)
+        start = pos + 4 + (4 if kind == 0x0085 else 0)
+        if past_file_pass and kind not in (0x0809, 0x002F, 0x0194, 0x0195, 0x00E1, 0x0196, 0x0138):
+            for at in range(start, pos + 4 + size):
+                out[at] ^= rc4(key(at // 1024), bytes(1024))[at % 1024]
+        past_file_pass |= kind == 0x002F
+        pos += 4 + size
+    return bytes(out)
+
+
+def biff8_stream(cells, globals_records=b""):
+    """A BIFF8 workbook stream: globals, then one sheet holding the cell records."""
+    def bof(kind):
+        return biff_record(0x0809, struct.pack("<HHHHII", 0x0600, kind, 0x0DBB, 0x07CC, 0, 6))
+
+    def globals_part(sheet_at):
+        return (bof(5) + globals_records + biff_record(0x0085, struct.pack("<IBBBB", sheet_at, 0, 0, 5, 0) + b"Daten")
+                + biff_record(0x000A))
+    stream = globals_part(len(globals_part(0))) + bof(0x10) + cells + biff_record(0x000A)
+    # The container pads the stream with zeros: whole empty records, for readers that walk on.
+    return stream + (biff_record(0, bytes(4 - len(stream) % 4)) if len(stream) % 4 else b"")
+
+
+def biff_cell(kind, row, column, body, xf=0):
+    return biff_record(kind, struct.pack("<HHH", row, column, xf) + body)
+
+
+def biff_label(row, column, text):
+    return biff_cell(0x0204, row, column, struct.pack("<HB", len(text), 0) + text.encode("latin-1"))
+
+
+def formula(kind, row, column, result):
+    return biff_cell(kind, row, column, struct.pack("<dHIH", result, 0, 0, 3) + b"\x1e\x01\x00")
+
+
+def encrypted_xls(path, password, key_bits):
+    """The table of encrypted_table.expected, encrypted as the spreadsheet program does."""
+    record, key = file_pass(password, key_bits)
+    plain = biff8_stream(biff_label(0, 0, "Lfdnr") + biff_label(0, 1, "Name") + biff_cell(0x0203, 1, 0, struct.pack("<d", 448))
+                         + biff_label(1, 1, "Bayreuth-M\xfcnchberg"), biff_record(0x002F, record))
+    ole_file(path, encrypt_records(plain, key))
+    return plain
+
+
+def check_with_msoffcrypto(path, plain):
+    """Our encrypter against an independent decrypter: a misreading of the format
+    shared by it and the reader cannot pass unseen."""
+    try:
+        import msoffcrypto
+        import olefile
+    except ImportError:
+        print("python3-msoffcrypto-tool missing: encrypted files not checked", file=sys.stderr)
+        return
+    office, out = msoffcrypto.OfficeFile(open(path, "rb")), io.BytesIO()
+    office.load_key(password="VelvetSweatshop")
+    office.decrypt(out)
+    at, size = 20, struct.unpack_from("<H", plain, 22)[0]  # FILEPASS after BOF; msoffcrypto blanks it
+    expected = plain[:at] + b"\0\0" + plain[at + 2:at + 4] + bytes(size) + plain[at + 4 + size:]
+    assert olefile.OleFileIO(out.getvalue()).openstream("Workbook").read()[:len(plain)] == expected, path
+
+
+def streamed_zip(path, members, descriptor_crc_delta=0):
+    """A zip written as a stream: sizes and checksums follow each member's data,
+    its local header asks for zip 4.5 (Zip64) as stream writers do."""
+    class Stream(io.RawIOBase):
+        def __init__(self):
+            self.data = bytearray()
+
+        def writable(self):
+            return True
+
+        def write(self, b):
+            self.data += b
+            return len(b)
+    out = Stream()
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in members.items():
+            with z.open(name, "w") as member:
+                member.write(data.encode() if isinstance(data, str) else data)
+    data, pos = out.data, 0
+    while (pos := data.find(b"PK\x03\x04", pos)) >= 0:
+        struct.pack_into("<H", data, pos + 4, 45)
+        pos += 4
+    pos = data.find(b"PK\x07\x08")
+    struct.pack_into("<I", data, pos + 4, (struct.unpack_from("<I", data, pos + 4)[0] + descriptor_crc_delta) % 2**32)
+    write(path, bytes(data))
+
+
+def from_the_wild():
+    """Workbooks spreadsheet programs open, in the forms other producers write them."""
+    P = lambda name: os.path.join(PASS, name)
+    small = '<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1"><v>448</v></c></row>'
+    # xls: every record kind that carries a cell value, one cell each (formulas
+    # in the older kinds too); the Excel 2.x kinds in a BIFF8 sheet are refused.
+    rk = lambda n: n << 2 | 2
+    ole_file(P("xls_cell_record_kinds.xls"), biff8_stream(
+        biff_cell(0x0203, 0, 0, struct.pack("<d", 2.5)) + biff_cell(0x027E, 0, 1, struct.pack("<I", rk(7)))
+        + biff_record(0x00BD, struct.pack("<HHHIHIH", 0, 2, 0, rk(8), 0, rk(9), 3)) + biff_cell(0x00FD, 0, 4, bytes(4))
+        + biff_label(0, 5, "Label") + biff_cell(0x00D6, 0, 6, struct.pack("<HB", 7, 0) + b"RString" + bytes(2))
+        + biff_cell(0x0205, 0, 7, b"\x01\x00") + biff_cell(0x0205, 0, 8, b"\x07\x01")
+        + formula(0x0006, 1, 0, 3) + formula(0x0206, 1, 1, 4) + formula(0x0406, 1, 2, 5.5)
+        + biff_cell(0x0006, 1, 3, bytes(6) + b"\xff\xff" + struct.pack("<HIH", 0, 0, 3) + b"\x1e\x01\x00")
+        + biff_record(0x0207, struct.pack("<HB", 8, 0) + b"Ergebnis"),
+        biff_record(0x00FC, struct.pack("<IIHB", 1, 1, 4, 0) + b"Text")))
+    for kind in (2, 3, 4, 5):
+        ole_file(os.path.join(FAIL, f"xls_excel2_record_{kind}.xls"), biff8_stream(biff_record(kind, bytes(15))))
+    # xls protected with the built-in password, by both RC4 schemes; and a real password.
+    for name, bits in (("rc4", None), ("cryptoapi", 128), ("cryptoapi_40bit", 40)):
+        check_with_msoffcrypto(P(f"xls_default_password_{name}.xls"),
+                               encrypted_xls(P(f"xls_default_password_{name}.xls"), "VelvetSweatshop", bits))
+    encrypted_xls(os.path.join(FAIL, "xls_real_password.xls"), "geheim", 128)
+    # Zips: Windows path separators, written as a stream, and a stream whose data
+    # descriptor disagrees with the central directory.
+    members = xlsx_members(small, shared="<si><t>Lfdnr</t></si>")
+    write_zip(P("xlsx_backslash_names.xlsx"), {name.replace("/", "\\"): data for name, data in members.items()})
+    streamed_zip(P("xlsx_streamed.xlsx"), members)
+    streamed_zip(os.path.join(FAIL, "streamed_descriptor_disagrees.xlsx"), members, descriptor_crc_delta=1)
+    # XML parts in UTF-16 with byte-order marks, little- and big-endian.
+    utf16 = dict(members)
+    for name, codec in (("xl/workbook.xml", "utf-16-le"), ("xl/worksheets/sheet1.xml", "utf-16-le"),
+                        ("xl/sharedStrings.xml", "utf-16-be")):
+        utf16[name] = "\ufeff".encode(codec) + utf16[name].replace('version="1.0"', 'version="1.0" encoding="UTF-16"').encode(codec)
+    write_zip(P("xlsx_utf16_parts.xlsx"), utf16)
+    # A damaged package index beside xl/workbook.xml at its usual place.
+    write_zip(P("xlsx_damaged_package_rels.xlsx"), dict(members, **{"_rels/.rels": "<Relationships"}))
+    # One empty value in a shared-text cell.
+    hand_xlsx(P("xlsx_empty_shared_text.xlsx"), small + '<row r="2"><c r="A2" t="s"><v/></c><c r="B2"><v>12</v></c></row>',
+              shared="<si><t>Lfdnr</t></si>")
+    hand_ods(P("ods_without_mimetype.ods"), '<table:table><table:table-row><table:table-cell office:value-type="string">'
+             '<text:p>Lfdnr</text:p></table:table-cell><table:table-cell office:value-type="time" '
+             'office:time-value="PT255H10M10S"/></table:table-row></table:table>', mimetype=False)
+    # Elapsed times counted in their largest unit; dates and times by the built-in
+    # ids other language versions use.
+    styles = ('<numFmts count="3"><numFmt numFmtId="164" formatCode="[h]:mm:ss"/><numFmt numFmtId="165" '
+              'formatCode="[mm]:ss"/><numFmt numFmtId="166" formatCode="[h]:mm;@"/></numFmts><cellXfs count="10">'
+              + "".join(f'<xf numFmtId="{i}"/>' for i in (0, 164, 165, 166, 46, 27, 31, 32, 50, 55)) + '</cellXfs>')
+    elapsed = (255 * 3600 + 10 * 60 + 10) / 86400
+    hand_xlsx(P("xlsx_elapsed_and_east_asian_dates.xlsx"), "".join(
+        f'<row r="{s}"><c r="A{s}" s="{s}"><v>{elapsed if s < 5 else 45366.4375 if s < 7 or s == 8 else 0.4375}</v></c>'
+        f'<c r="B{s}" s="{s}"><v>{-elapsed if s < 5 else 45366}</v></c></row>' for s in range(1, 10)), styles=styles)
+    xfs = b"".join(biff_record(0x00E0, struct.pack("<HH", 0, i) + bytes(16)) for i in (0, 46, 164, 27, 32))
+    code = "[mm]:ss"
+    ole_file(P("xls_elapsed_and_east_asian_dates.xls"), biff8_stream(
+        b"".join(biff_cell(0x0203, r, 0, struct.pack("<d", v), xf=r + 1) for r, v in enumerate((elapsed, elapsed, 45366, 0.4375))),
+        biff_record(0x041E, struct.pack("<HHB", 164, len(code), 0) + code.encode()) + xfs))
+
+
 def main():
     os.makedirs(PASS, exist_ok=True)
     os.makedirs(FAIL, exist_ok=True)
@@ -395,6 +580,7 @@ def main():
     for name, data in CSV_CASES.items():
         write(os.path.join(PASS, f"csv_{name}.csv"), data)
     hostile()
+    from_the_wild()
     fuzz_findings()
 
 
