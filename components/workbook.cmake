@@ -1,6 +1,6 @@
 add_library(tarvel_workbook STATIC
     spreadsheet.cpp spreadsheet.h
-    workbook/sheetreaders.h workbook/cellformat.cpp
+    workbook/sheetreaders.h workbook/sheetbuilder.cpp workbook/cellformat.cpp
     workbook/ziparchive.h workbook/ziparchive.cpp
     workbook/xmlscanner.h workbook/xmlscanner.cpp
     workbook/xlsxreader.cpp

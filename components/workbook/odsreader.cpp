@@ -1,6 +1,5 @@
-// OpenDocument spreadsheets (.ods) from content.xml. The packaged import
-// library lost a boolean cell in a hand-made file, and repeated rows must not
-// be expanded blindly: a sheet ends in one row repeated a million times.
+// OpenDocument spreadsheets (.ods) from content.xml. Repeated rows must not be
+// expanded blindly: a sheet ends in one row repeated a million times.
 #include "sheetreaders.h"
 #include "xmlscanner.h"
 #include "ziparchive.h"
@@ -153,7 +152,7 @@ QString readCellValue(XmlScanner &xml, const Names &n, int row, int column)
         if (raw.isEmpty() || error != std::errc() || end != raw.data() + raw.size()) {
             if (hasFormula)
                 refuseFormulaWithoutResult(row, column);
-            refuseDamaged(QStringLiteral("Zelle %1 enthält keine Zahl").arg(cellName(row, column)));
+            refuseDamaged(QStringLiteral("Zelle %1 enthält keine Zahl").arg(cellReference(row, column)));
         }
         value = numberText(number);
     } else if (type == "date") {
@@ -199,7 +198,7 @@ Worksheet readOds(const ZipArchive &zip, int lastRow)
     const Names n(xml);
     const QByteArray tableName = n.t("table");
     const QByteArray rowName = n.t("table-row");
-    const QByteArray cellName_ = n.t("table-cell");
+    const QByteArray cellElement = n.t("table-cell");
     const QByteArray coveredName = n.t("covered-table-cell");
     const QByteArray rowsRepeated = n.t("number-rows-repeated");
     const QByteArray columnsRepeated = n.t("number-columns-repeated");
@@ -240,7 +239,7 @@ Worksheet readOds(const ZipArchive &zip, int lastRow)
                 break;
             if (xml.token() != XmlScanner::StartElement)
                 continue;
-            if (xml.qualifiedName() != cellName_ && xml.qualifiedName() != coveredName) {
+            if (xml.qualifiedName() != cellElement && xml.qualifiedName() != coveredName) {
                 xml.skipElement();
                 continue;
             }

@@ -73,10 +73,10 @@ private:
     qint64 m_chars = 0;        // characters stored
 };
 
-// "A1"-style names, 1-based.
-QString cellName(int row, int column);
+// The cell's "A1"-style reference, from a 1-based row and column.
+QString cellReference(int row, int column);
 // Parses "B12" (absolute markers allowed) into 1-based row/column; false if malformed.
-bool parseCellName(QStringView ref, int &row, int &column);
+bool parseCellReference(QStringView ref, int &row, int &column);
 
 // Whole numbers as digits, others in shortest round-trip form with decimal comma.
 QString numberText(double value);

@@ -472,7 +472,7 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
             cell(record, row, column);
             const quint32 index = u32(record.body, 6);
             if (index >= globals.sharedStrings.size())
-                refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellName(row, column)));
+                refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellReference(row, column)));
             sheet.set(row, column, globals.sharedStrings[index]);
             break;
         }

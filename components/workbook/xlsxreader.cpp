@@ -152,7 +152,7 @@ void setSharedStrings(const ZipArchive &zip, const QString &part, const std::vec
     for (const StringRef &ref : refs) {
         const size_t k = size_t(std::lower_bound(needed.begin(), needed.end(), ref.index) - needed.begin());
         if (k >= strings.size())
-            refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellName(ref.row, ref.column)));
+            refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellReference(ref.row, ref.column)));
         sheet.set(ref.row, ref.column, strings[k]);
     }
 }
@@ -201,7 +201,7 @@ double parseNumber(QByteArrayView text, int row, int column)
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.isEmpty() || error != std::errc() || end != text.data() + text.size())
-        refuseDamaged(QStringLiteral("Zelle %1 enthält keine Zahl").arg(cellName(row, column)));
+        refuseDamaged(QStringLiteral("Zelle %1 enthält keine Zahl").arg(cellReference(row, column)));
     return value;
 }
 
@@ -259,7 +259,7 @@ void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, She
         size_t index = 0;
         const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
         if (error != std::errc() || end != digits.data() + digits.size())
-            refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellName(row, column)));
+            refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellReference(row, column)));
         if (ctx.stringRefs.size() >= size_t(kMaxCells))
             refuseTooManyCells();
         ctx.stringRefs.push_back({row, column, index});
@@ -305,7 +305,7 @@ void readSheetData(const ZipArchive &zip, const QString &part, const SheetContex
                 ++column;
             } else {
                 int cellRow = 0;
-                if (!parseCellName(ref, cellRow, column))
+                if (!parseCellReference(ref, cellRow, column))
                     refuseDamaged(QStringLiteral("Zellbezug „%1“").arg(ref));
                 row = cellRow;
             }

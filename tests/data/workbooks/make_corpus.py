@@ -438,22 +438,15 @@ def check_with_msoffcrypto(path, plain):
 def streamed_zip(path, members, descriptor_crc_delta=0):
     """A zip written as a stream: sizes and checksums follow each member's data,
     its local header asks for zip 4.5 (Zip64) as stream writers do."""
-    class Stream(io.RawIOBase):
-        def __init__(self):
-            self.data = bytearray()
-
-        def writable(self):
-            return True
-
-        def write(self, b):
-            self.data += b
-            return len(b)
-    out = Stream()
+    class Unseekable(io.BytesIO):
+        def seek(self, *args):
+            raise OSError("a stream")
+    out = Unseekable()
     with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
         for name, data in members.items():
             with z.open(name, "w") as member:
                 member.write(data.encode() if isinstance(data, str) else data)
-    data, pos = out.data, 0
+    data, pos = bytearray(out.getvalue()), 0
     while (pos := data.find(b"PK\x03\x04", pos)) >= 0:
         struct.pack_into("<H", data, pos + 4, 45)
         pos += 4
