@@ -1,5 +1,6 @@
 #include "failure.h"
 #include "spreadsheet.h"
+#include "testfiles.h"
 #include "workbook/sheetreaders.h"
 #include "workbook/xmlscanner.h"
 
@@ -41,21 +42,14 @@ QStringList dump(const Worksheet &sheet)
 
 QStringList readLines(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot open %s", qPrintable(path));
-    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
-    while (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
+    return QString::fromUtf8(fileBytes(path)).split(u'\n', Qt::SkipEmptyParts);
 }
 
 // The corpus file of a case: <case>.<ext> beside <case>.expected.
 QString caseFile(const QDir &dir, const QString &expected)
 {
     const QString base = expected.chopped(int(qstrlen(".expected")));
-    const QStringList found = dir.entryList({base + QStringLiteral(".*")}, QDir::Files);
-    for (const QString &name : found)
+    for (const QString &name : dir.entryList({base + QStringLiteral(".*")}, QDir::Files))
         if (!name.endsWith(u".expected"))
             return dir.filePath(name);
     return {};
@@ -73,11 +67,9 @@ QStringList rowsUpTo(const QStringList &dump, int lastRow)
 {
     QStringList kept;
     for (const QString &line : dump) {
-        const QString name = line.section(u'\t', 0, 0);
-        qsizetype digits = 0;
-        while (digits < name.size() && !name[digits].isDigit())
-            ++digits;
-        if (name.mid(digits).toInt() <= lastRow)
+        int row = 0;
+        int column = 0;
+        if (workbook::parseCellReference(line.section(u'\t', 0, 0), row, column) && row <= lastRow)
             kept << line;
     }
     return kept;
