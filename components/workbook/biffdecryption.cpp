@@ -21,17 +21,7 @@ constexpr quint16 kEof = 0x000A;
 constexpr quint16 kBoundSheet = 0x0085;
 constexpr qsizetype kBlockSize = 1024; // the key changes every 1024 bytes of the stream
 
-quint16 u16(QByteArrayView b, qsizetype at)
-{
-    return quint16(quint8(b[at]) | quint8(b[at + 1]) << 8);
-}
-
-quint32 u32(QByteArrayView b, qsizetype at)
-{
-    return quint32(u16(b, at)) | quint32(u16(b, at + 2)) << 16;
-}
-
-QByteArray le32(quint32 value)
+QByteArray littleEndian32(quint32 value)
 {
     const char bytes[4] = {char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
     return QByteArray(bytes, 4);
@@ -85,7 +75,7 @@ public:
 
     QByteArray key(quint32 block) const
     {
-        QByteArray key = (m_sha1 ? sha1(m_base + le32(block)) : md5(m_base + le32(block))).left(m_keyBytes);
+        QByteArray key = (m_sha1 ? sha1(m_base + littleEndian32(block)) : md5(m_base + littleEndian32(block))).left(m_keyBytes);
         if (m_keyBytes == 5 && m_sha1)
             key.append(11, '\0'); // 40-bit CryptoAPI keys are used as 128-bit keys
         return key;
@@ -117,10 +107,10 @@ void rc4Crypt(const QByteArray &key, QByteArray &data)
 // record's verifier; a workbook with another password is refused.
 BlockKeys defaultPasswordKeys(QByteArrayView filePass)
 {
-    if (filePass.size() < 6 || u16(filePass, 0) != 1)
+    if (filePass.size() < 6 || le16(filePass, 0) != 1)
         refusePassword(); // XOR obfuscation: the format of Excel 95 and older
-    const quint16 major = u16(filePass, 2);
-    const quint16 minor = u16(filePass, 4);
+    const quint16 major = le16(filePass, 2);
+    const quint16 minor = le16(filePass, 4);
     std::optional<BlockKeys> keys;
     QByteArray verifier;
     QByteArray verifierHash;
@@ -130,11 +120,11 @@ BlockKeys defaultPasswordKeys(QByteArrayView filePass)
         verifierHash = filePass.sliced(38, 16).toByteArray();
     } else if (major >= 2 && major <= 4 && minor == 2 && filePass.size() >= 14) {
         // Flags, header size, the header (key size at 16), then salt and verifier.
-        const quint32 headerSize = u32(filePass, 10);
+        const quint32 headerSize = le32(filePass, 10);
         const qsizetype verifierAt = 14 + qsizetype(headerSize);
         if (headerSize < 20 || headerSize > 1024 || filePass.size() < verifierAt + 60)
             refuseDamaged(QStringLiteral("Verschlüsselungsangaben"));
-        keys = BlockKeys::cryptoApi(filePass.sliced(verifierAt + 4, 16), u32(filePass, 14 + 16));
+        keys = BlockKeys::cryptoApi(filePass.sliced(verifierAt + 4, 16), le32(filePass, 14 + 16));
         verifier = filePass.sliced(verifierAt + 20, 16).toByteArray();
         verifierHash = filePass.sliced(verifierAt + 40, 20).toByteArray();
     } else {
@@ -165,8 +155,8 @@ void decryptWithDefaultPassword(QByteArray &stream)
     while (filePass.isNull()) {
         if (pos + 4 > stream.size())
             return; // damaged: the reader says so
-        const quint16 type = u16(stream, pos);
-        const qsizetype length = u16(stream, pos + 2);
+        const quint16 type = le16(stream, pos);
+        const qsizetype length = le16(stream, pos + 2);
         if (type == kEof || pos + 4 + length > stream.size())
             return;
         if (type == kFilePass)
@@ -181,8 +171,8 @@ void decryptWithDefaultPassword(QByteArray &stream)
     qint64 keyBlock = -1;
     char *data = stream.data();
     while (pos + 4 <= stream.size()) {
-        const quint16 type = u16(stream, pos);
-        const qsizetype end = std::min(pos + 4 + u16(stream, pos + 2), stream.size());
+        const quint16 type = le16(stream, pos);
+        const qsizetype end = std::min(pos + 4 + le16(stream, pos + 2), stream.size());
         qsizetype at = pos + 4 + (type == kBoundSheet ? 4 : 0); // the sheet's stream position stays plain
         if (staysPlain(type))
             at = end;

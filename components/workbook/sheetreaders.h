@@ -4,6 +4,7 @@
 #include "spreadsheet.h"
 
 #include <QByteArray>
+#include <QtEndian>
 #include <QString>
 
 #include <vector>
@@ -77,6 +78,17 @@ private:
 QString cellReference(int row, int column);
 // Parses "B12" (absolute markers allowed) into 1-based row/column; false if malformed.
 bool parseCellReference(QStringView ref, int &row, int &column);
+
+// Little-endian numbers of the binary formats (xls records, zip headers);
+// the caller checks that the bytes are there.
+inline quint16 le16(QByteArrayView bytes, qsizetype at)
+{
+    return qFromLittleEndian<quint16>(bytes.data() + at);
+}
+inline quint32 le32(QByteArrayView bytes, qsizetype at)
+{
+    return qFromLittleEndian<quint32>(bytes.data() + at);
+}
 
 // Whole numbers as digits, others in shortest round-trip form with decimal comma.
 QString numberText(double value);

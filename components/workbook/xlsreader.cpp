@@ -124,19 +124,9 @@ QByteArray workbookStream(const QByteArray &data)
     return bytes;
 }
 
-quint16 u16(QByteArrayView b, qsizetype at)
-{
-    return quint16(quint8(b[at]) | quint8(b[at + 1]) << 8);
-}
-
-quint32 u32(QByteArrayView b, qsizetype at)
-{
-    return quint32(u16(b, at)) | quint32(u16(b, at + 2)) << 16;
-}
-
 double f64(QByteArrayView b, qsizetype at)
 {
-    quint64 bits = quint64(u32(b, at)) | quint64(u32(b, at + 4)) << 32;
+    quint64 bits = quint64(le32(b, at)) | quint64(le32(b, at + 4)) << 32;
     double value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
@@ -186,8 +176,8 @@ private:
         if (m_pos + 4 > m_data.size())
             refuseDamaged(QStringLiteral("Datensätze enden vorzeitig"));
         Record record;
-        record.type = u16(m_data, m_pos);
-        const quint16 length = u16(m_data, m_pos + 2);
+        record.type = le16(m_data, m_pos);
+        const quint16 length = le16(m_data, m_pos + 2);
         if (m_pos + 4 + length > m_data.size())
             refuseDamaged(QStringLiteral("Datensatz abgeschnitten"));
         record.body = m_data.sliced(m_pos + 4, length);
@@ -197,7 +187,7 @@ private:
 
     int peekType() const
     {
-        return m_pos + 4 <= m_data.size() ? u16(m_data, m_pos) : -1;
+        return m_pos + 4 <= m_data.size() ? le16(m_data, m_pos) : -1;
     }
 
     QByteArrayView m_data;
@@ -277,7 +267,7 @@ public:
                 refuseDamaged(QStringLiteral("Text zerteilt"));
             for (quint32 i = 0; i < take; ++i) {
                 if (wide) {
-                    text += QChar(char16_t(u16(seg, m_pos)));
+                    text += QChar(char16_t(le16(seg, m_pos)));
                     m_pos += 2;
                 } else {
                     text += QChar(char16_t(quint8(seg[m_pos++]))); // compressed: Latin-1
@@ -320,7 +310,7 @@ void checkBof(const Record &record)
     if (record.type != Rec::Bof)
         refuse(QStringLiteral("Die Datei ist keine Excel-Arbeitsmappe."));
     need(record, 4);
-    if (u16(record.body, 0) != 0x0600)
+    if (le16(record.body, 0) != 0x0600)
         refuseOldFormat();
 }
 
@@ -366,28 +356,28 @@ Globals readGlobals(QByteArrayView stream)
             return globals;
         case Rec::DateMode:
             need(record, 2);
-            globals.date1904 = u16(record.body, 0) == 1;
+            globals.date1904 = le16(record.body, 0) == 1;
             break;
         case Rec::Xf:
             need(record, 4);
-            globals.xfFormats.push_back(u16(record.body, 2));
+            globals.xfFormats.push_back(le16(record.body, 2));
             break;
         case Rec::Format: {
             need(record, 2);
             ContinuedReader reader(record, 2);
-            globals.formats.insert(u16(record.body, 0), reader.unicodeString());
+            globals.formats.insert(le16(record.body, 0), reader.unicodeString());
             break;
         }
         case Rec::BoundSheet:
             need(record, 6);
             if (!globals.firstSheetPos) {
-                globals.firstSheetPos = u32(record.body, 0);
+                globals.firstSheetPos = le32(record.body, 0);
                 globals.firstSheetType = quint8(record.body[5]);
             }
             break;
         case Rec::Sst: {
             need(record, 8);
-            const quint32 unique = u32(record.body, 4);
+            const quint32 unique = le32(record.body, 4);
             ContinuedReader reader(record, 8);
             // A string takes at least three bytes: a crafted count cannot make us reserve much.
             qsizetype bytes = record.body.size();
@@ -418,8 +408,8 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
 
     auto cell = [&](const Record &record, int &row, int &column) {
         need(record, 6);
-        row = u16(record.body, 0) + 1;
-        column = u16(record.body, 2) + 1;
+        row = le16(record.body, 0) + 1;
+        column = le16(record.body, 2) + 1;
         if (column > kMaxColumns)
             refuseDamaged(QStringLiteral("Spalte außerhalb des Tabellenblatts"));
     };
@@ -450,12 +440,12 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
         case Rec::Number:
             need(record, 14);
             cell(record, row, column);
-            number(row, column, u16(record.body, 4), f64(record.body, 6));
+            number(row, column, le16(record.body, 4), f64(record.body, 6));
             break;
         case Rec::Rk:
             need(record, 10);
             cell(record, row, column);
-            number(row, column, u16(record.body, 4), rkValue(u32(record.body, 6)));
+            number(row, column, le16(record.body, 4), rkValue(le32(record.body, 6)));
             break;
         case Rec::MulRk: {
             need(record, 6);
@@ -463,14 +453,14 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
             const qsizetype count = (record.body.size() - 6) / 6;
             for (qsizetype i = 0; i < count; ++i) {
                 const qsizetype at = 4 + i * 6;
-                number(row, column + int(i), u16(record.body, at), rkValue(u32(record.body, at + 2)));
+                number(row, column + int(i), le16(record.body, at), rkValue(le32(record.body, at + 2)));
             }
             break;
         }
         case Rec::LabelSst: {
             need(record, 10);
             cell(record, row, column);
-            const quint32 index = u32(record.body, 6);
+            const quint32 index = le32(record.body, 6);
             if (index >= globals.sharedStrings.size())
                 refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellReference(row, column)));
             sheet.set(row, column, globals.sharedStrings[index]);
@@ -515,7 +505,7 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
                     refuseFormulaWithoutResult(row, column);
                 }
             } else {
-                number(row, column, u16(record.body, 4), f64(record.body, 6));
+                number(row, column, le16(record.body, 4), f64(record.body, 6));
             }
             break;
         }

@@ -18,17 +18,6 @@ constexpr zip_uint64_t kMaxMemberSize = 512ull * 1024 * 1024;
 // to kMinInflatedBound or kMaxInflationRatio times its packed size.
 constexpr zip_uint64_t kMinInflatedBound = 64ull * 1024 * 1024;
 constexpr zip_uint64_t kMaxInflationRatio = 150;
-quint32 u32(QByteArrayView b, qsizetype at)
-{
-    return quint32(quint8(b[at])) | quint32(quint8(b[at + 1])) << 8 | quint32(quint8(b[at + 2])) << 16
-           | quint32(quint8(b[at + 3])) << 24;
-}
-
-quint16 u16(QByteArrayView b, qsizetype at)
-{
-    return quint16(quint8(b[at]) | quint8(b[at + 1]) << 8);
-}
-
 // libzip's consistency check wants the sizes and checksum in a member's local
 // header, but an archive written as a stream has them only in a data
 // descriptor after the data (its local header may even ask for a newer zip
@@ -40,32 +29,32 @@ bool consistentAsStream(QByteArrayView zip)
     const qsizetype end = zip.lastIndexOf("PK\x05\x06");
     if (end < 0 || end + 22 > zip.size())
         return false;
-    qsizetype central = u32(zip, end + 16);
-    for (int entry = u16(zip, end + 10); entry > 0; --entry) {
+    qsizetype central = le32(zip, end + 16);
+    for (int entry = le16(zip, end + 10); entry > 0; --entry) {
         if (central + 46 > zip.size() || !zip.sliced(central).startsWith("PK\x01\x02"))
             return false;
-        const qsizetype nameSize = u16(zip, central + 28);
-        const qsizetype local = u32(zip, central + 42);
-        const quint32 crc = u32(zip, central + 16);
-        const qint64 packed = u32(zip, central + 20);
-        const qint64 size = u32(zip, central + 24);
+        const qsizetype nameSize = le16(zip, central + 28);
+        const qsizetype local = le32(zip, central + 42);
+        const quint32 crc = le32(zip, central + 16);
+        const qint64 packed = le32(zip, central + 20);
+        const qint64 size = le32(zip, central + 24);
         if (local + 30 + nameSize > zip.size() || !zip.sliced(local).startsWith("PK\x03\x04")
-            || central + 46 + nameSize > zip.size() || u16(zip, local + 8) != u16(zip, central + 10)
-            || u16(zip, local + 26) != nameSize || zip.sliced(local + 30, nameSize) != zip.sliced(central + 46, nameSize))
+            || central + 46 + nameSize > zip.size() || le16(zip, local + 8) != le16(zip, central + 10)
+            || le16(zip, local + 26) != nameSize || zip.sliced(local + 30, nameSize) != zip.sliced(central + 46, nameSize))
             return false;
         qsizetype facts = local + 14; // crc, packed and inflated size
         bool wide = false;
-        if (u16(zip, local + 6) & 0x08) {
-            facts = local + 30 + nameSize + u16(zip, local + 28) + packed;
-            if (facts + 4 <= zip.size() && u32(zip, facts) == 0x08074b50)
+        if (le16(zip, local + 6) & 0x08) {
+            facts = local + 30 + nameSize + le16(zip, local + 28) + packed;
+            if (facts + 4 <= zip.size() && le32(zip, facts) == 0x08074b50)
                 facts += 4;
-            wide = facts + 20 <= zip.size() && u32(zip, facts + 4) == packed && u32(zip, facts + 8) == 0
-                   && u32(zip, facts + 12) == size;
+            wide = facts + 20 <= zip.size() && le32(zip, facts + 4) == packed && le32(zip, facts + 8) == 0
+                   && le32(zip, facts + 12) == size;
         }
-        if (facts + (wide ? 20 : 12) > zip.size() || u32(zip, facts) != crc
-            || u32(zip, facts + 4) != packed || u32(zip, facts + (wide ? 12 : 8)) != size)
+        if (facts + (wide ? 20 : 12) > zip.size() || le32(zip, facts) != crc
+            || le32(zip, facts + 4) != packed || le32(zip, facts + (wide ? 12 : 8)) != size)
             return false;
-        central += 46 + nameSize + u16(zip, central + 30) + u16(zip, central + 32);
+        central += 46 + nameSize + le16(zip, central + 30) + le16(zip, central + 32);
     }
     return true;
 }
