@@ -150,16 +150,16 @@ QString elapsedText(double days, const QString &units)
 
 NumberFormat numberFormat(int formatId, const QString &customCode)
 {
-    // Built-in ids; 27-36 and 50-58 are the dates and times of East Asian
-    // language versions, which others show by the same ids.
     if (formatId == 46)
         return {NumberFormat::Elapsed, QStringLiteral("hms")};
-    if ((formatId >= 14 && formatId <= 22) || (formatId >= 27 && formatId <= 36) || formatId == 45
-        || formatId == 47 || (formatId >= 50 && formatId <= 58))
+    if ((formatId >= 14 && formatId <= 22) || formatId == 45 || formatId == 47)
         return {NumberFormat::DateTime, {}};
-    if (formatId < 164 && customCode.isEmpty())
-        return {};
-    return formatOfCode(customCode);
+    if (!customCode.isEmpty())
+        return formatOfCode(customCode);
+    // The dates and times of East Asian language versions, which others show by the same ids.
+    if ((formatId >= 27 && formatId <= 36) || (formatId >= 50 && formatId <= 58))
+        return {NumberFormat::DateTime, {}};
+    return {};
 }
 
 QString formattedNumber(double value, const NumberFormat &format, bool date1904)
