@@ -182,8 +182,6 @@ void TestWorkbookReader::missingFileAndFolder()
     QCOMPARE(failure.source(), ErrorSource::Workbook);
     QVERIFY(failure.description().contains(QDir::toNativeSeparators(missing)));
 
-    failure = readFailure(m_temp.path());
-    QCOMPARE(failure.number(), ErrorNumber::PathFileAccess);
     const QString folder = m_temp.filePath(QStringLiteral("Ordner.xlsx"));
     QVERIFY(QDir().mkpath(folder));
     failure = readFailure(folder);

@@ -186,12 +186,14 @@ def handmade_dates_1900(path):
 ODS_NS = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
           'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
           'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" '
-          'xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2"')
+          'xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2" '
+          'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" '
+          'xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0"')
 
 
-def hand_ods(path, table_xml, prefix_table="table", mimetype=True):
+def hand_ods(path, table_xml, prefix_table="table", mimetype=True, styles=""):
     content = (f'<?xml version="1.0" encoding="UTF-8"?><office:document-content {ODS_NS}>'
-               f'<office:body><office:spreadsheet>{table_xml}</office:spreadsheet></office:body></office:document-content>')
+               f'<office:automatic-styles>{styles}</office:automatic-styles><office:body><office:spreadsheet>{table_xml}</office:spreadsheet></office:body></office:document-content>')
     if prefix_table != "table":  # the same document under other prefixes
         for old in ("<table:", "</table:", " table:"):
             content = content.replace(old, old.replace("table:", prefix_table + ":"))
@@ -299,14 +301,11 @@ CSV_CASES = {
 }
 
 
-def claim_size(path, member, size):
-    """States another inflated size for a member, in its local and central header."""
+def claim_size(path, size):
+    """States another inflated size for the last member (an xlsx's sheet), in both its headers."""
     data = bytearray(open(path, "rb").read())
-    struct.pack_into("<I", data, zipfile.ZipFile(path).getinfo(member).header_offset + 22, size)
-    central = data.find(b"PK\x01\x02")
-    while data[central + 46:central + 46 + len(member)] != member.encode():
-        central = data.find(b"PK\x01\x02", central + 1)
-    struct.pack_into("<I", data, central + 24, size)
+    struct.pack_into("<I", data, data.rfind(b"PK\x03\x04") + 22, size)
+    struct.pack_into("<I", data, data.rfind(b"PK\x01\x02") + 24, size)
     write(path, bytes(data))
 
 
@@ -326,9 +325,9 @@ def hostile():
               shared=f"<si><t>{'y' * 30000}</t></si>")
     # A part stating 100 MB for 200 packed bytes, and one inflating beyond what it states.
     hand_xlsx(os.path.join(FAIL, "inflation_out_of_proportion.xlsx"), one_row.format("x"))
-    claim_size(os.path.join(FAIL, "inflation_out_of_proportion.xlsx"), "xl/worksheets/sheet1.xml", 100 << 20)
+    claim_size(os.path.join(FAIL, "inflation_out_of_proportion.xlsx"), 100 << 20)
     hand_xlsx(os.path.join(FAIL, "inflates_beyond_stated_size.xlsx"), one_row.format("x" * 5000))
-    claim_size(os.path.join(FAIL, "inflates_beyond_stated_size.xlsx"), "xl/worksheets/sheet1.xml", 300)
+    claim_size(os.path.join(FAIL, "inflates_beyond_stated_size.xlsx"), 300)
     # &nbsp; from a hand-edited sheet: the refusal must read as German.
     hand_xlsx(os.path.join(FAIL, "html_entity.xlsx"), one_row.format("Wald&nbsp;Nord"))
     # Half characters become U+FFFD, a NUL stays in the value.
@@ -456,10 +455,9 @@ def from_the_wild():
     small = '<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1"><v>448</v></c></row>'
     # xls: every record kind that carries a cell value, one cell each (formulas
     # in the older kinds too); the Excel 2.x kinds in a BIFF8 sheet are refused.
-    rk = lambda n: n << 2 | 2
     ole_file(P("xls_cell_record_kinds.xls"), biff8_stream(
-        biff_cell(0x0203, 0, 0, struct.pack("<d", 2.5)) + biff_cell(0x027E, 0, 1, struct.pack("<I", rk(7)))
-        + biff_record(0x00BD, struct.pack("<HHHIHIH", 0, 2, 0, rk(8), 0, rk(9), 3)) + biff_cell(0x00FD, 0, 4, bytes(4))
+        biff_cell(0x0203, 0, 0, struct.pack("<d", 2.5)) + biff_cell(0x027E, 0, 1, struct.pack("<I", 7 << 2 | 2))
+        + biff_record(0x00BD, struct.pack("<HHHIHIH", 0, 2, 0, 8 << 2 | 2, 0, 9 << 2 | 2, 3)) + biff_cell(0x00FD, 0, 4, bytes(4))
         + biff_label(0, 5, "Label") + biff_cell(0x00D6, 0, 6, struct.pack("<HB", 7, 0) + b"RString" + bytes(2))
         + biff_cell(0x0205, 0, 7, b"\x01\x00") + biff_cell(0x0205, 0, 8, b"\x07\x01")
         + formula(0x0006, 1, 0, 3) + formula(0x0206, 1, 1, 4) + formula(0x0406, 1, 2, 5.5)
@@ -492,7 +490,11 @@ def from_the_wild():
               shared="<si><t>Lfdnr</t></si>")
     hand_ods(P("ods_without_mimetype.ods"), '<table:table><table:table-row><table:table-cell office:value-type="string">'
              '<text:p>Lfdnr</text:p></table:table-cell><table:table-cell office:value-type="time" '
-             'office:time-value="PT255H10M10S"/></table:table-row></table:table>', mimetype=False)
+             'office:time-value="PT255H10M10S"/><table:table-cell table:style-name="ce1" office:value-type="time" '
+             'office:time-value="PT255H10M10S"/></table:table-row></table:table>', mimetype=False,
+             styles='<number:time-style style:name="N1" number:truncate-on-overflow="false"><number:minutes/>'
+             '<number:text>:</number:text><number:seconds/></number:time-style>'
+             '<style:style style:name="ce1" style:family="table-cell" style:data-style-name="N1"/>')
     # Elapsed times counted in their largest unit; dates and times by the built-in
     # ids other language versions use.
     styles = ('<numFmts count="3"><numFmt numFmtId="164" formatCode="[h]:mm:ss"/><numFmt numFmtId="165" '
