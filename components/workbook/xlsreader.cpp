@@ -26,7 +26,6 @@ constexpr quint16 FormulaBiff3 = 0x0206; // older kinds, still written by some p
 constexpr quint16 FormulaBiff4 = 0x0406;
 constexpr quint16 Eof = 0x000A;
 constexpr quint16 DateMode = 0x0022;
-constexpr quint16 FilePass = 0x002F;
 constexpr quint16 Continue = 0x003C;
 constexpr quint16 BoundSheet = 0x0085;
 constexpr quint16 MulRk = 0x00BD;
@@ -337,7 +336,7 @@ struct Globals
     std::optional<quint32> firstSheetPos;
     quint8 firstSheetType = 0;
 
-    QString numberText(quint16 xf, double value) const
+    QString formatted(quint16 xf, double value) const
     {
         const int id = xf < xfFormats.size() ? xfFormats[xf] : 0;
         return formattedNumber(value, numberFormat(id, formats.value(id)), date1904);
@@ -414,7 +413,7 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
             refuseDamaged(QStringLiteral("Spalte außerhalb des Tabellenblatts"));
     };
     auto number = [&](int row, int column, quint16 xf, double value) {
-        sheet.set(row, column, globals.numberText(xf, value));
+        sheet.set(row, column, globals.formatted(xf, value));
     };
 
     for (;;) {

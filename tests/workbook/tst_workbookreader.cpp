@@ -160,7 +160,7 @@ void TestWorkbookReader::corpusFail()
     for (const QString &fragment : expected.mid(1))
         QVERIFY2(failure.description().contains(fragment), qPrintable(failure.description()));
     // UTF-8 read as Latin-1 shows as "Ã¤" for "ä": every refusal must read as German.
-    static const QRegularExpression mojibake(QStringLiteral("[\\x{C2}-\\x{F4}][\\x{80}-\\x{BF}]|\\x{FFFD}"));
+    static const QRegularExpression mojibake(QStringLiteral("[\\x{C2}-\\x{F4}][\\x{80}-\\x{BF}]"));
     QVERIFY2(!failure.description().contains(mojibake), qPrintable(failure.description()));
 }
 
