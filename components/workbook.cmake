@@ -1,13 +1,13 @@
 add_library(tarvel_workbook STATIC
     spreadsheet.cpp spreadsheet.h
-    workbook/sheetreaders.h workbook/cellformat.cpp
+    workbook/sheetreaders.h workbook/sheetbuilder.cpp workbook/cellformat.cpp
     workbook/ziparchive.h workbook/ziparchive.cpp
     workbook/xmlscanner.h workbook/xmlscanner.cpp
     workbook/xlsxreader.cpp
     workbook/csvreader.cpp
     workbook/odsreader.cpp
-    workbook/xlsreader.cpp
+    workbook/xlsreader.cpp workbook/biffdecryption.cpp
 )
 target_include_directories(tarvel_workbook PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(tarvel_workbook PUBLIC tarvel_database Qt6::Core
-    PRIVATE PkgConfig::LIBZIP PkgConfig::LIBGSF)
+    PRIVATE PkgConfig::LIBZIP PkgConfig::LIBGSF PkgConfig::NETTLE)

@@ -7,7 +7,7 @@ packages=(
   # build
   build-essential cmake pkg-config
   qt6-base-dev
-  libzip-dev libgsf-1-dev
+  libzip-dev libgsf-1-dev nettle-dev
   # run
   libqt6sql6-sqlite libqt6sql6-psql qt6-translations-l10n fonts-dejavu-core
   # test; the installed tree's checks
@@ -18,7 +18,7 @@ packages=(
   # sanitizer build and fuzz targets: clang, its sanitizer and libFuzzer runtimes, llvm-symbolizer
   clang libclang-rt-14-dev llvm
   # fixtures
-  libxlsxwriter-dev python3 python3-openpyxl python3-xlwt python3-xlrd
+  libxlsxwriter-dev python3 python3-openpyxl python3-xlwt python3-xlrd python3-msoffcrypto-tool
 )
 
 missing=()

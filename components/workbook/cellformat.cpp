@@ -1,3 +1,5 @@
+// Cell values as text: numbers, booleans, dates and times, and the number
+// formats that tell dates and elapsed times from plain numbers.
 #include "sheetreaders.h"
 
 #include <QDate>
@@ -8,104 +10,6 @@
 #include <cmath>
 
 namespace workbook {
-
-void refuse(const QString &reason)
-{
-    throw ReadError{ErrorNumber::WorkbookUnreadable, reason};
-}
-
-void refuseDamaged(const QString &detail)
-{
-    refuse(detail.isEmpty() ? QStringLiteral("Die Datei ist beschädigt oder unvollständig.")
-                            : QStringLiteral("Die Datei ist beschädigt oder unvollständig (%1).").arg(detail));
-}
-
-void refusePassword()
-{
-    refuse(QStringLiteral("Die Arbeitsmappe ist mit einem Kennwort geschützt. "
-                          "Bitte den Kennwortschutz entfernen und die Datei neu speichern."));
-}
-
-void refuseFormulaWithoutResult(int row, int column)
-{
-    refuse(QStringLiteral("Die Formel in Zelle %1 hat kein gespeichertes Ergebnis. "
-                          "Bitte die Arbeitsmappe in der Tabellenkalkulation öffnen, neu berechnen und speichern.")
-               .arg(cellName(row, column)));
-}
-
-void refuseTooManyCells()
-{
-    refuse(QStringLiteral("Das erste Tabellenblatt hat zu viele Zellen."));
-}
-
-SheetBuilder::SheetBuilder(int lastRow)
-    : m_lastRow(std::clamp(lastRow, 0, kMaxRows))
-{
-}
-
-void SheetBuilder::set(int row, int column, QString value)
-{
-    if (value.isEmpty())
-        return;
-    if (row < 1 || column < 1 || row > kMaxRows || column > kMaxColumns)
-        refuseDamaged(QStringLiteral("Zelle außerhalb des Tabellenblatts"));
-    if (row > m_lastRow)
-        return;
-    // A row is stored up to its last cell, the empty ones before it included:
-    // counting only the filled ones let a small file with one cell far to the
-    // right in each of many rows take gigabytes.
-    if (m_widths.size() < size_t(row))
-        m_widths.resize(row);
-    int &width = m_widths[row - 1];
-    if (column > width) {
-        m_cells += column - width;
-        width = column;
-    }
-    if (m_cells > kMaxCells)
-        refuseTooManyCells();
-    m_sheet.setCell(row, column, std::move(value));
-}
-
-Worksheet SheetBuilder::take()
-{
-    return std::move(m_sheet);
-}
-
-QString cellName(int row, int column)
-{
-    QString letters;
-    for (int c = column; c > 0; c = (c - 1) / 26)
-        letters.prepend(QChar(u'A' + (c - 1) % 26));
-    return letters + QString::number(row);
-}
-
-bool parseCellName(QStringView ref, int &row, int &column)
-{
-    qsizetype i = 0;
-    if (i < ref.size() && ref[i] == u'$')
-        ++i;
-    qint64 col = 0;
-    const qsizetype lettersStart = i;
-    for (; i < ref.size() && ref[i].isLetter(); ++i) {
-        const char16_t ch = ref[i].toUpper().unicode();
-        if (ch < u'A' || ch > u'Z')
-            return false;
-        col = col * 26 + (ch - u'A' + 1);
-        if (col > kMaxColumns)
-            return false;
-    }
-    if (i == lettersStart)
-        return false;
-    if (i < ref.size() && ref[i] == u'$')
-        ++i;
-    bool ok = false;
-    const qint64 r = ref.mid(i).toLongLong(&ok);
-    if (!ok || r < 1 || r > kMaxRows || !ref[i].isDigit())
-        return false;
-    row = int(r);
-    column = int(col);
-    return true;
-}
 
 QString numberText(double value)
 {
@@ -168,10 +72,24 @@ QString isoDateTimeText(const QString &iso)
     return date.isValid() ? date.toString(QStringLiteral("dd.MM.yyyy")) : iso;
 }
 
-bool isDateFormatCode(const QString &code)
+namespace {
+
+// An elapsed-time format: the bracketed unit counts on without wrapping
+// ([h]:mm:ss shows 255:10:10), the smaller units that follow it wrap.
+NumberFormat elapsedFormat(QChar largest, const QString &code)
+{
+    static const QString units = QStringLiteral("hms");
+    QString shown(largest);
+    for (qsizetype u = units.indexOf(largest) + 1; u < units.size(); ++u)
+        if (code.contains(units[u], Qt::CaseInsensitive))
+            shown += units[u];
+    return {NumberFormat::Elapsed, shown};
+}
+
+NumberFormat formatOfCode(const QString &code)
 {
     if (code.compare(u"General", Qt::CaseInsensitive) == 0 || code.compare(u"Standard", Qt::CaseInsensitive) == 0)
-        return false;
+        return {};
     // A format shows a date when it has date/time letters outside quoted text,
     // [colour/locale] brackets and escaped characters.
     bool inQuotes = false;
@@ -194,34 +112,67 @@ bool isDateFormatCode(const QString &code)
         case u'[': {
             const qsizetype close = code.indexOf(u']', i);
             if (close < 0)
-                return false;
-            // Elapsed-time brackets such as [h] or [mm] do show a time.
+                return {};
             const QString inner = code.mid(i + 1, close - i - 1).toLower();
-            if (!inner.isEmpty() && (inner.count(u'h') == inner.size() || inner.count(u'm') == inner.size()
-                                     || inner.count(u's') == inner.size()))
-                return true;
+            if (!inner.isEmpty() && inner.count(inner[0]) == inner.size() && QStringView(u"hms").contains(inner[0]))
+                return elapsedFormat(inner[0], code.mid(close + 1).section(u';', 0, 0));
             i = close;
             break;
         }
         case u';':
-            return false; // only the first section decides
+            return {}; // only the first section decides
         default: {
             const char16_t lower = ch.toLower().unicode();
             if (lower == u'd' || lower == u'm' || lower == u'y' || lower == u'h' || lower == u's')
-                return true;
+                return {NumberFormat::DateTime, {}};
         }
         }
     }
-    return false;
+    return {};
 }
 
-bool isDateFormat(int formatId, const QString &customCode)
+QString elapsedText(double days, const QString &units)
 {
-    if ((formatId >= 14 && formatId <= 22) || (formatId >= 45 && formatId <= 47))
-        return true;
-    if (formatId < 164 && customCode.isEmpty())
-        return false;
-    return isDateFormatCode(customCode);
+    if (!std::isfinite(days) || std::fabs(days) > 1e9)
+        return numberText(days);
+    qint64 rest = std::llround(std::fabs(days) * 86400.0);
+    QString text = days < 0 && rest > 0 ? QStringLiteral("-") : QString();
+    for (qsizetype i = 0; i < units.size(); ++i) {
+        const qint64 size = units[i] == u'h' ? 3600 : units[i] == u'm' ? 60 : 1;
+        const qint64 count = rest / size;
+        rest %= size;
+        text += i == 0 ? QString::number(count) : QStringLiteral(":%1").arg(count, 2, 10, QLatin1Char('0'));
+    }
+    return text;
+}
+
+} // namespace
+
+NumberFormat numberFormat(int formatId, const QString &customCode)
+{
+    if (formatId == 46)
+        return {NumberFormat::Elapsed, QStringLiteral("hms")};
+    if ((formatId >= 14 && formatId <= 22) || formatId == 45 || formatId == 47)
+        return {NumberFormat::DateTime, {}};
+    if (!customCode.isEmpty())
+        return formatOfCode(customCode);
+    // The dates and times of East Asian language versions, which others show by the same ids.
+    if ((formatId >= 27 && formatId <= 36) || (formatId >= 50 && formatId <= 58))
+        return {NumberFormat::DateTime, {}};
+    return {};
+}
+
+QString formattedNumber(double value, const NumberFormat &format, bool date1904)
+{
+    switch (format.kind) {
+    case NumberFormat::DateTime:
+        return serialDateText(value, date1904);
+    case NumberFormat::Elapsed:
+        return elapsedText(value, format.units);
+    case NumberFormat::Plain:
+        break;
+    }
+    return numberText(value);
 }
 
 } // namespace workbook

@@ -168,6 +168,8 @@ std::optional<Worksheet> parse(QString text, bool atEnd, SheetBuilder sheet)
                     continue;
                 }
                 field += q;
+                if (field.size() > kMaxCellChars)
+                    sheet.set(row, column, field); // refuses it, naming the cell
             }
         } else if (ch == delimiter) {
             sheet.set(row, column, std::exchange(field, QString()));
@@ -191,6 +193,8 @@ std::optional<Worksheet> parse(QString text, bool atEnd, SheetBuilder sheet)
         }
         if (column > kMaxColumns)
             refuse(QStringLiteral("Zeile %1 hat mehr als %2 Spalten.").arg(line).arg(kMaxColumns));
+        if (field.size() > kMaxCellChars)
+            sheet.set(row, column, field); // refuses it, naming the cell
     }
     if (!atEnd)
         return std::nullopt;
@@ -235,7 +239,12 @@ Worksheet readCsv(QIODevice &text, int lastRow)
                             QStringLiteral("Die Datei ist nicht lesbar (%1).").arg(text.errorString())};
         bytes.resize(filled + qsizetype(got));
         const bool atEnd = got == 0 || text.atEnd();
-        const qsizetype usable = atEnd ? bytes.size() : wholeLines(bytes);
+        const qsizetype complete = wholeLines(bytes);
+        // A line holding more text than all kept rows may (at up to four bytes
+        // a character, besides separators) is refused before it is decoded.
+        if (bytes.size() - complete > 4 * kMaxSheetChars + 3 * kMaxColumns)
+            refuseTooMuchText();
+        const qsizetype usable = atEnd ? bytes.size() : complete;
         if (usable > 0) {
             if (std::optional<Worksheet> sheet = parse(decode(QByteArrayView(bytes).first(usable)), atEnd,
                                                        SheetBuilder(lastRow)))

@@ -1,9 +1,10 @@
-// OpenDocument spreadsheets (.ods) from content.xml. The packaged import
-// library lost a boolean cell in a hand-made file, and repeated rows must not
-// be expanded blindly: a sheet ends in one row repeated a million times.
+// OpenDocument spreadsheets (.ods) from content.xml. Repeated rows must not be
+// expanded blindly: a sheet ends in one row repeated a million times.
 #include "sheetreaders.h"
 #include "xmlscanner.h"
 #include "ziparchive.h"
+
+#include <QHash>
 
 #include <charconv>
 #include <utility>
@@ -17,6 +18,8 @@ constexpr QByteArrayView kOfficeNs = "urn:oasis:names:tc:opendocument:xmlns:offi
 constexpr QByteArrayView kTableNs = "urn:oasis:names:tc:opendocument:xmlns:table:1.0";
 constexpr QByteArrayView kTextNs = "urn:oasis:names:tc:opendocument:xmlns:text:1.0";
 constexpr QByteArrayView kCalcExtNs = "urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0";
+constexpr QByteArrayView kStyleNs = "urn:oasis:names:tc:opendocument:xmlns:style:1.0";
+constexpr QByteArrayView kNumberNs = "urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0";
 
 // Qualified names under the prefixes this document binds.
 struct Names
@@ -26,9 +29,11 @@ struct Names
         , table(xml.prefixFor(kTableNs))
         , text(xml.prefixFor(kTextNs))
         , calcext(xml.prefixFor(kCalcExtNs))
+        , style(xml.prefixFor(kStyleNs))
+        , number(xml.prefixFor(kNumberNs))
     {
     }
-    QByteArray office, table, text, calcext;
+    QByteArray office, table, text, calcext, style, number;
 
     QByteArray o(const char *local) const { return office + local; }
     QByteArray t(const char *local) const { return table + local; }
@@ -43,7 +48,7 @@ int repeatCount(const XmlScanner &xml, const QByteArray &attribute)
     qint64 count = 0;
     const auto [end, error] = std::from_chars(raw.data(), raw.data() + raw.size(), count);
     if (error != std::errc() || end != raw.data() + raw.size() || count < 1)
-        refuseDamaged(QStringLiteral("Wiederholungsangabe „%1“").arg(QString::fromLatin1(raw)));
+        refuseDamaged(QStringLiteral("Wiederholungsangabe „%1“").arg(QString::fromUtf8(raw)));
     return int(std::min<qint64>(count, kMaxRows + qint64(1)));
 }
 
@@ -55,6 +60,8 @@ void appendParagraph(XmlScanner &xml, const Names &n, QString &out)
     while (xml.next() != XmlScanner::EndDocument) {
         if (xml.token() == XmlScanner::EndElement && xml.depth() < level)
             return;
+        if (out.size() > kMaxCellChars)
+            return; // refused as too long once the cell is set
         if (xml.token() == XmlScanner::Characters) {
             for (QChar ch : xml.text()) {
                 if (ch == u' ' || ch == u'\t' || ch == u'\n' || ch == u'\r') {
@@ -86,8 +93,9 @@ void appendParagraph(XmlScanner &xml, const Names &n, QString &out)
     }
 }
 
-// "PT10H30M00S" (days and fractions allowed) as hh:mm:ss.
-QString durationText(const QString &value)
+// "PT10H30M00S" (days and fractions allowed) as hh:mm:ss, or in the units of
+// an elapsed-time format ("ms" for [mm]:ss).
+QString durationText(const QString &value, const QString &elapsedUnits)
 {
     double seconds = 0;
     double number = 0;
@@ -131,13 +139,50 @@ QString durationText(const QString &value)
     const qint64 total = std::llround(seconds);
     if (total > qint64(1e9))
         return value;
+    if (!elapsedUnits.isEmpty())
+        return formattedNumber(seconds / 86400, {NumberFormat::Elapsed, elapsedUnits}, false);
     return QStringLiteral("%1:%2:%3")
         .arg(total / 3600, 2, 10, QLatin1Char('0'))
         .arg(total / 60 % 60, 2, 10, QLatin1Char('0'))
         .arg(total % 60, 2, 10, QLatin1Char('0'));
 }
 
-QString readCellValue(XmlScanner &xml, const Names &n, int row, int column)
+// Cell styles whose number format counts elapsed time on in its largest unit
+// (number:truncate-on-overflow="false"), with the units it shows.
+using ElapsedStyles = QHash<QString, QString>;
+
+// Reads the automatic styles up to the first table, where it stops.
+ElapsedStyles readElapsedStyles(XmlScanner &xml, const Names &n, const QByteArray &tableName)
+{
+    QHash<QString, QString> units;      // data style -> units
+    QHash<QString, QString> dataStyles; // cell style -> data style
+    while (xml.next() != XmlScanner::EndDocument) {
+        if (xml.token() != XmlScanner::StartElement)
+            continue;
+        const QByteArrayView name = xml.qualifiedName();
+        if (name == tableName)
+            break;
+        if (name == n.number + "time-style" && xml.rawAttribute(n.number + "truncate-on-overflow") == "false") {
+            const QString style = xml.attribute(n.style + "name");
+            QString &shown = units[style];
+            const int level = xml.depth();
+            while (xml.nextStartElementWithin(level)) {
+                const QByteArrayView unit = xml.qualifiedName();
+                if (unit == n.number + "hours" || unit == n.number + "minutes" || unit == n.number + "seconds")
+                    shown += QChar(unit.at(n.number.size()));
+            }
+        } else if (name == n.style + "style") {
+            dataStyles.insert(xml.attribute(n.style + "name"), xml.attribute(n.style + "data-style-name"));
+        }
+    }
+    ElapsedStyles elapsed;
+    for (auto it = dataStyles.cbegin(); it != dataStyles.cend(); ++it)
+        if (!units.value(it.value()).isEmpty())
+            elapsed.insert(it.key(), units.value(it.value()));
+    return elapsed;
+}
+
+QString readCellValue(XmlScanner &xml, const Names &n, const ElapsedStyles &elapsed, int row, int column)
 {
     const QByteArray type = xml.rawAttribute(n.o("value-type")).toByteArray();
     const bool isError = xml.rawAttribute(n.calcext + "value-type") == "error";
@@ -151,13 +196,13 @@ QString readCellValue(XmlScanner &xml, const Names &n, int row, int column)
         if (raw.isEmpty() || error != std::errc() || end != raw.data() + raw.size()) {
             if (hasFormula)
                 refuseFormulaWithoutResult(row, column);
-            refuseDamaged(QStringLiteral("Zelle %1 enthält keine Zahl").arg(cellName(row, column)));
+            refuseDamaged(QStringLiteral("Zelle %1 enthält keine Zahl").arg(cellReference(row, column)));
         }
         value = numberText(number);
     } else if (type == "date") {
         value = isoDateTimeText(xml.attribute(n.o("date-value")).trimmed());
     } else if (type == "time") {
-        value = durationText(xml.attribute(n.o("time-value")));
+        value = durationText(xml.attribute(n.o("time-value")), elapsed.value(xml.attribute(n.t("style-name"))));
     } else if (type == "boolean") {
         const QByteArrayView b = xml.rawAttribute(n.o("boolean-value"));
         value = booleanText(b == "true" || b == "1");
@@ -197,17 +242,14 @@ Worksheet readOds(const ZipArchive &zip, int lastRow)
     const Names n(xml);
     const QByteArray tableName = n.t("table");
     const QByteArray rowName = n.t("table-row");
-    const QByteArray cellName_ = n.t("table-cell");
+    const QByteArray cellElement = n.t("table-cell");
     const QByteArray coveredName = n.t("covered-table-cell");
     const QByteArray rowsRepeated = n.t("number-rows-repeated");
     const QByteArray columnsRepeated = n.t("number-columns-repeated");
     const QByteArray rowGroups[] = {n.t("table-header-rows"), n.t("table-row-group"), n.t("table-rows")};
 
-    // The first table of the spreadsheet body.
-    while (xml.next() != XmlScanner::EndDocument) {
-        if (xml.token() == XmlScanner::StartElement && xml.qualifiedName() == tableName)
-            break;
-    }
+    // The first table of the spreadsheet body, after the automatic styles.
+    const ElapsedStyles elapsed = readElapsedStyles(xml, n, tableName);
     if (xml.token() == XmlScanner::EndDocument)
         refuse(QStringLiteral("Die Arbeitsmappe enthält kein Tabellenblatt."));
 
@@ -238,12 +280,12 @@ Worksheet readOds(const ZipArchive &zip, int lastRow)
                 break;
             if (xml.token() != XmlScanner::StartElement)
                 continue;
-            if (xml.qualifiedName() != cellName_ && xml.qualifiedName() != coveredName) {
+            if (xml.qualifiedName() != cellElement && xml.qualifiedName() != coveredName) {
                 xml.skipElement();
                 continue;
             }
             const int columnRepeat = repeatCount(xml, columnsRepeated);
-            const QString value = readCellValue(xml, n, int(std::min<qint64>(row, kMaxRows)),
+            const QString value = readCellValue(xml, n, elapsed, int(std::min<qint64>(row, kMaxRows)),
                                                 int(std::min<qint64>(column, kMaxColumns)));
             if (!value.isEmpty()) {
                 if (column + columnRepeat - 1 > kMaxColumns)

@@ -4,6 +4,7 @@
 #include "spreadsheet.h"
 
 #include <QByteArray>
+#include <QtEndian>
 #include <QString>
 
 #include <vector>
@@ -23,6 +24,12 @@ constexpr int kMaxColumns = 16384;
 // Bounds the memory the kept cells take: the row limit alone does not, since
 // 10,000 rows may be 16,384 cells wide, and an ODS row repeats cheaply.
 constexpr qint64 kMaxCells = 2'000'000;
+// The most a spreadsheet program stores in one cell; a longer text is refused.
+constexpr qsizetype kMaxCellChars = 32767;
+// Bounds the text the kept cells hold together (32 MB): 10,000 rows of 9
+// cells of kMaxCellChars would be gigabytes, and an ODS row or a shared string
+// repeats at no cost in the file. Real workbooks hold a few megabytes.
+constexpr qint64 kMaxSheetChars = 16ll * 1024 * 1024;
 // Bounds what is read whole into memory: a zip package or an .xls file, or the
 // part of a text file that holds the needed rows.
 constexpr qint64 kMaxReadSize = 256ll * 1024 * 1024;
@@ -40,10 +47,15 @@ struct ReadError
 [[noreturn]] void refusePassword();
 [[noreturn]] void refuseFormulaWithoutResult(int row, int column);
 [[noreturn]] void refuseTooManyCells();
+[[noreturn]] void refuseTooMuchText();
+// Appends as much of `piece` as still shows that a cell is too long: text
+// beyond kMaxCellChars + 1 is refused later anyway and need not be held.
+void appendCapped(QString &out, QStringView piece);
 
 // Collects non-empty cells row by row, bounded by the limits above; kMaxCells
-// bounds the cells stored, which includes the empty ones before a row's last.
-// Cells below `lastRow` are checked for a valid position, then dropped.
+// bounds the cells stored, which includes the empty ones before a row's last,
+// kMaxSheetChars their text. A lone surrogate (a broken character) becomes
+// U+FFFD. Cells below `lastRow` are checked for a valid position, then dropped.
 class SheetBuilder
 {
 public:
@@ -59,12 +71,24 @@ private:
     int m_lastRow;
     std::vector<int> m_widths; // per row: the column of its last cell
     qint64 m_cells = 0;        // cells stored, the empty ones before a row's last included
+    qint64 m_chars = 0;        // characters stored
 };
 
-// "A1"-style names, 1-based.
-QString cellName(int row, int column);
+// The cell's "A1"-style reference, from a 1-based row and column.
+QString cellReference(int row, int column);
 // Parses "B12" (absolute markers allowed) into 1-based row/column; false if malformed.
-bool parseCellName(QStringView ref, int &row, int &column);
+bool parseCellReference(QStringView ref, int &row, int &column);
+
+// Little-endian numbers of the binary formats (xls records, zip headers);
+// the caller checks that the bytes are there.
+inline quint16 le16(QByteArrayView bytes, qsizetype at)
+{
+    return qFromLittleEndian<quint16>(bytes.data() + at);
+}
+inline quint32 le32(QByteArrayView bytes, qsizetype at)
+{
+    return qFromLittleEndian<quint32>(bytes.data() + at);
+}
 
 // Whole numbers as digits, others in shortest round-trip form with decimal comma.
 QString numberText(double value);
@@ -74,9 +98,17 @@ QString booleanText(bool value);
 QString serialDateText(double serial, bool date1904);
 // An ISO 8601 date or date-time (xlsx t="d", ods date-value) in the same form.
 QString isoDateTimeText(const QString &iso);
-// Whether a cell number format shows a date/time: built-in ids or a custom code.
-bool isDateFormat(int formatId, const QString &customCode);
-bool isDateFormatCode(const QString &code);
+// How a cell's number format shows its value.
+struct NumberFormat
+{
+    enum Kind { Plain, DateTime, Elapsed } kind = Plain;
+    QString units; // Elapsed: the units shown, the largest first ("hms" for [h]:mm:ss)
+};
+// The format of a built-in id or a custom code.
+NumberFormat numberFormat(int formatId, const QString &customCode);
+// The value as its format shows it: plain numbers as numberText(), dates as
+// serialDateText(), elapsed times counted in their largest unit ("255:10:10").
+QString formattedNumber(double value, const NumberFormat &format, bool date1904);
 
 class ZipArchive;
 // xlsx/xlsm or ods, recognised by the package's members.
@@ -84,6 +116,10 @@ Worksheet readZipPackage(const QByteArray &data, int lastRow = kMaxRows);
 Worksheet readXlsx(const ZipArchive &zip, int lastRow = kMaxRows);
 Worksheet readOds(const ZipArchive &zip, int lastRow = kMaxRows);
 Worksheet readXls(const QByteArray &data, int lastRow = kMaxRows);
+// An .xls workbook stream that a FILEPASS record marks as encrypted, decrypted
+// in place with the spreadsheet program's built-in password (RC4 or CryptoAPI
+// RC4); a workbook with any other password is refused.
+void decryptWithDefaultPassword(QByteArray &stream);
 // Reads the text from the device's current position only as far as the
 // needed rows go.
 Worksheet readCsv(QIODevice &text, int lastRow = kMaxRows);

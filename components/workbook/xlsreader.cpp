@@ -1,7 +1,6 @@
 // Excel 97-2003 workbooks (.xls): the OLE2 container through libgsf, the BIFF8
-// records read here. The packaged reader gives formula cells as empty even when
-// the file holds their result; an empty cell ends the caller's data, so the
-// stored results are read here, and every length and offset is checked.
+// records read here, every length and offset checked. Formula cells read as
+// their stored results: an empty cell would end the caller's data.
 // libgsf pulls in GLib, whose headers must come before Qt's keyword macros.
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
@@ -23,9 +22,10 @@ namespace {
 
 namespace Rec {
 constexpr quint16 Formula = 0x0006;
+constexpr quint16 FormulaBiff3 = 0x0206; // older kinds, still written by some producers
+constexpr quint16 FormulaBiff4 = 0x0406;
 constexpr quint16 Eof = 0x000A;
 constexpr quint16 DateMode = 0x0022;
-constexpr quint16 FilePass = 0x002F;
 constexpr quint16 Continue = 0x003C;
 constexpr quint16 BoundSheet = 0x0085;
 constexpr quint16 MulRk = 0x00BD;
@@ -123,19 +123,9 @@ QByteArray workbookStream(const QByteArray &data)
     return bytes;
 }
 
-quint16 u16(QByteArrayView b, qsizetype at)
-{
-    return quint16(quint8(b[at]) | quint8(b[at + 1]) << 8);
-}
-
-quint32 u32(QByteArrayView b, qsizetype at)
-{
-    return quint32(u16(b, at)) | quint32(u16(b, at + 2)) << 16;
-}
-
 double f64(QByteArrayView b, qsizetype at)
 {
-    quint64 bits = quint64(u32(b, at)) | quint64(u32(b, at + 4)) << 32;
+    quint64 bits = quint64(le32(b, at)) | quint64(le32(b, at + 4)) << 32;
     double value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
@@ -185,8 +175,8 @@ private:
         if (m_pos + 4 > m_data.size())
             refuseDamaged(QStringLiteral("Datensätze enden vorzeitig"));
         Record record;
-        record.type = u16(m_data, m_pos);
-        const quint16 length = u16(m_data, m_pos + 2);
+        record.type = le16(m_data, m_pos);
+        const quint16 length = le16(m_data, m_pos + 2);
         if (m_pos + 4 + length > m_data.size())
             refuseDamaged(QStringLiteral("Datensatz abgeschnitten"));
         record.body = m_data.sliced(m_pos + 4, length);
@@ -196,7 +186,7 @@ private:
 
     int peekType() const
     {
-        return m_pos + 4 <= m_data.size() ? u16(m_data, m_pos) : -1;
+        return m_pos + 4 <= m_data.size() ? le16(m_data, m_pos) : -1;
     }
 
     QByteArrayView m_data;
@@ -276,7 +266,7 @@ public:
                 refuseDamaged(QStringLiteral("Text zerteilt"));
             for (quint32 i = 0; i < take; ++i) {
                 if (wide) {
-                    text += QChar(char16_t(u16(seg, m_pos)));
+                    text += QChar(char16_t(le16(seg, m_pos)));
                     m_pos += 2;
                 } else {
                     text += QChar(char16_t(quint8(seg[m_pos++]))); // compressed: Latin-1
@@ -319,7 +309,7 @@ void checkBof(const Record &record)
     if (record.type != Rec::Bof)
         refuse(QStringLiteral("Die Datei ist keine Excel-Arbeitsmappe."));
     need(record, 4);
-    if (u16(record.body, 0) != 0x0600)
+    if (le16(record.body, 0) != 0x0600)
         refuseOldFormat();
 }
 
@@ -346,12 +336,10 @@ struct Globals
     std::optional<quint32> firstSheetPos;
     quint8 firstSheetType = 0;
 
-    bool isDate(quint16 xf) const
+    QString formatted(quint16 xf, double value) const
     {
-        if (xf >= xfFormats.size())
-            return false;
-        const int id = xfFormats[xf];
-        return isDateFormat(id, formats.value(id));
+        const int id = xf < xfFormats.size() ? xfFormats[xf] : 0;
+        return formattedNumber(value, numberFormat(id, formats.value(id)), date1904);
     }
 };
 
@@ -365,32 +353,30 @@ Globals readGlobals(QByteArrayView stream)
         switch (record.type) {
         case Rec::Eof:
             return globals;
-        case Rec::FilePass:
-            refusePassword();
         case Rec::DateMode:
             need(record, 2);
-            globals.date1904 = u16(record.body, 0) == 1;
+            globals.date1904 = le16(record.body, 0) == 1;
             break;
         case Rec::Xf:
             need(record, 4);
-            globals.xfFormats.push_back(u16(record.body, 2));
+            globals.xfFormats.push_back(le16(record.body, 2));
             break;
         case Rec::Format: {
             need(record, 2);
             ContinuedReader reader(record, 2);
-            globals.formats.insert(u16(record.body, 0), reader.unicodeString());
+            globals.formats.insert(le16(record.body, 0), reader.unicodeString());
             break;
         }
         case Rec::BoundSheet:
             need(record, 6);
             if (!globals.firstSheetPos) {
-                globals.firstSheetPos = u32(record.body, 0);
+                globals.firstSheetPos = le32(record.body, 0);
                 globals.firstSheetType = quint8(record.body[5]);
             }
             break;
         case Rec::Sst: {
             need(record, 8);
-            const quint32 unique = u32(record.body, 4);
+            const quint32 unique = le32(record.body, 4);
             ContinuedReader reader(record, 8);
             // A string takes at least three bytes: a crafted count cannot make us reserve much.
             qsizetype bytes = record.body.size();
@@ -421,13 +407,13 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
 
     auto cell = [&](const Record &record, int &row, int &column) {
         need(record, 6);
-        row = u16(record.body, 0) + 1;
-        column = u16(record.body, 2) + 1;
+        row = le16(record.body, 0) + 1;
+        column = le16(record.body, 2) + 1;
         if (column > kMaxColumns)
             refuseDamaged(QStringLiteral("Spalte außerhalb des Tabellenblatts"));
     };
     auto number = [&](int row, int column, quint16 xf, double value) {
-        sheet.set(row, column, globals.isDate(xf) ? serialDateText(value, globals.date1904) : numberText(value));
+        sheet.set(row, column, globals.formatted(xf, value));
     };
 
     for (;;) {
@@ -453,12 +439,12 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
         case Rec::Number:
             need(record, 14);
             cell(record, row, column);
-            number(row, column, u16(record.body, 4), f64(record.body, 6));
+            number(row, column, le16(record.body, 4), f64(record.body, 6));
             break;
         case Rec::Rk:
             need(record, 10);
             cell(record, row, column);
-            number(row, column, u16(record.body, 4), rkValue(u32(record.body, 6)));
+            number(row, column, le16(record.body, 4), rkValue(le32(record.body, 6)));
             break;
         case Rec::MulRk: {
             need(record, 6);
@@ -466,16 +452,16 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
             const qsizetype count = (record.body.size() - 6) / 6;
             for (qsizetype i = 0; i < count; ++i) {
                 const qsizetype at = 4 + i * 6;
-                number(row, column + int(i), u16(record.body, at), rkValue(u32(record.body, at + 2)));
+                number(row, column + int(i), le16(record.body, at), rkValue(le32(record.body, at + 2)));
             }
             break;
         }
         case Rec::LabelSst: {
             need(record, 10);
             cell(record, row, column);
-            const quint32 index = u32(record.body, 6);
+            const quint32 index = le32(record.body, 6);
             if (index >= globals.sharedStrings.size())
-                refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellName(row, column)));
+                refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellReference(row, column)));
             sheet.set(row, column, globals.sharedStrings[index]);
             break;
         }
@@ -491,8 +477,10 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
             cell(record, row, column);
             sheet.set(row, column, record.body[7] ? errorText(quint8(record.body[6])) : booleanText(record.body[6] != 0));
             break;
-        case Rec::Formula: {
-            need(record, 20);
+        case Rec::Formula:
+        case Rec::FormulaBiff3:
+        case Rec::FormulaBiff4: {
+            need(record, 16);
             cell(record, row, column);
             if (!sheet.keeps(row))
                 break; // a missing result there matters to no one
@@ -516,7 +504,7 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
                     refuseFormulaWithoutResult(row, column);
                 }
             } else {
-                number(row, column, u16(record.body, 4), f64(record.body, 6));
+                number(row, column, le16(record.body, 4), f64(record.body, 6));
             }
             break;
         }
@@ -527,6 +515,13 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
                 pendingString = false;
             }
             break;
+        case 0x0002: // INTEGER, NUMBER, LABEL, BOOLERR, FORMULA and STRING of
+        case 0x0003: // Excel 2.x: their layout differs, and a cell skipped
+        case 0x0004: // would end the caller's data early
+        case 0x0005:
+        case 0x0007:
+            refuseDamaged(QStringLiteral("Zellwert im Datensatz 0x%1 eines älteren Formats")
+                              .arg(record.type, 4, 16, QLatin1Char('0')));
         default:
             break; // BLANK, MULBLANK, formatting, objects
         }
@@ -538,7 +533,8 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
 Worksheet readXls(const QByteArray &data, int lastRow)
 {
     // Excel 2.x-4.x files are a bare record stream, later ones an OLE2 container.
-    const QByteArray stream = data.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") ? workbookStream(data) : data;
+    QByteArray stream = data.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") ? workbookStream(data) : data;
+    decryptWithDefaultPassword(stream);
     const Globals globals = readGlobals(stream);
     if (!globals.firstSheetPos)
         refuse(QStringLiteral("Die Arbeitsmappe enthält kein Tabellenblatt."));

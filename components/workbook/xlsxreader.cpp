@@ -1,6 +1,6 @@
-// Office Open XML workbooks (.xlsx/.xlsm), read straight from the package:
-// the packaged import library drops inline strings and sheets behind absolute
-// relationship targets without a word, so the parts are parsed here.
+// Office Open XML workbooks (.xlsx/.xlsm), read straight from the package's
+// parts: the first sheet, its shared strings and the cell formats that tell
+// dates and elapsed times from plain numbers.
 #include "sheetreaders.h"
 #include "xmlscanner.h"
 #include "ziparchive.h"
@@ -100,7 +100,7 @@ QString readStringItem(XmlScanner &xml)
     const int level = xml.depth();
     while (xml.nextStartElementWithin(level)) {
         if (xml.name() == "t")
-            text += xml.readElementText();
+            appendCapped(text, xml.readElementText());
         else if (xml.name() == "rPh")
             xml.skipElement();
     }
@@ -132,15 +132,19 @@ void setSharedStrings(const ZipArchive &zip, const QString &part, const std::vec
     needed.erase(std::unique(needed.begin(), needed.end()), needed.end());
 
     std::vector<QString> strings; // strings[k] belongs to needed[k]
+    qint64 held = 0;              // each is used by a kept cell at least once
     if (!part.isEmpty()) {
         XmlScanner xml(zip.stream(part), part);
         size_t index = 0;
         while (strings.size() < needed.size() && xml.next() != XmlScanner::EndDocument) {
             if (xml.token() != XmlScanner::StartElement || xml.name() != "si")
                 continue;
-            if (needed[strings.size()] == index)
+            if (needed[strings.size()] == index) {
                 strings.push_back(readStringItem(xml));
-            else
+                held += strings.back().size();
+                if (held > kMaxSheetChars)
+                    refuseTooMuchText();
+            } else
                 xml.skipElement();
             ++index;
         }
@@ -148,17 +152,17 @@ void setSharedStrings(const ZipArchive &zip, const QString &part, const std::vec
     for (const StringRef &ref : refs) {
         const size_t k = size_t(std::lower_bound(needed.begin(), needed.end(), ref.index) - needed.begin());
         if (k >= strings.size())
-            refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellName(ref.row, ref.column)));
+            refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellReference(ref.row, ref.column)));
         sheet.set(ref.row, ref.column, strings[k]);
     }
 }
 
-// For each cell format (the s attribute of a cell): whether it shows a date.
-std::vector<bool> readDateStyles(const ZipArchive &zip, const QString &part)
+// For each cell format (the s attribute of a cell): how it shows a number.
+std::vector<NumberFormat> readNumberFormats(const ZipArchive &zip, const QString &part)
 {
-    std::vector<bool> dateStyles;
+    std::vector<NumberFormat> formats;
     if (part.isEmpty())
-        return dateStyles;
+        return formats;
     QHash<int, QString> customFormats;
     const QByteArray bytes = zip.read(part);
     XmlScanner xml(bytes, part);
@@ -171,13 +175,13 @@ std::vector<bool> readDateStyles(const ZipArchive &zip, const QString &part)
                 inCellXfs = true;
             } else if (inCellXfs && xml.name() == "xf") {
                 const int id = xml.intAttribute("numFmtId", 0);
-                dateStyles.push_back(isDateFormat(id, customFormats.value(id)));
+                formats.push_back(numberFormat(id, customFormats.value(id)));
             }
         } else if (xml.token() == XmlScanner::EndElement && xml.name() == "cellXfs") {
             inCellXfs = false;
         }
     }
-    return dateStyles;
+    return formats;
 }
 
 QByteArrayView trimmedBytes(QByteArrayView bytes)
@@ -197,13 +201,13 @@ double parseNumber(QByteArrayView text, int row, int column)
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.isEmpty() || error != std::errc() || end != text.data() + text.size())
-        refuseDamaged(QStringLiteral("Zelle %1 enthält keine Zahl").arg(cellName(row, column)));
+        refuseDamaged(QStringLiteral("Zelle %1 enthält keine Zahl").arg(cellReference(row, column)));
     return value;
 }
 
 struct SheetContext
 {
-    const std::vector<bool> &dateStyles;
+    const std::vector<NumberFormat> &formats;
     bool date1904;
     std::vector<StringRef> &stringRefs;
 };
@@ -250,10 +254,12 @@ void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, She
 
     if (type == "s") {
         const QByteArrayView digits = trimmedBytes(raw);
+        if (digits.isEmpty())
+            return; // <v/>: other readers show an empty cell, and so do we
         size_t index = 0;
         const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
-        if (digits.isEmpty() || error != std::errc() || end != digits.data() + digits.size())
-            refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellName(row, column)));
+        if (error != std::errc() || end != digits.data() + digits.size())
+            refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellReference(row, column)));
         if (ctx.stringRefs.size() >= size_t(kMaxCells))
             refuseTooManyCells();
         ctx.stringRefs.push_back({row, column, index});
@@ -266,8 +272,8 @@ void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, She
         sheet.set(row, column, isoDateTimeText(QString::fromUtf8(trimmedBytes(raw))));
     } else if (!trimmedBytes(raw).isEmpty()) {
         const double number = parseNumber(raw, row, column);
-        const bool isDate = style >= 0 && size_t(style) < ctx.dateStyles.size() && ctx.dateStyles[style];
-        sheet.set(row, column, isDate ? serialDateText(number, ctx.date1904) : numberText(number));
+        const bool styled = style >= 0 && size_t(style) < ctx.formats.size();
+        sheet.set(row, column, formattedNumber(number, styled ? ctx.formats[style] : NumberFormat(), ctx.date1904));
     }
 }
 
@@ -288,18 +294,18 @@ void readSheetData(const ZipArchive &zip, const QString &part, const SheetContex
                 bool ok = false;
                 row = r.toByteArray().toInt(&ok);
                 if (!ok || row < 1 || row > kMaxRows)
-                    refuseDamaged(QStringLiteral("Zeilennummer „%1“").arg(QString::fromLatin1(r)));
+                    refuseDamaged(QStringLiteral("Zeilennummer „%1“").arg(QString::fromUtf8(r)));
             }
             if (!sheet.keeps(row))
                 return;
             column = 0;
         } else if (xml.name() == "c") {
-            const QString ref = QString::fromLatin1(xml.rawAttribute("r"));
+            const QString ref = QString::fromUtf8(xml.rawAttribute("r"));
             if (ref.isEmpty()) {
                 ++column;
             } else {
                 int cellRow = 0;
-                if (!parseCellName(ref, cellRow, column))
+                if (!parseCellReference(ref, cellRow, column))
                     refuseDamaged(QStringLiteral("Zellbezug „%1“").arg(ref));
                 row = cellRow;
             }
@@ -315,11 +321,33 @@ void readSheetData(const ZipArchive &zip, const QString &part, const SheetContex
 
 } // namespace
 
+namespace {
+
+constexpr QByteArrayView kOdsMediaType = "application/vnd.oasis.opendocument.spreadsheet";
+
+// Whether an OpenDocument manifest says the package as a whole is a spreadsheet.
+bool manifestNamesSpreadsheet(const ZipArchive &zip)
+{
+    const QString part = QStringLiteral("META-INF/manifest.xml");
+    const QByteArray bytes = zip.read(part, false);
+    if (bytes.isEmpty())
+        return false;
+    XmlScanner xml(bytes, part);
+    while (xml.next() != XmlScanner::EndDocument) {
+        if (xml.token() == XmlScanner::StartElement && xml.name() == "file-entry"
+            && xml.prefixedAttribute("full-path") == u"/")
+            return xml.prefixedAttribute("media-type").toUtf8().startsWith(kOdsMediaType);
+    }
+    return false;
+}
+
+} // namespace
+
 Worksheet readZipPackage(const QByteArray &data, int lastRow)
 {
     ZipArchive zip(data);
     const QByteArray mimetype = zip.read(QStringLiteral("mimetype"), false).trimmed();
-    if (mimetype.startsWith("application/vnd.oasis.opendocument.spreadsheet"))
+    if (mimetype.startsWith(kOdsMediaType) || (mimetype.isEmpty() && manifestNamesSpreadsheet(zip)))
         return readOds(zip, lastRow);
     if (!mimetype.isEmpty())
         refuse(QStringLiteral("Die Datei ist ein OpenDocument-Dokument, aber keine Tabelle (%1).")
@@ -333,9 +361,13 @@ Worksheet readZipPackage(const QByteArray &data, int lastRow)
 Worksheet readXlsx(const ZipArchive &zip, int lastRow)
 {
     QString workbookPart;
-    for (const Relationship &rel : readRelationships(zip, QString())) {
-        if (rel.type.endsWith(u"/officeDocument"))
-            workbookPart = rel.target;
+    try {
+        for (const Relationship &rel : readRelationships(zip, QString())) {
+            if (rel.type.endsWith(u"/officeDocument"))
+                workbookPart = rel.target;
+        }
+    } catch (const ReadError &) {
+        // A damaged package index: the workbook part at its usual place serves, as elsewhere.
     }
     if (workbookPart.isEmpty() || !zip.contains(workbookPart))
         workbookPart = QStringLiteral("xl/workbook.xml");
@@ -385,10 +417,10 @@ Worksheet readXlsx(const ZipArchive &zip, int lastRow)
     if (sheetPart.isEmpty())
         refuseDamaged(QStringLiteral("Verweis „%1“ auf das erste Blatt fehlt").arg(firstSheetId));
 
-    const std::vector<bool> dateStyles = readDateStyles(zip, stylesPart);
+    const std::vector<NumberFormat> formats = readNumberFormats(zip, stylesPart);
     std::vector<StringRef> stringRefs;
     SheetBuilder sheet(lastRow);
-    readSheetData(zip, sheetPart, {dateStyles, date1904, stringRefs}, sheet);
+    readSheetData(zip, sheetPart, {formats, date1904, stringRefs}, sheet);
     setSharedStrings(zip, sharedStringsPart, stringRefs, sheet);
     return sheet.take();
 }

@@ -2,7 +2,10 @@
 
 #include "sheetreaders.h"
 
+#include <QStringDecoder>
+
 #include <cstring>
+#include <memory>
 
 namespace workbook {
 
@@ -42,14 +45,49 @@ constexpr qsizetype kChunk = 256 * 1024;
 // 32,767 characters); a longer one would only grow the window without end.
 constexpr qsizetype kMaxWindow = 64 * 1024 * 1024;
 
+bool startsUtf16(QByteArrayView bytes)
+{
+    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
+}
+
+QStringDecoder utf16Decoder(QByteArrayView bom)
+{
+    return QStringDecoder(bom.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+}
+
+// A part written in UTF-16 (it starts with its byte-order mark), as UTF-8.
+// `head` holds what was read of it already.
+ByteSource utf8FromUtf16(ByteSource source, QByteArray head)
+{
+    auto decoder = std::make_shared<QStringDecoder>(utf16Decoder(head));
+    auto ready = std::make_shared<QByteArray>(QString(decoder->decode(QByteArrayView(head).sliced(2))).toUtf8());
+    return [source = std::move(source), decoder, ready](char *buffer, qsizetype size) {
+        QByteArray raw(size, Qt::Uninitialized);
+        while (ready->isEmpty()) {
+            const qsizetype got = source(raw.data(), size);
+            if (got == 0)
+                return qsizetype(0);
+            *ready += QString(decoder->decode(QByteArrayView(raw).first(got))).toUtf8();
+        }
+        const qsizetype n = std::min(size, ready->size());
+        std::memcpy(buffer, ready->constData(), size_t(n));
+        ready->remove(0, n);
+        return n;
+    };
+}
+
 } // namespace
 
 XmlScanner::XmlScanner(QByteArrayView data, QString partName)
     : m_data(data)
     , m_part(std::move(partName))
 {
-    if (m_data.startsWith("\xEF\xBB\xBF"))
+    if (startsUtf16(m_data)) {
+        m_buffer = QString(utf16Decoder(m_data).decode(m_data.sliced(2))).toUtf8();
+        m_data = m_buffer;
+    } else if (m_data.startsWith("\xEF\xBB\xBF")) {
         m_pos = 3;
+    }
 }
 
 XmlScanner::XmlScanner(ByteSource source, QString partName)
@@ -59,14 +97,19 @@ XmlScanner::XmlScanner(ByteSource source, QString partName)
 {
     while (m_buffer.size() < 3 && !m_sourceEnded)
         refill();
-    if (m_data.startsWith("\xEF\xBB\xBF"))
+    if (startsUtf16(m_data)) {
+        m_source = utf8FromUtf16(std::move(m_source), std::exchange(m_buffer, QByteArray()));
+        m_data = {};
+        m_sourceEnded = false;
+    } else if (m_data.startsWith("\xEF\xBB\xBF")) {
         m_pos = 3;
+    }
 }
 
 void XmlScanner::damaged(const char *what) const
 {
     refuseDamaged(
-        QStringLiteral("Teil „%1“: %2 bei Byte %3").arg(m_part, QString::fromLatin1(what)).arg(m_base + m_pos));
+        QStringLiteral("Teil „%1“: %2 bei Byte %3").arg(m_part, QString::fromUtf8(what)).arg(m_base + m_pos));
 }
 
 void XmlScanner::truncated(const char *what) const
@@ -342,7 +385,8 @@ QString XmlScanner::decode(QByteArrayView raw, bool attribute) const
                                       : entity.sliced(1).toByteArray().toUInt(&ok, 10);
                 if (!ok || code == 0 || code > 0x10FFFF)
                     damaged("Zeichenbezug");
-                const char32_t ch = code;
+                // A reference to half a character: the broken character shows as such.
+                const char32_t ch = code >= 0xD800 && code <= 0xDFFF ? char32_t(QChar::ReplacementCharacter) : code;
                 out += QString::fromUcs4(&ch, 1);
             } else {
                 damaged("unbekannte Entität");
@@ -417,7 +461,7 @@ bool XmlScanner::readElementText(std::string &raw, QString &decoded)
     }
     for (; m_token != EndDocument; next()) {
         if (m_token == Characters)
-            decoded += text();
+            appendCapped(decoded, text());
         else if (m_token == EndElement && depth() < level)
             break;
     }
@@ -430,7 +474,7 @@ QString XmlScanner::readElementText()
     const int level = depth();
     while (next() != EndDocument) {
         if (m_token == Characters)
-            result += text();
+            appendCapped(result, text());
         else if (m_token == EndElement && depth() < level)
             return result;
     }

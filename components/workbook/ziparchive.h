@@ -29,6 +29,8 @@ public:
     ByteSource stream(const QString &name) const;
 
 private:
+    // The member's index, or -1.
+    qint64 locate(const QString &name) const;
     // The open member and its size; null when it is missing and not `required`.
     zip_file *open(const QString &name, bool required, quint64 &size) const;
 

@@ -1,11 +1,12 @@
 #include "failure.h"
 #include "spreadsheet.h"
+#include "testfiles.h"
 #include "workbook/sheetreaders.h"
 #include "workbook/xmlscanner.h"
 
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,14 +18,6 @@
 namespace {
 
 const QString kCorpus = QStringLiteral(TARVEL_TEST_DATA "/workbooks");
-
-QString cellName(int row, int column)
-{
-    QString letters;
-    for (int c = column; c > 0; c = (c - 1) / 26)
-        letters.prepend(QChar(u'A' + (c - 1) % 26));
-    return letters + QString::number(row);
-}
 
 // One "A1<TAB>text" line per non-empty cell, row by row; line breaks and tabs
 // inside a value are escaped so that a value stays on its line.
@@ -39,8 +32,9 @@ QStringList dump(const Worksheet &sheet)
             value.replace(u'\\', QStringLiteral("\\\\"))
                 .replace(u'\n', QStringLiteral("\\n"))
                 .replace(u'\r', QStringLiteral("\\r"))
-                .replace(u'\t', QStringLiteral("\\t"));
-            lines << cellName(row, column) + u'\t' + value;
+                .replace(u'\t', QStringLiteral("\\t"))
+                .replace(QChar(0), QStringLiteral("\\0"));
+            lines << workbook::cellReference(row, column) + u'\t' + value;
         }
     }
     return lines;
@@ -48,21 +42,14 @@ QStringList dump(const Worksheet &sheet)
 
 QStringList readLines(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot open %s", qPrintable(path));
-    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
-    while (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
+    return QString::fromUtf8(fileBytes(path)).split(u'\n', Qt::SkipEmptyParts);
 }
 
 // The corpus file of a case: <case>.<ext> beside <case>.expected.
 QString caseFile(const QDir &dir, const QString &expected)
 {
     const QString base = expected.chopped(int(qstrlen(".expected")));
-    const QStringList found = dir.entryList({base + QStringLiteral(".*")}, QDir::Files);
-    for (const QString &name : found)
+    for (const QString &name : dir.entryList({base + QStringLiteral(".*")}, QDir::Files))
         if (!name.endsWith(u".expected"))
             return dir.filePath(name);
     return {};
@@ -80,11 +67,9 @@ QStringList rowsUpTo(const QStringList &dump, int lastRow)
 {
     QStringList kept;
     for (const QString &line : dump) {
-        const QString name = line.section(u'\t', 0, 0);
-        qsizetype digits = 0;
-        while (digits < name.size() && !name[digits].isDigit())
-            ++digits;
-        if (name.mid(digits).toInt() <= lastRow)
+        int row = 0;
+        int column = 0;
+        if (workbook::parseCellReference(line.section(u'\t', 0, 0), row, column) && row <= lastRow)
             kept << line;
     }
     return kept;
@@ -112,13 +97,7 @@ private slots:
     void corpusFail_data();
     void corpusFail();
     void outsideUsedRangeIsEmpty();
-    void formatComesFromContent();
-    void csv_data();
-    void csv();
     void missingFileAndFolder();
-    void damagedCopiesFailCleanly();
-    void damagedXmlFailsCleanly();
-    void tenThousandRows_data();
     void tenThousandRows();
     void corpusUpToARow_data();
     void corpusUpToARow();
@@ -155,10 +134,7 @@ void TestWorkbookReader::corpusPass()
     } catch (const Failure &failure) {
         QFAIL(qPrintable(failure.description()));
     }
-    const QStringList wanted = readLines(expected);
-    for (qsizetype i = 0; i < std::min(actual.size(), wanted.size()); ++i)
-        QCOMPARE(actual[i], wanted[i]);
-    QCOMPARE(actual.size(), wanted.size());
+    QCOMPARE(actual, readLines(expected));
 }
 
 void TestWorkbookReader::corpusFail_data()
@@ -183,6 +159,9 @@ void TestWorkbookReader::corpusFail()
     QVERIFY2(failure.description().contains(QDir::toNativeSeparators(file)), qPrintable(failure.description()));
     for (const QString &fragment : expected.mid(1))
         QVERIFY2(failure.description().contains(fragment), qPrintable(failure.description()));
+    // UTF-8 read as Latin-1 shows as "Ã¤" for "ä": every refusal must read as German.
+    static const QRegularExpression mojibake(QStringLiteral("[\\x{C2}-\\x{F4}][\\x{80}-\\x{BF}]"));
+    QVERIFY2(!failure.description().contains(mojibake), qPrintable(failure.description()));
 }
 
 void TestWorkbookReader::outsideUsedRangeIsEmpty()
@@ -190,83 +169,9 @@ void TestWorkbookReader::outsideUsedRangeIsEmpty()
     const Worksheet sheet = readFirstWorksheet(kCorpus + QStringLiteral("/pass/xlsxwriter_shared_strings.xlsx"));
     QCOMPARE(sheet.rowCount(), 4);
     QCOMPARE(sheet.columnCount(), 9);
-    QCOMPARE(sheet.cellValue(4, 9), QString()); // inside, empty
-    QCOMPARE(sheet.cellValue(5, 1), QString());
-    QCOMPARE(sheet.cellValue(1, 10), QString());
-    QCOMPARE(sheet.cellValue(0, 1), QString());
-    QCOMPARE(sheet.cellValue(1, 0), QString());
-    QCOMPARE(sheet.cellValue(-1, -1), QString());
-    QCOMPARE(sheet.cellValue(1048577, 16385), QString());
     QCOMPARE(sheet.cellValue(1, 1), QStringLiteral("Lfdnr"));
-}
-
-void TestWorkbookReader::formatComesFromContent()
-{
-    // Users rename files; the content decides, whatever the name says.
-    const QStringList expected = readLines(kCorpus + QStringLiteral("/pass/xlsxwriter_shared_strings.expected"));
-    const struct { const char *source; const char *renamed; } cases[] = {
-        {"xlsxwriter_shared_strings.xlsx", "Gutachten.csv"},
-        {"libreoffice_ods.ods", "Gutachten.xlsx"},
-        {"libreoffice_xls.xls", "Gutachten.ods"},
-        {"xlwt_biff8.xls", "Gutachten"},
-    };
-    for (const auto &c : cases) {
-        const QString copy = m_temp.filePath(QString::fromLatin1(c.renamed));
-        QFile::remove(copy);
-        QVERIFY(QFile::copy(kCorpus + QStringLiteral("/pass/") + QString::fromLatin1(c.source), copy));
-        try {
-            QCOMPARE(dump(readFirstWorksheet(copy)), expected);
-        } catch (const Failure &failure) {
-            QFAIL(qPrintable(failure.description()));
-        }
-    }
-}
-
-void TestWorkbookReader::csv_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("semicolon, decimal commas unquoted")
-        << QByteArray("Hgnr;Belast\r\n12;2,5\r\n13;3,75\r\n") << QStringList{"A1\tHgnr", "B1\tBelast", "A2\t12", "B2\t2,5", "A3\t13", "B3\t3,75"};
-    QTest::newRow("comma, quoted decimal commas")
-        << QByteArray("Hgnr,Belast\n12,\"2,5\"\n") << QStringList{"A1\tHgnr", "B1\tBelast", "A2\t12", "B2\t2,5"};
-    QTest::newRow("semicolon wins a tie with commas in the heading")
-        << QByteArray("Name, Vorname;Ort\nMeier, Hans;Hof\n") << QStringList{"A1\tName, Vorname", "B1\tOrt", "A2\tMeier, Hans", "B2\tHof"};
-    QTest::newRow("separator inside quotes does not count")
-        << QByteArray("\"a;b;c\",d\n\"e;f;g\",h\n") << QStringList{"A1\ta;b;c", "B1\td", "A2\te;f;g", "B2\th"};
-    QTest::newRow("tab separated")
-        << QByteArray("a\tb\n1\t2\n") << QStringList{"A1\ta", "B1\tb", "A2\t1", "B2\t2"};
-    QTest::newRow("one column, leading zeros stay")
-        << QByteArray("Lfdnr\n000123\n") << QStringList{"A1\tLfdnr", "A2\t000123"};
-    QTest::newRow("blanks kept, empty fields, no final line break")
-        << QByteArray(" a ;;c\n;;") << QStringList{"A1\t a ", "C1\tc"};
-    QTest::newRow("empty line keeps its row")
-        << QByteArray("a\n\nb\n") << QStringList{"A1\ta", "A3\tb"};
-    QTest::newRow("old Mac line ends")
-        << QByteArray("a;b\r1;2\r") << QStringList{"A1\ta", "B1\tb", "A2\t1", "B2\t2"};
-    QTest::newRow("quote inside an unquoted field is text")
-        << QByteArray("5\" Rohr;x\n") << QStringList{"A1\t5\" Rohr", "B1\tx"};
-    QTest::newRow("Windows-1252 euro and quotes")
-        << QByteArray("\x80;\x84Wald\x93;M\xfc\x6e\x63hberg\n") << QStringList{"A1\t€", "B1\t„Wald“", "C1\tMünchberg"};
-    QTest::newRow("UTF-8 without BOM")
-        << QByteArray("M\xc3\xbcnchberg;\xe2\x82\xac\n") << QStringList{"A1\tMünchberg", "B1\t€"};
-    QTest::newRow("sep= line names the separator and is no data")
-        << QByteArray("sep=,\r\na;b,c\r\n") << QStringList{"A1\ta;b", "B1\tc"};
-    QTest::newRow("UTF-16 with BOM")
-        << QByteArray("\xff\xfe" "a\0;\0\xfc\0\n\0", 10) << QStringList{"A1\ta", "B1\tü"};
-}
-
-void TestWorkbookReader::csv()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QStringList, expected);
-    const QString path = m_temp.filePath(QStringLiteral("case.csv"));
-    writeFile(path, content);
-    try {
-        QCOMPARE(dump(readFirstWorksheet(path)), expected);
-    } catch (const Failure &failure) {
-        QFAIL(qPrintable(failure.description()));
-    }
+    for (auto [row, column] : {std::pair{4, 9}, {5, 1}, {1, 10}, {0, 1}, {1, 0}, {-1, -1}, {1048577, 16385}})
+        QCOMPARE(sheet.cellValue(row, column), QString());
 }
 
 void TestWorkbookReader::missingFileAndFolder()
@@ -277,8 +182,6 @@ void TestWorkbookReader::missingFileAndFolder()
     QCOMPARE(failure.source(), ErrorSource::Workbook);
     QVERIFY(failure.description().contains(QDir::toNativeSeparators(missing)));
 
-    failure = readFailure(m_temp.path());
-    QCOMPARE(failure.number(), ErrorNumber::PathFileAccess);
     const QString folder = m_temp.filePath(QStringLiteral("Ordner.xlsx"));
     QVERIFY(QDir().mkpath(folder));
     failure = readFailure(folder);
@@ -311,44 +214,6 @@ void TestWorkbookReader::missingFileAndFolder()
     failure = readFailure(locked);
     QCOMPARE(failure.number(), ErrorNumber::PermissionDenied);
     QVERIFY(failure.description().contains(QDir::toNativeSeparators(locked)));
-}
-
-void TestWorkbookReader::damagedCopiesFailCleanly()
-{
-    // Cut and scribbled-over copies of every pass file: each must read or
-    // fail with a Failure; a crash or hang here is a bounds fault in a reader.
-    const QDir dir(kCorpus + QStringLiteral("/pass"));
-    QRandomGenerator random(20241206);
-    const QString path = m_temp.filePath(QStringLiteral("damaged"));
-    int failures = 0;
-    int reads = 0;
-    for (const QString &name : dir.entryList(QDir::Files)) {
-        if (name.endsWith(u".expected"))
-            continue;
-        QFile file(dir.filePath(name));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray original = file.readAll();
-        for (int round = 0; round < 60; ++round) {
-            QByteArray bytes = original;
-            if (round < 20) {
-                bytes.truncate(qsizetype(bytes.size() * (round + 1) / 21));
-            } else {
-                for (int n = 0; n < 1 + round % 8; ++n)
-                    bytes[random.bounded(int(bytes.size()))] = char(random.bounded(256));
-            }
-            writeFile(path, bytes);
-            try {
-                readFirstWorksheet(path);
-                ++reads;
-            } catch (const Failure &failure) {
-                QCOMPARE(failure.source(), ErrorSource::Workbook);
-                QVERIFY(failure.description().contains(QDir::toNativeSeparators(path)));
-                ++failures;
-            }
-        }
-    }
-    QVERIFY(failures > 0);
-    qInfo("damaged copies: %d read, %d refused", reads, failures);
 }
 
 namespace {
@@ -389,98 +254,28 @@ QByteArray readMember(const QString &path, const char *member)
 
 } // namespace
 
-void TestWorkbookReader::damagedXmlFailsCleanly()
-{
-    // Inside the package the checksums no longer guard the XML: broken markup,
-    // impossible cell positions, huge repeat counts and entity tricks must
-    // all end in a Failure (or a sheet), never in a crash or a hang.
-    const QByteArray insertions[] = {
-        "<c r=\"ZZZZ99999999\">", "r=\"0\"", "&#0;", "<![CDATA[", "&#x110000;", "&unknown;", "</", "\"", "<",
-        "<row r=\"1048577\"><c><v>1</v></c></row>", "<c t=\"s\"><v>999999</v></c>", "<v>1e400</v>",
-        "<c><f>A1</f></c>", "<!DOCTYPE x [<!ENTITY a \"b\">]>", "table:number-columns-repeated=\"2147483647\" ",
-        "<table:table-row table:number-rows-repeated=\"99999999\"><table:table-cell office:value-type=\"float\" "
-        "office:value=\"1\"/></table:table-row>",
-    };
-    const struct { const char *file; const char *member; } packages[] = {
-        {"xlsxwriter_shared_strings.xlsx", "xl/worksheets/sheet1.xml"},
-        {"xlsxwriter_shared_strings.xlsx", "xl/sharedStrings.xml"},
-        {"xlsxwriter_shared_strings.xlsx", "xl/styles.xml"},
-        {"openpyxl_absolute_targets.xlsx", "xl/_rels/workbook.xml.rels"},
-        {"libreoffice_ods.ods", "content.xml"},
-    };
-    QRandomGenerator random(4711);
-    const QString path = m_temp.filePath(QStringLiteral("damaged.zip"));
-    int failures = 0;
-    for (const auto &package : packages) {
-        const QString source = kCorpus + QStringLiteral("/pass/") + QString::fromLatin1(package.file);
-        const QByteArray original = readMember(source, package.member);
-        QVERIFY2(!original.isEmpty(), package.member);
-        for (int round = 0; round < 40; ++round) {
-            QByteArray xml = original;
-            const int at = random.bounded(int(xml.size()));
-            if (round < 8)
-                xml.truncate(at);
-            else
-                xml.insert(at, insertions[round % std::size(insertions)]);
-            QFile::remove(path);
-            QVERIFY(QFile::copy(source, path));
-            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-            QVERIFY(replaceMember(path, package.member, xml));
-            try {
-                readFirstWorksheet(path);
-            } catch (const Failure &failure) {
-                QCOMPARE(failure.number(), ErrorNumber::WorkbookUnreadable);
-                ++failures;
-            }
-        }
-    }
-    QVERIFY(failures > 0);
-}
-
-void TestWorkbookReader::tenThousandRows_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::newRow("xlsx") << QStringLiteral("xlsx");
-    QTest::newRow("xlsx constant memory") << QStringLiteral("xlsx-inline");
-    QTest::newRow("csv") << QStringLiteral("csv");
-}
-
 void TestWorkbookReader::tenThousandRows()
 {
-    QFETCH(QString, kind);
+    // A sheet part many times the scanner's window, with shared strings.
     constexpr int kRows = 10000;
-    const QString path = m_temp.filePath(QStringLiteral("gross.") + kind.left(4));
-    if (kind.startsWith(u"xlsx")) {
-        lxw_workbook_options options = {};
-        options.constant_memory = kind == u"xlsx-inline";
-        lxw_workbook *wb = workbook_new_opt(QFile::encodeName(path).constData(), &options);
-        lxw_worksheet *ws = workbook_add_worksheet(wb, nullptr);
-        for (int r = 0; r <= kRows; ++r) {
-            for (int c = 0; c < 9; ++c) {
-                if (c % 2 == 0)
-                    worksheet_write_number(ws, r, c, r * 10 + c + 0.5 * (c == 4), nullptr);
-                else
-                    worksheet_write_string(ws, r, c, qPrintable(QStringLiteral("Zeile %1").arg(r)), nullptr);
-            }
+    const QString path = m_temp.filePath(QStringLiteral("gross.xlsx"));
+    lxw_workbook *wb = workbook_new(QFile::encodeName(path).constData());
+    lxw_worksheet *ws = workbook_add_worksheet(wb, nullptr);
+    for (int r = 0; r <= kRows; ++r) {
+        for (int c = 0; c < 9; ++c) {
+            if (c % 2 == 0)
+                worksheet_write_number(ws, r, c, r * 10 + c + 0.5 * (c == 4), nullptr);
+            else
+                worksheet_write_string(ws, r, c, qPrintable(QStringLiteral("Zeile %1").arg(r)), nullptr);
         }
-        QCOMPARE(workbook_close(wb), LXW_NO_ERROR);
-    } else {
-        QByteArray csv;
-        for (int r = 0; r <= kRows; ++r) {
-            for (int c = 0; c < 9; ++c) {
-                csv += c % 2 == 0 ? QByteArray::number(r * 10 + c) : QByteArray("Zeile ") + QByteArray::number(r);
-                csv += c < 8 ? ";" : "\r\n";
-            }
-        }
-        writeFile(path, csv);
     }
+    QCOMPARE(workbook_close(wb), LXW_NO_ERROR);
     const Worksheet sheet = readFirstWorksheet(path);
     QCOMPARE(sheet.rowCount(), kRows + 1);
     QCOMPARE(sheet.cellValue(kRows + 1, 1), QString::number(kRows * 10));
     QCOMPARE(sheet.cellValue(kRows + 1, 9), QString::number(kRows * 10 + 8));
     QCOMPARE(sheet.cellValue(5001, 2), QStringLiteral("Zeile 5000"));
-    if (kind.startsWith(u"xlsx"))
-        QCOMPARE(sheet.cellValue(2, 5), QStringLiteral("14,5"));
+    QCOMPARE(sheet.cellValue(2, 5), QStringLiteral("14,5"));
 }
 
 void TestWorkbookReader::corpusUpToARow_data()
@@ -676,22 +471,12 @@ void TestWorkbookReader::textFileReadInPieces()
 void TestWorkbookReader::applicationOpensAndCloses()
 {
     auto app = SpreadsheetApplication::Start();
-    QVERIFY(app);
     Workbook &workbook = app->Open(kCorpus + QStringLiteral("/pass/excel_cp1252_semicolon.csv"), 2);
-    Worksheet &sheet = workbook.firstSheet();
-    QCOMPARE(sheet.cellValue(2, 2), QStringLiteral("Bayreuth-Münchberg"));
-    QCOMPARE(sheet.rowCount(), 2);
-    workbook.Close();
-    QVERIFY(!workbook.isOpen());
+    QCOMPARE(workbook.firstSheet().cellValue(2, 2), QStringLiteral("Bayreuth-Münchberg"));
+    QCOMPARE(workbook.firstSheet().rowCount(), 2);
     app->Quit();
-
-    auto again = SpreadsheetApplication::Start();
-    try {
-        again->Open(kCorpus + QStringLiteral("/fail/empty.xlsx"));
-        QFAIL("an empty file opened");
-    } catch (const Failure &failure) {
-        QCOMPARE(failure.number(), ErrorNumber::WorkbookUnreadable);
-    }
+    QVERIFY(!workbook.isOpen());
+    QVERIFY_THROWS_EXCEPTION(Failure, app->Open(kCorpus + QStringLiteral("/fail/empty.xlsx")));
 }
 
 QTEST_GUILESS_MAIN(TestWorkbookReader)

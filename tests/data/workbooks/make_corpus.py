@@ -1,7 +1,10 @@
 #!/usr/bin/python3
 """Writes the Python-made part of the reader corpus (openpyxl, xlwt, hand-made
-zips, CSV, broken files) and the expected dumps. Run through make_corpus.sh."""
+zips, CSV, broken files). The expected dumps beside them are written by hand.
+Run through make_corpus.sh."""
 import datetime
+import hashlib
+import io
 import os
 import random
 import struct
@@ -25,53 +28,11 @@ ROWS = [
     [12, "  mit Blanks  ", 54.2, None, datetime.date(1999, 12, 31), None, False, 5, "Straße"],
     [-3, "Ä Ö Ü €", -1.25, 1234567, None, None, None, "Ende!", None],
 ]
-# What the reader must make of that table.
-TABLE_EXPECTED = """A1\tLfdnr
-B1\tName
-C1\tAnteil
-D1\tKennung
-E1\tDatum
-F1\tZeitpunkt
-G1\tAktiv
-H1\tSumme
-I1\tBemerkung
-A2\t448
-B2\tBayreuth-Münchberg
-C2\t2,5
-D2\t000123
-E2\t15.03.2024
-F2\t15.03.2024 10:30:00
-G2\tWahr
-H2\t460
-I2\tEnde
-A3\t12
-B3\t  mit Blanks  
-C3\t54,2
-E3\t31.12.1999
-G3\tFalsch
-H3\t5
-I3\tStraße
-A4\t-3
-B4\tÄ Ö Ü €
-C4\t-1,25
-D4\t1234567
-H4\tEnde!
-"""
 
 
-def write(path, data, mode="wb"):
-    with open(path, mode) as f:
-        f.write(data)
+def write(path, data):
+    open(path, "wb").write(data)
 
-
-def expect_pass(case, text=TABLE_EXPECTED):
-    write(os.path.join(PASS, case + ".expected"), text.encode("utf-8"))
-
-
-def expect_fail(case, number, *fragments):
-    """First line the error number, then text the description must contain."""
-    lines = [str(number)] + list(fragments)
-    write(os.path.join(FAIL, case + ".expected"), ("\n".join(lines) + "\n").encode("utf-8"))
 
 
 def openpyxl_table(path, with_formulas=False):
@@ -143,41 +104,6 @@ def csv_table(delimiter):
     return "\r\n".join(lines) + "\r\n"
 
 
-CSV_EXPECTED = """A1\tLfdnr
-B1\tName
-C1\tAnteil
-D1\tKennung
-E1\tDatum
-F1\tZeitpunkt
-G1\tAktiv
-H1\tSumme
-I1\tBemerkung
-A2\t448
-B2\tBayreuth-Münchberg
-C2\t2,5
-D2\t000123
-E2\t15.03.2024
-F2\t15.03.2024 10:30
-G2\tWAHR
-H2\t460
-I2\tEnde
-A3\t12
-B3\t  mit Blanks  
-C3\t54,2
-E3\t31.12.1999
-G3\tFALSCH
-H3\t5
-I3\tStraße
-A4\t-3
-B4\tÄ Ö Ü €
-C4\t-1,25
-D4\t1234567
-H4\tEnde!
-A5\t7
-B5\tWald "Nord"{d} Teil 1\\nTeil 2
-D5\t„Zitat“
-"""
-
 CONTENT_TYPES = """<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
 <Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">
 <Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>
@@ -192,22 +118,32 @@ ROOT_RELS = """<?xml version="1.0" encoding="UTF-8"?>
 NS = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"'
 
 
-def hand_xlsx(path, sheet_xml, workbook_pr="", shared=None, styles=None):
+def xlsx_members(sheet_xml, workbook_pr="", shared=None, styles=None):
+    """The parts of a one-sheet xlsx, by name."""
     rels = ['<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/>']
+    members = {"[Content_Types].xml": CONTENT_TYPES, "_rels/.rels": ROOT_RELS,
+               "xl/workbook.xml": f'<?xml version="1.0"?><workbook {NS}>{workbook_pr}'
+               '<sheets><sheet name="Daten" sheetId="1" r:id="rId1"/></sheets></workbook>'}
+    if shared is not None:
+        rels.append('<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Target="sharedStrings.xml"/>')
+        members["xl/sharedStrings.xml"] = f'<?xml version="1.0"?><sst {NS}>{shared}</sst>'
+    if styles is not None:
+        rels.append('<Relationship Id="rId3" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="../xl/./styles.xml"/>')
+        members["xl/styles.xml"] = f'<?xml version="1.0"?><styleSheet {NS}>{styles}</styleSheet>'
+    members["xl/_rels/workbook.xml.rels"] = ('<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+                                             + "".join(rels) + "</Relationships>")
+    members["xl/worksheets/sheet1.xml"] = f'<?xml version="1.0"?><worksheet {NS}><sheetData>{sheet_xml}</sheetData></worksheet>'
+    return members
+
+
+def write_zip(path, members):
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
-        z.writestr("[Content_Types].xml", CONTENT_TYPES)
-        z.writestr("_rels/.rels", ROOT_RELS)
-        z.writestr("xl/workbook.xml", f'<?xml version="1.0"?><workbook {NS}>{workbook_pr}'
-                   '<sheets><sheet name="Daten" sheetId="1" r:id="rId1"/></sheets></workbook>')
-        if shared is not None:
-            rels.append('<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Target="sharedStrings.xml"/>')
-            z.writestr("xl/sharedStrings.xml", f'<?xml version="1.0"?><sst {NS}>{shared}</sst>')
-        if styles is not None:
-            rels.append('<Relationship Id="rId3" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="../xl/./styles.xml"/>')
-            z.writestr("xl/styles.xml", f'<?xml version="1.0"?><styleSheet {NS}>{styles}</styleSheet>')
-        z.writestr("xl/_rels/workbook.xml.rels", '<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
-                   + "".join(rels) + "</Relationships>")
-        z.writestr("xl/worksheets/sheet1.xml", f'<?xml version="1.0"?><worksheet {NS}><sheetData>{sheet_xml}</sheetData></worksheet>')
+        for name, data in members.items():
+            z.writestr(name, data)
+
+
+def hand_xlsx(path, *args, **kwargs):
+    write_zip(path, xlsx_members(*args, **kwargs))
 
 
 def handmade_features(path):
@@ -227,20 +163,6 @@ def handmade_features(path):
              '<row r="6"><c r="C6"><f t="shared" si="0"/><v>0.1</v></c><c r="AA6"><v>1E-3</v></c></row>')
     # date1904: serial 0 is 01.01.1904
     hand_xlsx(path, sheet, '<workbookPr date1904="1"/>', shared, styles)
-    return """A1\tKopf
-B1\tRich Text
-C1\tZeile\\r
-A2\t1
-B2\t01.01.1904
-C2\t7,5
-D2\t02.01.1904 12:00:00
-A5\t29.02.2024
-B5\t#DIV/0!
-C5\t3
-F5\tinline
-C6\t0,1
-AA6\t0,001
-"""
 
 
 def handmade_dates_1900(path):
@@ -259,49 +181,26 @@ def handmade_dates_1900(path):
         rows.append(f'<row r="{i}"><c r="A{i}"><v>{text}</v></c><c r="B{i}" s="{3 if i % 2 else 4}"><v>{text}</v></c></row>')
     rows.append('<row r="20"><c r="A20" s="5"><v>0.5</v></c><c r="B20" s="5"><v>0</v></c></row>')
     hand_xlsx(path, "".join(rows), "", None, styles)
-    return """A1\t01.01.1900
-A2\t28.02.1900
-A3\t29.02.1900
-A4\t01.03.1900
-A5\t15.03.2024 10:30:00
-A6\t16.03.2024
-A7\t31.12.9999
-A8\t0,1
-B8\t0,1
-A9\t0,30000000000000004
-B9\t0,30000000000000004
-A10\t0,0000001
-B10\t0,0000001
-A11\t100000000000000000000
-B11\t100000000000000000000
-A12\t123456789012
-B12\t123456789012
-A13\t0
-B13\t0
-A14\t54,2
-B14\t54,2
-A15\t0,0015
-B15\t0,0015
-A20\t12:00:00
-B20\t00:00:00
-"""
 
 
 ODS_NS = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
           'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
           'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" '
-          'xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2"')
+          'xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2" '
+          'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" '
+          'xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0"')
 
 
-def hand_ods(path, table_xml, prefix_table="table"):
+def hand_ods(path, table_xml, prefix_table="table", mimetype=True, styles=""):
     content = (f'<?xml version="1.0" encoding="UTF-8"?><office:document-content {ODS_NS}>'
-               f'<office:body><office:spreadsheet>{table_xml}</office:spreadsheet></office:body></office:document-content>')
+               f'<office:automatic-styles>{styles}</office:automatic-styles><office:body><office:spreadsheet>{table_xml}</office:spreadsheet></office:body></office:document-content>')
     if prefix_table != "table":  # the same document under other prefixes
         for old in ("<table:", "</table:", " table:"):
             content = content.replace(old, old.replace("table:", prefix_table + ":"))
         content = content.replace("xmlns:table=", f"xmlns:{prefix_table}=")
     with zipfile.ZipFile(path, "w") as z:
-        z.writestr(zipfile.ZipInfo("mimetype"), "application/vnd.oasis.opendocument.spreadsheet")
+        if mimetype:
+            z.writestr(zipfile.ZipInfo("mimetype"), "application/vnd.oasis.opendocument.spreadsheet")
         z.writestr("META-INF/manifest.xml", '<?xml version="1.0"?><manifest:manifest xmlns:manifest='
                    '"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"><manifest:file-entry '
                    'manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.spreadsheet"/>'
@@ -336,21 +235,6 @@ def handmade_ods(path):
              '<table:table table:name="Zwei"><table:table-row><table:table-cell office:value-type="string">'
              '<text:p>falsch</text:p></table:table-cell></table:table-row></table:table>')
     hand_ods(path, table, prefix_table="tbl")
-    return """A1\tKopf mit Umbruch   x\\ty\\nz
-B1\tverbunden
-D1\t0,25
-A2\t7
-B2\t7
-C2\t36:05:31
-A3\t7
-B3\t7
-C3\t36:05:31
-A7\tAttribut
-B7\t-1234,5
-C7\t01.03.2024
-D7\tohne Typ
-E7\tFalsch
-"""
 
 
 def biff_record(rtype, data=b""):
@@ -381,7 +265,6 @@ def xlwt_1904(path):
     ws.write(0, 1, datetime.datetime(1904, 1, 1, 6, 0), xlwt.easyxf(num_format_str="M/D/YY h:mm"))
     ws.write(0, 2, 448)
     wb.save(path)
-    expect_pass("xlwt_1904", "A1\t15.03.2024\nB1\t01.01.1904 06:00:00\nC1\t448\n")
 
 
 def xlwt_long_strings(path):
@@ -396,84 +279,294 @@ def xlwt_long_strings(path):
         ws.write(r, 1, r * 1000 + 0.5)
         lines.append(f"A{r + 1}\t{text}\nB{r + 1}\t{r * 1000},5\n")
     wb.save(path)
-    expect_pass("xlwt_long_strings", "".join(lines))
+    write(os.path.join(PASS, "xlwt_long_strings.expected"), "".join(lines).encode())
+
+
+# Text files as German users save them, each showing one way to split them.
+CSV_CASES = {
+    "semicolon_decimal_commas": b"Hgnr;Belast\r\n12;2,5\r\n13;3,75\r\n",
+    "comma_quoted_decimal_commas": b'Hgnr,Belast\n12,"2,5"\n',
+    "semicolon_wins_a_tie": b"Name, Vorname;Ort\nMeier, Hans;Hof\n",
+    "separator_inside_quotes": b'"a;b;c",d\n"e;f;g",h\n',
+    "tab_separated": b"a\tb\n1\t2\n",
+    "one_column_leading_zeros": b"Lfdnr\n000123\n",
+    "blanks_empty_fields_no_final_break": b" a ;;c\n;;",
+    "empty_line_keeps_its_row": b"a\n\nb\n",
+    "old_mac_line_ends": b"a;b\r1;2\r",
+    "quote_inside_unquoted_field": b'5" Rohr;x\n',
+    "cp1252_euro_and_quotes": b"\x80;\x84Wald\x93;M\xfcnchberg\n",
+    "utf8_without_bom": "Münchberg;€\n".encode(),
+    "sep_line_names_the_separator": b"sep=,\r\na;b,c\r\n",
+    "utf16_with_bom": b"\xff\xfe" + "a;ü\n".encode("utf-16-le"),
+}
+
+
+def claim_size(path, size):
+    """States another inflated size for the last member (an xlsx's sheet), in both its headers."""
+    data = bytearray(open(path, "rb").read())
+    struct.pack_into("<I", data, data.rfind(b"PK\x03\x04") + 22, size)
+    struct.pack_into("<I", data, data.rfind(b"PK\x01\x02") + 24, size)
+    write(path, bytes(data))
+
+
+def hostile():
+    """Small files that would take gigabytes or minutes if the reader let them."""
+    one_row = '<row r="1"><c r="A1" t="inlineStr"><is><t>{}</t></is></c></row>'
+    hand_xlsx(os.path.join(FAIL, "cell_too_long.xlsx"), '<row r="3"><c r="B3" t="s"><v>0</v></c></row>',
+              shared=f"<si><t>{'x' * 40000}</t></si>")
+    # A 30,000-character name on a row repeated 9,999 times, and one shared
+    # string used by 10,000 cells: each cell is allowed, their sum is not.
+    hand_ods(os.path.join(FAIL, "ods_repeated_long_text.ods"),
+             '<table:table><table:table-row table:number-rows-repeated="9999"><table:table-cell '
+             'table:number-columns-repeated="9" office:value-type="string"><text:p>' + "Name " * 6000
+             + '</text:p></table:table-cell></table:table-row></table:table>')
+    hand_xlsx(os.path.join(FAIL, "shared_string_everywhere.xlsx"),
+              "".join(f'<row r="{r}"><c r="A{r}" t="s"><v>0</v></c></row>' for r in range(1, 10001)),
+              shared=f"<si><t>{'y' * 30000}</t></si>")
+    # A part stating 100 MB for 200 packed bytes, and one inflating beyond what it states.
+    hand_xlsx(os.path.join(FAIL, "inflation_out_of_proportion.xlsx"), one_row.format("x"))
+    claim_size(os.path.join(FAIL, "inflation_out_of_proportion.xlsx"), 100 << 20)
+    hand_xlsx(os.path.join(FAIL, "inflates_beyond_stated_size.xlsx"), one_row.format("x" * 5000))
+    claim_size(os.path.join(FAIL, "inflates_beyond_stated_size.xlsx"), 300)
+    # &nbsp; from a hand-edited sheet: the refusal must read as German.
+    hand_xlsx(os.path.join(FAIL, "html_entity.xlsx"), one_row.format("Wald&nbsp;Nord"))
+    # Half characters become U+FFFD, a NUL stays in the value.
+    hand_xlsx(os.path.join(PASS, "broken_characters.xlsx"),
+              '<row r="1"><c r="A1" t="inlineStr"><is><t>a_xD800_b</t></is></c><c r="B1" t="inlineStr"><is>'
+              '<t>&#xD800;</t></is></c><c r="C1" t="str"><v>x_x0000_y</v></c><c r="D1" t="inlineStr"><is>'
+              '<t>&#x1F98C;_xD83E__xDD8C_</t></is></c></row>')
+
+
+def rc4(key, data):
+    s, j = list(range(256)), 0
+    for i in range(256):
+        j = (j + s[i] + key[i % len(key)]) % 256
+        s[i], s[j] = s[j], s[i]
+    out, i, j = bytearray(), 0, 0
+    for byte in data:
+        i = (i + 1) % 256
+        j = (j + s[i]) % 256
+        s[i], s[j] = s[j], s[i]
+        out.append(byte ^ s[(s[i] + s[j]) % 256])
+    return bytes(out)
+
+
+def file_pass(password, key_bits):
+    """FILEPASS for RC4 (key_bits None) or CryptoAPI RC4, and the key of each 1024-byte block."""
+    pw, salt, verifier = password.encode("utf-16-le"), bytes(range(16)), bytes(range(100, 116))
+    if key_bits is None:
+        h1 = hashlib.md5((hashlib.md5(pw).digest()[:5] + salt) * 16).digest()[:5]
+        key = lambda block: hashlib.md5(h1 + struct.pack("<I", block)).digest()
+        sealed = rc4(key(0), verifier + hashlib.md5(verifier).digest())
+        return struct.pack("<HHH", 1, 1, 1) + salt + sealed, key
+    h0 = hashlib.sha1(salt + pw).digest()
+    key = lambda block: hashlib.sha1(h0 + struct.pack("<I", block)).digest()[:key_bits // 8].ljust(16, b"\0")
+    sealed = rc4(key(0), verifier + hashlib.sha1(verifier).digest())
+    header = struct.pack("<8I", 4, 0, 0x6801, 0x8004, key_bits, 1, 0, 0) + "Tarvel\0".encode("utf-16-le")
+    return (struct.pack("<HHHII", 1, 4, 2, 4, len(header)) + header + struct.pack("<I", 16) + salt
+            + sealed[:16] + struct.pack("<I", 20) + sealed[16:]), key
+
+
+def encrypt_records(stream, key):
+    """Encrypts the bodies after FILEPASS as the format does: the key stream runs
+    by stream position, headers and a few records stay plain."""
+    out, pos, past_file_pass = bytearray(stream), 0, False
+    while pos + 4 <= len(out):
+        kind, size = struct.unpack_from("<HH", out, pos)
+        start = pos + 4 + (4 if kind == 0x0085 else 0)
+        if past_file_pass and kind not in (0x0809, 0x002F, 0x0194, 0x0195, 0x00E1, 0x0196, 0x0138):
+            for at in range(start, pos + 4 + size):
+                out[at] ^= rc4(key(at // 1024), bytes(1024))[at % 1024]
+        past_file_pass |= kind == 0x002F
+        pos += 4 + size
+    return bytes(out)
+
+
+def biff8_stream(cells, globals_records=b""):
+    """A BIFF8 workbook stream: globals, then one sheet holding the cell records."""
+    def bof(kind):
+        return biff_record(0x0809, struct.pack("<HHHHII", 0x0600, kind, 0x0DBB, 0x07CC, 0, 6))
+
+    def globals_part(sheet_at):
+        return (bof(5) + globals_records + biff_record(0x0085, struct.pack("<IBBBB", sheet_at, 0, 0, 5, 0) + b"Daten")
+                + biff_record(0x000A))
+    stream = globals_part(len(globals_part(0))) + bof(0x10) + cells + biff_record(0x000A)
+    # The container pads the stream with zeros: whole empty records, for readers that walk on.
+    return stream + (biff_record(0, bytes(4 - len(stream) % 4)) if len(stream) % 4 else b"")
+
+
+def biff_cell(kind, row, column, body, xf=0):
+    return biff_record(kind, struct.pack("<HHH", row, column, xf) + body)
+
+
+def biff_label(row, column, text):
+    return biff_cell(0x0204, row, column, struct.pack("<HB", len(text), 0) + text.encode("latin-1"))
+
+
+def formula(kind, row, column, result):
+    return biff_cell(kind, row, column, struct.pack("<dHIH", result, 0, 0, 3) + b"\x1e\x01\x00")
+
+
+def encrypted_xls(path, password, key_bits):
+    """The table of encrypted_table.expected, encrypted as the spreadsheet program does."""
+    record, key = file_pass(password, key_bits)
+    plain = biff8_stream(biff_label(0, 0, "Lfdnr") + biff_label(0, 1, "Name") + biff_cell(0x0203, 1, 0, struct.pack("<d", 448))
+                         + biff_label(1, 1, "Bayreuth-M\xfcnchberg"), biff_record(0x002F, record))
+    ole_file(path, encrypt_records(plain, key))
+    return plain
+
+
+def check_with_msoffcrypto(path, plain):
+    """Our encrypter against an independent decrypter: a misreading of the format
+    shared by it and the reader cannot pass unseen."""
+    try:
+        import msoffcrypto
+        import olefile
+    except ImportError:
+        print("python3-msoffcrypto-tool missing: encrypted files not checked", file=sys.stderr)
+        return
+    office, out = msoffcrypto.OfficeFile(open(path, "rb")), io.BytesIO()
+    office.load_key(password="VelvetSweatshop")
+    office.decrypt(out)
+    at, size = 20, struct.unpack_from("<H", plain, 22)[0]  # FILEPASS after BOF; msoffcrypto blanks it
+    expected = plain[:at] + b"\0\0" + plain[at + 2:at + 4] + bytes(size) + plain[at + 4 + size:]
+    assert olefile.OleFileIO(out.getvalue()).openstream("Workbook").read()[:len(plain)] == expected, path
+
+
+def streamed_zip(path, members, descriptor_crc_delta=0):
+    """A zip written as a stream: sizes and checksums follow each member's data,
+    its local header asks for zip 4.5 (Zip64) as stream writers do."""
+    class Unseekable(io.BytesIO):
+        def seek(self, *args):
+            raise OSError("a stream")
+    out = Unseekable()
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in members.items():
+            with z.open(name, "w") as member:
+                member.write(data.encode() if isinstance(data, str) else data)
+    data = bytearray(out.getvalue().replace(b"PK\x03\x04\x14\x00", b"PK\x03\x04\x2d\x00"))
+    data[data.find(b"PK\x07\x08") + 4] ^= descriptor_crc_delta  # the first descriptor's checksum
+    write(path, bytes(data))
+
+
+def from_the_wild():
+    """Workbooks spreadsheet programs open, in the forms other producers write them."""
+    P = lambda name: os.path.join(PASS, name)
+    small = '<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1"><v>448</v></c></row>'
+    # xls: every record kind that carries a cell value, one cell each (formulas
+    # in the older kinds too); the Excel 2.x kinds in a BIFF8 sheet are refused.
+    ole_file(P("xls_cell_record_kinds.xls"), biff8_stream(
+        biff_cell(0x0203, 0, 0, struct.pack("<d", 2.5)) + biff_cell(0x027E, 0, 1, struct.pack("<I", 7 << 2 | 2))
+        + biff_record(0x00BD, struct.pack("<HHHIHIH", 0, 2, 0, 8 << 2 | 2, 0, 9 << 2 | 2, 3)) + biff_cell(0x00FD, 0, 4, bytes(4))
+        + biff_label(0, 5, "Label") + biff_cell(0x00D6, 0, 6, struct.pack("<HB", 7, 0) + b"RString" + bytes(2))
+        + biff_cell(0x0205, 0, 7, b"\x01\x00") + biff_cell(0x0205, 0, 8, b"\x07\x01")
+        + formula(0x0006, 1, 0, 3) + formula(0x0206, 1, 1, 4) + formula(0x0406, 1, 2, 5.5)
+        + biff_cell(0x0006, 1, 3, bytes(6) + b"\xff\xff" + struct.pack("<HIH", 0, 0, 3) + b"\x1e\x01\x00")
+        + biff_record(0x0207, struct.pack("<HB", 8, 0) + b"Ergebnis"),
+        biff_record(0x00FC, struct.pack("<IIHB", 1, 1, 4, 0) + b"Text")))
+    for kind in (2, 3, 4, 5):
+        ole_file(os.path.join(FAIL, f"xls_excel2_record_{kind}.xls"), biff8_stream(biff_record(kind, bytes(15))))
+    # xls protected with the built-in password, by both RC4 schemes; and a real password.
+    for name, bits in (("rc4", None), ("cryptoapi", 128), ("cryptoapi_40bit", 40)):
+        check_with_msoffcrypto(P(f"xls_default_password_{name}.xls"),
+                               encrypted_xls(P(f"xls_default_password_{name}.xls"), "VelvetSweatshop", bits))
+    encrypted_xls(os.path.join(FAIL, "xls_real_password.xls"), "geheim", 128)
+    # Zips: Windows path separators, written as a stream, and a stream whose data
+    # descriptor disagrees with the central directory.
+    members = xlsx_members(small, shared="<si><t>Lfdnr</t></si>")
+    write_zip(P("xlsx_backslash_names.xlsx"), {name.replace("/", "\\"): data for name, data in members.items()})
+    streamed_zip(P("xlsx_streamed.xlsx"), members)
+    streamed_zip(os.path.join(FAIL, "streamed_descriptor_disagrees.xlsx"), members, descriptor_crc_delta=1)
+    # XML parts in UTF-16 with byte-order marks, little- and big-endian.
+    utf16 = dict(members)
+    for name, codec in (("xl/workbook.xml", "utf-16-le"), ("xl/worksheets/sheet1.xml", "utf-16-le"),
+                        ("xl/sharedStrings.xml", "utf-16-be")):
+        utf16[name] = "\ufeff".encode(codec) + utf16[name].replace('version="1.0"', 'version="1.0" encoding="UTF-16"').encode(codec)
+    write_zip(P("xlsx_utf16_parts.xlsx"), utf16)
+    # A damaged package index beside xl/workbook.xml at its usual place.
+    write_zip(P("xlsx_damaged_package_rels.xlsx"), dict(members, **{"_rels/.rels": "<Relationships"}))
+    # One empty value in a shared-text cell.
+    hand_xlsx(P("xlsx_empty_shared_text.xlsx"), small + '<row r="2"><c r="A2" t="s"><v/></c><c r="B2"><v>12</v></c></row>',
+              shared="<si><t>Lfdnr</t></si>")
+    hand_ods(P("ods_without_mimetype.ods"), '<table:table><table:table-row><table:table-cell office:value-type="string">'
+             '<text:p>Lfdnr</text:p></table:table-cell><table:table-cell office:value-type="time" '
+             'office:time-value="PT255H10M10S"/><table:table-cell table:style-name="ce1" office:value-type="time" '
+             'office:time-value="PT255H10M10S"/></table:table-row></table:table>', mimetype=False,
+             styles='<number:time-style style:name="N1" number:truncate-on-overflow="false"><number:minutes/>'
+             '<number:text>:</number:text><number:seconds/></number:time-style>'
+             '<style:style style:name="ce1" style:family="table-cell" style:data-style-name="N1"/>')
+    # Elapsed times counted in their largest unit; dates and times by the built-in
+    # ids other language versions use.
+    styles = ('<numFmts count="3"><numFmt numFmtId="164" formatCode="[h]:mm:ss"/><numFmt numFmtId="165" '
+              'formatCode="[mm]:ss"/><numFmt numFmtId="166" formatCode="[h]:mm;@"/></numFmts><cellXfs count="10">'
+              + "".join(f'<xf numFmtId="{i}"/>' for i in (0, 164, 165, 166, 46, 27, 31, 32, 50, 55)) + '</cellXfs>')
+    elapsed = (255 * 3600 + 10 * 60 + 10) / 86400
+    hand_xlsx(P("xlsx_elapsed_and_east_asian_dates.xlsx"), "".join(
+        f'<row r="{s}"><c r="A{s}" s="{s}"><v>{elapsed if s < 5 else 45366.4375 if s < 7 or s == 8 else 0.4375}</v></c>'
+        f'<c r="B{s}" s="{s}"><v>{-elapsed if s < 5 else 45366}</v></c></row>' for s in range(1, 10)), styles=styles)
+    xfs = b"".join(biff_record(0x00E0, struct.pack("<HH", 0, i) + bytes(16)) for i in (0, 46, 164, 27, 32))
+    ole_file(P("xls_elapsed_and_east_asian_dates.xls"), biff8_stream(
+        b"".join(biff_cell(0x0203, r, 0, struct.pack("<d", v), xf=r + 1) for r, v in enumerate((elapsed, elapsed, 45366, 0.4375))),
+        biff_record(0x041E, struct.pack("<HHB", 164, 7, 0) + b"[mm]:ss") + xfs))
 
 
 def main():
-    os.makedirs(PASS, exist_ok=True)
-    os.makedirs(FAIL, exist_ok=True)
     random.seed(4711)
 
     openpyxl_table(os.path.join(PASS, "openpyxl_absolute_targets.xlsx"))
-    expect_pass("openpyxl_absolute_targets")
     xlwt_table(os.path.join(PASS, "xlwt_biff8.xls"))
-    expect_pass("xlwt_biff8")
-    expect_pass("handmade_features", handmade_features(os.path.join(PASS, "handmade_features.xlsx")))
+    handmade_features(os.path.join(PASS, "handmade_features.xlsx"))
 
-    expect_pass("handmade_dates_1900", handmade_dates_1900(os.path.join(PASS, "handmade_dates_1900.xlsx")))
-    expect_pass("handmade_features_ods", handmade_ods(os.path.join(PASS, "handmade_features_ods.ods")))
+    handmade_dates_1900(os.path.join(PASS, "handmade_dates_1900.xlsx"))
+    handmade_ods(os.path.join(PASS, "handmade_features_ods.ods"))
     xlwt_long_strings(os.path.join(PASS, "xlwt_long_strings.xls"))
     xlwt_1904(os.path.join(PASS, "xlwt_1904.xls"))
 
     write(os.path.join(PASS, "excel_cp1252_semicolon.csv"), csv_table(";").encode("cp1252"))
-    expect_pass("excel_cp1252_semicolon", CSV_EXPECTED.replace("{d}", ";"))
     write(os.path.join(PASS, "utf8_bom_comma.csv"), b"\xef\xbb\xbf" + csv_table(",").replace("\r\n", "\n").encode("utf-8"))
-    expect_pass("utf8_bom_comma", CSV_EXPECTED.replace("{d}", ","))
 
     # --- files that must fail cleanly ---
     write(os.path.join(FAIL, "empty.xlsx"), b"")
-    expect_fail("empty", 1004, "empty.xlsx", "leer")
-    with open(os.path.join(PASS, "openpyxl_absolute_targets.xlsx"), "rb") as f:
-        whole = f.read()
+    whole = open(os.path.join(PASS, "openpyxl_absolute_targets.xlsx"), "rb").read()
     write(os.path.join(FAIL, "truncated.xlsx"), whole[: len(whole) // 2])
-    expect_fail("truncated", 1004, "truncated.xlsx", "beschädigt")
     junk = bytes(random.randrange(256) for _ in range(3000))
     write(os.path.join(FAIL, "junk.xlsx"), junk)
-    expect_fail("junk", 1004, "junk.xlsx", "keine Arbeitsmappe")
     write(os.path.join(FAIL, "junk_nul.csv"), junk[:1500])
-    expect_fail("junk_nul", 1004, "junk_nul.csv", "keine Arbeitsmappe")
     # Without NUL bytes: junk that only the control characters give away.
     write(os.path.join(FAIL, "junk_text.csv"), bytes(b if b else 0x41 for b in junk[1000:]))
-    expect_fail("junk_text", 1004, "junk_text.csv", "keine Arbeitsmappe")
     # Windows-1252 leaves 0x81, 0x8D, 0x8F, 0x90 and 0x9D unassigned.
     write(os.path.join(FAIL, "unassigned_cp1252.csv"), b"Name;Ort\r\nM\xfcller;Hof\x81\r\n")
-    expect_fail("unassigned_cp1252", 1004, "unassigned_cp1252.csv", "keine Arbeitsmappe")
     write(os.path.join(FAIL, "unterminated_quote.csv"),
           'Lfdnr;Name\r\n1;Nord\r\n2;"Süd\r\n3;West\r\n'.encode("cp1252"))
-    expect_fail("unterminated_quote", 1004, "unterminated_quote.csv", "Zeile 3")
 
     hand_xlsx(os.path.join(FAIL, "formula_without_result.xlsx"),
               '<row r="1"><c r="A1"><v>1</v></c></row><row r="5"><c r="A5"><v>2</v></c>'
               '<c r="B5"><f>SUM(A1:A4)</f></c></row>')
-    expect_fail("formula_without_result", 1004, "formula_without_result.xlsx", "B5")
     openpyxl_table(os.path.join(FAIL, "openpyxl_formula.xlsx"), with_formulas=True)
-    expect_fail("openpyxl_formula", 1004, "openpyxl_formula.xlsx", "H2")
 
     # BIFF5 (Excel 5.0/95) is refused by name, not misread.
     bof5 = biff_record(0x0809, struct.pack("<HHHH", 0x0500, 0x0005, 0x0DBB, 0x07CC))
     ole_file(os.path.join(FAIL, "excel95.xls"), bof5 + biff_record(0x000A) + b"\0" * 4096)
-    expect_fail("excel95", 1004, "excel95.xls", "Excel 5.0/95")
     ole_file(os.path.join(FAIL, "excel95_book_stream.xls"), bof5 + biff_record(0x000A) + b"\0" * 4096, "Book")
-    expect_fail("excel95_book_stream", 1004, "excel95_book_stream.xls", "Excel 5.0/95")
     # A password-protected xlsx is an OLE2 file with an EncryptedPackage stream.
     ole_file(os.path.join(FAIL, "password_ooxml.xlsx"), b"\1" * 8192, "EncryptedPackage")
-    expect_fail("password_ooxml", 1004, "password_ooxml.xlsx", "Kennwort")
     hand_ods(os.path.join(FAIL, "ods_formula_without_value.ods"),
              '<table:table><table:table-row><table:table-cell office:value-type="float" office:value="1"/>'
              '<table:table-cell table:formula="of:=[.A1]*2"/></table:table-row></table:table>')
-    expect_fail("ods_formula_without_value", 1004, "ods_formula_without_value.ods", "B1")
     # A million rows with content: refused as too large, not allocated.
     hand_ods(os.path.join(FAIL, "ods_repeated_million.ods"),
              '<table:table><table:table-row table:number-rows-repeated="1048576">'
              '<table:table-cell table:number-columns-repeated="9" office:value-type="float" office:value="1"/>'
              '</table:table-row></table:table>')
-    expect_fail("ods_repeated_million", 1004, "ods_repeated_million.ods", "zu viele Zellen")
     # An OLE2 file that is no workbook at all, and a BIFF8 stream cut short.
     biff8 = xlwt.Workbook()
     biff8.add_sheet("A").write(0, 0, "x" * 100)
     stream = biff8.get_biff_data()
     ole_file(os.path.join(FAIL, "biff_cut_short.xls"), stream[: len(stream) - 200])
-    expect_fail("biff_cut_short", 1004, "biff_cut_short.xls")
+    for name, data in CSV_CASES.items():
+        write(os.path.join(PASS, f"csv_{name}.csv"), data)
+    hostile()
+    from_the_wild()
     fuzz_findings()
 
 
@@ -483,14 +576,12 @@ def fuzz_findings():
     # than 2 GB, since a row is stored up to its last cell.
     hand_xlsx(os.path.join(FAIL, "far_right_cells.xlsx"),
               "".join(f'<row r="{r}"><c r="XFD{r}"><v>1</v></c></row>' for r in range(1, 8001)))
-    expect_fail("far_right_cells", 1004, "far_right_cells.xlsx", "zu viele Zellen")
     # The same in ods, with one repeated row.
     hand_ods(os.path.join(FAIL, "ods_far_right_cells.ods"),
              '<table:table><table:table-row table:number-rows-repeated="8000">'
              '<table:table-cell table:number-columns-repeated="16383"/>'
              '<table:table-cell office:value-type="float" office:value="1"/>'
              '</table:table-row></table:table>')
-    expect_fail("ods_far_right_cells", 1004, "ods_far_right_cells.ods", "zu viele Zellen")
 
 
 if __name__ == "__main__":
