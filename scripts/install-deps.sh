@@ -10,6 +10,7 @@ packages=(
   libzip-dev libgsf-1-dev
   # run
   libqt6sql6-sqlite libqt6sql6-psql qt6-translations-l10n fonts-dejavu-core
+  libqt6svg6  # the SVG icon engine, for the program's icon
   # test
   postgresql-15 xvfb xauth
   # sanitizer build and fuzz targets: clang, its sanitizer and libFuzzer runtimes, llvm-symbolizer
