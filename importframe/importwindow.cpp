@@ -457,8 +457,12 @@ bool ImportWindow::eventFilter(QObject *watched, QEvent *event)
     // reaches a window's widgets through the window system's window; it is
     // judged there, at the widget.
     if (m_running && watched->isWidgetType() && watched != m_cmdBeenden && isUserInput(event)
-        && !QApplication::activeModalWidget())
+        && !QApplication::activeModalWidget()) {
+        // A close event left accepted would close its window all the same.
+        if (event->type() == QEvent::Close)
+            event->ignore();
         return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 

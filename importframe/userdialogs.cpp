@@ -1,13 +1,37 @@
 #include "userdialogs.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 
 namespace {
+
 UserDialogs *g_current = nullptr;
-}
+
+// A run shows the busy cursor; the boxes it opens take input and show the
+// arrow.
+class ArrowCursorWhileOpen
+{
+public:
+    ArrowCursorWhileOpen()
+        : m_busy(QApplication::overrideCursor() != nullptr)
+    {
+        if (m_busy)
+            QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~ArrowCursorWhileOpen()
+    {
+        if (m_busy)
+            QApplication::restoreOverrideCursor();
+    }
+
+private:
+    const bool m_busy;
+};
+
+} // namespace
 
 UserDialogs &UserDialogs::current()
 {
@@ -46,6 +70,7 @@ int QtUserDialogs::showMessage(QWidget *parent, const QString &text, const QStri
     for (const QString &caption : furtherButtons)
         further << box.addButton(caption, QMessageBox::ActionRole);
     box.setDefaultButton(QMessageBox::Ok);
+    const ArrowCursorWhileOpen arrow;
     box.exec();
     return int(further.indexOf(box.clickedButton())) + 1;
 }
@@ -55,6 +80,7 @@ bool QtUserDialogs::confirm(QWidget *parent, const QString &text, const QString 
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);
+    const ArrowCursorWhileOpen arrow;
     return box.exec() == QMessageBox::Yes;
 }
 
