@@ -8,8 +8,8 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev
   libzip-dev libgsf-1-dev
-  libqt6svg6  # run: the SVG icon engine, for the program's icon
   # run
+  libqt6svg6  # the SVG icon engine, for the program's icon
   libqt6sql6-sqlite libqt6sql6-psql qt6-translations-l10n fonts-dejavu-core
   # test
   postgresql-15 xvfb xauth
