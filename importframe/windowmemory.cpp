@@ -2,6 +2,7 @@
 
 #include <QScreen>
 #include <QSettings>
+#include <QStyle>
 #include <QWidget>
 
 namespace {
@@ -19,8 +20,10 @@ void restoreWindowPlace(QWidget *window, QSize designSize)
 {
     if (window->restoreGeometry(QSettings().value(placeKey(window)).toByteArray()))
         return;
-    // The design is wider than a small screen at a large scale factor.
-    window->resize(designSize.boundedTo(window->screen()->availableGeometry().size()));
+    // The design is wider than a small screen at a large scale factor. The
+    // title bar the window system adds has to fit as well.
+    const QSize titleBar(0, window->style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    window->resize(designSize.boundedTo(window->screen()->availableGeometry().size() - titleBar));
 }
 
 void rememberWindowPlace(const QWidget *window)
