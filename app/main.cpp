@@ -8,6 +8,7 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     setUpProgram();
     ModMain::installGermanTranslation(application);
+    ModMain::installProgramIcon();
     ModMain::installErrorPresenter();
 
     ModMain::Main();

@@ -1,12 +1,14 @@
 #include "modmain.h"
 
 #include "failuretrap.h"
-#include "frmgutachtenstart.h"
+#include "importwindow.h"
 #include "orbebase.h"
 #include "orbeerrorreport.h"
+#include "startwindow.h"
 #include "userdialogs.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -15,7 +17,7 @@
 namespace {
 std::unique_ptr<OrbeBase> g_base;
 std::shared_ptr<OrbeConnection> g_connection;
-std::unique_ptr<frmGutachtenStart> g_startWindow;
+std::unique_ptr<StartWindow> g_startWindow;
 } // namespace
 
 namespace ModMain {
@@ -33,7 +35,7 @@ void Main()
             return;
         at(80);
         if (!g_startWindow)
-            g_startWindow = std::make_unique<frmGutachtenStart>();
+            g_startWindow = std::make_unique<StartWindow>();
         g_startWindow->setOrbeBase(g_base.get());
         at(90);
         g_startWindow->show();
@@ -50,7 +52,7 @@ std::shared_ptr<OrbeConnection> connection()
     return g_connection;
 }
 
-frmGutachtenStart *startWindow()
+StartWindow *startWindow()
 {
     return g_startWindow.get();
 }
@@ -79,9 +81,16 @@ void installGermanTranslation(QApplication &application)
         delete translator;
 }
 
+void installProgramIcon()
+{
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tarvel.svg")));
+}
+
 void installErrorPresenter()
 {
     OrbeErrorReport::global().setPresenter([](const ErrorReportEntry &entry) {
+        // The lines logged before the error belong above it.
+        ImportWindow::showPendingOutputOfAll();
         const QString title = entry.application.isEmpty() ? QStringLiteral("Tarvel")
                                                           : entry.application;
         UserDialogs::current().showMessage(QApplication::activeWindow(), entry.messageText(),

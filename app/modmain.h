@@ -7,7 +7,7 @@
 class OrbeBase;
 class OrbeConnection;
 class QApplication;
-class frmGutachtenStart;
+class StartWindow;
 
 // Start-up of the program.
 namespace ModMain {
@@ -21,7 +21,7 @@ void Main();
 // The program-wide objects Main created (nullptr before).
 OrbeBase *orbeBase();
 std::shared_ptr<OrbeConnection> connection();
-frmGutachtenStart *startWindow();
+StartWindow *startWindow();
 
 // True while any window of the program is shown.
 bool anyWindowOpen();
@@ -32,6 +32,9 @@ void release();
 
 // German texts on Qt's own buttons and dialogs.
 void installGermanTranslation(QApplication &application);
+
+// The program's icon for all its windows.
+void installProgramIcon();
 
 // Shows every error report in a message box.
 void installErrorPresenter();

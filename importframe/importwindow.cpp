@@ -1,22 +1,24 @@
 #include "importwindow.h"
 
 #include "failure.h"
+#include "logbox.h"
 #include "orbebase.h"
 #include "orbeconnection.h"
 #include "userdialogs.h"
+#include "windowmemory.h"
 #include "workbookchoice.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QLabel>
-#include <QPlainTextEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QScopedValueRollback>
-#include <QScrollBar>
 #include <QStatusBar>
-#include <QTextCursor>
+#include <QUrl>
 
 #include <algorithm>
 #include <climits>
@@ -25,7 +27,8 @@
 namespace {
 
 const QString FileFilter = QStringLiteral(
-    "Excel (*.xlsx)|*.xlsx|Excel Files (*.xls;*.csv)|*.xls;*.csv|All Files (*.*)|*.*");
+    "Excel (*.xlsx)|*.xlsx|Excel Files (*.xls;*.csv)|*.xls;*.csv|All Files (*.*)|*.*"
+    "|Alle Tabellen (*.xlsx;*.xlsm;*.xls;*.ods;*.csv)|*.xlsx;*.xlsm;*.xls;*.ods;*.csv");
 
 // Design of the controls that both windows place alike (twips).
 constexpr TwipRect CmdDateiDesign{120, 120, 4155, 375};
@@ -33,7 +36,7 @@ constexpr TwipRect CmdImportTestDesign{4500, 120, 1935, 375};
 constexpr TwipRect CmdImportStartenDesign{6660, 120, 2055, 375};
 constexpr TwipRect CmdBeendenDesign{8880, 120, 1995, 375};
 constexpr TwipRect ProgressBarDesign{120, 8520, 14775, 375};
-constexpr int StatusBarHeight = 255;
+constexpr int StatusBarDesignHeight = 255;
 constexpr int Panel2DesignWidth = 1440;
 
 // The window toolkit took its progress values as single-precision numbers.
@@ -78,6 +81,15 @@ bool isUserInput(const QEvent *event)
     }
 }
 
+// A single local file dropped on the window.
+std::optional<QString> droppedWorkbook(const QMimeData *data)
+{
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile())
+        return std::nullopt;
+    return urls.first().toLocalFile();
+}
+
 } // namespace
 
 ImportWindow::ImportWindow(const QString &name, const QString &caption,
@@ -91,11 +103,13 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption,
     setObjectName(name);
     setWindowTitle(caption);
     useDesignFont(this);
+    setAcceptDrops(true);
 
     auto makeButton = [this](const QString &objectName, const QString &text) {
         auto *button = new QPushButton(text, this);
         button->setObjectName(objectName);
-        button->setAutoDefault(false);
+        // Enter presses the focused button, as Space does.
+        button->setAutoDefault(true);
         return button;
     };
     m_cmdDatei = makeButton(QStringLiteral("cmdDatei"),
@@ -105,24 +119,17 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption,
                                     QStringLiteral("Import Starten"));
     m_cmdBeenden = makeButton(QStringLiteral("cmdBeenden"), QStringLiteral("Abbrechen"));
 
-    m_txt1Edit = new QPlainTextEdit(this);
+    m_txt1Edit = new LogBox(this);
     m_txt1Edit->setObjectName(QStringLiteral("txt1"));
-    m_txt1Edit->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_txt1Edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_txt1Edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // A long log would otherwise keep every append on the undo stack.
-    m_txt1Edit->setUndoRedoEnabled(false);
-    connect(m_txt1Edit, &QPlainTextEdit::textChanged, this, [this] {
-        if (!m_writingLog)
-            m_logTouchedByUser = true;
-    });
 
     m_progressBar = new QProgressBar(this);
     m_progressBar->setObjectName(QStringLiteral("ProgressBar1"));
     m_progressBar->setTextVisible(false);
+    m_progressBar->setAlignment(Qt::AlignCenter);
 
     m_statusBar = new QStatusBar(this);
     m_statusBar->setObjectName(QStringLiteral("StatusBar1"));
+    m_statusBar->setSizeGripEnabled(false);
     m_panel1 = new QLabel(m_statusBar);
     m_panel1->setObjectName(QStringLiteral("Panel1"));
     m_panel2 = new QLabel(m_statusBar);
@@ -133,6 +140,10 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption,
         panel->setTextFormat(Qt::PlainText);
     m_statusBar->addWidget(m_panel1);
     m_statusBar->addWidget(m_panel2, 1);
+    // The designed height leaves the underscore and the descenders of the
+    // 8-point font no room: the bar grows to what the panels need.
+    m_statusBarHeight = std::max(StatusBarDesignHeight,
+                                 pixelsToTwips(m_statusBar->sizeHint().height(), this));
 
     // Tab order as designed: Test, (progress bar), txt1, (status bar), file,
     // import, cancel. The bars take no focus.
@@ -153,8 +164,10 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption,
 
 ImportWindow::~ImportWindow()
 {
-    if (m_running)
+    if (m_running) {
         qApp->removeEventFilter(this);
+        QApplication::restoreOverrideCursor();
+    }
 }
 
 Failure objectNotSet()
@@ -171,19 +184,25 @@ void ImportWindow::setOrbeBase(OrbeBase *base)
     m_state.connection = base->Connection();
 }
 
+QPlainTextEdit *ImportWindow::txt1() const
+{
+    return m_txt1Edit;
+}
+
 void ImportWindow::resetToDesign()
 {
     m_txt1 = m_txt1Design;
     m_progress = ProgressBarDesign;
     m_panel2Width = Panel2DesignWidth;
 
-    m_cmdDatei->setEnabled(true);
-    m_cmdImportTest->setEnabled(false);
-    m_cmdImportStarten->setEnabled(false);
-    m_cmdBeenden->setEnabled(true);
+    m_testEnabled = false;
+    m_importEnabled = false;
+    updateButtons();
     clearLog();
     m_progressBar->setRange(0, 100);
     m_progressBar->setValue(0);
+    m_progressBar->setTextVisible(false);
+    m_progressBar->setToolTip(QString());
     m_progressValue = 0;
     for (QLabel *panel : {m_panel1, m_panel2}) {
         panel->clear();
@@ -194,17 +213,19 @@ void ImportWindow::resetToDesign()
 
 void ImportWindow::Form_Load()
 {
-    // A window shown again after closing starts over at its design size, as a
-    // newly made one does.
-    m_innerTwips = QSize(DesignWidth, DesignHeight);
-    resize(twipsToPixels(DesignWidth, this), twipsToPixels(DesignHeight, this));
+    // A window shown again after closing starts over, at the place and size
+    // it had when it was closed.
     resetToDesign();
+    m_innerTwips = QSize(DesignWidth, DesignHeight);
+    restoreWindowPlace(this, QSize(twipsToPixels(DesignWidth, this),
+                                   twipsToPixels(DesignHeight, this)));
+    takeInnerSizeFrom(size());
     // A connection that cannot describe itself leaves the panel empty; the
     // window stays usable.
     try {
         if (m_state.connection)
             m_panel1->setText(m_state.connection->Description());
-    } catch (const std::exception &) {
+    } catch (const Failure &) {
     }
 }
 
@@ -219,6 +240,14 @@ void ImportWindow::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
 }
 
+void ImportWindow::hideEvent(QHideEvent *event)
+{
+    // "Beenden" on the start window hides every window without closing it.
+    if (!event->spontaneous())
+        rememberWindowPlace(this);
+    QWidget::hideEvent(event);
+}
+
 void ImportWindow::closeEvent(QCloseEvent *event)
 {
     if (m_running) {
@@ -229,15 +258,42 @@ void ImportWindow::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-void ImportWindow::resizeEvent(QResizeEvent *event)
+void ImportWindow::keyPressEvent(QKeyEvent *event)
+{
+    // During a run no key arrives here.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+        close();
+    else
+        QWidget::keyPressEvent(event);
+}
+
+void ImportWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (droppedWorkbook(event->mimeData()))
+        event->acceptProposedAction();
+}
+
+void ImportWindow::dropEvent(QDropEvent *event)
+{
+    if (const std::optional<QString> path = droppedWorkbook(event->mimeData())) {
+        event->acceptProposedAction();
+        takeWorkbook(*path);
+    }
+}
+
+void ImportWindow::takeInnerSizeFrom(QSize pixels)
 {
     // Pixels that match the twip model are left alone, so that a size set in
     // twips stays exact.
-    const QSize pixels = event->size();
     if (pixels.width() != twipsToPixels(m_innerTwips.width(), this))
         m_innerTwips.setWidth(pixelsToTwips(pixels.width(), this));
     if (pixels.height() != twipsToPixels(m_innerTwips.height(), this))
         m_innerTwips.setHeight(pixelsToTwips(pixels.height(), this));
+}
+
+void ImportWindow::resizeEvent(QResizeEvent *event)
+{
+    takeInnerSizeFrom(event->size());
     Form_Resize();
     QWidget::resizeEvent(event);
 }
@@ -251,7 +307,7 @@ void ImportWindow::setInnerSizeTwips(int width, int height)
 
 TwipRect ImportWindow::statusBarTwips() const
 {
-    return {0, m_innerTwips.height() - StatusBarHeight, m_innerTwips.width(), StatusBarHeight};
+    return {0, m_innerTwips.height() - m_statusBarHeight, m_innerTwips.width(), m_statusBarHeight};
 }
 
 void ImportWindow::Form_Resize()
@@ -265,7 +321,7 @@ void ImportWindow::Form_Resize()
             size = value;
     };
     setSize(m_txt1.width, W - 2 * m_txt1.left);
-    setSize(m_txt1.height, H - m_txt1.top - StatusBarHeight - m_progress.height - 60);
+    setSize(m_txt1.height, H - m_txt1.top - m_statusBarHeight - m_progress.height - 60);
     setSize(m_progress.width, m_txt1.width);
     m_progress.top = m_txt1.top + m_txt1.height + 30;
     setSize(m_panel2Width, W - Panel1Width);
@@ -285,21 +341,37 @@ void ImportWindow::applyGeometry()
     m_panel2->setMaximumWidth(twipsToPixels(m_panel2Width, this));
 }
 
+void ImportWindow::updateButtons()
+{
+    // During a run only "Abbrechen" takes input; the others show it.
+    m_cmdDatei->setEnabled(!m_running);
+    m_cmdImportTest->setEnabled(m_testEnabled && !m_running);
+    m_cmdImportStarten->setEnabled(m_importEnabled && !m_running);
+}
+
 void ImportWindow::cmdDatei_Click()
 {
-    // Any failure, cancelling included, ends the file choice silently; what
-    // was done before it stays done.
+    // Cancelling ends the file choice silently.
+    const std::optional<QString> chosen = UserDialogs::current().chooseOpenFile(
+        this, qtFileFilters(FileFilter), lastWorkbookFolder());
+    if (chosen)
+        takeWorkbook(*chosen);
+}
+
+void ImportWindow::takeWorkbook(const QString &path)
+{
+    // Any failure ends the file choice silently; what was done before it
+    // stays done.
     try {
-        const std::optional<QString> chosen =
-            UserDialogs::current().chooseOpenFile(this, qtFileFilters(FileFilter));
-        if (!chosen)
-            return;
-        if (const std::optional<WorkbookPathParts> parts = chooseWorkbook(m_state, *chosen)) {
+        if (const std::optional<WorkbookPathParts> parts = chooseWorkbook(m_state, path)) {
+            rememberWorkbookFolder(QFileInfo(path).absolutePath());
             m_panel1->setText(parts->folder);
             m_panel1->setToolTip(parts->folder);
             m_panel2->setText(parts->fileName);
             m_panel2->setToolTip(parts->fileName);
-            m_cmdImportTest->setEnabled(true);
+            // A new workbook is imported only after its own check.
+            m_testEnabled = true;
+            m_importEnabled = false;
         } else {
             UserDialogs::current().showMessage(this, WorkbookRejectedText, WorkbookRejectedTitle,
                                                MessageIcon::Exclamation);
@@ -307,10 +379,14 @@ void ImportWindow::cmdDatei_Click()
                 panel->clear();
                 panel->setToolTip(QString());
             }
-            m_cmdImportStarten->setEnabled(false);
-            m_cmdImportTest->setEnabled(false);
+            m_testEnabled = false;
+            m_importEnabled = false;
         }
-    } catch (const std::exception &) {
+        // What the bar says belongs to the workbook before.
+        m_progressBar->setTextVisible(false);
+        m_progressBar->setToolTip(QString());
+        updateButtons();
+    } catch (const Failure &) {
     }
 }
 
@@ -326,38 +402,67 @@ void ImportWindow::cmdImportStarten_Click()
 
 void ImportWindow::cmdBeenden_Click()
 {
-    close();
+    if (!m_running) {
+        close();
+        return;
+    }
+    if (UserDialogs::current().confirm(this, QStringLiteral("Lauf abbrechen?"),
+                                       QStringLiteral("Tarvel")))
+        m_cancelRequested = true;
 }
 
 void ImportWindow::runHoldingWindow(void (ImportWindow::*run)())
 {
     // A run holds the program until it ends. Painting goes on meanwhile, so
     // user input is swallowed rather than merely held back: a click queued
-    // during a run must not start another one afterwards.
+    // during a run must not start another one afterwards. "Abbrechen" alone
+    // stays usable, to stop the run.
     if (m_running)
         return;
     m_running = true;
+    m_cancelRequested = false;
+    m_summaryShown = false;
+    QWidget *focused = focusWidget();
+    updateButtons();
+    m_progressBar->setFormat(QStringLiteral("Zeile %v von %m"));
+    m_progressBar->setToolTip(QString());
+    m_progressBar->setTextVisible(true);
+    QApplication::setOverrideCursor(Qt::BusyCursor);
     qApp->installEventFilter(this);
     m_sincePaint.start();
     struct Release
     {
         ImportWindow *window;
+        QWidget *focused;
         ~Release()
         {
-            window->showPendingLog();
+            window->m_txt1Edit->showPending();
+            window->m_txt1Edit->showEnd();
             qApp->removeEventFilter(window);
+            QApplication::restoreOverrideCursor();
             window->m_running = false;
+            window->updateButtons();
+            if (!window->m_summaryShown)
+                window->m_progressBar->setTextVisible(false);
+            if (focused && focused->isEnabled())
+                focused->setFocus();
         }
-    } release{this};
+    } release{this, focused};
     (this->*run)();
-    m_txt1Edit->verticalScrollBar()->setValue(m_txt1Edit->verticalScrollBar()->maximum());
 }
 
 bool ImportWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    // The message boxes a run shows are modal and must stay usable.
-    if (m_running && isUserInput(event) && !QApplication::activeModalWidget())
+    // The message boxes a run shows are modal and must stay usable. Input
+    // reaches a window's widgets through the window system's window; it is
+    // judged there, at the widget.
+    if (m_running && watched->isWidgetType() && watched != m_cmdBeenden && isUserInput(event)
+        && !QApplication::activeModalWidget()) {
+        // A close event left accepted would close its window all the same.
+        if (event->type() == QEvent::Close)
+            event->ignore();
         return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -365,58 +470,44 @@ void ImportWindow::letPaintingThrough()
 {
     if (!m_running || !isVisible() || m_sincePaint.elapsed() < 100)
         return;
-    showPendingLog();
-    m_txt1Edit->verticalScrollBar()->setValue(m_txt1Edit->verticalScrollBar()->maximum());
+    m_txt1Edit->showPending();
     QCoreApplication::processEvents();
     m_sincePaint.start();
 }
 
-void ImportWindow::showPendingLog()
+void ImportWindow::showPendingOutput()
 {
-    if (m_pendingLog.isEmpty())
-        return;
-    QScopedValueRollback writing(m_writingLog, true);
-    QTextCursor cursor(m_txt1Edit->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(m_pendingLog);
-    m_pendingLog.clear();
+    m_txt1Edit->showPending();
+    if (isVisible()) {
+        m_txt1Edit->viewport()->repaint();
+        m_progressBar->repaint();
+    }
+}
+
+void ImportWindow::showPendingOutputOfAll()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (auto *importWindow = qobject_cast<ImportWindow *>(window))
+            importWindow->showPendingOutput();
+    }
 }
 
 void ImportWindow::clearLog()
 {
-    QScopedValueRollback writing(m_writingLog, true);
-    m_log.clear();
-    m_pendingLog.clear();
-    m_txt1Edit->clear();
-    m_logTouchedByUser = false;
+    m_txt1Edit->clearLog();
 }
 
 void ImportWindow::appendLog(const QString &piece)
 {
-    if (m_logTouchedByUser) {
-        // The user typed into the box: the box is the log.
-        m_log = m_txt1Edit->toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-        m_logTouchedByUser = false;
-    }
-    m_log += piece;
-    // The box shows line feeds only. During a run it takes the pieces in
-    // batches, which lays the text out several times faster than piece by
-    // piece.
-    for (const QChar c : piece) {
-        if (c != QLatin1Char('\r'))
-            m_pendingLog += c;
-    }
+    m_txt1Edit->appendLog(piece, m_running);
     if (m_running)
         letPaintingThrough();
-    else
-        showPendingLog();
 }
 
 QString ImportWindow::logText() const
 {
-    if (m_logTouchedByUser)
-        return m_txt1Edit->toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-    return m_log;
+    return m_txt1Edit->logText();
 }
 
 void ImportWindow::setProgressMaximum(float maximum)
@@ -437,11 +528,38 @@ void ImportWindow::setProgressValue(float value)
 
 void ImportWindow::setImportEnabled(bool enabled)
 {
-    m_cmdImportStarten->setEnabled(enabled);
+    m_importEnabled = enabled;
+    updateButtons();
 }
 
 void ImportWindow::showMessage(const QString &text, const QString &title, MessageIcon icon)
 {
-    showPendingLog();
+    showPendingOutput();
     UserDialogs::current().showMessage(this, text, title, icon);
+}
+
+void ImportWindow::showSummary(const RunSummary &summary)
+{
+    // The bar shows one line; its tool tip all of them.
+    const QString lines = summaryText(summary);
+    QString line = lines;
+    line.replace(QLatin1Char('\n'), QStringLiteral(" – "));
+    m_progressBar->setFormat(line);
+    m_progressBar->setToolTip(lines);
+    m_progressBar->setTextVisible(true);
+    m_summaryShown = true;
+    showPendingOutput();
+}
+
+void ImportWindow::showImportFinished(const QString &text, const QString &logFilePath)
+{
+    showPendingOutput();
+    const int choice = UserDialogs::current().showMessage(
+        this, text, QStringLiteral("Tarvel"), MessageIcon::Information,
+        {QStringLiteral("Protokoll öffnen"), QStringLiteral("Ordner öffnen")});
+    const QFileInfo logFile(logFilePath);
+    if (choice == 1)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(logFile.absoluteFilePath()));
+    else if (choice == 2)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(logFile.absolutePath()));
 }

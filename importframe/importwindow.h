@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class Failure;
+class LogBox;
 class OrbeBase;
 class QLabel;
 class QPlainTextEdit;
@@ -60,13 +61,17 @@ public:
     QPushButton *cmdImportTest() const { return m_cmdImportTest; }
     QPushButton *cmdImportStarten() const { return m_cmdImportStarten; }
     QPushButton *cmdBeenden() const { return m_cmdBeenden; }
-    QPlainTextEdit *txt1() const { return m_txt1Edit; }
+    QPlainTextEdit *txt1() const;
     QProgressBar *progressBar1() const { return m_progressBar; }
     QStatusBar *statusBar1() const { return m_statusBar; }
     QLabel *panel1() const { return m_panel1; }
     QLabel *panel2() const { return m_panel2; }
     OrbeBase *orbeBase() const { return m_base; }
     bool isRunning() const { return m_running; }
+
+    // Shows what the runs of every import window have logged so far, before a
+    // message box covers the program.
+    static void showPendingOutputOfAll();
 
     // RunHost
     ImportWindowState &windowState() override { return m_state; }
@@ -78,6 +83,9 @@ public:
     void setImportEnabled(bool enabled) override;
     void showMessage(const QString &text, const QString &title, MessageIcon icon) override;
     QString placeName() const override { return objectName(); }
+    bool cancelRequested() override { return m_cancelRequested; }
+    void showSummary(const RunSummary &summary) override;
+    void showImportFinished(const QString &text, const QString &logFilePath) override;
 
 protected:
     ImportWindow(const QString &name, const QString &caption, const TwipRect &txt1Design);
@@ -86,17 +94,24 @@ protected:
     virtual void runImport() = 0;
 
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void Form_Load();
     void resetToDesign();
     void applyGeometry();
+    void takeWorkbook(const QString &path);
+    void updateButtons();
     void runHoldingWindow(void (ImportWindow::*run)());
     void letPaintingThrough();
-    void showPendingLog();
+    void showPendingOutput();
+    void takeInnerSizeFrom(QSize pixels);
 
     OrbeBase *m_base = nullptr;
     ImportWindowState m_state;
@@ -106,22 +121,23 @@ private:
     TwipRect m_txt1;
     TwipRect m_progress;
     int m_panel2Width = 1440;
+    int m_statusBarHeight;
 
-    QString m_log;
-    QString m_pendingLog; // appended during a run, not yet in the text box
-    bool m_logTouchedByUser = false;
-    bool m_writingLog = false;
     float m_progressValue = 0;
+    bool m_testEnabled = false;
+    bool m_importEnabled = false;
 
     bool m_loaded = false;
     bool m_running = false;
+    bool m_cancelRequested = false;
+    bool m_summaryShown = false;
     QElapsedTimer m_sincePaint;
 
     QPushButton *m_cmdDatei;
     QPushButton *m_cmdImportTest;
     QPushButton *m_cmdImportStarten;
     QPushButton *m_cmdBeenden;
-    QPlainTextEdit *m_txt1Edit;
+    LogBox *m_txt1Edit;
     QProgressBar *m_progressBar;
     QStatusBar *m_statusBar;
     QLabel *m_panel1;

@@ -1,12 +1,37 @@
 #include "userdialogs.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 
 namespace {
+
 UserDialogs *g_current = nullptr;
-}
+
+// A run shows the busy cursor; the boxes it opens take input and show the
+// arrow.
+class ArrowCursorWhileOpen
+{
+public:
+    ArrowCursorWhileOpen()
+        : m_busy(QApplication::overrideCursor() != nullptr)
+    {
+        if (m_busy)
+            QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~ArrowCursorWhileOpen()
+    {
+        if (m_busy)
+            QApplication::restoreOverrideCursor();
+    }
+
+private:
+    const bool m_busy;
+};
+
+} // namespace
 
 UserDialogs &UserDialogs::current()
 {
@@ -19,10 +44,11 @@ void UserDialogs::setCurrent(UserDialogs *dialogs)
     g_current = dialogs;
 }
 
-std::optional<QString> QtUserDialogs::chooseOpenFile(QWidget *parent, const QStringList &filters)
+std::optional<QString> QtUserDialogs::chooseOpenFile(QWidget *parent, const QStringList &filters,
+                                                     const QString &folder)
 {
     QString selected = filters.value(0);
-    const QString path = QFileDialog::getOpenFileName(parent, QString(), QString(),
+    const QString path = QFileDialog::getOpenFileName(parent, QString(), folder,
                                                       filters.join(QStringLiteral(";;")),
                                                       &selected);
     if (path.isEmpty())
@@ -30,8 +56,8 @@ std::optional<QString> QtUserDialogs::chooseOpenFile(QWidget *parent, const QStr
     return path;
 }
 
-void QtUserDialogs::showMessage(QWidget *parent, const QString &text, const QString &title,
-                                MessageIcon icon)
+int QtUserDialogs::showMessage(QWidget *parent, const QString &text, const QString &title,
+                               MessageIcon icon, const QStringList &furtherButtons)
 {
     // The runs break lines with CR LF; a label shows a lone CR as a glyph.
     QString shown = text;
@@ -40,7 +66,22 @@ void QtUserDialogs::showMessage(QWidget *parent, const QString &text, const QStr
                                                      : QMessageBox::Warning,
                     title, shown, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
+    QList<QAbstractButton *> further;
+    for (const QString &caption : furtherButtons)
+        further << box.addButton(caption, QMessageBox::ActionRole);
+    box.setDefaultButton(QMessageBox::Ok);
+    const ArrowCursorWhileOpen arrow;
     box.exec();
+    return int(further.indexOf(box.clickedButton())) + 1;
+}
+
+bool QtUserDialogs::confirm(QWidget *parent, const QString &text, const QString &title)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    const ArrowCursorWhileOpen arrow;
+    return box.exec() == QMessageBox::Yes;
 }
 
 QStringList qtFileFilters(const QString &pipeSeparatedFilter)

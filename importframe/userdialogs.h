@@ -17,13 +17,20 @@ class UserDialogs
 public:
     virtual ~UserDialogs() = default;
 
-    // filters in Qt's form ("Excel (*.xlsx)"), the first one preselected.
-    // Returns the chosen file's path, or nothing when the dialog was cancelled.
-    virtual std::optional<QString> chooseOpenFile(QWidget *parent, const QStringList &filters) = 0;
+    // filters in Qt's form ("Excel (*.xlsx)"), the first one preselected; the
+    // dialog opens in folder (the system's choice when empty). Returns the
+    // chosen file's path, or nothing when the dialog was cancelled.
+    virtual std::optional<QString> chooseOpenFile(QWidget *parent, const QStringList &filters,
+                                                  const QString &folder) = 0;
 
-    // A message with an OK button; returns when it has been closed.
-    virtual void showMessage(QWidget *parent, const QString &text, const QString &title,
-                             MessageIcon icon) = 0;
+    // A message with an OK button and any further buttons; returns when it has
+    // been closed: 0 for OK (or the box closed otherwise), i for the i-th
+    // further button.
+    virtual int showMessage(QWidget *parent, const QString &text, const QString &title,
+                            MessageIcon icon, const QStringList &furtherButtons = {}) = 0;
+
+    // A yes/no question; true for yes.
+    virtual bool confirm(QWidget *parent, const QString &text, const QString &title) = 0;
 
     static UserDialogs &current();
     // nullptr restores the Qt dialogs. The caller keeps ownership.
@@ -34,9 +41,11 @@ public:
 class QtUserDialogs : public UserDialogs
 {
 public:
-    std::optional<QString> chooseOpenFile(QWidget *parent, const QStringList &filters) override;
-    void showMessage(QWidget *parent, const QString &text, const QString &title,
-                     MessageIcon icon) override;
+    std::optional<QString> chooseOpenFile(QWidget *parent, const QStringList &filters,
+                                          const QString &folder) override;
+    int showMessage(QWidget *parent, const QString &text, const QString &title,
+                    MessageIcon icon, const QStringList &furtherButtons = {}) override;
+    bool confirm(QWidget *parent, const QString &text, const QString &title) override;
 };
 
 // Turns a filter list in the "Description|pattern;pattern|..." form into Qt's

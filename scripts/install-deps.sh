@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev
   libzip-dev libgsf-1-dev nettle-dev
   # run
+  libqt6svg6  # the SVG icon engine, for the program's icon
   libqt6sql6-sqlite libqt6sql6-psql qt6-translations-l10n fonts-dejavu-core
   # test; the installed tree's checks
   postgresql-15 xvfb xauth

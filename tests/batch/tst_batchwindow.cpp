@@ -1,8 +1,8 @@
 // The window and tarvel-batch give the same log for the same workbook and
 // database: the batch program runs the windows' own runs.
 #include "batchfixture.h"
-#include "frmtarvel.h"
-#include "frmtarveljagdbezirk.h"
+#include "cooperativewindow.h"
+#include "districtwindow.h"
 #include "scripteddialogs.h"
 
 #include <QtTest>
@@ -34,9 +34,9 @@ private slots:
         dialogs.fileAnswers = {path};
         std::unique_ptr<ImportWindow> window;
         if (kind == "district")
-            window = std::make_unique<frmTarvelJagdbezirk>();
+            window = std::make_unique<DistrictWindow>();
         else
-            window = std::make_unique<frmTarvel>();
+            window = std::make_unique<CooperativeWindow>();
         window->setOrbeBase(&forWindow.base());
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));

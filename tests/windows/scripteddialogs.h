@@ -5,6 +5,7 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
 
 // Answers the program's dialogs from a script and records what was shown.
 // Installed for its lifetime.
@@ -16,29 +17,42 @@ public:
         QString text;
         QString title;
         MessageIcon icon;
+        QStringList furtherButtons;
     };
 
     ScriptedDialogs() { UserDialogs::setCurrent(this); }
     ~ScriptedDialogs() override { UserDialogs::setCurrent(nullptr); }
 
-    // Next answers of the file dialog; a null text means "cancelled". An empty
-    // script cancels too.
+    // Next answers of the file dialog; a null text (or none) means "cancelled".
     QStringList fileAnswers;
     QList<QStringList> fileDialogFilters;
-    QList<Message> messages;
+    QStringList fileDialogFolders;
+    QList<Message> messages; // questions too, with the title "?"
+    int buttonAnswer = 0;
+    bool confirmAnswer = false;
+    std::function<void()> whenShown; // runs as each dialog opens
 
-    std::optional<QString> chooseOpenFile(QWidget *, const QStringList &filters) override
+    std::optional<QString> chooseOpenFile(QWidget *, const QStringList &filters,
+                                          const QString &folder) override
     {
         fileDialogFilters.append(filters);
+        fileDialogFolders.append(folder);
         const QString answer = fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
         if (answer.isNull())
             return std::nullopt;
         return answer;
     }
 
-    void showMessage(QWidget *, const QString &text, const QString &title,
-                     MessageIcon icon) override
+    int showMessage(QWidget *, const QString &text, const QString &title, MessageIcon icon,
+                    const QStringList &furtherButtons = {}) override
     {
-        messages.append({text, title, icon});
+        messages.append({text, title, icon, furtherButtons});
+        return whenShown ? (whenShown(), buttonAnswer) : buttonAnswer;
+    }
+
+    bool confirm(QWidget *, const QString &text, const QString &) override
+    {
+        messages.append({text, QStringLiteral("?"), MessageIcon::Exclamation, {}});
+        return whenShown ? (whenShown(), confirmAnswer) : confirmAnswer;
     }
 };

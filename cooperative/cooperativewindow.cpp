@@ -1,19 +1,19 @@
-#include "frmtarvel.h"
+#include "cooperativewindow.h"
 
 #include "cooperativeruns.h"
 
-frmTarvel::frmTarvel()
+CooperativeWindow::CooperativeWindow()
     : ImportWindow(CooperativeWindowName, QStringLiteral("Tarvel Hegegemeinschaften"),
                    TwipRect{120, 660, 14415, 7815})
 {
 }
 
-void frmTarvel::runCheck()
+void CooperativeWindow::runCheck()
 {
     runCooperativeCheck(*this);
 }
 
-void frmTarvel::runImport()
+void CooperativeWindow::runImport()
 {
     runCooperativeImport(*this);
 }

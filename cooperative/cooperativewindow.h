@@ -2,13 +2,13 @@
 
 #include "importwindow.h"
 
-// The hunting-district import window.
-class frmTarvelJagdbezirk : public ImportWindow
+// The hunting-cooperative import window.
+class CooperativeWindow : public ImportWindow
 {
     Q_OBJECT
 
 public:
-    frmTarvelJagdbezirk();
+    CooperativeWindow();
 
 protected:
     void runCheck() override;

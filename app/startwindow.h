@@ -7,12 +7,13 @@
 class OrbeBase;
 class OrbeConnection;
 class QPushButton;
-class frmTarvel;
-class frmTarvelJagdbezirk;
+class CooperativeWindow;
+class DistrictWindow;
 
-// The start window: opens the two import windows and ends the program. It
-// keeps at most one window of each kind, created on first use.
-class frmGutachtenStart : public QWidget
+// The start window (object name "frmGutachtenStart"): opens the two import
+// windows and ends the program. It keeps at most one window of each kind,
+// created on first use.
+class StartWindow : public QWidget
 {
     Q_OBJECT
 
@@ -21,8 +22,8 @@ public:
     static constexpr int DesignWidth = 7590;
     static constexpr int DesignHeight = 1320;
 
-    frmGutachtenStart();
-    ~frmGutachtenStart() override;
+    StartWindow();
+    ~StartWindow() override;
 
     // Write-only: keeps the object and fetches its connection. Throws Failure
     // when no object is given.
@@ -37,16 +38,19 @@ public:
     QPushButton *cmdBeenden() const { return m_cmdBeenden; }
 
     // The import windows made so far, or nullptr.
-    frmTarvelJagdbezirk *districtWindow() const { return m_district.get(); }
-    frmTarvel *cooperativeWindow() const { return m_cooperative.get(); }
+    DistrictWindow *districtWindow() const { return m_district.get(); }
+    CooperativeWindow *cooperativeWindow() const { return m_cooperative.get(); }
 
     OrbeBase *orbeBase() const { return m_base; }
+
+protected:
+    void hideEvent(QHideEvent *event) override;
 
 private:
     OrbeBase *m_base = nullptr;
     std::shared_ptr<OrbeConnection> m_connection; // kept, never used here
-    std::unique_ptr<frmTarvelJagdbezirk> m_district;
-    std::unique_ptr<frmTarvel> m_cooperative;
+    std::unique_ptr<DistrictWindow> m_district;
+    std::unique_ptr<CooperativeWindow> m_cooperative;
 
     QPushButton *m_cmdHG;
     QPushButton *m_cmdJagdbezirk;

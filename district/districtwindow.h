@@ -2,13 +2,13 @@
 
 #include "importwindow.h"
 
-// The hunting-cooperative import window.
-class frmTarvel : public ImportWindow
+// The hunting-district import window.
+class DistrictWindow : public ImportWindow
 {
     Q_OBJECT
 
 public:
-    frmTarvel();
+    DistrictWindow();
 
 protected:
     void runCheck() override;

@@ -1,14 +1,16 @@
-#include "frmgutachtenstart.h"
+#include "startwindow.h"
 
 #include "failure.h"
 #include "failuretrap.h"
-#include "frmtarvel.h"
-#include "frmtarveljagdbezirk.h"
+#include "cooperativewindow.h"
+#include "districtwindow.h"
 #include "importwindow.h"
 #include "orbebase.h"
 #include "twips.h"
+#include "windowmemory.h"
 
 #include <QApplication>
+#include <QHideEvent>
 #include <QPushButton>
 #include <QThread>
 
@@ -36,7 +38,7 @@ void openImportWindow(std::unique_ptr<Window> &window, OrbeBase *base, ErrorLine
 
 } // namespace
 
-frmGutachtenStart::frmGutachtenStart()
+StartWindow::StartWindow()
     : QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                            | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
@@ -48,7 +50,8 @@ frmGutachtenStart::frmGutachtenStart()
     auto makeButton = [this](const QString &name, const QString &text, int left) {
         auto *button = new QPushButton(text, this);
         button->setObjectName(name);
-        button->setAutoDefault(false);
+        // Enter presses the focused button, as Space does.
+        button->setAutoDefault(true);
         placeInTwips(button, TwipRect{left, ButtonTop, ButtonWidth, ButtonHeight});
         return button;
     };
@@ -59,15 +62,24 @@ frmGutachtenStart::frmGutachtenStart()
     setTabOrder(m_cmdHG, m_cmdJagdbezirk);
     setTabOrder(m_cmdJagdbezirk, m_cmdBeenden);
     m_cmdHG->setFocus();
+    restoreWindowPlace(this, size());
 
-    connect(m_cmdHG, &QPushButton::clicked, this, &frmGutachtenStart::cmdHG_Click);
-    connect(m_cmdJagdbezirk, &QPushButton::clicked, this, &frmGutachtenStart::cmdJagdbezirk_Click);
-    connect(m_cmdBeenden, &QPushButton::clicked, this, &frmGutachtenStart::cmdBeenden_Click);
+    connect(m_cmdHG, &QPushButton::clicked, this, &StartWindow::cmdHG_Click);
+    connect(m_cmdJagdbezirk, &QPushButton::clicked, this, &StartWindow::cmdJagdbezirk_Click);
+    connect(m_cmdBeenden, &QPushButton::clicked, this, &StartWindow::cmdBeenden_Click);
 }
 
-frmGutachtenStart::~frmGutachtenStart() = default;
+StartWindow::~StartWindow() = default;
 
-void frmGutachtenStart::setOrbeBase(OrbeBase *base)
+void StartWindow::hideEvent(QHideEvent *event)
+{
+    // "Beenden" hides every window without closing it.
+    if (!event->spontaneous())
+        rememberWindowPlace(this);
+    QWidget::hideEvent(event);
+}
+
+void StartWindow::setOrbeBase(OrbeBase *base)
 {
     if (!base)
         throw objectNotSet();
@@ -75,25 +87,25 @@ void frmGutachtenStart::setOrbeBase(OrbeBase *base)
     m_connection = base->Connection();
 }
 
-void frmGutachtenStart::cmdJagdbezirk_Click()
+void StartWindow::cmdJagdbezirk_Click()
 {
     runTrapped(objectName(), QStringLiteral("cmdJagdbezirk_Click"),
                [this](ErrorLine &at) { openImportWindow(m_district, m_base, at); });
 }
 
-void frmGutachtenStart::cmdHG_Click()
+void StartWindow::cmdHG_Click()
 {
     runTrapped(objectName(), QStringLiteral("cmdHG_Click"),
                [this](ErrorLine &at) { openImportWindow(m_cooperative, m_base, at); });
 }
 
-void frmGutachtenStart::cmdBeenden_Click()
+void StartWindow::cmdBeenden_Click()
 {
     // The program ends whatever Disconnect answers or raises.
     if (m_base) {
         try {
             m_base->Disconnect();
-        } catch (const std::exception &) {
+        } catch (const Failure &) {
         }
     }
     m_base = nullptr;

@@ -1,19 +1,19 @@
-#include "frmtarveljagdbezirk.h"
+#include "districtwindow.h"
 
 #include "districtruns.h"
 
-frmTarvelJagdbezirk::frmTarvelJagdbezirk()
+DistrictWindow::DistrictWindow()
     : ImportWindow(DistrictWindowName, QStringLiteral("TarvelJagdbezirk"),
                    TwipRect{60, 600, 13635, 7815})
 {
 }
 
-void frmTarvelJagdbezirk::runCheck()
+void DistrictWindow::runCheck()
 {
     runDistrictCheck(*this);
 }
 
-void frmTarvelJagdbezirk::runImport()
+void DistrictWindow::runImport()
 {
     runDistrictImport(*this);
 }

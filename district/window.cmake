@@ -1,5 +1,0 @@
-add_library(tarvel_districtwindow STATIC
-    frmtarveljagdbezirk.cpp frmtarveljagdbezirk.h
-)
-target_include_directories(tarvel_districtwindow PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(tarvel_districtwindow PUBLIC tarvel_districtruns tarvel_importwindow)

@@ -1,0 +1,89 @@
+#include "logbox.h"
+
+#include <QScopedValueRollback>
+#include <QScrollBar>
+#include <QTextCursor>
+
+namespace {
+
+QString withCrLf(QString shown)
+{
+    return shown.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+}
+
+} // namespace
+
+LogBox::LogBox(QWidget *parent)
+    : QPlainTextEdit(parent)
+{
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // A long log would otherwise keep every append on the undo stack.
+    setUndoRedoEnabled(false);
+    // The check lays its findings out in TAB-separated columns.
+    QFont fixed(QStringLiteral("monospace"), font().pointSize());
+    fixed.setStyleHint(QFont::TypeWriter);
+    setFont(fixed);
+    // Tab moves on to the next control instead of typing a tab.
+    setTabChangesFocus(true);
+    // A workbook dropped on the box goes to the window.
+    setAcceptDrops(false);
+    connect(this, &QPlainTextEdit::textChanged, this, [this] {
+        if (!m_writing)
+            m_typedByUser = true;
+    });
+}
+
+QString LogBox::logText() const
+{
+    return m_typedByUser ? withCrLf(toPlainText()) : m_log;
+}
+
+void LogBox::clearLog()
+{
+    QScopedValueRollback writing(m_writing, true);
+    m_log.clear();
+    m_pending.clear();
+    clear();
+    m_typedByUser = false;
+}
+
+void LogBox::appendLog(const QString &piece, bool batched)
+{
+    if (m_typedByUser) {
+        // The user typed into the box: the box is the log.
+        showPending();
+        m_log = withCrLf(toPlainText());
+        m_typedByUser = false;
+    }
+    m_log += piece;
+    for (const QChar c : piece) {
+        if (c != QLatin1Char('\r'))
+            m_pending += c;
+    }
+    if (!batched)
+        showPending();
+}
+
+void LogBox::showPending()
+{
+    if (m_pending.isEmpty())
+        return;
+    QScrollBar *bar = verticalScrollBar();
+    const bool followingEnd = bar->value() == bar->maximum();
+    {
+        QScopedValueRollback writing(m_writing, true);
+        QTextCursor cursor(document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(m_pending);
+        m_pending.clear();
+    }
+    if (followingEnd)
+        showEnd();
+}
+
+void LogBox::showEnd()
+{
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
