@@ -26,6 +26,7 @@ constexpr int Done = 0;
 constexpr int RunFailed = 1; // also when the import's log file could not be written
 constexpr int Usage = 2;
 constexpr int NoDatabase = 3;
+constexpr int Signalled = 128; // plus the signal that stopped the run after a row
 } // namespace BatchExit
 
 // Reads the arguments that follow the program's name; nothing, with the reason

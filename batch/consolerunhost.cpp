@@ -1,5 +1,7 @@
 #include "consolerunhost.h"
 
+#include "platform.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -49,6 +51,25 @@ bool ConsoleRunHost::writeLog()
     m_logFailed = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_logStream) != size_t(bytes.size())
                   || std::fflush(m_logStream) != 0;
     return !m_logFailed;
+}
+
+void ConsoleRunHost::writeSummary()
+{
+    if (!m_summary.isEmpty())
+        printMessage(m_summary);
+    m_summary.clear();
+}
+
+bool ConsoleRunHost::cancelRequested()
+{
+    writeLog();
+    return cancelSignal() != 0;
+}
+
+void ConsoleRunHost::showImportFinished(const QString &text, const QString &)
+{
+    printMessage(text);
+    m_summary.clear();
 }
 
 void ConsoleRunHost::clearLog()

@@ -9,10 +9,12 @@
 
 // The batch program's run host. It writes the log on one stream and messages
 // as text lines on another; when that one is a terminal it shows the run's
-// progress there as one line rewritten in place. The log is written when a
-// message comes and at the end (writeLog), so that a terminal shows the two in
-// the order the window would; the runs empty the log only before its first
-// line.
+// progress there as one line rewritten in place. The log goes out after each
+// row, once the row is saved (the runs ask cancelRequested() then), before a
+// message, and at the end (writeLog): whatever ends the program, the log
+// stream never shows a row as saved that is not, and a terminal shows log and
+// messages in the order the window would. The runs empty the log only before
+// its first line.
 class ConsoleRunHost : public RunHost
 {
 public:
@@ -29,6 +31,9 @@ public:
     // False once a write to it failed.
     bool writeLog();
 
+    // Writes the counts of the run, unless its closing message carried them.
+    void writeSummary();
+
     // Whether a run showed a warning (the window's exclamation box): the
     // import's log file could not be written, which a scheduled job must see.
     bool warned() const { return m_warned; }
@@ -43,6 +48,10 @@ public:
     void setImportEnabled(bool) override {}
     void showMessage(const QString &text, const QString &title, MessageIcon icon) override;
     QString placeName() const override { return m_place; }
+    // After each row: writes the log so far; true once a signal asked to stop.
+    bool cancelRequested() override;
+    void showSummary(const RunSummary &summary) override { m_summary = summaryText(summary); }
+    void showImportFinished(const QString &text, const QString &logFilePath) override;
 
 private:
     void showProgress();
@@ -57,6 +66,7 @@ private:
     qsizetype m_logWritten = 0; // characters of m_log on the log stream
     bool m_logFailed = false;
     bool m_warned = false;
+    QString m_summary; // not yet written
 
     long m_progressMaximum = 0;
     long m_progressValue = 0;

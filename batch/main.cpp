@@ -1,4 +1,5 @@
 #include "batch.h"
+#include "platform.h"
 #include "programsetup.h"
 
 #include <QCoreApplication>
@@ -7,5 +8,6 @@ int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     setUpProgram();
+    catchCancelSignals();
     return runBatch(application.arguments().mid(1), stdout, stderr);
 }

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QtTest>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -46,7 +47,7 @@ private slots:
 
         const BatchResult result = f.batch({"check", option(kind), "--database", db.location(), path});
 
-        QCOMPARE(result.errText(), QString());
+        QCOMPARE(result.errText(), "Gefunden: 1, nicht gefunden: 1\n");
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(result.out, f.host.log.toUtf8());
         QVERIFY(f.logFiles().isEmpty());
@@ -54,7 +55,8 @@ private slots:
     }
 
     // The import writes the database and the log file as the window does; the
-    // closing message goes to standard error. No check is needed before it.
+    // closing message with the counts goes to standard error, each line once.
+    // No check is needed before it.
     void import_data() { kinds_data(); }
     void import()
     {
@@ -76,7 +78,8 @@ private slots:
         const QStringList files = f.logFiles();
         QCOMPARE(files.size(), 1);
         QCOMPARE(fileBytes(f.folder.filePath(files[0])), result.out);
-        QCOMPARE(result.errText(), "Import beendet\nProtokolldatei: \n" + f.folder.filePath(files[0]) + "\n");
+        QCOMPARE(result.errText(), "Import beendet\nProtokolldatei: \n" + f.folder.filePath(files[0])
+                                       + "\n\nGefunden: 1 (hinzugefügt: 1, aktualisiert: 0), nicht gefunden: 1\n");
         QCOMPARE(f.importedRecord(kind), QString::number(f.rehwildKey()) + " 13");
 
         // Again: the same row is updated, not added twice.
@@ -197,21 +200,6 @@ private slots:
         QVERIFY(result.errText().endsWith(batchUsage()));
     }
 
-    // The help goes to standard output and tells a script author that the
-    // import needs no check, but that the check exists and what it shows.
-    void help()
-    {
-        TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
-        BatchFixture f(db);
-        const BatchResult result = f.batch({"import", "--help"});
-        QCOMPARE(result.exitCode, 0);
-        QVERIFY(result.err.isEmpty());
-        const QString text = QString::fromUtf8(result.out);
-        QVERIFY(text.contains(batchUsage()));
-        QVERIFY(text.contains("check          wie „Test“ im Fenster"));
-        QVERIFY(text.contains("kein check vorher nötig"));
-    }
-
     // A workbook the window would refuse is refused before any database is
     // opened: a mistyped name creates no default database.
     void refusedWorkbook_data()
@@ -286,28 +274,100 @@ private slots:
         QVERIFY(variable.out.contains(found));
 
         const BatchResult embedded = f.batch({"check", "--district", path});
-        QCOMPARE(embedded.errText(), QString());
+        QCOMPARE(embedded.errText(), "Gefunden: 0, nicht gefunden: 2\n");
         QCOMPARE(embedded.exitCode, 0);
         QVERIFY(!embedded.out.contains(found));
         QVERIFY(QFileInfo::exists(f.dataFolder() + "tarvel.sqlite"));
     }
 
     // A relative workbook stands in the log and decides the log file's folder
-    // as the absolute path the file dialog would have given.
+    // as the absolute path the file dialog would have given. A line break in
+    // its name shows as cell texts show it, on the one "Quelle:" line.
     void relativeWorkbook()
     {
         TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
         BatchFixture f(db);
-        const QString path = f.kindWorkbook("cooperative", "Gutachten.xlsx");
+        const QString path = f.kindWorkbook("cooperative", "Gut\nachten.xlsx");
         QVERIFY(QDir(f.folder.path()).mkdir("unter"));
 
         const BatchResult result =
-            f.batch({"import", "--cooperative", "--database", db.location(), "../Gutachten.xlsx"},
+            f.batch({"import", "--cooperative", "--database", db.location(), "../Gut\nachten.xlsx"},
                     f.folder.filePath("unter"));
 
         QCOMPARE(result.exitCode, 0);
-        QVERIFY2(result.out.contains(("Quelle: " + path + CRLF).toUtf8()), result.out.constData());
+        QVERIFY2(result.out.contains(("\r\nQuelle: " + f.folder.path() + "/Gut␊achten.xlsx\r\n").toUtf8()),
+                 result.out.constData());
         QCOMPARE(f.logFiles().size(), 1);
+    }
+
+    // A signal stops the import after a row: the rows before stay saved, the
+    // log ends with the line that says so and is written to its file. A second
+    // signal, or SIGKILL, ends the program at once; standard output then holds
+    // the log of saved rows only, never a row that was not saved.
+    void stoppedBySignals_data()
+    {
+        QTest::addColumn<QList<int>>("sent");
+        QTest::addColumn<int>("exitCode"); // -1: ended by the signal
+        QTest::newRow("SIGINT") << QList<int>{SIGINT} << 130;
+        QTest::newRow("SIGTERM") << QList<int>{SIGTERM} << 143;
+        // Two of the same kind sent at once may arrive as one.
+        QTest::newRow("SIGINT, then SIGTERM") << QList<int>{SIGINT, SIGTERM} << -1;
+        QTest::newRow("SIGKILL") << QList<int>{SIGKILL} << -1;
+    }
+    void stoppedBySignals()
+    {
+        QFETCH(QList<int>, sent);
+        QFETCH(int, exitCode);
+        TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
+        BatchFixture f(db);
+        WorkbookRows rows;
+        for (int year = 3000; year < 8000; ++year)
+            rows << QVariantList{"A", 12, QVariant(), "Hofberg", 3, 0, year};
+        const QString path = f.kindWorkbook("district", "Gutachten.csv", rows);
+        QProcess process;
+        f.start(process, {"import", "--district", "--database", db.location(), path});
+        QByteArray out;
+        while (!out.contains("(Zeile 40)") && process.waitForReadyRead(20000))
+            out += process.readAllStandardOutput();
+        for (const int signal : sent)
+            ::kill(pid_t(process.processId()), signal);
+        QVERIFY(process.waitForFinished(60000));
+        out += process.readAllStandardOutput();
+        QCOMPARE(process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, exitCode);
+
+        const qsizetype shownAsSaved = out.count("\t hinzugefügt: ");
+        const int saved = f.scalar("select count(*) from ForstlichesGutachtenZurAbschussplanung").toInt() - 1;
+        QVERIFY2(shownAsSaved >= 38 && saved < 5000, qPrintable(QString::number(saved)));
+        if (exitCode > 0) {
+            QCOMPARE(shownAsSaved, saved);
+            // Row 2 and rows 4 to N are saved.
+            const QByteArray end = "\r\nImport abgebrochen nach Zeile " + QByteArray::number(saved + 2) + "\r\n";
+            QVERIFY2(out.endsWith(end), out.right(200).constData());
+            QVERIFY(process.readAllStandardError().startsWith(end.trimmed() + "\nProtokolldatei: \n"));
+            QCOMPARE(fileBytes(f.folder.filePath(f.logFiles().value(0))), out);
+        } else {
+            // The row being saved when the program ended may be missing, no more.
+            QVERIFY2(shownAsSaved == saved || shownAsSaved + 1 == saved, qPrintable(QString::number(saved)));
+            QVERIFY2(QRegularExpression("hinzugefügt: A, Hofberg, 12, \\d{4}\r\n$").match(QString::fromUtf8(out)).hasMatch(),
+                     out.right(200).constData());
+        }
+    }
+
+    // A full disk under the error log is told on standard error.
+    void errorLogOnFullDisk()
+    {
+        TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
+        BatchFixture f(db);
+        QVERIFY(QDir().mkpath(f.dataFolder()));
+        QVERIFY(QFile::link("/dev/full", f.dataFolder() + "Fehlerprotokoll.txt"));
+        const QString path = f.kindWorkbook("district", "Gutachten.csv", {{"A3", "x", QVariant(), "Falsch", 1, 1, 2021}});
+
+        const BatchResult result = f.batch({"import", "--district", "--database", db.location(), path});
+
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.errText().contains("Tarvel: Fehlerprotokoll " + f.dataFolder()
+                                             + "Fehlerprotokoll.txt nicht beschreibbar\nFehler in "),
+                 qPrintable(result.errText()));
     }
 
     // An import whose log file cannot be written is no normal end: the host
@@ -320,7 +380,7 @@ private slots:
         host.windowState().workbookFolder = "/nicht/vorhandener/ordner/";
         host.appendLog("Protokoll\r\n");
         QVERIFY(!host.warned());
-        finishImportLog(host);
+        finishImportLog(host, RunSummary{});
         QVERIFY(host.warned());
         std::fclose(sink);
     }

@@ -6,9 +6,45 @@
 #include "testworkbook.h"
 
 #include <QDir>
+#include <QMap>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QTemporaryDir>
+
+// A record of the assessment table as "collection/first year" -> {key or
+// "neu", species name, last year, pressure, cull, change, remark}.
+using Records = QMap<QString, QStringList>;
+inline Records assessments(TestDatabase &db)
+{
+    auto rs = db.connection()->OpenRecordset(
+        QStringLiteral("select IdForstlichesGutachten, IdJagdbezirksSammlung, JagdjahrVon, "
+                       "(select Wildart_Name from Wildart where Wildart_ID_PK = IdWildart), JagdjahrBis, "
+                       "IdVerbissbelastung, IdForstlicheAbschussEmpfehlung, IdAenderungVerbissbelastung, Bemerkung "
+                       "from ForstlichesGutachtenZurAbschussplanung"),
+        OpenMode::Lookup);
+    Records records;
+    while (rs->HasCurrent()) {
+        OrbeFields fields = rs->Fields();
+        QString key = fields.Item(1).text() + u'/' + fields.Item(2).text();
+        while (records.contains(key))
+            key += u'+'; // a second record of a collection and year shows, too
+        QStringList values{fields.Item(0).text()};
+        for (int i = 3; i < fields.Count(); ++i)
+            values << fields.Item(i).text();
+        records.insert(key, values);
+        rs->MoveNext();
+    }
+    return records;
+}
+
+// The records one per line, for comparisons that show the difference.
+inline QStringList lines(const Records &records)
+{
+    QStringList result;
+    for (auto it = records.cbegin(); it != records.cend(); ++it)
+        result << it.key() + QStringLiteral(": ") + it.value().join(u' ');
+    return result;
+}
 
 // A run host on a fresh database and a folder for the workbook and the log
 // files that the run writes next to it.

@@ -40,35 +40,9 @@ struct ColumnUse
     bool shownByImport = false;
 };
 
-// A record of the assessment table as "collection/first year" -> {key or
-// "neu", species name, last year, pressure, cull, change, remark}.
-using Records = QMap<QString, QStringList>;
 constexpr int Pressure = 3;
 constexpr int Cull = 4;
 constexpr int Change = 5;
-
-Records assessments(TestDatabase &db)
-{
-    auto rs = db.connection()->OpenRecordset(
-        QStringLiteral("select IdForstlichesGutachten, IdJagdbezirksSammlung, JagdjahrVon, "
-                       "(select Wildart_Name from Wildart where Wildart_ID_PK = IdWildart), JagdjahrBis, "
-                       "IdVerbissbelastung, IdForstlicheAbschussEmpfehlung, IdAenderungVerbissbelastung, Bemerkung "
-                       "from ForstlichesGutachtenZurAbschussplanung"),
-        OpenMode::Lookup);
-    Records records;
-    while (rs->HasCurrent()) {
-        OrbeFields fields = rs->Fields();
-        QString key = fields.Item(1).text() + u'/' + fields.Item(2).text();
-        while (records.contains(key))
-            key += u'+'; // a second record of a collection and year shows, too
-        QStringList values{fields.Item(0).text()};
-        for (int i = 3; i < fields.Count(); ++i)
-            values << fields.Item(i).text();
-        records.insert(key, values);
-        rs->MoveNext();
-    }
-    return records;
-}
 
 // The records after a run, the keys of records that were not there before as "neu".
 Records assessmentsAfter(TestDatabase &db, const Records &before)
@@ -82,15 +56,6 @@ Records assessmentsAfter(TestDatabase &db, const Records &before)
             values[0] = QStringLiteral("neu");
     }
     return after;
-}
-
-// The records one per line, for comparisons that show the difference.
-QStringList lines(const Records &records)
-{
-    QStringList result;
-    for (auto it = records.cbegin(); it != records.cend(); ++it)
-        result << it.key() + QStringLiteral(": ") + it.value().join(u' ');
-    return result;
 }
 
 // True when the log shows the text on one line. (QString::contains() takes
@@ -122,8 +87,8 @@ void verifyLineBreaks(const QString &log)
 // puts a hostile text into one of its cells.
 struct Window
 {
-    void (*check)(RunHost &);
-    void (*import)(RunHost &);
+    bool (*check)(RunHost &);
+    bool (*import)(RunHost &);
     QString checkProcedure = QStringLiteral("cmdImportTest_Click(");
     QString importProcedure = QStringLiteral("cmdImportStarten_Click");
     QVariantList headings;

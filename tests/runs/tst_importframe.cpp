@@ -172,10 +172,10 @@ private slots:
         QCOMPARE(lines[3], "");
 
         host.appendLog("Zeile mit Ümlaut\r\n");
-        finishImportLog(host);
+        finishImportLog(host, RunSummary{});
         QCOMPARE(host.messages.size(), 1);
         const QStringList message = host.messages[0].text.split("\r\n");
-        QCOMPARE(message.size(), 3);
+        QCOMPARE(message.size(), 5); // and the counts after an empty line
         QCOMPARE(message[0], "Import beendet");
         QCOMPARE(message[1], "Protokolldatei: ");
         QVERIFY(message[2].startsWith(folder.path() + "/ProtokollTarvel"));
@@ -187,7 +187,7 @@ private slots:
         TestRunHost host;
         host.state.workbookFolder = "/nicht/vorhandener/ordner/";
         host.log = "Protokoll\r\n";
-        finishImportLog(host);
+        finishImportLog(host, RunSummary{});
         QCOMPARE(host.messages.size(), 1);
         QCOMPARE(host.messages[0].text, "Fehler beim Schreiben der Protokolldatei");
         QCOMPARE(host.messages[0].title, "Tarvel");

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdio>
+
+// The few calls of tarvel-batch that differ between operating systems. This
+// file's POSIX implementation is platform_posix.cpp; a port replaces only that.
+
+// Whether the stream is a terminal (the progress line is shown only there).
+bool isTerminal(std::FILE *stream);
+
+// From here on the first interrupt or termination signal asks the run to stop
+// after its current row; a second one ends the program at once.
+void catchCancelSignals();
+
+// The signal that asked for the stop; 0 while none came.
+int cancelSignal();
