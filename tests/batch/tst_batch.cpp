@@ -13,6 +13,10 @@
 #include <csignal>
 #include <cstdio>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 QString option(const QString &kind)
@@ -368,6 +372,39 @@ private slots:
         QVERIFY2(result.errText().contains("Tarvel: Fehlerprotokoll " + f.dataFolder()
                                              + "Fehlerprotokoll.txt nicht beschreibbar\nFehler in "),
                  qPrintable(result.errText()));
+    }
+
+    // Running out of memory in the middle of a run ends it through its trap,
+    // naming the row, in a child process with little address space left. (The
+    // program ended through qTerminate when it then wrote the whole log at once.)
+    void outOfMemoryEndsThroughTheTrap()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("the address sanitizer reserves more address space than the limit leaves");
+#endif
+        TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
+        BatchFixture f(db);
+        WorkbookRows rows;
+        for (int row = 0; row < 1000; ++row)
+            rows << QVariantList{"x", 999, QVariant(), QString(30000, u'N')}; // one shared string
+        const QString path = f.kindWorkbook("district", "gross.xlsx", rows);
+        const QByteArray messages = f.folder.filePath("meldungen").toUtf8();
+        const pid_t child = fork();
+        if (child == 0) {
+            const long pages = QString::fromLatin1(fileBytes("/proc/self/statm")).section(u' ', 0, 0).toLong();
+            const rlimit limit{rlim_t(pages * sysconf(_SC_PAGESIZE) + (40 << 20)), RLIM_INFINITY};
+            std::FILE *log = std::fopen("/dev/null", "w");
+            std::FILE *errors = std::fopen(messages.constData(), "w");
+            _exit(setrlimit(RLIMIT_AS, &limit) == 0
+                      ? runBatch({"check", "--district", "--database", db.location(), path}, log, errors)
+                      : 99);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == BatchExit::RunFailed, qPrintable(QString::number(status)));
+        QVERIFY2(QRegularExpression("Nicht genügend Speicher bei Zeile \\d+\\.; Fehlerzeile: 130\n$")
+                     .match(QString::fromUtf8(fileBytes(messages))).hasMatch(),
+                 fileBytes(messages).constData());
     }
 
     // An import whose log file cannot be written is no normal end: the host

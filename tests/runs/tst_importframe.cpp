@@ -98,6 +98,7 @@ private slots:
         const QString forty(40, u'x');
         QTest::newRow("short") << "20/21" << "„20/21“";
         QTest::newRow("line breaks shown") << "a\r\nb\u2028c" << "„a␍␊b␤c“";
+        QTest::newRow("NUL shown") << QString::fromUtf16(u"a\0b\v\f\u0085\u2029", 7) << "„a␀b␋␌␤␤“";
         QTest::newRow("forty characters whole") << forty << "„" + forty + "“";
         QTest::newRow("longer cut") << forty + "y" << "„" + forty + "…“ (41 Zeichen)";
         QTest::newRow("pair at the cut kept whole")
@@ -192,6 +193,19 @@ private slots:
         QCOMPARE(host.messages[0].text, "Fehler beim Schreiben der Protokolldatei");
         QCOMPARE(host.messages[0].title, "Tarvel");
         QCOMPARE(host.messages[0].icon, MessageIcon::Exclamation);
+    }
+
+    // A log of more than 64 MB ends the run at its row, through the trap.
+    void logBound()
+    {
+        TestRunHost host;
+        RunSummary summary;
+        host.log = QString(LogLimit, u'x');
+        QVERIFY(!stopAfterRow(host, summary, 6));
+        host.log += u'x';
+        ErrorReportCapture capture;
+        QVERIFY(!runTrapped("frmTest", "x", [&](ErrorLine &) { stopAfterRow(host, summary, 7); }));
+        QVERIFY(capture.reports.value(0).description.startsWith("Das Protokoll wird zu groß: mit Zeile 7 "));
     }
 
     void failureTrapReportsOnceWithItsLine()

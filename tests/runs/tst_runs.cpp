@@ -188,6 +188,7 @@ private slots:
         QCOMPARE(f.host.summaries.last(), "Gefunden: 0 (hinzugefügt: 0, aktualisiert: 0), nicht gefunden: 9999\n"
                                           "Nicht gelesen ab Zeile 10001: Kein Lauf liest mehr als 10000 Zeilen.");
     }
+
 };
 
 QTEST_GUILESS_MAIN(RunsTest)
