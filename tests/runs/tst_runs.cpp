@@ -14,28 +14,11 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <numeric>
+
 namespace {
 
 const QString Data = QStringLiteral(TARVEL_TEST_DATA "/runs/");
-
-// The window's reference rows, from the statements of its .sql file.
-void seed(TestDatabase &db, const QString &window)
-{
-    QString statements;
-    for (const QString &line : QString::fromUtf8(fileBytes(Data + window + ".sql")).split(u'\n'))
-        statements += line.startsWith(QLatin1String("--")) ? QString() : line + u'\n';
-    for (const QString &statement : statements.split(u';'))
-        if (!statement.trimmed().isEmpty())
-            db.execute(statement);
-}
-
-QString progressText(const QList<float> &values)
-{
-    QStringList texts;
-    for (const float value : values)
-        texts << QString::number(value);
-    return texts.join(u' ');
-}
 
 // What one run did, as text. The log must hold CR LF line breaks only; it is
 // shown with line feeds and one more. What differs between runs and databases
@@ -47,7 +30,12 @@ QString transcript(const QString &title, RunFixture &f, bool completed)
     if (log.count(u'\r') != log.count(QLatin1String("\r\n")) || log.count(u'\n') != log.count(u'\r'))
         return title + QStringLiteral(": Zeilenumbrüche nicht CR LF\n");
     QString text = QStringLiteral("### %1 (%2)\n").arg(title, completed ? "beendet" : "Fehler") + QString(log).replace(CRLF, "\n") + u'\n';
-    text += QStringLiteral("--- Fortschritt: %1; %2\n").arg(progressText(f.host.progressMaximums), progressText(f.host.progressValues));
+    const auto numbers = [](const QList<float> &values) {
+        return std::accumulate(values.begin(), values.end(), QString(), [](const QString &text, float value) {
+            return text + u' ' + QString::number(value);
+        });
+    };
+    text += QStringLiteral("--- Fortschritt:%1;%2\n").arg(numbers(f.host.progressMaximums), numbers(f.host.progressValues));
     text += QStringLiteral("--- Import Starten: %1\n").arg(!f.host.importEnabled ? "unverändert" : *f.host.importEnabled ? "an" : "aus");
     for (const QString &summary : f.host.summaries)
         text += QStringLiteral("--- Zusammenfassung:\n") + summary + u'\n';
