@@ -134,7 +134,7 @@ bool runCooperativeCheck(RunHost &host)
             at(500); previousNumber = number;
             if (stopAfterRow(host, summary, row)) break;
         at(510); }
-        if (!summary.cancelledAfterRow) noteUnreadRows(summary, *sheet, state.currentRow, yearCell(state.currentRow), {NumberColumn, YearColumn});
+        noteUnreadRows(summary, *sheet, state.currentRow, yearCell(state.currentRow), {NumberColumn, YearColumn});
         at(520); host.setProgressValue(0);
         at(530); book->Close();
         at(540); excel->Quit();
@@ -195,11 +195,10 @@ bool runCooperativeImport(RunHost &host)
             if (stopAfterRow(host, summary, row)) break;
         at(280); }
         // The rows stop at an empty Hgnr, or at the empty Jahr that ended the data.
-        if (!summary.cancelledAfterRow)
-            noteUnreadRows(summary, *sheet, state.currentRow,
-                           state.currentRow <= state.lastRow ? cellName(state.currentRow, NumberColumn, QStringLiteral("Hgnr"))
-                                                             : yearCell(state.currentRow),
-                           {NumberColumn, YearColumn});
+        noteUnreadRows(summary, *sheet, state.currentRow,
+                       state.currentRow <= state.lastRow ? cellName(state.currentRow, NumberColumn, QStringLiteral("Hgnr"))
+                                                         : yearCell(state.currentRow),
+                       {NumberColumn, YearColumn});
         at(290); host.setProgressValue(0);
         at(300); book->Close();
         at(310); excel->Quit();

@@ -97,7 +97,7 @@ bool runDistrictCheck(RunHost &host)
             }
             if (stopAfterRow(host, summary, row)) break;
         at(170); }
-        if (!summary.cancelledAfterRow) noteUnreadRows(summary, *sheet, state.currentRow, stopCell(state.currentRow), {RunningNumberColumn});
+        noteUnreadRows(summary, *sheet, state.currentRow, stopCell(state.currentRow), {RunningNumberColumn});
         at(180); host.setProgressValue(0);
         at(190); book->Close();
         at(200); excel->Quit();
@@ -164,7 +164,7 @@ bool runDistrictImport(RunHost &host)
             }
             if (stopAfterRow(host, summary, row)) break;
         at(300); }
-        if (!summary.cancelledAfterRow) noteUnreadRows(summary, *sheet, state.currentRow, stopCell(state.currentRow), {RunningNumberColumn});
+        noteUnreadRows(summary, *sheet, state.currentRow, stopCell(state.currentRow), {RunningNumberColumn});
         at(310); host.setProgressValue(0);
         at(320); book->Close();
         at(330); excel->Quit();

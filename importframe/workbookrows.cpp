@@ -27,6 +27,8 @@ QString cellName(int row, int column, const QString &heading)
 void noteUnreadRows(RunSummary &summary, const Worksheet &sheet, int stopRow, const QString &emptyCell,
                     std::initializer_list<int> keyColumns)
 {
+    if (summary.cancelledAfterRow > 0)
+        return;
     const bool atBound = stopRow > LastExaminedRow;
     for (int row = atBound ? LastReadRow : stopRow + 1; row <= LastReadRow; ++row) {
         for (const int column : keyColumns) {

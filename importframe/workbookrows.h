@@ -27,6 +27,7 @@ QString cellName(int row, int column, const QString &heading);
 // After a run that took no row from stopRow down (the row whose key cell
 // emptyCell was empty, or LastReadRow at the bound): notes in the summary the
 // first row up to LastReadRow below that empty cell, or at the bound, with a
-// filled cell in one of keyColumns, and why the run left it.
+// filled cell in one of keyColumns, and why the run left it. Nothing after a
+// cancel: the user left those rows.
 void noteUnreadRows(RunSummary &summary, const Worksheet &sheet, int stopRow, const QString &emptyCell,
                     std::initializer_list<int> keyColumns);
