@@ -1,6 +1,7 @@
 #include "batch.h"
 
 #include "consolerunhost.h"
+#include "conversions.h"
 #include "cooperativeruns.h"
 #include "districtruns.h"
 #include "failure.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -146,8 +148,11 @@ QString batchHelp()
                "(ein zweites Signal beendet sofort).\n");
 }
 
-int runBatch(const QStringList &arguments, std::FILE *out, std::FILE *messages)
+int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE *messages)
 {
+    QStringList arguments;
+    for (const QByteArray &argument : nativeArguments)
+        arguments << QString::fromLocal8Bit(argument);
     QString error;
     const std::optional<BatchOptions> options = parseBatchArguments(arguments, &error);
     if (!options) {
@@ -164,10 +169,26 @@ int runBatch(const QStringList &arguments, std::FILE *out, std::FILE *messages)
                         isTerminal(messages));
     // The path stands where the file dialog's answer would: absolute.
     const QString workbook = QFileInfo(options->workbook).absoluteFilePath();
-    if (!chooseWorkbook(host.windowState(), workbook)) {
+    // A name that is no UTF-8 (the file dialog never gives one) is reached
+    // through links to the workbook and its folder, and shown as far as it reads.
+    QTemporaryDir links;
+    const QByteArray native = nativeArguments.value(arguments.lastIndexOf(options->workbook));
+    const QString linkedFile = links.filePath(QStringLiteral("Arbeitsmappe"));
+    const QString linkedFolder = links.filePath(QStringLiteral("Ordner")) + u'/';
+    bool linked = false;
+    if (native != options->workbook.toLocal8Bit()) {
+        const QByteArray absolute = native.startsWith('/') ? native : QFile::encodeName(QDir::currentPath()) + '/' + native;
+        linked = linkToNative(absolute, linkedFile)
+                 && linkToNative(absolute.left(absolute.lastIndexOf('/') + 1), linkedFolder.chopped(1));
+        host.showNamesAs(linkedFile, singleLine(workbook));
+        host.showNamesAs(linkedFolder, singleLine(workbook.left(workbook.lastIndexOf(u'/') + 1)));
+    }
+    if (!chooseWorkbook(host.windowState(), linked ? linkedFile : workbook)) {
         host.printMessage(WorkbookRejectedText + QStringLiteral(": ") + workbook);
         return BatchExit::Usage;
     }
+    if (linked)
+        host.windowState().workbookFolder = linkedFolder;
 
     OrbeBase base;
     bool connected = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -38,5 +40,6 @@ QString batchUsage();
 QString batchHelp();
 
 // The whole program after the application object is made: runs one run and
-// returns the exit status. The log goes to out, everything else to messages.
-int runBatch(const QStringList &arguments, std::FILE *out, std::FILE *messages);
+// returns the exit status. The arguments come as the system passed them; the
+// log goes to out, everything else to messages.
+int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE *messages);

@@ -32,7 +32,7 @@ void ConsoleRunHost::printMessage(const QString &text)
 {
     writeLog();
     clearProgress();
-    QString lines = text;
+    QString lines = withShownNames(text);
     lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     if (!lines.endsWith(u'\n'))
         lines += u'\n';
@@ -51,6 +51,13 @@ bool ConsoleRunHost::writeLog()
     m_logFailed = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_logStream) != size_t(bytes.size())
                   || std::fflush(m_logStream) != 0;
     return !m_logFailed;
+}
+
+QString ConsoleRunHost::withShownNames(QString text) const
+{
+    for (const auto &[path, shown] : m_shownNames)
+        text.replace(path, shown);
+    return text;
 }
 
 void ConsoleRunHost::writeSummary()

@@ -3,6 +3,7 @@
 #include "runhost.h"
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QString>
 
 #include <cstdio>
@@ -31,6 +32,10 @@ public:
     // False once a write to it failed.
     bool writeLog();
 
+    // Shows shown wherever the log or a message names path: a workbook reached
+    // through a link appears under its own name.
+    void showNamesAs(const QString &path, const QString &shown) { m_shownNames.append({path, shown}); }
+
     // Writes the counts of the run, unless its closing message carried them.
     void writeSummary();
 
@@ -40,7 +45,7 @@ public:
 
     ImportWindowState &windowState() override { return m_state; }
     void clearLog() override;
-    void appendLog(const QString &piece) override { m_log += piece; }
+    void appendLog(const QString &piece) override { m_log += withShownNames(piece); }
     QString logText() const override { return m_log; }
     void setProgressMaximum(float maximum) override;
     void setProgressValue(float value) override;
@@ -54,6 +59,7 @@ public:
     void showImportFinished(const QString &text, const QString &logFilePath) override;
 
 private:
+    QString withShownNames(QString text) const;
     void showProgress();
     void clearProgress();
 
@@ -67,6 +73,7 @@ private:
     bool m_logFailed = false;
     bool m_warned = false;
     QString m_summary; // not yet written
+    QList<std::pair<QString, QString>> m_shownNames;
 
     long m_progressMaximum = 0;
     long m_progressValue = 0;

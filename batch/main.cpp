@@ -9,5 +9,9 @@ int main(int argc, char *argv[])
     QCoreApplication application(argc, argv);
     setUpProgram();
     catchCancelSignals();
-    return runBatch(application.arguments().mid(1), stdout, stderr);
+    // File names as the system encodes them, which Qt's own arguments are not.
+    QList<QByteArray> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QByteArray(argv[i]);
+    return runBatch(arguments, stdout, stderr);
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QByteArray>
+#include <QString>
+
 #include <cstdio>
 
 // The few calls of tarvel-batch that differ between operating systems. This
@@ -14,3 +17,8 @@ void catchCancelSignals();
 
 // The signal that asked for the stop; 0 while none came.
 int cancelSignal();
+
+// Makes a link at link, a name Qt can take, to the file or folder that the
+// system names by nativePath (its bytes as the system passed them): Qt's file
+// functions take only names in UTF-8. False when the link could not be made.
+bool linkToNative(const QByteArray &nativePath, const QString &link);

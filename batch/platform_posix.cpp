@@ -1,5 +1,7 @@
 #include "platform.h"
 
+#include <QFile>
+
 #include <csignal>
 
 #include <unistd.h>
@@ -42,4 +44,9 @@ void catchCancelSignals()
 int cancelSignal()
 {
     return receivedSignal;
+}
+
+bool linkToNative(const QByteArray &nativePath, const QString &link)
+{
+    return symlink(nativePath.constData(), QFile::encodeName(link).constData()) == 0;
 }
