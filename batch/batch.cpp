@@ -171,24 +171,27 @@ int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE
     const QString workbook = QFileInfo(options->workbook).absoluteFilePath();
     // A name that is no UTF-8 (the file dialog never gives one) is reached
     // through links to the workbook and its folder, and shown as far as it reads.
-    QTemporaryDir links;
+    std::optional<QTemporaryDir> links;
+    QString usable = workbook;
     const QByteArray native = nativeArguments.value(arguments.lastIndexOf(options->workbook));
-    const QString linkedFile = links.filePath(QStringLiteral("Arbeitsmappe"));
-    const QString linkedFolder = links.filePath(QStringLiteral("Ordner")) + u'/';
-    bool linked = false;
     if (native != options->workbook.toLocal8Bit()) {
+        links.emplace();
         const QByteArray absolute = native.startsWith('/') ? native : QFile::encodeName(QDir::currentPath()) + '/' + native;
-        linked = linkToNative(absolute, linkedFile)
-                 && linkToNative(absolute.left(absolute.lastIndexOf('/') + 1), linkedFolder.chopped(1));
-        host.showNamesAs(linkedFile, singleLine(workbook));
-        host.showNamesAs(linkedFolder, singleLine(workbook.left(workbook.lastIndexOf(u'/') + 1)));
+        const QString linkedFile = links->filePath(QStringLiteral("Arbeitsmappe"));
+        const QString linkedFolder = links->filePath(QStringLiteral("Ordner"));
+        if (linkToNative(absolute, linkedFile)
+            && linkToNative(absolute.left(absolute.lastIndexOf('/') + 1), linkedFolder)) {
+            usable = linkedFile;
+            host.showNamesAs(linkedFile, singleLine(workbook));
+            host.showNamesAs(linkedFolder + u'/', singleLine(workbook.left(workbook.lastIndexOf(u'/') + 1)));
+        }
     }
-    if (!chooseWorkbook(host.windowState(), linked ? linkedFile : workbook)) {
+    if (!chooseWorkbook(host.windowState(), usable)) {
         host.printMessage(WorkbookRejectedText + QStringLiteral(": ") + workbook);
         return BatchExit::Usage;
     }
-    if (linked)
-        host.windowState().workbookFolder = linkedFolder;
+    if (usable != workbook)
+        host.windowState().workbookFolder = links->filePath(QStringLiteral("Ordner")) + u'/';
 
     OrbeBase base;
     bool connected = false;
