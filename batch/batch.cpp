@@ -1,18 +1,19 @@
 #include "batch.h"
 
 #include "consolerunhost.h"
+#include "conversions.h"
 #include "cooperativeruns.h"
 #include "districtruns.h"
 #include "failure.h"
 #include "orbebase.h"
 #include "orbeerrorreport.h"
+#include "platform.h"
 #include "workbookchoice.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-
-#include <unistd.h>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -24,23 +25,21 @@ QString reportLine(const ErrorReportEntry &entry)
     return entry.messageText().trimmed().replace(lineBreaks, QStringLiteral("; "));
 }
 
-// Hands every error report to the host while it lives, and notes that one came.
-class ReportToHost
+// Shows every error report as a line of the host's messages while it lives.
+class ReportsToHost
 {
 public:
-    explicit ReportToHost(ConsoleRunHost &host)
+    explicit ReportsToHost(ConsoleRunHost &host)
     {
-        m_previous = OrbeErrorReport::global().setPresenter([this, &host](const ErrorReportEntry &entry) {
-            m_reported = true;
-            host.printMessage(reportLine(entry));
-        });
+        m_previous = OrbeErrorReport::global().setPresenter(
+            [&host](const ErrorReportEntry &entry) { host.printMessage(reportLine(entry)); });
     }
-    ~ReportToHost() { OrbeErrorReport::global().setPresenter(m_previous); }
-    bool reported() const { return m_reported; }
+    ~ReportsToHost() { OrbeErrorReport::global().setPresenter(m_previous); }
+    ReportsToHost(const ReportsToHost &) = delete;
+    ReportsToHost &operator=(const ReportsToHost &) = delete;
 
 private:
     OrbeErrorReport::Presenter m_previous;
-    bool m_reported = false;
 };
 
 void print(std::FILE *stream, const QString &text)
@@ -139,14 +138,21 @@ QString batchHelp()
                "  --database DB  eine SQLite-Datei (auch sqlite:PFAD) oder postgresql://…; ohne diese\n"
                "                 Angabe gilt TARVEL_DATABASE, ohne beides die eingebaute Standarddatenbank.\n"
                "\n"
-               "Standardausgabe: das Protokoll des Laufs, wie es im Fenster stünde (UTF-8, CR LF).\n"
-               "Standardfehler: Meldungen, Fehler und, an einem Terminal, der Fortschritt.\n"
+               "Standardausgabe: das Protokoll des Laufs, wie es im Fenster stünde (UTF-8, CR LF),\n"
+               "jede Zeile der Arbeitsmappe, sobald sie gespeichert ist.\n"
+               "Standardfehler: Meldungen, Fehler, die Zählung der Zeilen am Ende und, an einem\n"
+               "Terminal, der Fortschritt.\n"
                "Exit-Status: 0 fertig, 1 Fehler im Lauf oder Protokolldatei nicht geschrieben,\n"
-               "2 falscher Aufruf oder keine lesbare Arbeitsmappe, 3 keine Datenbank.\n");
+               "2 falscher Aufruf oder keine lesbare Arbeitsmappe, 3 keine Datenbank,\n"
+               "130 bzw. 143 nach SIGINT bzw. SIGTERM: der Lauf endet nach der laufenden Zeile\n"
+               "(ein zweites Signal beendet sofort).\n");
 }
 
-int runBatch(const QStringList &arguments, std::FILE *out, std::FILE *messages)
+int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE *messages)
 {
+    QStringList arguments;
+    for (const QByteArray &argument : nativeArguments)
+        arguments << QString::fromLocal8Bit(argument);
     QString error;
     const std::optional<BatchOptions> options = parseBatchArguments(arguments, &error);
     if (!options) {
@@ -160,13 +166,32 @@ int runBatch(const QStringList &arguments, std::FILE *out, std::FILE *messages)
 
     const bool district = options->kind == BatchKind::District;
     ConsoleRunHost host(district ? DistrictWindowName : CooperativeWindowName, out, messages,
-                        isatty(fileno(messages)) == 1);
+                        isTerminal(messages));
     // The path stands where the file dialog's answer would: absolute.
     const QString workbook = QFileInfo(options->workbook).absoluteFilePath();
-    if (!chooseWorkbook(host.windowState(), workbook)) {
+    // A name that is no UTF-8 (the file dialog never gives one) is reached
+    // through links to the workbook and its folder, and shown as far as it reads.
+    std::optional<QTemporaryDir> links;
+    QString usable = workbook;
+    const QByteArray native = nativeArguments.value(arguments.lastIndexOf(options->workbook));
+    if (native != options->workbook.toLocal8Bit()) {
+        links.emplace();
+        const QByteArray absolute = native.startsWith('/') ? native : QFile::encodeName(QDir::currentPath()) + '/' + native;
+        const QString linkedFile = links->filePath(QStringLiteral("Arbeitsmappe"));
+        const QString linkedFolder = links->filePath(QStringLiteral("Ordner"));
+        if (linkToNative(absolute, linkedFile)
+            && linkToNative(absolute.left(absolute.lastIndexOf('/') + 1), linkedFolder)) {
+            usable = linkedFile;
+            host.showNamesAs(linkedFile, singleLine(workbook));
+            host.showNamesAs(linkedFolder + u'/', singleLine(workbook.left(workbook.lastIndexOf(u'/') + 1)));
+        }
+    }
+    if (!chooseWorkbook(host.windowState(), usable)) {
         host.printMessage(WorkbookRejectedText + QStringLiteral(": ") + workbook);
         return BatchExit::Usage;
     }
+    if (usable != workbook)
+        host.windowState().workbookFolder = links->filePath(QStringLiteral("Ordner")) + u'/';
 
     OrbeBase base;
     bool connected = false;
@@ -181,14 +206,16 @@ int runBatch(const QStringList &arguments, std::FILE *out, std::FILE *messages)
         return BatchExit::NoDatabase;
     host.windowState().connection = base.Connection();
 
-    bool failed = false;
+    // A signal before the run begins ends the program without a run.
+    if (cancelSignal() != 0)
+        return BatchExit::Signalled + cancelSignal();
+    bool completed = false;
     {
-        ReportToHost reports(host);
+        ReportsToHost reports(host);
         if (options->action == BatchAction::Check)
-            district ? runDistrictCheck(host) : runCooperativeCheck(host);
+            completed = district ? runDistrictCheck(host) : runCooperativeCheck(host);
         else
-            district ? runDistrictImport(host) : runCooperativeImport(host);
-        failed = reports.reported();
+            completed = district ? runDistrictImport(host) : runCooperativeImport(host);
     }
 
     if (!host.writeLog()) {
@@ -196,5 +223,10 @@ int runBatch(const QStringList &arguments, std::FILE *out, std::FILE *messages)
                                          "schreiben."));
         return BatchExit::RunFailed;
     }
-    return failed || host.warned() ? BatchExit::RunFailed : BatchExit::Done;
+    host.writeSummary();
+    if (!completed)
+        return BatchExit::RunFailed;
+    if (cancelSignal() != 0)
+        return BatchExit::Signalled + cancelSignal();
+    return host.warned() ? BatchExit::RunFailed : BatchExit::Done;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -26,6 +28,7 @@ constexpr int Done = 0;
 constexpr int RunFailed = 1; // also when the import's log file could not be written
 constexpr int Usage = 2;
 constexpr int NoDatabase = 3;
+constexpr int Signalled = 128; // plus the signal that stopped the run after a row
 } // namespace BatchExit
 
 // Reads the arguments that follow the program's name; nothing, with the reason
@@ -37,5 +40,6 @@ QString batchUsage();
 QString batchHelp();
 
 // The whole program after the application object is made: runs one run and
-// returns the exit status. The log goes to out, everything else to messages.
-int runBatch(const QStringList &arguments, std::FILE *out, std::FILE *messages);
+// returns the exit status. The arguments come as the system passed them; the
+// log goes to out, everything else to messages.
+int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE *messages);

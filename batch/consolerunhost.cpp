@@ -1,5 +1,7 @@
 #include "consolerunhost.h"
 
+#include "platform.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -30,7 +32,7 @@ void ConsoleRunHost::printMessage(const QString &text)
 {
     writeLog();
     clearProgress();
-    QString lines = text;
+    QString lines = withShownNames(text);
     lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     if (!lines.endsWith(u'\n'))
         lines += u'\n';
@@ -49,6 +51,32 @@ bool ConsoleRunHost::writeLog()
     m_logFailed = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_logStream) != size_t(bytes.size())
                   || std::fflush(m_logStream) != 0;
     return !m_logFailed;
+}
+
+QString ConsoleRunHost::withShownNames(QString text) const
+{
+    for (const auto &[path, shown] : m_shownNames)
+        text.replace(path, shown);
+    return text;
+}
+
+void ConsoleRunHost::writeSummary()
+{
+    if (!m_summary.isEmpty())
+        printMessage(m_summary);
+    m_summary.clear();
+}
+
+bool ConsoleRunHost::cancelRequested()
+{
+    writeLog();
+    return cancelSignal() != 0;
+}
+
+void ConsoleRunHost::showImportFinished(const QString &text, const QString &)
+{
+    printMessage(text);
+    m_summary.clear();
 }
 
 void ConsoleRunHost::clearLog()

@@ -1,4 +1,5 @@
 #include "batch.h"
+#include "platform.h"
 #include "programsetup.h"
 
 #include <QCoreApplication>
@@ -7,5 +8,10 @@ int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     setUpProgram();
-    return runBatch(application.arguments().mid(1), stdout, stderr);
+    catchCancelSignals();
+    // File names as the system encodes them, which Qt's own arguments are not.
+    QList<QByteArray> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QByteArray(argv[i]);
+    return runBatch(arguments, stdout, stderr);
 }

@@ -80,7 +80,7 @@ void fillDatabase(OrbeConnection &connection, int n)
     connection.execute(QStringLiteral("ANALYZE"));
 }
 
-double timed(const char *name, TestRunHost &host, void (*run)(RunHost &), ErrorReportCapture &errors)
+double timed(const char *name, TestRunHost &host, bool (*run)(RunHost &), ErrorReportCapture &errors)
 {
     QElapsedTimer clock;
     clock.start();

@@ -74,7 +74,8 @@ void OrbeErrorReport::ReportError(const ApplicationInfo &application, const QStr
     QFile log(logPath);
     const QByteArray record = (QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"))
                                + u'\n' + entry.toText() + u'\n').toUtf8();
-    if (!log.open(QIODevice::WriteOnly | QIODevice::Append) || log.write(record) != record.size())
+    // A full disk shows only when the written bytes leave the buffer.
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append) || log.write(record) != record.size() || !log.flush())
         std::fputs(qPrintable(QStringLiteral("Tarvel: Fehlerprotokoll %1 nicht beschreibbar\n").arg(logPath)),
                    stderr);
     log.close();

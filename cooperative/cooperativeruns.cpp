@@ -46,6 +46,12 @@ QString notFoundValues(const Worksheet &sheet, int row, const QString &number)
            + singleLine(trimmedCell(sheet, row, YearColumn)) + CRLF;
 }
 
+// The cell whose emptiness ended the data.
+QString yearCell(int row)
+{
+    return cellName(row, YearColumn, QStringLiteral("Jahr"));
+}
+
 } // namespace
 
 QString cooperativeFilter(const QString &cooperativeNumber, int row)
@@ -64,21 +70,23 @@ QString cooperativeFilter(const QString &cooperativeNumber, int row)
            + u'\'';
 }
 
-void runCooperativeCheck(RunHost &host)
+bool runCooperativeCheck(RunHost &host)
 {
     ImportWindowState &state = host.windowState();
-    runTrapped(host.placeName(), QStringLiteral("cmdImportTest_Click("), [&](ErrorLine &at) {
+    state.currentRow = 0;
+    return runTrapped(host.placeName(), QStringLiteral("cmdImportTest_Click("), state.currentRow, [&](ErrorLine &at) {
+        RunSummary summary;
         QString previousNumber;
         int lastRow = 0;
         at(30); auto excel = SpreadsheetApplication::Start();
-        at(40); Workbook *book = &excel->Open(state.workbookPath, LastExaminedRow);
+        at(40); Workbook *book = &excel->Open(state.workbookPath, LastReadRow);
         at(50); Worksheet *sheet = &book->firstSheet();
         at(60); auto collections = state.connection->OpenRecordset(CollectionStatement, OpenMode::Lookup);
         at(70); host.clearLog(); host.appendLog(QStringLiteral("Erwarten Aufbau der Exceldatei: ") + CRLF);
         at(80); host.appendLog(QStringLiteral("Hgnr  Jahr  Lkr Lkrname Alf_kurz  Alf_lang  Hgname  Belast  Abschuss") + CRLF);
         at(90); host.appendLog(QStringLiteral("448 2021  475 Landkreis Hof bm  Bayreuth-Münchberg  Naila 3 4") + CRLF);
         at(100); host.appendLog(CRLF + QStringLiteral("Gefundene Aufbau:") + CRLF);
-        at(110); host.appendLog(QStringLiteral("Quelle: ") + state.workbookPath + CRLF);
+        at(110); host.appendLog(QStringLiteral("Quelle: ") + singleLine(state.workbookPath) + CRLF);
         at(120); for (int column = 1; column <= ColumnCount; ++column) {
             at(130); host.appendLog(singleLine(trimmedCell(*sheet, 1, column)) + u'\t');
         at(140); }
@@ -97,6 +105,7 @@ void runCooperativeCheck(RunHost &host)
             at(260); host.setProgressValue(float(row));
             at(270); collections->Filter(cooperativeFilter(number, row));
             at(280); if (!collections->Eof()) {
+                ++summary.found;
                 at(290); if (number != previousNumber) {
                     at(300); host.appendLog(CRLF + QStringLiteral("Zum importieren: ") + rowValues(*sheet, row) + CRLF);
                     at(310); QString statement;
@@ -115,6 +124,7 @@ void runCooperativeCheck(RunHost &host)
                     at(420); host.appendLog(BlockIndent + rowValues(*sheet, row) + CRLF);
                 }
             } else {
+                ++summary.notFound;
                 at(450); if (number != previousNumber) {
                     at(460); host.appendLog(CRLF + QStringLiteral("Hegegemeinschaft (Laufende Nummer) nicht in der Datenbank: ")
                                             + notFoundValues(*sheet, row, number));
@@ -122,23 +132,29 @@ void runCooperativeCheck(RunHost &host)
             }
             at(490); collections->Filter(QString());
             at(500); previousNumber = number;
+            if (stopAfterRow(host, summary, row)) break;
         at(510); }
+        noteUnreadRows(summary, *sheet, state.currentRow, yearCell(state.currentRow), {NumberColumn, YearColumn});
         at(520); host.setProgressValue(0);
         at(530); book->Close();
         at(540); excel->Quit();
         at(550); excel.reset();
         at(560); book = nullptr;
         at(570); sheet = nullptr;
-        at(580); host.setImportEnabled(true);
+        at(580); if (!summary.cancelledAfterRow) host.setImportEnabled(true);
+        host.showSummary(summary);
     });
 }
 
-void runCooperativeImport(RunHost &host)
+bool runCooperativeImport(RunHost &host)
 {
     ImportWindowState &state = host.windowState();
-    runTrapped(host.placeName(), QStringLiteral("cmdImportStarten_Click"), [&](ErrorLine &at) {
+    state.currentRow = 0;
+    return runTrapped(host.placeName(), QStringLiteral("cmdImportStarten_Click"), state.currentRow, [&](ErrorLine &at) {
+        RunSummary summary;
+        summary.import = true;
         at(20); auto excel = SpreadsheetApplication::Start();
-        at(30); Workbook *book = &excel->Open(state.workbookPath, LastExaminedRow);
+        at(30); Workbook *book = &excel->Open(state.workbookPath, LastReadRow);
         at(40); Worksheet *sheet = &book->firstSheet();
         at(50); auto collections = state.connection->OpenRecordset(CollectionStatement, OpenMode::Lookup);
         at(60); startImportLog(host);
@@ -155,10 +171,11 @@ void runCooperativeImport(RunHost &host)
                 at(140); host.appendLog(CRLF + QStringLiteral("(Zeile %1) Hegegemeinschaft (Laufende Nummer) nicht in der "
                                                               "Datenbank: ").arg(row)
                                         + notFoundValues(*sheet, row, number));
+                ++summary.notFound;
             } else {
                 at(150); const qint32 firstYear = toInt32(yearText, cellName(row, YearColumn, QStringLiteral("Jahr")));
                 at(160); AssessmentRecord record(*state.connection, collections->Fields().Item(CollectionKey), firstYear);
-                at(170); if (record.exists()) {
+                at(170); const bool exists = record.exists(); if (exists) {
                     at(180); record.beginUpdate();
                     at(190); host.appendLog(QStringLiteral("(Zeile %1)\t aktualisiert: ").arg(row));
                 } else {
@@ -172,14 +189,21 @@ void runCooperativeImport(RunHost &host)
                                         cullRecommendationCode(trimmedCell(*sheet, row, CullColumn)));
                 at(250); host.appendLog(rowValues(*sheet, row) + CRLF);
                 at(260); record.save();
+                ++summary.found; ++(exists ? summary.updated : summary.added);
             }
             at(270); collections->Filter(QString());
+            if (stopAfterRow(host, summary, row)) break;
         at(280); }
+        // The rows stop at an empty Hgnr, or at the empty Jahr that ended the data.
+        noteUnreadRows(summary, *sheet, state.currentRow,
+                       state.currentRow <= state.lastRow ? cellName(state.currentRow, NumberColumn, QStringLiteral("Hgnr"))
+                                                         : yearCell(state.currentRow),
+                       {NumberColumn, YearColumn});
         at(290); host.setProgressValue(0);
         at(300); book->Close();
         at(310); excel->Quit();
         at(320); excel.reset(); book = nullptr; sheet = nullptr;
         at(330); host.setImportEnabled(false);
-        at(340); finishImportLog(host);
+        at(340); finishImportLog(host, summary);
     });
 }

@@ -31,6 +31,12 @@ QString rowLine(int row, const QString &runningNumber, const QString &name)
            + singleLine(name) + CRLF;
 }
 
+// The cell whose emptiness ended the data.
+QString stopCell(int row)
+{
+    return cellName(row, RunningNumberColumn, QStringLiteral("Lfdnr"));
+}
+
 QString matchLines(OrbeRecordset &district)
 {
     OrbeFields fields = district.Fields();
@@ -63,12 +69,14 @@ QString districtStatement(const QString &runningNumber, int row)
            + QStringLiteral(" order by JagdbezirkDatenBayern_Jagdjahr desc");
 }
 
-void runDistrictCheck(RunHost &host)
+bool runDistrictCheck(RunHost &host)
 {
     ImportWindowState &state = host.windowState();
-    runTrapped(host.placeName(), QStringLiteral("cmdImportTest_Click("), [&](ErrorLine &at) {
+    state.currentRow = 0;
+    return runTrapped(host.placeName(), QStringLiteral("cmdImportTest_Click("), state.currentRow, [&](ErrorLine &at) {
+        RunSummary summary;
         at(20); auto excel = SpreadsheetApplication::Start();
-        at(30); Workbook *book = &excel->Open(state.workbookPath, LastExaminedRow);
+        at(30); Workbook *book = &excel->Open(state.workbookPath, LastReadRow);
         at(40); Worksheet *sheet = &book->firstSheet();
         at(50); host.clearLog();
         // The check covers the rows the import will take, not fewer.
@@ -83,25 +91,31 @@ void runDistrictCheck(RunHost &host)
             at(120); auto district = state.connection->OpenRecordset(statement, OpenMode::Lookup);
             at(130); host.appendLog(rowLine(row, runningNumber, trimmedCell(*sheet, row, NameColumn)));
             at(140); if (district->HasCurrent()) {
-                at(150); host.appendLog(matchLines(*district));
+                at(150); host.appendLog(matchLines(*district)); ++summary.found;
             } else {
-                at(160); host.appendLog(QStringLiteral("     Lfdnr nicht im Erhebungsbogen       ") + CRLF);
+                at(160); host.appendLog(QStringLiteral("     Lfdnr nicht im Erhebungsbogen       ") + CRLF); ++summary.notFound;
             }
+            if (stopAfterRow(host, summary, row)) break;
         at(170); }
+        noteUnreadRows(summary, *sheet, state.currentRow, stopCell(state.currentRow), {RunningNumberColumn});
         at(180); host.setProgressValue(0);
         at(190); book->Close();
         at(200); excel->Quit();
         at(210); excel.reset(); book = nullptr; sheet = nullptr;
-        at(220); host.setImportEnabled(true);
+        at(220); if (!summary.cancelledAfterRow) host.setImportEnabled(true);
+        host.showSummary(summary);
     });
 }
 
-void runDistrictImport(RunHost &host)
+bool runDistrictImport(RunHost &host)
 {
     ImportWindowState &state = host.windowState();
-    runTrapped(host.placeName(), QStringLiteral("cmdImportStarten_Click"), [&](ErrorLine &at) {
+    state.currentRow = 0;
+    return runTrapped(host.placeName(), QStringLiteral("cmdImportStarten_Click"), state.currentRow, [&](ErrorLine &at) {
+        RunSummary summary;
+        summary.import = true;
         at(20); auto excel = SpreadsheetApplication::Start();
-        at(30); Workbook *book = &excel->Open(state.workbookPath, LastExaminedRow);
+        at(30); Workbook *book = &excel->Open(state.workbookPath, LastReadRow);
         at(40); Worksheet *sheet = &book->firstSheet();
         at(50); startImportLog(host);
         at(60); state.lastRow = lastDataRow(*sheet, RunningNumberColumn);
@@ -124,7 +138,7 @@ void runDistrictImport(RunHost &host)
                                                  district->Fields().Item(QStringLiteral("Jagdbezirkssammlung_ID_PK")),
                                                  firstYear);
                 at(180); const QString lead = QStringLiteral("(Zeile %1)\t").arg(row);
-                at(190); if (record.exists()) {
+                at(190); const bool exists = record.exists(); if (exists) {
                     at(200); record.beginUpdate();
                     at(210); host.appendLog(lead + QStringLiteral(" aktualisiert: "));
                 } else {
@@ -140,18 +154,22 @@ void runDistrictImport(RunHost &host)
                                         + singleLine(name) + QStringLiteral(", ") + runningNumber
                                         + QStringLiteral(", ") + firstYearText + CRLF);
                 at(280); record.save();
+                ++summary.found; ++(exists ? summary.updated : summary.added);
             } else {
                 at(290); host.appendLog(CRLF + QStringLiteral("(Zeile %1) Jagdbezirk (Laufende Nummer) nicht in der "
                                                               "Datenbank: ").arg(row)
                                         + singleLine(name) + QStringLiteral(", ") + runningNumber
                                         + QStringLiteral(", ") + singleLine(firstYearText) + CRLF + CRLF);
+                ++summary.notFound;
             }
+            if (stopAfterRow(host, summary, row)) break;
         at(300); }
+        noteUnreadRows(summary, *sheet, state.currentRow, stopCell(state.currentRow), {RunningNumberColumn});
         at(310); host.setProgressValue(0);
         at(320); book->Close();
         at(330); excel->Quit();
         at(340); excel.reset(); book = nullptr; sheet = nullptr;
         at(350); host.setImportEnabled(false);
-        at(360); finishImportLog(host);
+        at(360); finishImportLog(host, summary);
     });
 }

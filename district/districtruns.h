@@ -10,14 +10,15 @@ inline const QString DistrictWindowName = QStringLiteral("frmTarvelJagdbezirk");
 
 // The district window's runs. Each is one trapped procedure; a failure is
 // reported with the host's place and the procedure's name and ends the run.
+// Each returns false when it ended through its failure trap.
 
 // "Test" (cmdImportTest_Click(): lists each row's district as the database
 // knows it, writes nothing, and enables "Import Starten" at its end.
-void runDistrictCheck(RunHost &host);
+bool runDistrictCheck(RunHost &host);
 
 // "Import Starten" (cmdImportStarten_Click): adds or updates each found row's
 // assessment record, logs every row, writes the log file.
-void runDistrictImport(RunHost &host);
+bool runDistrictImport(RunHost &host);
 
 // The lookup of a district by its running number (column 2, trimmed), the
 // latest hunting year first. The number goes into the statement unquoted, so

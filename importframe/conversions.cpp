@@ -63,11 +63,12 @@ QString singleLine(const QString &text)
     QString line = text;
     for (QChar &ch : line) {
         switch (ch.unicode()) {
+        case 0:
         case u'\n':
         case u'\v':
         case u'\f':
         case u'\r':
-            ch = QChar(0x2400 + ch.unicode()); // the control pictures ␊ ␋ ␌ ␍
+            ch = QChar(0x2400 + ch.unicode()); // the control pictures ␀ ␊ ␋ ␌ ␍
             break;
         case 0x0085:
         case 0x2028:

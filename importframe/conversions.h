@@ -22,9 +22,9 @@ qint32 addInt32(qint32 a, qint32 b, const QString &what);
 QString formatRunningNumber(const QString &wholeNumber);
 
 // The text on one line: each character that may end a line in a text viewer
-// (LF, VT, FF, CR, NEL, LS, PS) is replaced by a visible symbol, so that a cell
-// can never start a line of its own in the log or in an error report. Every
-// other character stays as it is.
+// (LF, VT, FF, CR, NEL, LS, PS) or a C string (NUL) is replaced by a visible
+// symbol, so that a cell can never start a line of its own in the log or in an
+// error report. Every other character stays as it is.
 QString singleLine(const QString &text);
 
 // A cell's text as failure descriptions quote it: „text“ on one line, cut after

@@ -13,6 +13,13 @@ constexpr long InternalError = 51;
 bool runTrapped(const QString &place, const QString &procedure,
                 const std::function<void(ErrorLine &at)> &body)
 {
+    constexpr int NoRow = 0;
+    return runTrapped(place, procedure, NoRow, body);
+}
+
+bool runTrapped(const QString &place, const QString &procedure, const int &row,
+                const std::function<void(ErrorLine &at)> &body)
+{
     ErrorLine at;
     long number = 0;
     QString source;
@@ -27,7 +34,8 @@ bool runTrapped(const QString &place, const QString &procedure,
     } catch (const std::bad_alloc &) {
         number = OutOfMemory;
         source = ErrorSource::Tarvel;
-        description = QStringLiteral("Nicht genügend Speicher.");
+        description = row > 0 ? QStringLiteral("Nicht genügend Speicher bei Zeile %1.").arg(row)
+                              : QStringLiteral("Nicht genügend Speicher.");
     } catch (const std::exception &error) {
         number = InternalError;
         source = ErrorSource::Tarvel;

@@ -20,6 +20,12 @@ private:
 // Runs body under a failure trap. A failure skips the rest of the body and is
 // handed once to the component's error reporter with the application, place,
 // procedure, the error's number, source and description, and the error line.
-// Returns true when the body ran to its end.
+// Returns true when the body ran to its end. Running out of memory anywhere in
+// the body is such a failure too ("Nicht genügend Speicher").
 bool runTrapped(const QString &place, const QString &procedure,
+                const std::function<void(ErrorLine &at)> &body);
+
+// The same for a run over workbook rows: running out of memory names the row
+// the run was at (row, 0 before the first).
+bool runTrapped(const QString &place, const QString &procedure, const int &row,
                 const std::function<void(ErrorLine &at)> &body);

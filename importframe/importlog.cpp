@@ -1,26 +1,52 @@
 #include "importlog.h"
 
 #include "conversions.h"
+#include "failure.h"
 #include "orbetools.h"
 #include "runhost.h"
+
+namespace {
+constexpr long OutOfStringSpace = 14;
+}
 
 void startImportLog(RunHost &host)
 {
     host.clearLog();
     host.appendLog(QStringLiteral("Protokoll für: Forstliches Tarvel") + CRLF);
     host.appendLog(dateTimeText(QDateTime::currentDateTime()) + CRLF);
-    host.appendLog(QStringLiteral("Quelle: ") + host.windowState().workbookPath + CRLF);
+    host.appendLog(QStringLiteral("Quelle: ") + singleLine(host.windowState().workbookPath) + CRLF);
 }
 
-void finishImportLog(RunHost &host)
+bool stopAfterRow(RunHost &host, RunSummary &summary, int row)
+{
+    if (host.logText().size() > LogLimit) {
+        throw Failure(OutOfStringSpace, ErrorSource::Tarvel,
+                      QStringLiteral("Das Protokoll wird zu groß: mit Zeile %1 hält es mehr als 64 MB Text. Die "
+                                     "Zellen der Arbeitsmappe sind zu lang. Der Lauf endet bei dieser Zeile.")
+                          .arg(row));
+    }
+    if (!host.cancelRequested())
+        return false;
+    summary.cancelledAfterRow = row;
+    if (summary.import)
+        host.appendLog(CRLF + QStringLiteral("Import abgebrochen nach Zeile %1").arg(row) + CRLF);
+    return true;
+}
+
+void finishImportLog(RunHost &host, const RunSummary &summary)
 {
     QString path = host.windowState().workbookFolder + QStringLiteral("ProtokollTarvel")
                    + dateTimeText(QDateTime::currentDateTime());
+    host.showSummary(summary);
     if (!OrbeTools::WriteTextFile(path, host.logText(), -1.0, true, true)) {
         host.showMessage(QStringLiteral("Fehler beim Schreiben der Protokolldatei"), QStringLiteral("Tarvel"),
                          MessageIcon::Exclamation);
         return;
     }
-    host.showMessage(QStringLiteral("Import beendet") + CRLF + QStringLiteral("Protokolldatei: ") + CRLF + path,
-                     QStringLiteral("Tarvel"), MessageIcon::Information);
+    const QString headline = summary.cancelledAfterRow > 0
+                                 ? QStringLiteral("Import abgebrochen nach Zeile %1").arg(summary.cancelledAfterRow)
+                                 : QStringLiteral("Import beendet");
+    host.showImportFinished(headline + CRLF + QStringLiteral("Protokolldatei: ") + CRLF + path + CRLF + CRLF
+                                + summaryText(summary).replace(u'\n', CRLF),
+                            path);
 }

@@ -3,10 +3,9 @@
 QString summaryText(const RunSummary &summary)
 {
     QStringList lines;
-    if (summary.cancelledAfterRow > 0)
-        lines << QStringLiteral("%1 abgebrochen nach Zeile %2")
-                     .arg(summary.import ? QStringLiteral("Import") : QStringLiteral("Test"))
-                     .arg(summary.cancelledAfterRow);
+    // The import's closing message says it in its first line.
+    if (summary.cancelledAfterRow > 0 && !summary.import)
+        lines << QStringLiteral("Test abgebrochen nach Zeile %1").arg(summary.cancelledAfterRow);
     QString counts = QStringLiteral("Gefunden: %1").arg(summary.found);
     if (summary.import)
         counts += QStringLiteral(" (hinzugefügt: %1, aktualisiert: %2)").arg(summary.added).arg(summary.updated);

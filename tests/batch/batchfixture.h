@@ -17,28 +17,16 @@ struct BatchResult
     QString errText() const { return QString::fromUtf8(err); }
 };
 
-// A test database with one district and one cooperative the workbooks below
-// find, and a folder for the workbooks, the log files and the program's data
-// folder (default database, error log).
+// A test database with the runs' districts and cooperatives, and a folder for
+// the workbooks, the log files and the program's data folder (default
+// database, error log).
 struct BatchFixture : RunFixture
 {
     explicit BatchFixture(TestDatabase &database)
         : RunFixture(database)
     {
-        // District 12 of collection 101; cooperative 448 (collection 301) with
-        // a record of 2018 that the check lists.
-        database.execute(
-            "insert into JagdbezirksSammlung (JagdbezirksSammlung_ID_PK, "
-            "JagdbezirksSammlung_JagdbezirksSammlungsArt_ID_FK, JagdbezirksSammlung_Lfdnr, "
-            "JagdbezirksSammlung_Name) values (101, 1, '1001', 'Eigenjagd Hofberg'), (301, 2, '448', 'HG Naila')");
-        database.execute("insert into Jagdbezirk (Jagdbezirk_ID_PK, Jagdbezirk_Sammlung_ID_FK) values (201, 101)");
-        database.execute("insert into JagdbezirkDatenBayern (JagdbezirkDatenBayern_Jagdbezirk_ID_FK, "
-                         "JagdbezirkDatenBayern_Lfdnr, JagdbezirkDatenBayern_Jagdjahr, "
-                         "JagdbezirkDatenBayern_Reviername) values (201, 12, 2022, 'Hofberg')");
-        database.execute("insert into ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung, IdWildart, "
-                         "JagdjahrVon, JagdjahrBis, IdVerbissbelastung, IdForstlicheAbschussEmpfehlung) values "
-                         "(301, (select min(Wildart_ID_PK) from Wildart where Wildart_Name = 'Rehwild'), 2018, "
-                         "2020, 12, 16)");
+        seed(database, "district");
+        seed(database, "cooperative");
     }
 
     // A workbook of the kind ("district" or "cooperative") with one found and
@@ -53,32 +41,41 @@ struct BatchFixture : RunFixture
         return workbook(fileName,
                         WorkbookRows{{"Hgnr", "Jahr", "Lkr", "Lkrname", "Alf_kurz", "Alf_lang", "Hgname", "Belast",
                                       "Abschuss"},
-                                     {448, 2021, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "Naila", 3, 4},
+                                     {448, 2024, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "Naila", 3, 4},
                                      {999, 2021, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "Unbekannt", 2, 2}}
                             + more);
     }
 
-    // The imported record of the found row: species, pressure code.
+    // The imported record of the found row: species, pressure code; "fehlt"
+    // when there is none.
     QString importedRecord(const QString &kind)
     {
-        return record(kind == QLatin1String("district") ? 101 : 301, 2021, {"IdWildart", "IdVerbissbelastung"});
+        const QStringList values = assessments(database).value(kind == QLatin1String("district") ? "101/2021" : "301/2024");
+        return values.isEmpty() ? QStringLiteral("fehlt") : values[1] + u' ' + values[3];
     }
 
-    // Runs the built tarvel-batch. It sees neither the caller's database nor
+    // Starts the built tarvel-batch. It sees neither the caller's database nor
     // its data folder: TARVEL_DATABASE is set only when databaseVariable is
     // not null, and the data folder is dataHome.
-    BatchResult batch(const QStringList &arguments, const QString &workingDirectory = QString(),
-                      const QString &databaseVariable = QString())
+    void start(QProcess &process, const QStringList &arguments, const QString &workingDirectory = QString(),
+               const QString &databaseVariable = QString())
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("TARVEL_DATABASE"));
         if (!databaseVariable.isNull())
             environment.insert(QStringLiteral("TARVEL_DATABASE"), databaseVariable);
         environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.path());
-        QProcess process;
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(workingDirectory.isEmpty() ? folder.path() : workingDirectory);
         process.start(QStringLiteral(TARVEL_BATCH), arguments);
+    }
+
+    // Runs it to its end.
+    BatchResult batch(const QStringList &arguments, const QString &workingDirectory = QString(),
+                      const QString &databaseVariable = QString())
+    {
+        QProcess process;
+        start(process, arguments, workingDirectory, databaseVariable);
         BatchResult result;
         if (!process.waitForFinished(120000)) {
             process.kill();
@@ -97,23 +94,3 @@ struct BatchFixture : RunFixture
 
     QTemporaryDir dataHome;
 };
-
-// A data-driven test's rows: each database kind with each import kind.
-inline void addDatabaseAndKindRows()
-{
-    QTest::addColumn<QString>("database");
-    QTest::addColumn<QString>("kind");
-    for (const QString &database : TestDatabase::kinds()) {
-        for (const QString kind : {"district", "cooperative"})
-            QTest::newRow(qPrintable(database + ' ' + kind)) << database << kind;
-    }
-}
-
-// The log's second line, its date and time, differs from run to run.
-inline QString withoutTime(const QString &log)
-{
-    QStringList lines = log.split(QStringLiteral("\r\n"));
-    if (lines.size() > 1)
-        lines[1] = QStringLiteral("<Zeit>");
-    return lines.join(QStringLiteral("\r\n"));
-}

@@ -6,9 +6,63 @@
 #include "testworkbook.h"
 
 #include <QDir>
+#include <QFile>
+#include <QMap>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QTemporaryDir>
+
+// A window's reference rows, from the statements of tests/data/runs/<window>.sql;
+// only the assessment records when recordsOnly.
+inline void seed(TestDatabase &db, const QString &window, bool recordsOnly = false)
+{
+    QFile file(QStringLiteral(TARVEL_TEST_DATA "/runs/") + window + QStringLiteral(".sql"));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(file.fileName()));
+    QString statements;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split(u'\n'))
+        statements += line.startsWith(QLatin1String("--")) ? QString() : line + u'\n';
+    for (const QString &statement : statements.split(u';')) {
+        if (!statement.trimmed().isEmpty()
+            && (!recordsOnly || statement.contains(QLatin1String("ForstlichesGutachtenZurAbschussplanung"))))
+            db.execute(statement);
+    }
+}
+
+// A record of the assessment table as "collection/first year" -> {key or
+// "neu", species name, last year, pressure, cull, change, remark}.
+using Records = QMap<QString, QStringList>;
+inline Records assessments(TestDatabase &db)
+{
+    auto rs = db.connection()->OpenRecordset(
+        QStringLiteral("select IdForstlichesGutachten, IdJagdbezirksSammlung, JagdjahrVon, "
+                       "(select Wildart_Name from Wildart where Wildart_ID_PK = IdWildart), JagdjahrBis, "
+                       "IdVerbissbelastung, IdForstlicheAbschussEmpfehlung, IdAenderungVerbissbelastung, Bemerkung "
+                       "from ForstlichesGutachtenZurAbschussplanung"),
+        OpenMode::Lookup);
+    Records records;
+    while (rs->HasCurrent()) {
+        OrbeFields fields = rs->Fields();
+        QString key = fields.Item(1).text() + u'/' + fields.Item(2).text();
+        while (records.contains(key))
+            key += u'+'; // a second record of a collection and year shows, too
+        QStringList values{fields.Item(0).text()};
+        for (int i = 3; i < fields.Count(); ++i)
+            values << fields.Item(i).text();
+        records.insert(key, values);
+        rs->MoveNext();
+    }
+    return records;
+}
+
+// The records one per line, for comparisons that show the difference.
+inline QStringList lines(const Records &records)
+{
+    QStringList result;
+    for (auto it = records.cbegin(); it != records.cend(); ++it)
+        result << it.key() + QStringLiteral(": ") + it.value().join(u' ');
+    return result;
+}
 
 // A run host on a fresh database and a folder for the workbook and the log
 // files that the run writes next to it.
@@ -39,27 +93,6 @@ struct RunFixture
     {
         auto result = database.connection()->OpenRecordset(statement, OpenMode::Lookup);
         return result->HasCurrent() ? result->Fields().Item(0).text() : QStringLiteral("<keine Zeile>");
-    }
-
-    // Fields of the assessment record of a collection and first year, joined
-    // by blanks; "fehlt" when there is none.
-    QString record(int collection, int year, const QStringList &columns)
-    {
-        auto rs = database.connection()->OpenRecordset(
-            QStringLiteral("select * from ForstlichesGutachtenZurAbschussplanung where IdJagdbezirksSammlung = %1 "
-                           "and JagdjahrVon = %2").arg(collection).arg(year), OpenMode::Lookup);
-        if (!rs->HasCurrent())
-            return QStringLiteral("fehlt");
-        QStringList values;
-        for (const QString &column : columns)
-            values << rs->Fields().Item(column).text();
-        return values.join(u' ');
-    }
-
-    qint32 rehwildKey()
-    {
-        return scalar(QStringLiteral("select Wildart_ID_PK from Wildart where Wildart_Name = 'Rehwild' and Wildart_Aktiv = True"))
-            .toInt();
     }
 
     TestDatabase &database;

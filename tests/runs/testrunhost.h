@@ -25,6 +25,8 @@ public:
     QList<float> progressValues;
     std::optional<bool> importEnabled; // unset until a run sets it
     QList<Message> messages;
+    QStringList summaries;  // summaryText() of each summary shown
+    int cancelAfterRow = 0; // "Abbrechen" pressed during this row; 0: never
 
     ImportWindowState &windowState() override { return state; }
     void clearLog() override { log.clear(); }
@@ -38,4 +40,6 @@ public:
         messages << Message{text, title, icon};
     }
     QString placeName() const override { return QStringLiteral("frmTest"); }
+    bool cancelRequested() override { return cancelAfterRow > 0 && state.currentRow >= cancelAfterRow; }
+    void showSummary(const RunSummary &summary) override { summaries << summaryText(summary); }
 };

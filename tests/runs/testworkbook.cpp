@@ -47,14 +47,3 @@ QString writeCsv(const QString &path, const WorkbookRows &rows)
         qFatal("could not write %s", qPrintable(path));
     return path;
 }
-
-void appendUnreadableRow(const QString &csvPath, int row)
-{
-    QFile file(csvPath);
-    if (!file.open(QIODevice::ReadWrite))
-        qFatal("could not open %s", qPrintable(csvPath));
-    const qsizetype lines = file.readAll().count('\n');
-    const QByteArray tail = QByteArray("\r\n").repeated(row - 1 - lines) + "\"nie geschlossen\r\n";
-    if (file.write(tail) != tail.size())
-        qFatal("could not write %s", qPrintable(csvPath));
-}

@@ -13,7 +13,3 @@ QString writeXlsx(const QString &path, const WorkbookRows &rows);
 
 // ';'-separated UTF-8 text with CR LF, as a spreadsheet program exports it.
 QString writeCsv(const QString &path, const WorkbookRows &rows);
-
-// Appends to a CSV workbook empty lines down to `row` and there a cell whose
-// quote never closes: a reader that reads that far refuses the file.
-void appendUnreadableRow(const QString &csvPath, int row);

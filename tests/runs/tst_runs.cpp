@@ -1,0 +1,183 @@
+// The runs of both windows on their golden cases. Each case's workbook under
+// tests/data/runs is checked, imported and imported again on each database;
+// what the runs did (the exact log, progress, "Import Starten", the summary,
+// messages, failures and the records) must read as the case's expected text
+// beside it. TARVEL_UPDATE_GOLDEN=1 writes what the runs did instead, for review.
+#include "cooperativeruns.h"
+#include "districtruns.h"
+#include "importlog.h"
+#include "runfixture.h"
+#include "testfiles.h"
+#include "workbookrows.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <numeric>
+
+namespace {
+
+const QString Data = QStringLiteral(TARVEL_TEST_DATA "/runs/");
+
+// What one run did, as text. The log must hold CR LF line breaks only; it is
+// shown with line feeds and one more. What differs between runs and databases
+// is made alike: the workbook's folder, the date and time (and the number a
+// second log file of the same second gets), the case of field names.
+QString transcript(const QString &title, RunFixture &f, bool completed)
+{
+    const QString log = f.host.log;
+    if (log.count(u'\r') != log.count(QLatin1String("\r\n")) || log.count(u'\n') != log.count(u'\r'))
+        return title + QStringLiteral(": Zeilenumbrüche nicht CR LF\n");
+    QString text = QStringLiteral("### %1 (%2)\n").arg(title, completed ? "beendet" : "Fehler") + QString(log).replace(CRLF, "\n") + u'\n';
+    const auto numbers = [](const QList<float> &values) {
+        return std::accumulate(values.begin(), values.end(), QString(), [](const QString &text, float value) {
+            return text + u' ' + QString::number(value);
+        });
+    };
+    text += QStringLiteral("--- Fortschritt:%1;%2\n").arg(numbers(f.host.progressMaximums), numbers(f.host.progressValues));
+    text += QStringLiteral("--- Import Starten: %1\n").arg(!f.host.importEnabled ? "unverändert" : *f.host.importEnabled ? "an" : "aus");
+    for (const QString &summary : f.host.summaries)
+        text += QStringLiteral("--- Zusammenfassung:\n") + summary + u'\n';
+    for (const TestRunHost::Message &message : f.host.messages)
+        text += QStringLiteral("--- Meldung (%1, %2):\n%3\n")
+                    .arg(message.icon == MessageIcon::Information ? "Information" : "Ausrufezeichen", message.title,
+                         QString(message.text).replace(CRLF, "\n"));
+    for (const ErrorReportEntry &report : f.errors.reports)
+        text += QStringLiteral("--- Fehler in %1, %2, Zeile %3, Nummer %4 (%5):\n%6\n")
+                    .arg(report.place, report.procedure).arg(report.line).arg(report.number).arg(report.source, report.description);
+    text += QStringLiteral("--- Datensätze:\n") + lines(assessments(f.database)).join(u'\n') + u'\n';
+    static const QRegularExpression time(QStringLiteral("\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d.\\d\\d.\\d\\d( \\(\\d+\\))?"));
+    static const QRegularExpression fieldName(QStringLiteral("\\b\\w+="));
+    text.replace(f.folder.path(), QStringLiteral("<Ordner>")).replace(time, QStringLiteral("<Zeit>"));
+    for (auto match = fieldName.globalMatch(text); match.hasNext();) {
+        const QRegularExpressionMatch found = match.next();
+        text.replace(found.capturedStart(), found.capturedLength(), found.captured().toLower());
+    }
+    return text;
+}
+
+} // namespace
+
+class RunsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    }
+
+    void golden_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("workbook");
+        QTest::addColumn<int>("cancelAfterRow");
+        const QList<std::tuple<const char *, const char *, int>> cases = {
+            {"district-mixed", "district-mixed", 0},
+            {"district-cancelled", "district-mixed", 3},
+            {"district-failure", "district-failure", 0},
+            {"district-empty", "district-empty", 0},
+            {"district-missing", "fehlt", 0},
+            {"cooperative-blocks", "cooperative-blocks", 0},
+            {"cooperative-cancelled", "cooperative-blocks", 4},
+            {"cooperative-failure", "cooperative-failure", 0},
+            {"cooperative-empty", "cooperative-empty", 0},
+            {"cooperative-missing", "fehlt", 0},
+        };
+        for (const QString &kind : TestDatabase::kinds()) {
+            for (const auto &[name, workbook, cancelAfterRow] : cases)
+                QTest::addRow("%s: %s", qPrintable(kind), name) << kind << name << workbook << cancelAfterRow;
+        }
+    }
+    void golden()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, name);
+        QFETCH(QString, workbook);
+        QFETCH(int, cancelAfterRow);
+        TARVEL_OPEN_TEST_DATABASE(db, kind);
+        const bool district = name.startsWith(QLatin1String("district"));
+        seed(db, district ? "district" : "cooperative");
+        RunFixture f(db);
+        f.host.state.workbookPath = f.folder.filePath(workbook + ".csv");
+        QFile::copy(Data + workbook + ".csv", f.host.state.workbookPath);
+        f.host.cancelAfterRow = cancelAfterRow;
+        f.host.log = QStringLiteral("vorheriges Protokoll\r\n"); // a run that fails before its log begins keeps it
+
+        QString actual;
+        for (const QString title : {"Test", "Import", "Import noch einmal"}) {
+            f.host.progressMaximums.clear(), f.host.progressValues.clear(), f.host.importEnabled.reset();
+            f.host.messages.clear(), f.host.summaries.clear();
+            f.errors.reports.clear();
+            const QStringList logFilesBefore = f.logFiles();
+            const bool import = title != QLatin1String("Test");
+            const bool completed = import ? (district ? runDistrictImport(f.host) : runCooperativeImport(f.host))
+                                          : (district ? runDistrictCheck(f.host) : runCooperativeCheck(f.host));
+            QCOMPARE(completed, f.errors.reports.isEmpty());
+            actual += transcript(title, f, completed);
+            // An import that ends writes one new log file, the log exactly.
+            QStringList written = f.logFiles();
+            for (const QString &file : logFilesBefore)
+                written.removeOne(file);
+            QCOMPARE(written.size(), import && completed ? 1 : 0);
+            if (!written.isEmpty())
+                QCOMPARE(fileBytes(f.folder.filePath(written[0])), f.host.log.toUtf8());
+        }
+
+        const QString expectedPath = Data + name + ".txt";
+        if (qEnvironmentVariable("TARVEL_UPDATE_GOLDEN") == QLatin1String("1")) {
+            QFile file(expectedPath);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(actual.toUtf8()) > 0);
+        }
+        const QStringList expected = QString::fromUtf8(fileBytes(expectedPath)).split(u'\n');
+        const QStringList got = actual.split(u'\n');
+        for (qsizetype i = 0; i < std::max(expected.size(), got.size()); ++i)
+            QVERIFY2(got.value(i) == expected.value(i),
+                     qPrintable(QStringLiteral("%1, line %2:\n got      „%3“\n expected „%4“")
+                                    .arg(expectedPath).arg(i + 1).arg(got.value(i), expected.value(i))));
+    }
+
+    // Rows 2 to 10000 are taken, row 10001 only read to tell that it was left,
+    // and damage further down goes unnoticed.
+    void rowBound_data()
+    {
+        QTest::addColumn<bool>("district");
+        QTest::newRow("district") << true;
+        QTest::newRow("cooperative") << false;
+    }
+    void rowBound()
+    {
+        QFETCH(bool, district);
+        TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
+        RunFixture f(db);
+        QByteArray csv = district ? "Nr;Lfdnr;frei;Revier;Verbiss;Änderung;Jahr\r\n"
+                                  : "Hgnr;Jahr;Lkr;Lkrname;Alf_kurz;Alf_lang;Hgname;Belast;Abschuss\r\n";
+        for (int row = FirstDataRow; row <= LastReadRow; ++row)
+            csv += district ? QByteArray("x;%1;;Revier;1;1;2021\r\n").replace("%1", QByteArray::number(row))
+                            : QByteArray("%1;2021;475;Hof;bm;lang;HG;1;1\r\n").replace("%1", QByteArray::number(row));
+        csv += "\"nie geschlossen\r\n";
+        QFile file(f.folder.filePath("lang.csv"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size());
+        file.close();
+        f.host.state.workbookPath = file.fileName();
+
+        QVERIFY(district ? runDistrictCheck(f.host) : runCooperativeCheck(f.host));
+        QVERIFY(f.host.log.contains(district ? "Excel Zeile (10000) 10000, Revier" : "Datenbank: 10000, HG, 2021"));
+        QVERIFY(!f.host.log.contains("10001"));
+        QCOMPARE(f.host.progressMaximums, QList<float>{float(LastExaminedRow)});
+        QCOMPARE(f.host.summaries, QStringList{"Gefunden: 0, nicht gefunden: 9999\n"
+                                               "Nicht gelesen ab Zeile 10001: Kein Lauf liest mehr als 10000 Zeilen."});
+        QVERIFY(district ? runDistrictImport(f.host) : runCooperativeImport(f.host));
+        QVERIFY(!f.host.log.contains("10001"));
+        QCOMPARE(f.host.summaries.last(), "Gefunden: 0 (hinzugefügt: 0, aktualisiert: 0), nicht gefunden: 9999\n"
+                                          "Nicht gelesen ab Zeile 10001: Kein Lauf liest mehr als 10000 Zeilen.");
+    }
+
+};
+
+QTEST_GUILESS_MAIN(RunsTest)
+#include "tst_runs.moc"
