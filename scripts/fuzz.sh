@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fuzzes the workbook readers (xlsx, ods, xls, csv) and the recordset filter with
 # libFuzzer under AddressSanitizer and UndefinedBehaviorSanitizer, each target for
-# SECONDS (default 600), two at a time. Builds the sanitizer build first.
+# SECONDS (default 600), one per core at a time. Builds the sanitizer build first.
 #
 #   scripts/fuzz.sh [SECONDS [TARGET...]]     e.g. scripts/fuzz.sh 3600 fuzz_xls
 #
@@ -71,8 +71,8 @@ run() {
 }
 
 for target in "${targets[@]}"; do
-  # Two at a time: the machines have two cores.
-  while [ "$(jobs -rp | wc -l)" -ge 2 ]; do wait -n; done
+  # One per core.
+  while [ "$(jobs -rp | wc -l)" -ge "$JOBS" ]; do wait -n; done
   run "$target" &
 done
 wait

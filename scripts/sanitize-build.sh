@@ -3,6 +3,13 @@
 # targets, and the sanitizer settings its programs run with.
 
 SANITIZE_BUILD="${SANITIZE_BUILD_DIR:-build-sanitize}"
+JOBS="$(nproc)"
+# ccache when it is installed; the base folder lets worktrees share its hits.
+COMPILER_LAUNCHER=()
+if command -v ccache >/dev/null; then
+  COMPILER_LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
+fi
 
 # A sanitizer finding ends the program with an error and a full stack.
 # GLib and libgsf have no frame pointers: only the slow unwinder sees past GLib
@@ -14,6 +21,7 @@ export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 
 # build_sanitized [cmake --build arguments, e.g. --target NAME...]
 build_sanitized() {
-  cmake -S . -B "$SANITIZE_BUILD" -DCMAKE_CXX_COMPILER=clang++ -DTARVEL_SANITIZE=ON -DTARVEL_FUZZ=ON >/dev/null
-  cmake --build "$SANITIZE_BUILD" -j2 "$@"
+  cmake -S . -B "$SANITIZE_BUILD" -DCMAKE_CXX_COMPILER=clang++ -DTARVEL_SANITIZE=ON -DTARVEL_FUZZ=ON \
+    "${COMPILER_LAUNCHER[@]}" >/dev/null
+  cmake --build "$SANITIZE_BUILD" -j"$JOBS" "$@"
 }
