@@ -78,8 +78,7 @@ struct RunFixture
     QString workbook(const QString &fileName, const WorkbookRows &rows)
     {
         const QString path = folder.filePath(fileName);
-        host.state.workbookPath = fileName.endsWith(QLatin1String(".csv")) ? writeCsv(path, rows)
-                                                                             : writeXlsx(path, rows);
+        host.state.workbookPath = writeXlsx(path, rows);
         return path;
     }
 

@@ -1,6 +1,5 @@
 #include "testworkbook.h"
 
-#include <QFile>
 #include <QTest>
 
 #include <xlsxwriter.h>
@@ -26,24 +25,5 @@ QString writeXlsx(const QString &path, const WorkbookRows &rows)
     }
     if (workbook_close(workbook) != LXW_NO_ERROR)
         qFatal("could not write %s", fileName.constData());
-    return path;
-}
-
-QString writeCsv(const QString &path, const WorkbookRows &rows)
-{
-    QByteArray content;
-    for (const QVariantList &row : rows) {
-        QStringList cells;
-        for (const QVariant &value : row) {
-            QString text = value.toString();
-            if (text.contains(u';') || text.contains(u'"') || text.contains(u'\r') || text.contains(u'\n'))
-                text = u'"' + text.replace(u'"', QLatin1String("\"\"")) + u'"';
-            cells << text;
-        }
-        content += cells.join(u';').toUtf8() + "\r\n";
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        qFatal("could not write %s", qPrintable(path));
     return path;
 }
