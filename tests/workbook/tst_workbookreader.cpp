@@ -1,6 +1,7 @@
 #include "failure.h"
 #include "spreadsheet.h"
 #include "testfiles.h"
+#include "testworkbook.h"
 #include "workbook/sheetreaders.h"
 #include "workbook/xmlscanner.h"
 
@@ -10,7 +11,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <xlsxwriter.h>
 #include <zip.h>
 
 #include <sys/stat.h>
@@ -55,13 +55,6 @@ QString caseFile(const QDir &dir, const QString &expected)
     return {};
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
 // The dump's lines of rows 1..lastRow.
 QStringList rowsUpTo(const QStringList &dump, int lastRow)
 {
@@ -97,7 +90,8 @@ private slots:
     void corpusFail_data();
     void corpusFail();
     void outsideUsedRangeIsEmpty();
-    void missingFileAndFolder();
+    void refusedFiles_data();
+    void refusedFiles();
     void tenThousandRows();
     void corpusUpToARow_data();
     void corpusUpToARow();
@@ -174,46 +168,40 @@ void TestWorkbookReader::outsideUsedRangeIsEmpty()
         QCOMPARE(sheet.cellValue(row, column), QString());
 }
 
-void TestWorkbookReader::missingFileAndFolder()
+void TestWorkbookReader::refusedFiles_data()
 {
-    const QString missing = m_temp.filePath(QStringLiteral("fehlt.xlsx"));
-    Failure failure = readFailure(missing);
-    QCOMPARE(failure.number(), ErrorNumber::FileNotFound);
-    QCOMPARE(failure.source(), ErrorSource::Workbook);
-    QVERIFY(failure.description().contains(QDir::toNativeSeparators(missing)));
-
-    const QString folder = m_temp.filePath(QStringLiteral("Ordner.xlsx"));
-    QVERIFY(QDir().mkpath(folder));
-    failure = readFailure(folder);
-    QCOMPARE(failure.number(), ErrorNumber::PathFileAccess);
-    QVERIFY(failure.description().contains(QDir::toNativeSeparators(folder)));
-
+    // What stands at the path, made by the test; the error number it gets.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<long>("error");
+    QTest::newRow("missing") << "fehlt.xlsx" << ErrorNumber::FileNotFound;
+    QTest::newRow("folder") << "Ordner.xlsx" << ErrorNumber::PathFileAccess;
     // A device never ends, a pipe without writer blocks: either would hang the run.
-    failure = readFailure(QStringLiteral("/dev/zero"));
-    QCOMPARE(failure.number(), ErrorNumber::PathFileAccess);
-    const QString pipe = m_temp.filePath(QStringLiteral("Rohr.csv"));
-    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-    failure = readFailure(pipe);
-    QCOMPARE(failure.number(), ErrorNumber::PathFileAccess);
-    QVERIFY(failure.description().contains(QDir::toNativeSeparators(pipe)));
+    QTest::newRow("device") << "/dev/zero" << ErrorNumber::PathFileAccess;
+    QTest::newRow("pipe") << "Rohr.csv" << ErrorNumber::PathFileAccess;
+    QTest::newRow("empty") << "leer.csv" << ErrorNumber::WorkbookUnreadable;
+    QTest::newRow("not readable") << "gesperrt.csv" << ErrorNumber::PermissionDenied;
+}
 
-    const QString empty = m_temp.filePath(QStringLiteral("leer.csv"));
-    writeFile(empty, QByteArray());
-    failure = readFailure(empty);
-    QCOMPARE(failure.number(), ErrorNumber::WorkbookUnreadable);
-    QVERIFY(failure.description().contains(QDir::toNativeSeparators(empty)));
-    QVERIFY(failure.description().contains(QStringLiteral("leer")));
-
-    // A file without read permission (root reads it anyway).
-    const QString locked = m_temp.filePath(QStringLiteral("gesperrt.csv"));
-    writeFile(locked, "a;b\n");
-    QFile::setPermissions(locked, QFileDevice::WriteOwner);
-    QFile probe(locked);
-    if (probe.open(QIODevice::ReadOnly))
-        QSKIP("running with rights that read any file");
-    failure = readFailure(locked);
-    QCOMPARE(failure.number(), ErrorNumber::PermissionDenied);
-    QVERIFY(failure.description().contains(QDir::toNativeSeparators(locked)));
+void TestWorkbookReader::refusedFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(long, error);
+    const QString path = name.startsWith(u'/') ? name : m_temp.filePath(name);
+    if (name == QLatin1String("Ordner.xlsx"))
+        QVERIFY(QDir().mkpath(path));
+    else if (name == QLatin1String("Rohr.csv"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (name != QLatin1String("fehlt.xlsx") && !name.startsWith(u'/'))
+        QVERIFY(writeFileBytes(path, name == QLatin1String("leer.csv") ? QByteArray() : "a;b\n"));
+    if (name == QLatin1String("gesperrt.csv")) {
+        QFile::setPermissions(path, QFileDevice::WriteOwner);
+        if (QFile(path).open(QIODevice::ReadOnly))
+            QSKIP("running with rights that read any file");
+    }
+    const Failure failure = readFailure(path);
+    QCOMPARE(failure.number(), error);
+    QCOMPARE(failure.source(), ErrorSource::Workbook);
+    QVERIFY2(failure.description().contains(QDir::toNativeSeparators(path)), qPrintable(failure.description()));
 }
 
 namespace {
@@ -258,18 +246,13 @@ void TestWorkbookReader::tenThousandRows()
 {
     // A sheet part many times the scanner's window, with shared strings.
     constexpr int kRows = 10000;
-    const QString path = m_temp.filePath(QStringLiteral("gross.xlsx"));
-    lxw_workbook *wb = workbook_new(QFile::encodeName(path).constData());
-    lxw_worksheet *ws = workbook_add_worksheet(wb, nullptr);
+    WorkbookRows rows;
     for (int r = 0; r <= kRows; ++r) {
-        for (int c = 0; c < 9; ++c) {
-            if (c % 2 == 0)
-                worksheet_write_number(ws, r, c, r * 10 + c + 0.5 * (c == 4), nullptr);
-            else
-                worksheet_write_string(ws, r, c, qPrintable(QStringLiteral("Zeile %1").arg(r)), nullptr);
-        }
+        rows << QVariantList{};
+        for (int c = 0; c < 9; ++c)
+            rows.last() << (c % 2 ? QVariant(QStringLiteral("Zeile %1").arg(r)) : QVariant(r * 10 + c + 0.5 * (c == 4)));
     }
-    QCOMPARE(workbook_close(wb), LXW_NO_ERROR);
+    const QString path = writeXlsx(m_temp.filePath(QStringLiteral("gross.xlsx")), rows);
     const Worksheet sheet = readFirstWorksheet(path);
     QCOMPARE(sheet.rowCount(), kRows + 1);
     QCOMPARE(sheet.cellValue(kRows + 1, 1), QString::number(kRows * 10));
@@ -343,7 +326,7 @@ void TestWorkbookReader::nothingBelowTheLastRowIsRead()
     const QString path = m_temp.filePath(base.isEmpty() ? QStringLiteral("unten.csv") : QStringLiteral("unten.") + base.section(u'.', -1));
     QFile::remove(path);
     if (base.isEmpty()) {
-        writeFile(path, contents.first());
+        QVERIFY(writeFileBytes(path, contents.first()));
     } else {
         QVERIFY(QFile::copy(kCorpus + QStringLiteral("/pass/") + base, path));
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
@@ -440,7 +423,7 @@ void TestWorkbookReader::textFileReadInPieces()
         csv += QByteArray::number(r) + (r % 1000 == 0 ? ";\"zwei\r\nZeilen\"\r\n" : ";M\xc3\xbcnchberg\r\n");
     csv += "Ende;\xfc\r\n";
     const QString path = m_temp.filePath(QStringLiteral("lang.csv"));
-    writeFile(path, csv);
+    QVERIFY(writeFileBytes(path, csv));
     QVERIFY(csv.size() > 1024 * 1024);
 
     // The needed rows are UTF-8; the rest of the file is never looked at.
@@ -460,7 +443,7 @@ void TestWorkbookReader::textFileReadInPieces()
         text += QString::number(r) + QStringLiteral(";ä€\r\n");
     QByteArray utf16("\xff\xfe");
     utf16.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
-    writeFile(path, utf16);
+    QVERIFY(writeFileBytes(path, utf16));
     QVERIFY(utf16.size() > 1024 * 1024);
     sheet = readFirstWorksheet(path);
     QCOMPARE(sheet.rowCount(), kRows);
