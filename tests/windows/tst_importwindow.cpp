@@ -4,10 +4,10 @@
 #include "orbeconnection.h"
 #include "scripteddialogs.h"
 #include "testdatabase.h"
+#include "testfiles.h"
 
 #include <QDesktopServices>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -17,7 +17,6 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -60,12 +59,6 @@ protected:
 QString shownText(QString log)
 {
     return log.remove(QLatin1Char('\r'));
-}
-
-bool writeFile(const QString &path, const QByteArray &content = "x")
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
 // Chooses a workbook as the file dialog or as a drop on the window does.
@@ -241,9 +234,9 @@ private slots:
         answer.replace(QLatin1String("%T"), m_files.path());
         folder.replace(QLatin1String("%T"), m_files.path());
         const bool accepted = !fileOnDisk.isEmpty();
-        QVERIFY(!accepted || writeFile(m_files.filePath(fileOnDisk)));
+        QVERIFY(!accepted || writeFileBytes(m_files.filePath(fileOnDisk), "x"));
         const QString earlier = m_files.filePath(QStringLiteral("Vorher.xlsx"));
-        QVERIFY(writeFile(earlier));
+        QVERIFY(writeFileBytes(earlier, "x"));
 
         ScriptedDialogs dialogs;
         dialogs.fileAnswers = {earlier, answer};
@@ -306,7 +299,7 @@ private slots:
         QFETCH(QString, workbook);
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("Gutachten.csv"));
-        QVERIFY(writeFile(path, workbook.toUtf8()));
+        QVERIFY(writeFileBytes(path, workbook.toUtf8()));
 
         ScriptedDialogs dialogs;
         dialogs.fileAnswers = {path};
@@ -342,7 +335,7 @@ private slots:
     void closeAndReopen()
     {
         const QString path = m_files.filePath(QStringLiteral("Vorher.xlsx"));
-        QVERIFY(writeFile(path));
+        QVERIFY(writeFileBytes(path, "x"));
         ScriptedDialogs dialogs;
         dialogs.fileAnswers = {path};
         DistrictWindow window;
@@ -464,7 +457,7 @@ private slots:
         ScriptedDialogs dialogs;
         dialogs.confirmAnswer = confirmed;
         dialogs.fileAnswers = {m_files.filePath(QStringLiteral("Lauf.xlsx"))};
-        QVERIFY(writeFile(dialogs.fileAnswers.first()));
+        QVERIFY(writeFileBytes(dialogs.fileAnswers.first(), "x"));
         ProbeWindow window;
         open(window);
         window.cmdDatei_Click();
