@@ -101,15 +101,6 @@ private slots:
         QTEST(quotedValue(text), "quoted");
     }
 
-    void dateTimeTextIsRegional()
-    {
-        const QLocale previous;
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        const QString text = dateTimeText(QDateTime(QDate(2026, 3, 4), QTime(8, 5, 9)));
-        QLocale::setDefault(previous);
-        QCOMPARE(text, "04.03.2026 08:05:09");
-    }
-
     void speciesLookup_data()
     {
         QTest::addColumn<QString>("kind");
