@@ -7,6 +7,7 @@
 #include "importlog.h"
 #include "runfixture.h"
 #include "specieslookup.h"
+#include "testfiles.h"
 #include <QtTest>
 
 class ImportFrameTest : public QObject
@@ -16,43 +17,21 @@ class ImportFrameTest : public QObject
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    void codes_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("pressure");      // cooperative: words and digits
-        QTest::addColumn<int>("pressureDigit"); // district: digits only
-        QTest::addColumn<int>("cull");
-        QTest::addColumn<int>("change");
-        QTest::newRow("1") << "1" << 11 << 11 << 15 << 30;
-        QTest::newRow("2") << "2" << 12 << 12 << 16 << 31;
-        QTest::newRow("3") << "3" << 13 << 13 << 17 << 32;
-        QTest::newRow("4") << "4" << 14 << 14 << 18 << 31;
-        QTest::newRow("5") << "5" << 12 << 12 << 19 << 31;
-        QTest::newRow("0") << "0" << 12 << 12 << 16 << 36;
-        QTest::newRow("günstig") << "günstig" << 11 << 12 << 16 << 31;
-        QTest::newRow("tragbar") << "tragbar" << 12 << 12 << 16 << 31;
-        QTest::newRow("zu_hoch") << "zu_hoch" << 13 << 12 << 16 << 31;
-        QTest::newRow("deutlich_zu_hoch") << "deutlich_zu_hoch" << 14 << 12 << 16 << 31;
-        QTest::newRow("deutlich_senken") << "deutlich_senken" << 12 << 12 << 15 << 31;
-        QTest::newRow("senken") << "senken" << 12 << 12 << 16 << 31;
-        QTest::newRow("beibehalten") << "beibehalten" << 12 << 12 << 17 << 31;
-        QTest::newRow("erhöhen") << "erhöhen" << 12 << 12 << 18 << 31;
-        QTest::newRow("deutlich_erhöhen") << "deutlich_erhöhen" << 12 << 12 << 19 << 31;
-        QTest::newRow("blank for underscore") << "zu hoch" << 12 << 12 << 16 << 31;
-        QTest::newRow("blank in cull word") << "deutlich senken" << 12 << 12 << 16 << 31;
-        QTest::newRow("capitalised") << "Günstig" << 12 << 12 << 16 << 31;
-        QTest::newRow("umlaut written out") << "erhoehen" << 12 << 12 << 16 << 31;
-        QTest::newRow("fraction") << "2,5" << 12 << 12 << 16 << 31;
-        QTest::newRow("digit with zero") << "01" << 12 << 12 << 16 << 31;
-        QTest::newRow("empty") << "" << 12 << 12 << 16 << 31;
-    }
+    // Every text of tests/data/runs/codes.txt gets the codes written beside it.
     void codes()
     {
-        QFETCH(QString, text);
-        QTEST(browsingPressureCode(text), "pressure");
-        QTEST(browsingPressureDigitCode(text), "pressureDigit");
-        QTEST(cullRecommendationCode(text), "cull");
-        QTEST(browsingPressureChangeCode(text), "change");
+        const QStringList table = QString::fromUtf8(fileBytes(TARVEL_TEST_DATA "/runs/codes.txt")).split(u'\n');
+        QVERIFY(table.size() > 20);
+        for (const QString &line : table) {
+            if (line.isEmpty() || line.startsWith(u'#'))
+                continue;
+            const QString text = line.section(u'\t', 0, 0);
+            const QString codes = QStringList{text, QString::number(browsingPressureCode(text)),
+                                              QString::number(browsingPressureDigitCode(text)),
+                                              QString::number(cullRecommendationCode(text)),
+                                              QString::number(browsingPressureChangeCode(text))}.join(u'\t');
+            QCOMPARE(codes, line);
+        }
     }
 
     void wholeNumbers_data()
