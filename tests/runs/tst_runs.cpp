@@ -2,7 +2,7 @@
 // tests/data/runs is checked, imported and imported again on each database;
 // what the runs did (the exact log, progress, "Import Starten", the summary,
 // messages, failures and the records) must read as the case's expected text
-// beside it. TARVEL_UPDATE_GOLDEN=1 writes what the runs did instead, for review.
+// beside it.
 #include "cooperativeruns.h"
 #include "districtruns.h"
 #include "importlog.h"
@@ -128,17 +128,7 @@ private slots:
                 QCOMPARE(fileBytes(f.folder.filePath(written[0])), f.host.log.toUtf8());
         }
 
-        const QString expectedPath = Data + name + ".txt";
-        if (qEnvironmentVariable("TARVEL_UPDATE_GOLDEN") == QLatin1String("1")) {
-            QFile file(expectedPath);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(actual.toUtf8()) > 0);
-        }
-        const QStringList expected = QString::fromUtf8(fileBytes(expectedPath)).split(u'\n');
-        const QStringList got = actual.split(u'\n');
-        for (qsizetype i = 0; i < std::max(expected.size(), got.size()); ++i)
-            QVERIFY2(got.value(i) == expected.value(i),
-                     qPrintable(QStringLiteral("%1, line %2:\n got      „%3“\n expected „%4“")
-                                    .arg(expectedPath).arg(i + 1).arg(got.value(i), expected.value(i))));
+        compareWithGolden(Data + name + ".txt", actual);
     }
 
     // Rows 2 to 10000 are taken, row 10001 only read to tell that it was left,
