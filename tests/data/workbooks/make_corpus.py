@@ -191,9 +191,11 @@ ODS_NS = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
           'xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0"')
 
 
-def hand_ods(path, table_xml, prefix_table="table", mimetype=True, styles=""):
+def hand_ods(path, table_xml, prefix_table="table", mimetype=True, styles="", cut_after=None):
     content = (f'<?xml version="1.0" encoding="UTF-8"?><office:document-content {ODS_NS}>'
                f'<office:automatic-styles>{styles}</office:automatic-styles><office:body><office:spreadsheet>{table_xml}</office:spreadsheet></office:body></office:document-content>')
+    if cut_after:  # content.xml cut short there
+        content = content[:content.rindex(cut_after) + len(cut_after)]
     if prefix_table != "table":  # the same document under other prefixes
         for old in ("<table:", "</table:", " table:"):
             content = content.replace(old, old.replace("table:", prefix_table + ":"))
@@ -568,6 +570,7 @@ def main():
     hostile()
     from_the_wild()
     fuzz_findings()
+    damaged_below_row_3()
 
 
 def fuzz_findings():
@@ -582,6 +585,26 @@ def fuzz_findings():
              '<table:table-cell table:number-columns-repeated="16383"/>'
              '<table:table-cell office:value-type="float" office:value="1"/>'
              '</table:table-row></table:table>')
+
+
+def damaged_below_row_3():
+    """Sound down to row 3 and damaged below: read to row 3 they open (A1 Nr, A2 1,
+    B2 x, A3 2), read whole they are refused. The damage stands for rows never parsed."""
+    F = lambda name: os.path.join(FAIL, "below_row_3_" + name)
+    write(F("unterminated_quote.csv"), b'Nr\n1;x\n2\n"3\n4\n')
+    head = ('<row r="1"><c r="A1" t="s"><v>0</v></c></row><row r="2"><c r="A2"><v>1</v></c><c r="B2" t="s">'
+            '<v>1</v></c></row><row r="3"><c r="A3"><v>2</v></c></row><row r="4"><c r="A4" t="s"><v>2</v></c></row>')
+    strings = "<si><t>Nr</t></si><si><t>x</t></si><si><t>y</t></si>"
+    hand_xlsx(F("formula_without_result.xlsx"), head.replace(' t="s"><v>2</v>', '><f>A1</f>'), shared=strings)
+    members = xlsx_members(head, shared=strings)
+    sheet, shared = members["xl/worksheets/sheet1.xml"], members["xl/sharedStrings.xml"]
+    write_zip(F("sheet_cut_short.xlsx"), dict(members, **{"xl/worksheets/sheet1.xml": sheet[:sheet.rindex("<v>2") + 4]}))
+    write_zip(F("shared_strings_cut_short.xlsx"), dict(members, **{"xl/sharedStrings.xml": shared[:shared.rindex("y<")] + "ohne Ende"}))
+    cell = '<table:table-cell office:value-type="float" office:value="{}"/>'
+    hand_ods(F("content_cut_short.ods"), '<table:table><table:table-row><table:table-cell><text:p>Nr</text:p></table:table-cell>'
+             '</table:table-row><table:table-row>' + cell.format(1) + '<table:table-cell><text:p>x</text:p></table:table-cell>'
+             '</table:table-row><table:table-row>' + cell.format(2) + '</table:table-row><table:table-row '
+             'table:number-rows-repeated="3">' + cell.format("1e999") + '</table:table-row></table:ta', cut_after="</table:ta")
 
 
 if __name__ == "__main__":
