@@ -54,11 +54,10 @@ struct BatchFixture : RunFixture
         return values.isEmpty() ? QStringLiteral("fehlt") : values[1] + u' ' + values[3];
     }
 
-    // Starts the built tarvel-batch. It sees neither the caller's database nor
-    // its data folder: TARVEL_DATABASE is set only when databaseVariable is
-    // not null, and the data folder is dataHome.
-    void start(QProcess &process, const QStringList &arguments, const QString &workingDirectory = QString(),
-               const QString &databaseVariable = QString())
+    // Starts the built tarvel-batch in the fixture's folder. It sees neither
+    // the caller's database nor its data folder: TARVEL_DATABASE is set only
+    // when databaseVariable is not null, and the data folder is dataHome.
+    void start(QProcess &process, const QStringList &arguments, const QString &databaseVariable = QString())
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("TARVEL_DATABASE"));
@@ -66,16 +65,15 @@ struct BatchFixture : RunFixture
             environment.insert(QStringLiteral("TARVEL_DATABASE"), databaseVariable);
         environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.path());
         process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(workingDirectory.isEmpty() ? folder.path() : workingDirectory);
+        process.setWorkingDirectory(folder.path());
         process.start(QStringLiteral(TARVEL_BATCH), arguments);
     }
 
     // Runs it to its end.
-    BatchResult batch(const QStringList &arguments, const QString &workingDirectory = QString(),
-                      const QString &databaseVariable = QString())
+    BatchResult batch(const QStringList &arguments, const QString &databaseVariable = QString())
     {
         QProcess process;
-        start(process, arguments, workingDirectory, databaseVariable);
+        start(process, arguments, databaseVariable);
         BatchResult result;
         if (!process.waitForFinished(120000)) {
             process.kill();

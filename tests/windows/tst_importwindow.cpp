@@ -172,7 +172,6 @@ private slots:
         QVERIFY(window->height() <= 615 && window->height() < available.height());
         const bool district = kind == QLatin1String("district");
         QCOMPARE(window->placeName(), QString(district ? "frmTarvelJagdbezirk" : "frmTarvel"));
-        QCOMPARE(window->windowTitle(), QString(district ? "TarvelJagdbezirk" : "Tarvel Hegegemeinschaften"));
         QVERIFY(!window->cmdImportTest()->isEnabled());
         QVERIFY(!window->cmdImportStarten()->isEnabled());
         QVERIFY(!window->txt1()->isReadOnly());
