@@ -40,7 +40,7 @@ QString encoded(const QString &part)
 
 // Opens a new SQLite connection under the given name; on failure the
 // connection is removed again and the reason returned.
-QString openSqlite(const QString &connectionName, const QString &path, bool wal)
+QString openSqlite(const QString &connectionName, const QString &path)
 {
     QString reason;
     {
@@ -51,11 +51,14 @@ QString openSqlite(const QString &connectionName, const QString &path, bool wal)
             db.setDatabaseName(path);
             // Another program's row transaction holds the write lock for
             // milliseconds; waiting for it must not end a run.
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000"));
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(orbe::lockWaitMilliseconds()));
             if (!db.open()) {
                 reason = QStringLiteral("%1 lässt sich nicht öffnen: %2").arg(path, db.lastError().text());
-            } else if (const QString error = orbe::startSession(db, false, wal); !error.isEmpty()) {
-                reason = QStringLiteral("%1 ist keine lesbare SQLite-Datenbank: %2").arg(path, error);
+            } else if (const QSqlError error = orbe::startSession(db, false); error.isValid()) {
+                reason = QStringLiteral("%1 ist keine lesbare SQLite-Datenbank").arg(path);
+                if (const QString why = orbe::cause(error, false); !why.isEmpty())
+                    reason += QStringLiteral(" (%1)").arg(why);
+                reason += QStringLiteral(": ") + error.text();
             }
             if (!reason.isEmpty())
                 db.close();
@@ -81,12 +84,20 @@ QString openPostgres(const QString &connectionName, const DatabaseLocation &loca
             db.setDatabaseName(location.database);
             db.setUserName(location.user);
             db.setPassword(location.password);
-            db.setConnectOptions(QStringLiteral("connect_timeout=10;application_name=Tarvel"));
-            if (!db.open()) {
-                reason = QStringLiteral("%1 lässt sich nicht öffnen: %2")
-                             .arg(location.description(), db.lastError().text());
-            } else if (const QString error = orbe::startSession(db, true, false); !error.isEmpty()) {
-                reason = QStringLiteral("%1: %2").arg(location.description(), error);
+            // A server that went away unseen (a cable, a frozen machine) is
+            // noticed by TCP keepalives within about a minute.
+            db.setConnectOptions(QStringLiteral("connect_timeout=10;application_name=Tarvel;keepalives=1;"
+                                                "keepalives_idle=30;keepalives_interval=10;keepalives_count=3"));
+            QSqlError error;
+            if (!db.open())
+                error = db.lastError();
+            else
+                error = orbe::startSession(db, true);
+            if (error.isValid()) {
+                reason = QStringLiteral("%1 lässt sich nicht öffnen").arg(location.description());
+                if (const QString why = orbe::cause(error, true); !why.isEmpty())
+                    reason += QStringLiteral(" (%1)").arg(why);
+                reason += QStringLiteral(": ") + error.text();
             }
         }
     }
@@ -278,7 +289,7 @@ bool OrbeBase::ConnectTo(const QString &locationText)
         else if (!file.isFile())
             reason = QStringLiteral("%1 ist keine Datei.").arg(location->path);
         else
-            reason = openSqlite(name, file.absoluteFilePath(), true);
+            reason = openSqlite(name, file.absoluteFilePath());
         if (reason.isEmpty()) {
             DatabaseLocation shown = *location;
             shown.path = file.absoluteFilePath();
@@ -334,12 +345,16 @@ bool OrbeBase::createDatabaseFile(const QString &path, QString *error)
     const QString building = file.absoluteFilePath() + QStringLiteral(".neu");
     QFile::remove(building);
     const QString name = nextConnectionName();
-    QString reason = openSqlite(name, building, false);
+    QString reason = openSqlite(name, building);
     if (!reason.isEmpty())
         return fail(reason);
     try {
         OrbeConnection connection(name, QString());
         connection.createSchema();
+        // A file of Tarvel's own gets WAL once, for good: single-row commits
+        // get cheap enough for an import. A file someone else made keeps its
+        // journal mode (WAL is unsafe on network shares).
+        connection.execute(QStringLiteral("PRAGMA journal_mode = WAL"));
     } catch (const Failure &failure) {
         reason = QStringLiteral("Das Schema konnte nicht angelegt werden: %1").arg(failure.description());
     }

@@ -418,7 +418,10 @@ void OrbeRecordset::Impl::writeEdit()
     const QList<QVariant> &original = rows[editedRow];
     for (int col : std::as_const(keyColumns))
         query->bindValue(position++, original[col]);
-    const bool done = query->exec();
+    const bool done = [&] {
+        AnswerWatch watched = state->watch();
+        return query->exec();
+    }();
     const int affected = done ? query->numRowsAffected() : 0;
     const QSqlError execError = query->lastError();
     query->finish();
@@ -465,6 +468,7 @@ void OrbeRecordset::Impl::insert()
     int position = 0;
     QSqlQuery *query = &preparedWrite(sql, QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"),
                                       columns, position);
+    AnswerWatch watched = state->watch();
     if (!query->exec()) {
         const QSqlError execError = query->lastError();
         query->finish();
@@ -490,6 +494,15 @@ void OrbeRecordset::Impl::insert()
         }
     }
 
+    // SQLite stores NULL in a key that is no row-id alias (BIGINT PRIMARY KEY):
+    // such a record could never be found again by its key.
+    for (int col : std::as_const(keyColumns)) {
+        if (row[col].isNull())
+            throw orbe::failure(ErrorNumber::DatabaseError,
+                                QStringLiteral("Der neue Datensatz bekam von der Datenbank keinen Schlüssel "
+                                               "(Spalte %1); er wird nicht gespeichert").arg(quoted(names[col])),
+                                {}, sql);
+    }
     rows.push_back(row);
     const int index = static_cast<int>(rows.size()) - 1;
     for (auto &columnIndex : textIndex)
@@ -539,6 +552,8 @@ std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &stat
 
     QSqlDatabase db = database();
     QSqlQuery query = m_state->newQuery();
+    // Rows may arrive from the server while they are read.
+    AnswerWatch watched = m_state->watch();
     if (!m_state->run(query, statement, mode == OpenMode::Lookup))
         throw m_state->refused(QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"), query.lastError(), statement);
     if (!query.isSelect())

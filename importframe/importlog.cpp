@@ -14,9 +14,11 @@ void startImportLog(RunHost &host)
 
 void finishImportLog(RunHost &host)
 {
-    QString path = host.windowState().workbookFolder + QStringLiteral("ProtokollTarvel")
-                   + dateTimeText(QDateTime::currentDateTime());
-    if (!OrbeTools::WriteTextFile(path, host.logText(), -1.0, true, true)) {
+    // The regional date may hold "/" (12/7/2026): made a valid name here, so
+    // that the file lands in the workbook's folder and nowhere below it.
+    QString path = host.windowState().workbookFolder
+                   + OrbeTools::ValidFileName(QStringLiteral("ProtokollTarvel") + dateTimeText(QDateTime::currentDateTime()));
+    if (!OrbeTools::WriteTextFile(path, host.logText())) {
         host.showMessage(QStringLiteral("Fehler beim Schreiben der Protokolldatei"), QStringLiteral("Tarvel"),
                          MessageIcon::Exclamation);
         return;

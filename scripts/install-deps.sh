@@ -7,7 +7,7 @@ packages=(
   # build
   build-essential cmake pkg-config
   qt6-base-dev
-  libzip-dev libgsf-1-dev
+  libzip-dev libgsf-1-dev libpq-dev
   # run
   libqt6sql6-sqlite libqt6sql6-psql qt6-translations-l10n fonts-dejavu-core
   # test

@@ -121,7 +121,7 @@ private slots:
         QFETCH(QString, expected);
         QTemporaryDir dir;
         QString path = dir.path() + u'/' + name;
-        QVERIFY(OrbeTools::WriteTextFile(path, QStringLiteral("x"), -1.0, true, true));
+        QVERIFY(OrbeTools::WriteTextFile(path, QStringLiteral("x")));
         QCOMPARE(path, dir.path() + u'/' + expected);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{expected});
     }
@@ -134,7 +134,7 @@ private slots:
         for (int i = 0; i < 3; ++i) {
             // The runs pass the folder with a trailing backslash.
             QString path = dir.path() + QStringLiteral("\\ProtokollTarvel06.12.2026 08:15:03");
-            QVERIFY(OrbeTools::WriteTextFile(path, text + QString::number(i), -1.0, true, true));
+            QVERIFY(OrbeTools::WriteTextFile(path, text + QString::number(i)));
             written << QFileInfo(path).fileName();
             QCOMPARE(fileBytes(path), (text + QString::number(i)).toUtf8());
         }
@@ -161,7 +161,7 @@ private slots:
             QSKIP("root writes into read-only folders");
         const QString given = QString(path).replace(QLatin1String("DIR"), dir.path());
         QString used = given;
-        QVERIFY(!OrbeTools::WriteTextFile(used, QStringLiteral("x"), -1.0, true, true));
+        QVERIFY(!OrbeTools::WriteTextFile(used, QStringLiteral("x")));
         QCOMPARE(used, given);
         QFile::setPermissions(dir.filePath(QStringLiteral("nurlesen")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }

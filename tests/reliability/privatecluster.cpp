@@ -5,11 +5,30 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 const QString Binaries = QStringLiteral("/usr/lib/postgresql/15/bin/");
+
+// A TCP port on 127.0.0.1 that nobody listens on just now.
+int freePort()
+{
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    int port = 0;
+    if (::bind(probe, reinterpret_cast<sockaddr *>(&address), size) == 0
+        && ::getsockname(probe, reinterpret_cast<sockaddr *>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    ::close(probe);
+    return port;
 }
+} // namespace
 
 PrivateCluster::PrivateCluster()
 {
@@ -17,6 +36,7 @@ PrivateCluster::PrivateCluster()
         m_reason = QStringLiteral("PostgreSQL 15 fehlt (%1)").arg(Binaries);
         return;
     }
+    m_port = freePort();
     if (!m_folder.isValid()) {
         m_reason = QStringLiteral("kein temporärer Ordner: ") + m_folder.errorString();
         return;
@@ -39,12 +59,13 @@ PrivateCluster::~PrivateCluster()
         stop(true);
 }
 
-QString PrivateCluster::location() const
+QString PrivateCluster::location(bool tcp) const
 {
     DatabaseLocation location;
     location.kind = DatabaseLocation::Kind::PostgreSQL;
     location.user = QStringLiteral("postgres");
-    location.host = m_folder.path();
+    location.host = tcp ? QStringLiteral("127.0.0.1") : m_folder.path();
+    location.port = m_port;
     location.database = QStringLiteral("postgres");
     return location.toString();
 }
@@ -54,7 +75,7 @@ bool PrivateCluster::start()
     return runAsOwner({Binaries + QStringLiteral("pg_ctl"), QStringLiteral("-D"), m_folder.filePath(QStringLiteral("data")),
                        QStringLiteral("-l"), m_folder.filePath(QStringLiteral("server.log")), QStringLiteral("-w"),
                        QStringLiteral("-o"),
-                       QStringLiteral("-c listen_addresses='' -k %1 -c fsync=off").arg(m_folder.path()),
+                       QStringLiteral("-c listen_addresses=127.0.0.1 -p %1 -k %2 -c fsync=off").arg(m_port).arg(m_folder.path()),
                        QStringLiteral("start")});
 }
 

@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 
 // A PostgreSQL 15 cluster of one test's own, on a unix socket in a temporary
-// folder, that the test may stop and start at will (the shared test server
+// folder and on 127.0.0.1 at a free port, that the test may stop and start at will (the shared test server
 // must never be stopped: other tests run against it). As root the cluster
 // belongs to the postgres user, as PostgreSQL refuses to run as root.
 class PrivateCluster
@@ -17,8 +17,9 @@ public:
 
     // Empty when the cluster runs, else why not (binaries missing, initdb failed).
     QString unavailableReason() const { return m_reason; }
-    // The admin database "postgres", in the form TARVEL_DATABASE takes.
-    QString location() const;
+    // The admin database "postgres", in the form TARVEL_DATABASE takes, over
+    // the unix socket or over TCP.
+    QString location(bool tcp = false) const;
 
     // Waits until the server is up or down. Stopping is the administrator's
     // "fast" shutdown (sessions are ended, open transactions roll back), or
@@ -30,6 +31,7 @@ private:
     bool runAsOwner(const QStringList &command);
     QTemporaryDir m_folder;
     QString m_reason;
+    int m_port = 0;
 };
 
 // In a test function: a private cluster, skipped (or failed, when PostgreSQL is

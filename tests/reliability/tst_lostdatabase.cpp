@@ -1,5 +1,5 @@
-// A PostgreSQL server that stops in the middle of an import, on a cluster of
-// the test's own.
+// A PostgreSQL server that goes away or stops answering in the middle of an
+// import, on a cluster of the test's own.
 #include "cooperativeruns.h"
 #include "errorreportcapture.h"
 #include "failure.h"
@@ -14,6 +14,8 @@
 #include <QtTest>
 
 #include <functional>
+
+#include <csignal>
 
 namespace {
 
@@ -45,6 +47,24 @@ QString records(OrbeConnection &connection)
     return list.join(u' ');
 }
 
+// Five cooperatives, the third with its record, and a workbook whose third data
+// row updates that record while the others add theirs.
+void prepareImport(OrbeConnection &connection, InterruptingHost &host, const QTemporaryDir &folder)
+{
+    connection.createSchema();
+    connection.execute(QStringLiteral(
+        "INSERT INTO JagdbezirksSammlung VALUES (401, 2, '501', 'HG A'), (402, 2, '502', 'HG B'), "
+        "(403, 2, '503', 'HG C'), (404, 2, '504', 'HG D'), (405, 2, '505', 'HG E')"));
+    connection.execute(QStringLiteral(
+        "INSERT INTO ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung, JagdjahrVon, IdVerbissbelastung) "
+        "VALUES (403, 2024, 14)"));
+    host.state.workbookFolder = folder.path() + u'/';
+    WorkbookRows rows{{"Hgnr", "Jahr", "Lkr", "Lkrname", "Alf_kurz", "Alf_lang", "Hgname", "Belast", "Abschuss"}};
+    for (int number = 501; number <= 505; ++number)
+        rows << QVariantList{number, 2024, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "HG", 1, 3};
+    host.state.workbookPath = writeXlsx(folder.filePath(QStringLiteral("hg.xlsx")), rows);
+}
+
 } // namespace
 
 class LostDatabaseTest : public QObject
@@ -67,23 +87,10 @@ private slots:
         OrbeBase base;
         QVERIFY(base.ConnectTo(cluster.location()));
         std::shared_ptr<OrbeConnection> connection = base.Connection();
-        connection->createSchema();
-        connection->execute(QStringLiteral(
-            "INSERT INTO JagdbezirksSammlung VALUES (401, 2, '501', 'HG A'), (402, 2, '502', 'HG B'), "
-            "(403, 2, '503', 'HG C'), (404, 2, '504', 'HG D'), (405, 2, '505', 'HG E')"));
-        // The third data row updates, the others add.
-        connection->execute(QStringLiteral(
-            "INSERT INTO ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung, JagdjahrVon, IdVerbissbelastung) "
-            "VALUES (403, 2024, 14)"));
-
         QTemporaryDir folder;
         InterruptingHost host;
         host.state.connection = connection;
-        host.state.workbookFolder = folder.path() + u'/';
-        WorkbookRows rows{{"Hgnr", "Jahr", "Lkr", "Lkrname", "Alf_kurz", "Alf_lang", "Hgname", "Belast", "Abschuss"}};
-        for (int number = 501; number <= 505; ++number)
-            rows << QVariantList{number, 2024, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "HG", 1, 3};
-        host.state.workbookPath = writeXlsx(folder.filePath(QStringLiteral("hg.xlsx")), rows);
+        prepareImport(*connection, host, folder);
 
         // The server goes away while the third data row's record is open.
         bool stopped = false;
@@ -150,6 +157,40 @@ private slots:
         }
         QVERIFY(cluster.start());
         QCOMPARE(records(*connection), QStringLiteral("401:2024=11 402:2024=11 403:2024=11 404:2024=11 405:2024=11"));
+    }
+
+    // A server process that is stopped keeps its TCP connection alive and never
+    // answers: the client gives up after its limit (short here).
+    void serverStopsAnswering()
+    {
+        TARVEL_START_PRIVATE_CLUSTER(cluster);
+        qputenv("TARVEL_ANSWER_WAIT_MS", "1500");
+        OrbeBase base;
+        const bool connected = base.ConnectTo(cluster.location(true));
+        qunsetenv("TARVEL_ANSWER_WAIT_MS");
+        QVERIFY(connected);
+        std::shared_ptr<OrbeConnection> connection = base.Connection();
+        QTemporaryDir folder;
+        InterruptingHost host;
+        host.state.connection = connection;
+        prepareImport(*connection, host, folder);
+        const pid_t server = connection->OpenRecordset(QStringLiteral("select pg_backend_pid()"), OpenMode::Lookup)
+                                 ->Fields().Item(0).Value().toInt();
+        host.onLog = [&](const QString &piece) {
+            if (piece.startsWith(QLatin1String("(Zeile 4)")))
+                ::kill(server, SIGSTOP);
+        };
+        ErrorReportCapture errors;
+        runCooperativeImport(host);
+        ::kill(server, SIGCONT);
+        QCOMPARE(errors.reports.size(), 1);
+        QCOMPARE(errors.reports[0].line, 260);
+        QVERIFY2(errors.reports[0].description.startsWith(QStringLiteral(
+                     "Der Datensatz konnte nicht gespeichert werden (Der Datenbankserver antwortet nicht")),
+                 qPrintable(errors.reports[0].description));
+        OrbeBase other;
+        QVERIFY(other.ConnectTo(cluster.location(true)));
+        QCOMPARE(records(*other.Connection()), QStringLiteral("401:2024=11 402:2024=11 403:2024=14"));
     }
 };
 

@@ -131,8 +131,6 @@ struct Window
     QList<ColumnUse> columns;
     int keyLine = 0;          // the error line of a refused district number
     int yearLine = 0;         // the error line of a refused year in the import
-    int numberCheckLine = 0;  // the error lines of a refused cooperative number
-    int numberImportLine = 0;
     QString collections;      // statements that fill the collections
     QString seed;             // the statement that inserts the records before a run
     std::pair<QString, QStringList> row2, row4; // the records rows 2 and 4 add
@@ -210,8 +208,6 @@ Window cooperativeWindow()
         {9, "Abschuss", Use::Code, Cull, 16, true, true},
     };
     w.yearLine = 150;
-    w.numberCheckLine = 270;
-    w.numberImportLine = 120;
     w.collections =
         "insert into JagdbezirksSammlung (JagdbezirksSammlung_ID_PK, JagdbezirksSammlung_JagdbezirksSammlungsArt_ID_FK, "
         "JagdbezirksSammlung_Lfdnr, JagdbezirksSammlung_Name) values (301, 2, '448', 'HG Naila'), "
@@ -321,7 +317,7 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("keyText");  // for district 448
-        QTest::addColumn<int>("key");          // the district it finds; -1 refused
+        QTest::addColumn<int>("key");          // the district it finds; -1 refused, -2 none
         QTest::addColumn<QString>("yearText"); // for 2021
         QTest::addColumn<int>("year");         // -1 refused
         QTest::addColumn<bool>("cooperativeFound"); // keyText as the cooperative number finds 448
@@ -347,7 +343,8 @@ private slots:
             row("inner blank") << "44 8" << -1 << "20 21" << -1 << false;
             row("zero-width space") << "448\u200B" << -1 << "2021\u200B" << -1 << false;
             row("sign twice") << "+-448" << -1 << "--2021" << -1 << false;
-            row("beyond 32 bits") << "4294967744" << -1 << "4294969317" << -1 << false;
+            row("beyond 32 bits") << "4294967744" << -2 << "4294969317" << -1 << false;
+            row("beyond 64 bits") << "18446744073709552064" << -2 << "18446744073709553637" << -1 << false;
         }
     }
     void numberForms()
@@ -370,7 +367,7 @@ private slots:
             f.workbook("bezirke.xlsx", workbookRows(district, 2, keyText));
             district.import(f.host);
             Records expected = withAdded(before, district.row2);
-            if (key < 0) {
+            if (key == -1) {
                 QCOMPARE(f.errors.reports.size(), 1);
                 QCOMPARE(f.errors.reports[0].line, district.keyLine);
                 QVERIFY(f.errors.reports[0].description.contains("Zeile 3, Spalte 2 (Lfdnr)"));
@@ -378,7 +375,7 @@ private slots:
                 QVERIFY(f.errors.reports.isEmpty());
                 if (key == 448)
                     expected = withRow3(district, expected);
-                else
+                else if (key == 0)
                     expected.insert("103/2021", {"neu", "Rehwild", "2023", "14", "", "32", ""});
                 expected = withAdded(expected, district.row4);
             }
@@ -455,8 +452,8 @@ private:
         fillCollections(db, window);
         // xlsx holds at most 32767 characters in a cell.
         const QString fileName = text.size() > 32767 ? QStringLiteral("mappe.csv") : QStringLiteral("mappe.xlsx");
+        // A whole number that no district has is simply not found.
         const bool number = isWholeNumber(text);
-        const bool overlong = text.size() > 255; // no cooperative number
 
         // The clean workbook's logs: a text in a logged column changes no line.
         qsizetype cleanCheckLines = 0;
@@ -495,35 +492,28 @@ private:
             };
 
             // The check writes nothing, whatever the cell holds.
-            const long numberError = number ? ErrorNumber::Overflow : ErrorNumber::TypeMismatch;
-            const bool refusedNumber = column.use == Use::Cooperative && overlong;
+            const bool refusedKey = column.use == Use::DistrictKey && !number;
             window.check(f.host);
             verifyLineBreaks(f.host.log);
-            if (column.use == Use::DistrictKey || refusedNumber) {
-                if (refusedNumber)
-                    verifyFailure(window.checkProcedure, window.numberCheckLine, ErrorNumber::InvalidArgument);
-                else
-                    verifyFailure(window.checkProcedure, window.keyLine, numberError);
+            if (refusedKey) {
+                verifyFailure(window.checkProcedure, window.keyLine, ErrorNumber::TypeMismatch);
                 QVERIFY(!f.host.importEnabled.has_value());
             } else {
                 QVERIFY2(f.errors.reports.isEmpty(), qPrintable(f.errors.reports.value(0).toText()));
                 QCOMPARE(f.host.importEnabled, std::optional<bool>(true));
-                if (column.use != Use::Cooperative)
+                if (column.use != Use::Cooperative && column.use != Use::DistrictKey)
                     QVERIFY2(f.host.log.count(CRLF) == cleanCheckLines, where.constData());
             }
-            if (column.shownByCheck && !refusedNumber)
+            if (column.shownByCheck)
                 QVERIFY2(logShows(f.host.log, text), where.constData());
             QCOMPARE(lines(assessmentsAfter(db, before)), lines(before));
 
             window.import(f.host);
             verifyLineBreaks(f.host.log);
             Records expected = withAdded(before, window.row2);
-            if (refusedNumber || column.use == Use::DistrictKey || column.use == Use::Year) {
-                if (refusedNumber)
-                    verifyFailure(window.importProcedure, window.numberImportLine, ErrorNumber::InvalidArgument);
-                else
-                    verifyFailure(window.importProcedure,
-                                  column.use == Use::Year ? window.yearLine : window.keyLine, numberError);
+            if (refusedKey || column.use == Use::Year) {
+                verifyFailure(window.importProcedure, column.use == Use::Year ? window.yearLine : window.keyLine,
+                              number ? ErrorNumber::Overflow : ErrorNumber::TypeMismatch);
                 QVERIFY(f.logFiles().isEmpty());
                 QVERIFY(f.host.messages.isEmpty());
                 QVERIFY(f.host.log.contains("Zeile 2)") || f.host.log.contains("Zeile (2)"));
@@ -533,6 +523,8 @@ private:
                 if (column.use == Use::Cooperative) {
                     QVERIFY(logShows(f.host.log, "(Zeile 3) Hegegemeinschaft (Laufende Nummer) nicht in der Datenbank: "
                                                      + text + ", Naila, 2021"));
+                } else if (column.use == Use::DistrictKey) {
+                    QVERIFY(f.host.log.contains("(Zeile 3) Jagdbezirk (Laufende Nummer) nicht in der Datenbank: "));
                 } else {
                     QVERIFY2(f.host.log.count(CRLF) == cleanImportLines, where.constData());
                     expected = withRow3(window, expected);
@@ -547,7 +539,7 @@ private:
                 QVERIFY2(bytes == f.host.log.toUtf8(), where.constData());
                 QCOMPARE(QString::fromUtf8(bytes), f.host.log);
             }
-            if (column.shownByImport && !refusedNumber)
+            if (column.shownByImport)
                 QVERIFY2(logShows(f.host.log, text), where.constData());
             QCOMPARE(lines(assessmentsAfter(db, before)), lines(expected));
         }

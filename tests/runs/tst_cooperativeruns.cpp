@@ -77,9 +77,9 @@ private slots:
 
     void filterDoublesQuotes()
     {
-        QCOMPARE(cooperativeFilter("448", 2), "JagdbezirksSammlung_Lfdnr = '448'");
-        QCOMPARE(cooperativeFilter("4'51", 2), "JagdbezirksSammlung_Lfdnr = '4''51'");
-        QCOMPARE(cooperativeFilter("", 2), "JagdbezirksSammlung_Lfdnr = ''");
+        QCOMPARE(cooperativeFilter("448"), "JagdbezirksSammlung_Lfdnr = '448'");
+        QCOMPARE(cooperativeFilter("4'51"), "JagdbezirksSammlung_Lfdnr = '4''51'");
+        QCOMPARE(cooperativeFilter(""), "JagdbezirksSammlung_Lfdnr = ''");
     }
 
     void checkListsBlocks_data() { kinds_data(); }
