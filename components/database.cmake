@@ -2,7 +2,11 @@ add_library(tarvel_database STATIC
     failure.cpp failure.h
     orbebase.cpp orbebase.h
     orbeconnection.cpp orbeconnection.h
-    orberecordset.cpp orberecordset.h
+    orberecordset.cpp orberecordset.h orberecordsetimpl.h
+    orbeopenrecordset.cpp
+    orbevalues.cpp
+    orbefilter.cpp
+    orbefailures.cpp
     orbetools.cpp orbetools.h
     orbewatchdog.cpp orbewatchdog.h
     orbeerrorreport.cpp orbeerrorreport.h

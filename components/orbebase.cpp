@@ -22,11 +22,6 @@ QString nextConnectionName()
     return QStringLiteral("tarvel-orbe-%1").arg(counter.fetchAndAddRelaxed(1) + 1);
 }
 
-void reportToStderr(const QString &reason)
-{
-    std::fputs(qPrintable(QStringLiteral("Tarvel: keine Datenbankverbindung: %1\n").arg(reason)), stderr);
-    std::fflush(stderr);
-}
 
 QString decoded(QStringView part)
 {
@@ -265,7 +260,7 @@ bool OrbeBase::Connect(int which)
     if (!QFileInfo::exists(path)) {
         QString reason;
         if (!createDatabaseFile(path, &reason)) {
-            reportToStderr(reason);
+            reportConnectFailure(reason);
             return false;
         }
     }
@@ -301,10 +296,18 @@ bool OrbeBase::ConnectTo(const QString &locationText)
             m_connection = std::make_shared<OrbeConnection>(name, location->description());
     }
     if (!reason.isEmpty()) {
-        reportToStderr(reason);
+        reportConnectFailure(reason);
         return false;
     }
+    m_connectFailure.clear();
     return true;
+}
+
+void OrbeBase::reportConnectFailure(const QString &reason)
+{
+    m_connectFailure = reason;
+    std::fputs(qPrintable(QStringLiteral("Tarvel: keine Datenbankverbindung: %1\n").arg(reason)), stderr);
+    std::fflush(stderr);
 }
 
 std::shared_ptr<OrbeConnection> OrbeBase::Connection() const

@@ -33,7 +33,7 @@ struct DatabaseLocation
 // Unset, it opens the embedded default: an SQLite file in the user's data
 // folder, created with the schema and reference rows when it does not exist.
 // A database that cannot be opened leaves Connection() empty; the reason goes
-// to standard error. A location that is no valid location at all throws
+// to standard error and stays in connectFailure(). A location that is no valid location at all throws
 // Failure (InvalidArgument).
 class OrbeBase
 {
@@ -47,6 +47,9 @@ public:
     // Opens the database named by a location in the form TARVEL_DATABASE takes.
     bool ConnectTo(const QString &location);
     std::shared_ptr<OrbeConnection> Connection() const;
+    // Why the last Connect or ConnectTo found no database, in German; never a
+    // password. Empty after a connection was made.
+    QString connectFailure() const { return m_connectFailure; }
     bool Disconnect();
 
     // The SQLite file the embedded default lives in.
@@ -61,5 +64,7 @@ public:
     static bool createDatabaseFile(const QString &path, QString *error = nullptr);
 
 private:
+    void reportConnectFailure(const QString &reason);
     std::shared_ptr<OrbeConnection> m_connection;
+    QString m_connectFailure;
 };

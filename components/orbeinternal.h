@@ -114,4 +114,15 @@ QString shortened(const QString &statement);
 // brackets, the driver's message and the statement where there are any.
 Failure failure(long number, const QString &description, const QSqlError &error = {},
                 const QString &statement = {}, const QString &why = {});
+
+// A name in German quotation marks, for messages.
+QString quoted(const QString &name);
+// The value as the column's type, so that it is stored (and read back) as
+// that type on every database. Throws TypeMismatch or Overflow.
+QVariant convertForColumn(const QVariant &value, QMetaType columnType, bool postgres, const QString &column);
+// A value as the driver read it, as the declared column type says it is.
+QVariant normalised(const QVariant &raw, QMetaType columnType);
+// "Column = 'text'" with blanks around its parts and a quote inside the text
+// doubled; false for anything else.
+bool parseEqualsCriterion(QStringView criterion, QString &column, QString &text);
 } // namespace orbe

@@ -5,16 +5,14 @@
 #include "orbeconnection.h"
 #include "orberecordset.h"
 #include "testdatabase.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
-#include <atomic>
-#include <thread>
 
 namespace {
 
@@ -108,20 +106,6 @@ private slots:
         QCOMPARE(species->Fields().Item(QStringLiteral("Wildart_Aktiv")).text(), QStringLiteral("Falsch"));
     }
 
-    void refusedStatement_data() { addKinds(); }
-    void refusedStatement()
-    {
-        QFETCH(QString, kind);
-        TARVEL_OPEN_TEST_DATABASE(db, kind);
-        // A Lfdnr that is no number goes in unquoted, as the runs build it.
-        const QString statement = DistrictStatement.arg(QStringLiteral("12a"));
-        const Failure failure = expectFailure([&] { db.connection()->OpenRecordset(statement, 4); });
-        QCOMPARE(failure.number(), ErrorNumber::DatabaseError);
-        QCOMPARE(failure.source(), ErrorSource::Database);
-        QVERIFY2(failure.description().contains(QLatin1String("12a")), qPrintable(failure.description()));
-        QVERIFY2(failure.description().contains(QLatin1String("abgelehnt: ")), qPrintable(failure.description()));
-    }
-
     void filter_data()
     {
         QTest::addColumn<QString>("kind");
@@ -168,30 +152,6 @@ private slots:
         rs->Filter(QString());
         QCOMPARE(rs->rowCount(), 6);
         QCOMPARE(rs->Fields().Item(QStringLiteral("JagdbezirksSammlung_Name")).text(), QStringLiteral("A"));
-    }
-
-    void invalidFilter_data()
-    {
-        QTest::addColumn<QString>("criterion");
-        QTest::addColumn<long>("number");
-        QTest::newRow("unquoted number") << QStringLiteral("JagdbezirksSammlung_Lfdnr = 448") << ErrorNumber::InvalidFilter;
-        QTest::newRow("like") << QStringLiteral("JagdbezirksSammlung_Lfdnr like '4%'") << ErrorNumber::InvalidFilter;
-        QTest::newRow("two conditions") << QStringLiteral("JagdbezirksSammlung_Lfdnr = '448' and JagdbezirksSammlung_Name = 'A'")
-                                        << ErrorNumber::InvalidFilter;
-        QTest::newRow("undoubled quote") << QStringLiteral("JagdbezirksSammlung_Lfdnr = 'O'Brien'") << ErrorNumber::InvalidFilter;
-        QTest::newRow("no column") << QStringLiteral("= '448'") << ErrorNumber::InvalidFilter;
-        QTest::newRow("unknown column") << QStringLiteral("Hgnr = '448'") << ErrorNumber::FieldNotFound;
-    }
-    void invalidFilter()
-    {
-        QFETCH(QString, criterion);
-        QFETCH(long, number);
-        TARVEL_OPEN_TEST_DATABASE(db, QStringLiteral("sqlite"));
-        db.execute(QStringLiteral("INSERT INTO JagdbezirksSammlung VALUES (1, 2, '448', 'A')"));
-        auto rs = db.connection()->OpenRecordset(QStringLiteral("select * from JagdbezirksSammlung"), 4);
-        const Failure failure = expectFailure([&] { rs->Filter(criterion); });
-        QCOMPARE(failure.number(), number);
-        QCOMPARE(failure.source(), ErrorSource::Database);
     }
 
     void addEditWriteBack_data() { addKinds(); }
@@ -346,49 +306,6 @@ private slots:
         QCOMPARE(countRows(db, QStringLiteral("ForstlichesGutachtenZurAbschussplanung")), 1);
     }
 
-    // A second writer that opens the same record while the first holds it
-    // open waits, and then reads what the first stored: two imports never
-    // both find "no record" and both add one.
-    void secondWriterWaitsAndSeesTheFirst_data() { addKinds(); }
-    void secondWriterWaitsAndSeesTheFirst()
-    {
-        QFETCH(QString, kind);
-        TARVEL_OPEN_TEST_DATABASE(db, kind);
-        fillDistricts(db);
-        const QString statement = recordStatement(QStringLiteral("7"), 2040);
-        auto first = db.connection()->OpenRecordset(statement, 5);
-        QVERIFY(!first->HasRecords());
-        first->AddNew();
-        first->Fields().Item(QStringLiteral("IdJagdbezirksSammlung")).setValue(7);
-        first->Fields().Item(QStringLiteral("JagdjahrVon")).setValue(2040);
-
-        std::atomic<bool> connected = false;
-        std::atomic<int> secondFound = -1;
-        QString secondFailure;
-        std::thread second([&] {
-            OrbeBase base; // a connection belongs to the thread that opens it
-            try {
-                if (!base.ConnectTo(db.location()))
-                    throw Failure(ErrorNumber::NotConnected, ErrorSource::Database, QStringLiteral("no connection"));
-                connected = true;
-                secondFound = base.Connection()->OpenRecordset(statement, 5)->HasRecords() ? 1 : 0;
-            } catch (const Failure &failure) {
-                secondFailure = failure.description();
-                connected = true;
-            }
-        });
-        while (!connected)
-            QThread::msleep(10);
-        // Unlocked, the second read would be done long before this.
-        QThread::msleep(300);
-        const int foundBeforeUpdate = secondFound;
-        first->Update();
-        second.join();
-        QVERIFY2(secondFailure.isEmpty(), qPrintable(secondFailure));
-        QCOMPARE(foundBeforeUpdate, -1);
-        QCOMPARE(int(secondFound), 1);
-    }
-
     void failures_data()
     {
         QTest::addColumn<QString>("kind");
@@ -415,6 +332,12 @@ private slots:
             {"editable join", ErrorNumber::NotUpdatable, "select * from Wildart, Jagdbezirk"},
             {"unknown mode", ErrorNumber::InvalidArgument, "3"},
             {"after disconnect", ErrorNumber::NotConnected, ""},
+            // A Lfdnr that is no number goes in unquoted, as a run would build it.
+            {"refused statement", ErrorNumber::DatabaseError, "abgelehnt: "},
+            {"filter not equals", ErrorNumber::InvalidFilter, "like"},
+            {"filter undoubled quote", ErrorNumber::InvalidFilter, ""},
+            {"filter two conditions", ErrorNumber::InvalidFilter, ""},
+            {"filter unknown column", ErrorNumber::FieldNotFound, "Hgnr"},
         };
         for (const QString &kind : TestDatabase::kinds()) {
             for (const Case &c : cases) {
@@ -493,6 +416,15 @@ private slots:
                 auto rs = connection->OpenRecordset(editable, 5);
                 db.base().Disconnect();
                 rs->Edit();
+            } else if (action == QLatin1String("refused statement")) {
+                connection->OpenRecordset(DistrictStatement.arg(QStringLiteral("12a")), 4);
+            } else if (action.startsWith(QLatin1String("filter "))) {
+                const QHash<QString, QString> criteria{
+                    {QStringLiteral("filter not equals"), QStringLiteral("Wildart_Name like 'R%'")},
+                    {QStringLiteral("filter undoubled quote"), QStringLiteral("Wildart_Name = 'O'Brien'")},
+                    {QStringLiteral("filter two conditions"), QStringLiteral("Wildart_Name = 'A' and Wildart_ID_PK = '1'")},
+                    {QStringLiteral("filter unknown column"), QStringLiteral("Hgnr = '448'")}};
+                connection->OpenRecordset(lookup, 4)->Filter(criteria.value(action));
             }
         });
         QCOMPARE(failure.number(), number);
@@ -549,121 +481,76 @@ private slots:
         QCOMPARE(rs->Fields().Item(QStringLiteral("Pruefer")).text(), QString());
     }
 
-    void connectThroughEnvironment_data()
-    {
-        QTest::addColumn<QString>("location"); // DB: the test database file, DIR: a temporary folder
-        QTest::addColumn<bool>("connects");
-        QTest::newRow("plain path") << QStringLiteral("DB") << true;
-        QTest::newRow("sqlite: prefix") << QStringLiteral("sqlite:DB") << true;
-        QTest::newRow("missing file") << QStringLiteral("DIR/fehlt.sqlite") << false;
-        QTest::newRow("folder") << QStringLiteral("DIR") << false;
-        QTest::newRow("no database file") << QStringLiteral("DIR/text.sqlite") << false;
-    }
 
-    // A malformed setting is reported, not mistaken for an absent database.
-    void connectWithMalformedLocationFails_data()
+    // What a user meets when the database cannot be opened: a German cause.
+    void connectFailures_data()
     {
-        QTest::addColumn<QString>("location");
-        QTest::newRow("postgresql without database name") << QStringLiteral("postgresql://u@localhost");
-        QTest::newRow("unknown parameter") << QStringLiteral("postgresql://u@/db?port=x&sslmode=y");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("location"); // DIR: a temporary folder; USER, NAME: changed on the test server
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("missing file") << "sqlite" << "DIR/fehlt.sqlite" << "gibt es nicht";
+        QTest::newRow("folder") << "sqlite" << "DIR" << "ist keine Datei";
+        QTest::newRow("no database file") << "sqlite" << "DIR/text.sqlite"
+                                          << "Die Datenbankdatei ist beschädigt oder keine SQLite-Datenbank";
+        QTest::newRow("damaged file") << "sqlite" << "DIR/kaputt.sqlite"
+                                      << "Die Datenbankdatei ist beschädigt oder keine SQLite-Datenbank";
+        QTest::newRow("unknown user") << "postgresql" << "USER" << "Der Server nimmt Benutzer oder Passwort nicht an";
+        QTest::newRow("no such database") << "postgresql" << "NAME" << "Die Datenbank gibt es auf dem Server nicht";
     }
-    void connectWithMalformedLocationFails()
+    void connectFailures()
     {
+        QFETCH(QString, kind);
         QFETCH(QString, location);
-        qputenv("TARVEL_DATABASE", location.toUtf8());
-        OrbeBase base;
-        try {
-            base.Connect(0);
-            qunsetenv("TARVEL_DATABASE");
-            QFAIL("no failure");
-        } catch (const Failure &failure) {
-            qunsetenv("TARVEL_DATABASE");
-            QCOMPARE(failure.number(), ErrorNumber::InvalidArgument);
-            QVERIFY(!failure.description().isEmpty());
-        }
-        QVERIFY(!base.Connection());
-    }
-    void connectThroughEnvironment()
-    {
-        QFETCH(QString, location);
-        QFETCH(bool, connects);
-        TARVEL_OPEN_TEST_DATABASE(db, QStringLiteral("sqlite"));
+        QFETCH(QString, cause);
+        TARVEL_OPEN_TEST_DATABASE(db, kind);
         QTemporaryDir dir;
-        QFile text(dir.filePath(QStringLiteral("text.sqlite")));
-        QVERIFY(text.open(QIODevice::WriteOnly));
-        text.write("Dies ist keine Datenbank, sondern ein Text mit etwas Länge.\n");
-        text.close();
-
-        const QString resolved = QString(location).replace(QLatin1String("DB"), db.location())
-                                     .replace(QLatin1String("DIR"), dir.path());
-        qputenv("TARVEL_DATABASE", resolved.toUtf8());
-        OrbeBase base;
-        base.Connect(0);
-        qunsetenv("TARVEL_DATABASE");
-        QCOMPARE(base.Connection() != nullptr, connects);
-        if (connects) {
-            QCOMPARE(base.Connection()->Description(), QStringLiteral("SQLite-Datenbank: ") + db.location());
-            auto rs = base.Connection()->OpenRecordset(QStringLiteral("select * from Wildart"), 4);
-            QVERIFY(rs->HasCurrent());
-            // WAL makes single-row writes cheap enough for an import run.
-            auto mode = base.Connection()->OpenRecordset(QStringLiteral("PRAGMA journal_mode"), 4);
-            QCOMPARE(mode->Fields().Item(0).text(), QStringLiteral("wal"));
+        QString resolved = QString(location).replace(QLatin1String("DIR"), dir.path());
+        if (kind == QLatin1String("sqlite")) {
+            QFile text(dir.filePath(QStringLiteral("text.sqlite")));
+            QVERIFY(text.open(QIODevice::WriteOnly));
+            text.write(QByteArray("Dies ist keine Datenbank, sondern ein Text mit etwas Länge.\n").repeated(100));
+            text.close();
+            // A real file's header, then a first page that is garbage.
+            QFile damaged(dir.filePath(QStringLiteral("kaputt.sqlite")));
+            QVERIFY(damaged.open(QIODevice::WriteOnly));
+            damaged.write(fileBytes(db.location()).left(100) + QByteArray(8092, '\xff'));
+            damaged.close();
+        } else {
+            DatabaseLocation changed = *OrbeBase::parseLocation(db.location());
+            (location == QLatin1String("USER") ? changed.user : changed.database) = QStringLiteral("niemand");
+            resolved = changed.toString();
         }
+        OrbeBase base;
+        QVERIFY(!base.ConnectTo(resolved));
+        QVERIFY(!base.Connection());
+        QVERIFY2(base.connectFailure().contains(cause), qPrintable(base.connectFailure()));
         // A mistyped name never turns into a new empty database.
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("fehlt.sqlite"))));
-        base.Disconnect();
-        QVERIFY(!base.Connection());
     }
 
-    void connectDefaultDatabase()
+    // A connection sets only what belongs to its own session: the file's journal
+    // mode stays as its owner chose it, the server's durable commit stays.
+    void connectChangesNothing_data() { addKinds(); }
+    void connectChangesNothing()
     {
-        QTemporaryDir dir;
-        const QByteArray previous = qgetenv("XDG_DATA_HOME");
-        qputenv("XDG_DATA_HOME", dir.path().toUtf8());
-        qunsetenv("TARVEL_DATABASE");
-        const QString path = OrbeBase::defaultDatabasePath();
-        QVERIFY(path.startsWith(dir.path()));
-        for (int round = 0; round < 2; ++round) { // created, then reused
-            OrbeBase base;
-            QVERIFY(base.Connect(0));
-            QVERIFY(QFile::exists(path));
-            auto rs = base.Connection()->OpenRecordset(
-                QStringLiteral("select * from Wildart where Wildart_Aktiv = True and Wildart_Name IN ('Rehwild')"), 4);
-            QVERIFY(rs->HasCurrent());
-            if (round == 0)
-                base.Connection()->execute(QStringLiteral("INSERT INTO JagdbezirksSammlung VALUES (1, 2, '1', 'bleibt')"));
-            else
-                QVERIFY(base.Connection()->OpenRecordset(QStringLiteral("select * from JagdbezirksSammlung"), 4)->HasCurrent());
-        }
-        qputenv("XDG_DATA_HOME", previous);
-    }
-
-    void connectPostgres_data()
-    {
-        QTest::addColumn<bool>("withPassword");
-        QTest::newRow("test server") << false;
-        QTest::newRow("password in the URL") << true;
-    }
-    void connectPostgres()
-    {
-        QFETCH(bool, withPassword);
-        TARVEL_OPEN_TEST_DATABASE(db, QStringLiteral("postgresql"));
-        DatabaseLocation location = *OrbeBase::parseLocation(db.location());
-        if (withPassword)
-            location.password = QStringLiteral("ge:heim@/x"); // the test cluster trusts; the text must not show
-        qputenv("TARVEL_DATABASE", location.toString().toUtf8());
+        QFETCH(QString, kind);
+        TARVEL_OPEN_TEST_DATABASE(db, kind);
+        auto first = [](OrbeBase &base, const char *statement) {
+            return base.Connection()->OpenRecordset(QString::fromLatin1(statement), 4)->Fields().Item(0).text();
+        };
         OrbeBase base;
-        base.Connect(0);
-        qunsetenv("TARVEL_DATABASE");
-        QVERIFY(base.Connection());
-        const QString description = base.Connection()->Description();
-        QVERIFY2(description.startsWith(QStringLiteral("PostgreSQL-Datenbank ") + location.database), qPrintable(description));
-        QVERIFY(!description.contains(QLatin1String("heim")));
-        QVERIFY(base.Connection()->isPostgres());
-        QVERIFY(base.Connection()->OpenRecordset(QStringLiteral("select * from Wildart"), 4)->HasCurrent());
-        // A commit waits for the server's write-ahead log: the server's default is kept.
-        auto commit = base.Connection()->OpenRecordset(QStringLiteral("SHOW synchronous_commit"), 4);
-        QCOMPARE(commit->Fields().Item(0).text(), QStringLiteral("on"));
+        if (kind == QLatin1String("sqlite")) {
+            QCOMPARE(first(db.base(), "PRAGMA journal_mode"), QStringLiteral("wal")); // made by Tarvel
+            db.execute(QStringLiteral("PRAGMA journal_mode = DELETE"));
+            QVERIFY(base.ConnectTo(QStringLiteral("sqlite:") + db.location()));
+            QCOMPARE(first(base, "PRAGMA journal_mode"), QStringLiteral("delete"));
+            QCOMPARE(base.Connection()->Description(), QStringLiteral("SQLite-Datenbank: ") + db.location());
+        } else {
+            QVERIFY(base.ConnectTo(db.location()));
+            QCOMPARE(first(base, "SHOW synchronous_commit"), QStringLiteral("on"));
+            QCOMPARE(first(base, "SHOW lock_timeout"), QStringLiteral("30s"));
+        }
+        QVERIFY_THROWS_EXCEPTION(Failure, base.ConnectTo(QStringLiteral("postgresql://u@h/d?unbekannt=1")));
     }
 };
 
