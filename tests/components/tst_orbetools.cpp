@@ -1,8 +1,7 @@
-// The component's parts that need no database: text forms, locations, the
-// text-file writer and the error reporter.
+// The component's parts that need no database: text forms, locations and the
+// text-file writer.
 
 #include "orbebase.h"
-#include "orbeerrorreport.h"
 #include "orberecordset.h"
 #include "orbetools.h"
 #include "testfiles.h"
@@ -14,10 +13,6 @@
 #include <QTest>
 
 #include <unistd.h>
-
-namespace {
-
-} // namespace
 
 class TestOrbeTools : public QObject
 {
@@ -177,36 +172,6 @@ private slots:
         QVERIFY(!OrbeTools::FileExists(dir.path()));
         QVERIFY(!OrbeTools::FileExists(dir.filePath(QStringLiteral("fehlt.xlsx"))));
         QVERIFY(!OrbeTools::FileExists(QString()));
-    }
-
-    void reportErrorLogsAndPresents()
-    {
-        QTemporaryDir dir;
-        const QByteArray previous = qgetenv("XDG_DATA_HOME");
-        qputenv("XDG_DATA_HOME", dir.path().toUtf8());
-        QList<ErrorReportEntry> shown;
-        auto old = OrbeErrorReport::global().setPresenter([&](const ErrorReportEntry &e) { shown << e; });
-        for (int line : {30, 140}) {
-            OrbeErrorReport::global().ReportError(ApplicationInfo::current(), QStringLiteral("ModMain"),
-                                                  QStringLiteral("Main"), 3000, QStringLiteral("OrbeL1"),
-                                                  QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"), line);
-        }
-        OrbeErrorReport::global().setPresenter(old);
-        const QString logPath = OrbeErrorReport::errorLogPath();
-        QVERIFY(logPath.startsWith(dir.path()));
-        qputenv("XDG_DATA_HOME", previous);
-
-        QCOMPARE(shown.size(), 2);
-        QCOMPARE(shown[0].place, QStringLiteral("ModMain"));
-        QCOMPARE(shown[0].procedure, QStringLiteral("Main"));
-        QCOMPARE(shown[0].number, 3000L);
-        QCOMPARE(shown[1].line, 140);
-        // Both reports were appended to the log in the data folder.
-        const QString log = QString::fromUtf8(fileBytes(logPath));
-        QCOMPARE(log.count(QStringLiteral("Prozedur: Main")), 2);
-        QVERIFY(log.contains(QStringLiteral("Zeile: 30")));
-        QVERIFY(log.contains(QStringLiteral("Zeile: 140")));
-        QVERIFY(log.contains(QStringLiteral("Die Datenbank hat die Anweisung abgelehnt")));
     }
 };
 
