@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -64,6 +65,29 @@ QString openSqlite(const QString &connectionName, const QString &path)
     return reason;
 }
 
+// The driver's option string: "key='value'" joined by ";", which the driver
+// turns into blanks. Quoted as the client library reads it, so that blanks,
+// quotes and backslashes in a value (a certificate's path) arrive intact.
+QString connectOptions(const QList<std::pair<QString, QString>> &given)
+{
+    // A server that went away unseen (a cable, a frozen machine) is noticed
+    // by TCP keepalives within about a minute. The location may say otherwise.
+    QList<std::pair<QString, QString>> options{
+        {QStringLiteral("connect_timeout"), QStringLiteral("10")}, {QStringLiteral("application_name"), QStringLiteral("Tarvel")},
+        {QStringLiteral("keepalives"), QStringLiteral("1")}, {QStringLiteral("keepalives_idle"), QStringLiteral("30")},
+        {QStringLiteral("keepalives_interval"), QStringLiteral("10")}, {QStringLiteral("keepalives_count"), QStringLiteral("3")}};
+    for (const auto &option : given) {
+        options.removeIf([&](const auto &known) { return known.first == option.first; });
+        options << option;
+    }
+    QStringList parts;
+    for (auto [key, value] : options) {
+        value.replace(u'\\', QLatin1String("\\\\")).replace(u'\'', QLatin1String("\\'"));
+        parts << key + QStringLiteral("='") + value + u'\'';
+    }
+    return parts.join(u';');
+}
+
 QString openPostgres(const QString &connectionName, const DatabaseLocation &location)
 {
     QString reason;
@@ -79,10 +103,7 @@ QString openPostgres(const QString &connectionName, const DatabaseLocation &loca
             db.setDatabaseName(location.database);
             db.setUserName(location.user);
             db.setPassword(location.password);
-            // A server that went away unseen (a cable, a frozen machine) is
-            // noticed by TCP keepalives within about a minute.
-            db.setConnectOptions(QStringLiteral("connect_timeout=10;application_name=Tarvel;keepalives=1;"
-                                                "keepalives_idle=30;keepalives_interval=10;keepalives_count=3"));
+            db.setConnectOptions(connectOptions(location.options));
             QSqlError error;
             if (!db.open())
                 error = db.lastError();
@@ -120,8 +141,13 @@ QString DatabaseLocation::toString() const
     if (port > 0)
         text += u':' + QString::number(port);
     text += u'/' + encoded(database);
+    QStringList query;
     if (socket)
-        text += QStringLiteral("?host=") + encoded(host);
+        query << QStringLiteral("host=") + encoded(host);
+    for (const auto &[key, value] : options)
+        query << key + u'=' + encoded(value);
+    if (!query.isEmpty())
+        text += u'?' + query.join(u'&');
     return text;
 }
 
@@ -130,6 +156,10 @@ QString DatabaseLocation::description() const
     if (kind == Kind::SQLite)
         return QStringLiteral("SQLite-Datenbank: %1").arg(QDir::toNativeSeparators(path));
     const QString portText = QString::number(port > 0 ? port : 5432);
+    for (const auto &[key, value] : options) {
+        if (key == QLatin1String("service") && database.isEmpty())
+            return QStringLiteral("PostgreSQL-Dienst %1").arg(value);
+    }
     if (host.startsWith(u'/'))
         return QStringLiteral("PostgreSQL-Datenbank %1 (Socket im Ordner %2, Port %3)")
             .arg(database, host, portText);
@@ -172,10 +202,9 @@ std::optional<DatabaseLocation> OrbeBase::parseLocation(const QString &location,
         rest = rest.left(q);
     }
     const qsizetype slash = rest.indexOf(u'/');
-    if (slash < 0)
-        return fail(bad + QStringLiteral("der Datenbankname fehlt."));
-    QStringView authority = rest.left(slash);
-    result.database = decoded(rest.mid(slash + 1));
+    QStringView authority = slash < 0 ? rest : rest.left(slash);
+    if (slash >= 0)
+        result.database = decoded(rest.mid(slash + 1));
 
     if (const qsizetype at = authority.lastIndexOf(u'@'); at >= 0) {
         const QStringView userInfo = authority.left(at);
@@ -231,12 +260,31 @@ std::optional<DatabaseLocation> OrbeBase::parseLocation(const QString &location,
             result.password = value;
         else if (key == QLatin1String("dbname"))
             result.database = value;
-        else
-            return fail(bad + QStringLiteral("unbekannter Parameter „%1“.").arg(key));
+        else if (connectionKeywords().contains(key)) {
+            // The driver turns every ";" of its option string into a blank.
+            if (value.contains(u';'))
+                return fail(bad + QStringLiteral("der Wert von „%1“ enthält „;“, das der Treiber nicht weitergeben "
+                                                 "kann; geben Sie ihn in einer Dienstdatei an.").arg(key));
+            result.options << std::pair(key, value);
+        } else
+            return fail(bad + QStringLiteral("unbekannter Parameter „%1“; möglich sind host, port, user, password, "
+                                             "dbname, %2.").arg(key, connectionKeywords().join(QStringLiteral(", "))));
     }
-    if (result.database.isEmpty())
+    const bool service = std::any_of(result.options.cbegin(), result.options.cend(),
+                                     [](const auto &option) { return option.first == QLatin1String("service"); });
+    if (result.database.isEmpty() && !service)
         return fail(bad + QStringLiteral("der Datenbankname fehlt."));
     return result;
+}
+
+const QStringList &OrbeBase::connectionKeywords()
+{
+    static const QStringList keywords{
+        QStringLiteral("sslmode"), QStringLiteral("sslrootcert"), QStringLiteral("sslcert"), QStringLiteral("sslkey"),
+        QStringLiteral("sslcrl"), QStringLiteral("service"), QStringLiteral("passfile"), QStringLiteral("connect_timeout"),
+        QStringLiteral("target_session_attrs"), QStringLiteral("application_name"), QStringLiteral("options"),
+        QStringLiteral("channel_binding"), QStringLiteral("gssencmode")};
+    return keywords;
 }
 
 OrbeBase::OrbeBase() = default;

@@ -34,11 +34,24 @@ QString cause(const QSqlError &error, bool postgres)
         if (code == QLatin1String("55P03"))
             return QStringLiteral("Ein anderes Programm hält die Tabelle gesperrt; Tarvel hat %1 Sekunden gewartet")
                 .arg(lockWaitMilliseconds() / 1000.0);
+        if (text.contains(QLatin1String("server does not support SSL")))
+            return QStringLiteral("Der Server bietet keine verschlüsselte Verbindung (TLS) an");
+        if (text.contains(QLatin1String("certificate verify failed")) || text.contains(QLatin1String("does not match host name"))
+            || text.contains(QLatin1String("root certificate")))
+            return QStringLiteral("Das Zertifikat des Servers ist nicht das erwartete (sslrootcert, Servername)");
+        if (text.contains(QLatin1String("definition of service")))
+            return QStringLiteral("Den Dienst gibt es in der Dienstdatei nicht (PGSERVICEFILE, ~/.pg_service.conf)");
+        if (text.contains(QLatin1String("no password supplied")))
+            return QStringLiteral("Der Server verlangt ein Passwort; keines ist angegeben (~/.pgpass, PGPASSFILE)");
         if (code == QLatin1String("42501"))
             return QStringLiteral("Dem Datenbankbenutzer fehlt die Berechtigung dafür");
         if (code == QLatin1String("28P01") || text.contains(QLatin1String("password authentication failed"))
             || (text.contains(QLatin1String("role \"")) && text.contains(QLatin1String("does not exist"))))
             return QStringLiteral("Der Server nimmt Benutzer oder Passwort nicht an");
+        // After a refused password, libpq may try once more without TLS: the
+        // password is the cause then, not the refused plain connection.
+        if (text.contains(QLatin1String("no encryption")))
+            return QStringLiteral("Der Server verlangt eine verschlüsselte Verbindung (sslmode)");
         if (code == QLatin1String("3D000")
             || (text.contains(QLatin1String("database \"")) && text.contains(QLatin1String("does not exist"))))
             return QStringLiteral("Die Datenbank gibt es auf dem Server nicht");

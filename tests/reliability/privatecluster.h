@@ -10,7 +10,10 @@
 class PrivateCluster
 {
 public:
-    PrivateCluster();
+    // With tls, TCP takes only TLS with a password (scram-sha-256), the
+    // server's certificate signed by a throwaway authority; the unix socket
+    // stays open without one, for setting up.
+    explicit PrivateCluster(bool tls = false);
     ~PrivateCluster();
     PrivateCluster(const PrivateCluster &) = delete;
     PrivateCluster &operator=(const PrivateCluster &) = delete;
@@ -20,6 +23,12 @@ public:
     // The admin database "postgres", in the form TARVEL_DATABASE takes, over
     // the unix socket or over TCP.
     QString location(bool tcp = false) const;
+    int port() const { return m_port; }
+    // The authority that signed the server's certificate, and another one.
+    QString authority() const { return m_folder.filePath(QStringLiteral("ca.crt")); }
+    QString otherAuthority() const { return m_folder.filePath(QStringLiteral("other.crt")); }
+    // The password of the user "postgres" over TLS.
+    static QString password() { return QStringLiteral("Ge'heim; 1\\x:"); }
 
     // Waits until the server is up or down. Stopping is the administrator's
     // "fast" shutdown (sessions are ended, open transactions roll back), or
@@ -32,6 +41,7 @@ private:
     QTemporaryDir m_folder;
     QString m_reason;
     int m_port = 0;
+    bool m_tls = false;
 };
 
 // In a test function: a private cluster, skipped (or failed, when PostgreSQL is

@@ -43,31 +43,24 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<long>("number");
         QTest::addColumn<QString>("message");
+        auto row = [](const QString &kind, const char *fault, long number, const char *message) {
+            QTest::addRow("%s %s", qPrintable(kind), fault) << kind << QString::fromLatin1(fault) << number << QString::fromUtf8(message);
+        };
         for (const QString &kind : TestDatabase::kinds()) {
-            auto row = [&](const char *fault, long number, const QString &message) {
-                QTest::newRow(qPrintable(kind + u' ' + QLatin1String(fault)))
-                    << kind << QString::fromLatin1(fault) << number << message;
-            };
-            row("read-only", ErrorNumber::DatabaseError, QStringLiteral("Die Datenbank ist schreibgeschützt"));
+            row(kind, "read-only", ErrorNumber::DatabaseError, "Die Datenbank ist schreibgeschützt");
             // Another program's uncommitted change: the wait is bounded.
-            row("table locked", ErrorNumber::DatabaseError, QStringLiteral("Ein anderes Programm hält die"));
+            row(kind, "table locked", ErrorNumber::DatabaseError, "Ein anderes Programm hält die");
             // The record statement's own condition.
-            QTest::newRow(qPrintable(kind + QStringLiteral(" key column missing")))
-                << kind << QStringLiteral("key column missing") << ErrorNumber::DatabaseError
-                << QStringLiteral("Die Datenbank passt nicht zu Tarvel");
+            row(kind, "key column missing", ErrorNumber::DatabaseError, "Die Datenbank passt nicht zu Tarvel");
             // A column only a new record writes.
-            QTest::newRow(qPrintable(kind + QStringLiteral(" written column missing")))
-                << kind << QStringLiteral("written column missing") << ErrorNumber::FieldNotFound
-                << QStringLiteral("Das Feld „JagdjahrBis“ ist in der Datensatzgruppe nicht vorhanden");
+            row(kind, "written column missing", ErrorNumber::FieldNotFound,
+                "Das Feld „JagdjahrBis“ ist in der Datensatzgruppe nicht vorhanden");
         }
-        QTest::newRow("postgresql select rights only") << QStringLiteral("postgresql") << QStringLiteral("select rights only")
-            << ErrorNumber::DatabaseError << QStringLiteral("Dem Datenbankbenutzer fehlt die Berechtigung");
-        QTest::newRow("postgresql column of another type") << QStringLiteral("postgresql")
-            << QStringLiteral("column of another type") << ErrorNumber::DatabaseError
-            << QStringLiteral("Die Datenbank passt nicht zu Tarvel: eine Spalte hat einen anderen Typ");
+        row("postgresql", "select rights only", ErrorNumber::DatabaseError, "Dem Datenbankbenutzer fehlt die Berechtigung");
+        row("postgresql", "column of another type", ErrorNumber::DatabaseError,
+            "Die Datenbank passt nicht zu Tarvel: eine Spalte hat einen anderen Typ");
         // A key that is no row-id alias: SQLite would store NULL in it.
-        QTest::newRow("sqlite no key from the database") << QStringLiteral("sqlite") << QStringLiteral("no key")
-            << ErrorNumber::DatabaseError << QStringLiteral("Der neue Datensatz bekam von der Datenbank keinen Schlüssel");
+        row("sqlite", "no key", ErrorNumber::DatabaseError, "Der neue Datensatz bekam von der Datenbank keinen Schlüssel");
     }
     void importCannotWrite()
     {
@@ -82,52 +75,39 @@ private slots:
                                   "JagdjahrVon, JagdjahrBis, IdVerbissbelastung) VALUES (301, 2024, 2026, 12)"));
         const bool postgres = db.connection()->isPostgres();
 
-        OrbeBase faulty; // a connection of its own, made after the fault, as a program would see it
-        const QString role = QStringLiteral("nur_lesen_") + OrbeBase::parseLocation(db.location())->database;
-        bool checkWorks = true;
-        if (fault == QLatin1String("table locked")) {
-            db.execute(postgres ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
-            db.execute(QStringLiteral("UPDATE ForstlichesGutachtenZurAbschussplanung SET Bemerkung = 'offen'"));
-            qputenv("TARVEL_LOCK_WAIT_MS", "300");
-            QVERIFY(faulty.ConnectTo(db.location()));
-            qunsetenv("TARVEL_LOCK_WAIT_MS");
-        } else if (fault == QLatin1String("select rights only")) {
-            db.execute(QStringLiteral("CREATE ROLE %1 LOGIN").arg(role));
-            db.execute(QStringLiteral("GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1").arg(role));
-            DatabaseLocation reader = *OrbeBase::parseLocation(db.location());
-            reader.user = role;
-            QVERIFY(faulty.ConnectTo(reader.toString()));
-        } else if (fault == QLatin1String("no key")) {
-            db.execute(QStringLiteral("CREATE TABLE Gutachten AS SELECT * FROM ForstlichesGutachtenZurAbschussplanung"));
-            db.execute(QStringLiteral("DROP TABLE ForstlichesGutachtenZurAbschussplanung"));
-            db.execute(QStringLiteral(
-                "CREATE TABLE ForstlichesGutachtenZurAbschussplanung (IdForstlichesGutachten BIGINT PRIMARY KEY,"
-                " IdJagdbezirksSammlung INTEGER, IdWildart INTEGER, JagdjahrVon INTEGER, JagdjahrBis INTEGER,"
-                " IdVerbissbelastung INTEGER, IdForstlicheAbschussEmpfehlung INTEGER,"
-                " IdAenderungVerbissbelastung INTEGER, Bemerkung TEXT)"));
-            db.execute(QStringLiteral("INSERT INTO ForstlichesGutachtenZurAbschussplanung SELECT * FROM Gutachten"));
-            QVERIFY(faulty.ConnectTo(db.location()));
-        } else if (fault == QLatin1String("column of another type")) {
-            db.execute(QStringLiteral("ALTER TABLE ForstlichesGutachtenZurAbschussplanung ALTER COLUMN JagdjahrVon TYPE text"));
-            QVERIFY(faulty.ConnectTo(db.location()));
-            checkWorks = false; // the check's listing reads by the same column
-        } else if (fault == QLatin1String("read-only")) {
-            if (postgres)
-                db.execute(QStringLiteral("ALTER DATABASE %1 SET default_transaction_read_only = on")
-                               .arg(OrbeBase::parseLocation(db.location())->database));
-            QVERIFY(faulty.ConnectTo(db.location()));
-            // Tests run as root, whom file permissions do not stop: the
-            // connection itself refuses writes, as one on a read-only file would.
-            if (!postgres)
-                faulty.Connection()->execute(QStringLiteral("PRAGMA query_only = ON"));
-        } else {
-            checkWorks = false;
-            if (fault == QLatin1String("key column missing"))
-                db.execute(QStringLiteral("ALTER TABLE ForstlichesGutachtenZurAbschussplanung RENAME COLUMN JagdjahrVon TO Jahr"));
-            else
-                db.execute(QStringLiteral("ALTER TABLE ForstlichesGutachtenZurAbschussplanung DROP COLUMN JagdjahrBis"));
-            QVERIFY(faulty.ConnectTo(db.location()));
-        }
+        // The fault, made on the test's own connection.
+        DatabaseLocation location = *OrbeBase::parseLocation(db.location());
+        const QString role = QStringLiteral("nur_lesen_") + location.database;
+        const QString table = QStringLiteral("ForstlichesGutachtenZurAbschussplanung");
+        const QHash<QString, QStringList> faults{
+            {"table locked", {postgres ? "BEGIN" : "BEGIN IMMEDIATE", "UPDATE %3 SET Bemerkung = 'offen'"}},
+            {"select rights only", {"CREATE ROLE %1 LOGIN", "GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1"}},
+            {"no key", {"CREATE TABLE Gutachten AS SELECT * FROM %3", "DROP TABLE %3",
+                        "CREATE TABLE %3 (IdForstlichesGutachten BIGINT PRIMARY KEY, IdJagdbezirksSammlung INTEGER,"
+                        " IdWildart INTEGER, JagdjahrVon INTEGER, JagdjahrBis INTEGER, IdVerbissbelastung INTEGER,"
+                        " IdForstlicheAbschussEmpfehlung INTEGER, IdAenderungVerbissbelastung INTEGER, Bemerkung TEXT)",
+                        "INSERT INTO %3 SELECT * FROM Gutachten"}},
+            {"column of another type", {"ALTER TABLE %3 ALTER COLUMN JagdjahrVon TYPE text"}},
+            {"read-only", postgres ? QStringList{"ALTER DATABASE %2 SET default_transaction_read_only = on"} : QStringList()},
+            {"key column missing", {"ALTER TABLE %3 RENAME COLUMN JagdjahrVon TO Jahr"}},
+            {"written column missing", {"ALTER TABLE %3 DROP COLUMN JagdjahrBis"}}};
+        for (const QString &statement : faults.value(fault))
+            db.execute(QString(statement).replace(QLatin1String("%1"), role).replace(QLatin1String("%2"), location.database)
+                           .replace(QLatin1String("%3"), table));
+        if (fault == QLatin1String("select rights only"))
+            location.user = role;
+        // A connection of its own, made after the fault, as a program would see it.
+        OrbeBase faulty;
+        qputenv("TARVEL_LOCK_WAIT_MS", "300");
+        const bool connected = faulty.ConnectTo(postgres ? location.toString() : db.location());
+        qunsetenv("TARVEL_LOCK_WAIT_MS");
+        QVERIFY(connected);
+        // Tests run as root, whom file permissions do not stop: the connection
+        // itself refuses writes, as one on a read-only file would.
+        if (fault == QLatin1String("read-only") && !postgres)
+            faulty.Connection()->execute(QStringLiteral("PRAGMA query_only = ON"));
+        // The check's listing reads by the record statement's columns.
+        const bool checkWorks = fault != QLatin1String("key column missing") && fault != QLatin1String("column of another type");
         const QString before = dump(*faulty.Connection());
 
         RunFixture f(db);
