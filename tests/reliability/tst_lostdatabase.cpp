@@ -217,6 +217,21 @@ private slots:
             auto tls = base.Connection()->OpenRecordset(QStringLiteral("select ssl from pg_stat_ssl where pid = pg_backend_pid()"),
                                                         OpenMode::Lookup);
             QCOMPARE(tls->Fields().Item(0).text(), QStringLiteral("Wahr"));
+            // An import over it, once.
+            if (QTest::currentDataTag() != QLatin1String("password file"))
+                return;
+            base.Connection()->createSchema();
+            base.Connection()->execute(QStringLiteral("INSERT INTO JagdbezirksSammlung VALUES (401, 2, '501', 'HG A')"));
+            InterruptingHost host;
+            host.state.connection = base.Connection();
+            host.state.workbookFolder = folder.path() + u'/';
+            host.state.workbookPath = writeXlsx(folder.filePath(QStringLiteral("hg.xlsx")), WorkbookRows{
+                {"Hgnr", "Jahr", "Lkr", "Lkrname", "Alf_kurz", "Alf_lang", "Hgname", "Belast", "Abschuss"},
+                {501, 2024, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "HG", 1, 3}});
+            ErrorReportCapture errors;
+            runCooperativeImport(host);
+            QCOMPARE(errors.reports.size(), 0);
+            QCOMPARE(records(*base.Connection()), QStringLiteral("401:2024=11"));
             return;
         }
         QVERIFY2(base.connectFailure().contains(cause), qPrintable(base.connectFailure()));
