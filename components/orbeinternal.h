@@ -56,7 +56,7 @@ struct OrbeConnectionState
 
     QSqlDatabase database() const { return QSqlDatabase::database(connectionName, false); }
     // Watches a statement (and the reading of its rows) on PostgreSQL while it lives.
-    AnswerWatch watch() { return AnswerWatch(watchdog.get(), database()); }
+    AnswerWatch watch() { return AnswerWatch(watchdog.get(), connectionName); }
     QSqlQuery newQuery() const
     {
         QSqlQuery query(database());

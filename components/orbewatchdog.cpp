@@ -1,5 +1,6 @@
 #include "orbewatchdog.h"
 
+#include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QVariant>
 
@@ -59,13 +60,14 @@ namespace {
 thread_local int watchDepth = 0;
 }
 
-AnswerWatch::AnswerWatch(AnswerWatchdog *watchdog, const QSqlDatabase &db)
+AnswerWatch::AnswerWatch(AnswerWatchdog *watchdog, const QString &connectionName)
 {
     if (!watchdog)
         return;
     m_counted = true;
     if (watchDepth++ > 0)
         return;
+    const QSqlDatabase db = QSqlDatabase::database(connectionName, false);
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
     // The driver's handle is its PGconn, named by the struct behind the typedef.
     if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QSqlDatabase>
+#include <QString>
 
 #include <atomic>
 #include <chrono>
@@ -45,7 +45,7 @@ private:
 class AnswerWatch
 {
 public:
-    AnswerWatch(AnswerWatchdog *watchdog, const QSqlDatabase &db);
+    AnswerWatch(AnswerWatchdog *watchdog, const QString &connectionName);
     ~AnswerWatch();
     AnswerWatch(const AnswerWatch &) = delete;
     AnswerWatch &operator=(const AnswerWatch &) = delete;

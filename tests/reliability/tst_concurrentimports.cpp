@@ -2,6 +2,7 @@
 // overlapping workbooks at the same time, again and again (afterwards every
 // collection and hunting year has exactly the records one import after the
 // other leaves); a read-only database file; regional settings.
+#include "assessments.h"
 #include "failure.h"
 #include "orberecordset.h"
 #include "testdatabase.h"
@@ -18,23 +19,8 @@
 namespace {
 
 constexpr int Rounds = 12;
-
-// Every assessment record without its generated key, in key order.
-QString records(OrbeConnection &connection)
-{
-    auto rs = connection.OpenRecordset(
-        QStringLiteral("select * from ForstlichesGutachtenZurAbschussplanung order by IdJagdbezirksSammlung, JagdjahrVon"),
-        OpenMode::Lookup);
-    QStringList rows;
-    for (; rs->HasCurrent(); rs->MoveNext()) {
-        QStringList values;
-        for (const char *column : {"IdJagdbezirksSammlung", "JagdjahrVon", "IdWildart", "JagdjahrBis",
-                                   "IdVerbissbelastung", "IdForstlicheAbschussEmpfehlung"})
-            values << rs->Fields().Item(QString::fromLatin1(column)).text();
-        rows << values.join(u' ');
-    }
-    return rows.join(u'\n');
-}
+const QStringList ColumnsWithoutKey{"IdJagdbezirksSammlung", "JagdjahrVon", "IdWildart", "JagdjahrBis",
+                                    "IdVerbissbelastung", "IdForstlicheAbschussEmpfehlung"};
 
 // The cooperatives of the ranges (first, last), each with the years 2024 and
 // 2027. A row's codes follow from its number, so where the two workbooks
@@ -165,7 +151,7 @@ private slots:
             startImport(process, db.location(), second);
             QCOMPARE(failureOf(process), QString());
         }
-        const QString oneAfterTheOther = records(*db.connection());
+        const QString oneAfterTheOther = assessments(*db.connection(), ColumnsWithoutKey);
         QCOMPARE(oneAfterTheOther.count(u'\n') + 1, 140);
 
         for (int round = 1; round <= Rounds; ++round) {
@@ -179,8 +165,8 @@ private slots:
             startImport(round % 2 ? b : a, db.location(), round % 2 ? second : first);
             QCOMPARE(failureOf(a), QString());
             QCOMPARE(failureOf(b), QString());
-            QVERIFY2(records(*db.connection()) == oneAfterTheOther,
-                     qPrintable(QStringLiteral("Runde %1:\n%2").arg(round).arg(records(*db.connection()))));
+            QVERIFY2(assessments(*db.connection(), ColumnsWithoutKey) == oneAfterTheOther,
+                     qPrintable(QStringLiteral("Runde %1:\n%2").arg(round).arg(assessments(*db.connection(), ColumnsWithoutKey))));
             if (rollbackJournal)
                 QCOMPARE(journalMode(), QStringLiteral("delete"));
         }

@@ -3,32 +3,13 @@
 // differ from what Tarvel expects. Each ends the run through its failure trap
 // with a German cause, and nothing is written; a check still works where it
 // only needs to read.
+#include "assessments.h"
 #include "cooperativeruns.h"
 #include "failure.h"
 #include "orberecordset.h"
 #include "runfixture.h"
 
 #include <QtTest>
-
-namespace {
-
-// Every assessment record, so that "nothing written" compares whole tables.
-QString dump(OrbeConnection &connection)
-{
-    auto rs = connection.OpenRecordset(
-        QStringLiteral("select * from ForstlichesGutachtenZurAbschussplanung order by 1"), OpenMode::Lookup);
-    QStringList rows;
-    for (; rs->HasCurrent(); rs->MoveNext()) {
-        QStringList values;
-        OrbeFields fields = rs->Fields();
-        for (int i = 0; i < fields.Count(); ++i)
-            values << fields.Item(i).text();
-        rows << values.join(u',');
-    }
-    return rows.join(u'\n');
-}
-
-} // namespace
 
 class DatabaseFaultsTest : public QObject
 {
@@ -108,7 +89,7 @@ private slots:
             faulty.Connection()->execute(QStringLiteral("PRAGMA query_only = ON"));
         // The check's listing reads by the record statement's columns.
         const bool checkWorks = fault != QLatin1String("key column missing") && fault != QLatin1String("column of another type");
-        const QString before = dump(*faulty.Connection());
+        const QString before = assessments(*faulty.Connection());
 
         RunFixture f(db);
         f.host.state.connection = faulty.Connection();
@@ -131,7 +112,7 @@ private slots:
         QCOMPARE(report.source, ErrorSource::Database);
         QVERIFY2(report.description.startsWith(message) || report.description.contains(u'(' + message),
                  qPrintable(report.description));
-        QCOMPARE(dump(*faulty.Connection()), before);
+        QCOMPARE(assessments(*faulty.Connection()), before);
         QVERIFY(f.logFiles().isEmpty());
         if (fault == QLatin1String("table locked"))
             db.execute(QStringLiteral("ROLLBACK"));

@@ -1,6 +1,7 @@
 // PostgreSQL clusters of the test's own: a server that goes away or stops
 // answering in the middle of an import, and one that takes only TLS with a
 // password, as an office's server does.
+#include "assessments.h"
 #include "cooperativeruns.h"
 #include "errorreportcapture.h"
 #include "failure.h"
@@ -35,19 +36,7 @@ public:
     }
 };
 
-// "collection:year=pressure" of every assessment record, in key order.
-QString records(OrbeConnection &connection)
-{
-    auto rs = connection.OpenRecordset(
-        QStringLiteral("select * from ForstlichesGutachtenZurAbschussplanung order by IdJagdbezirksSammlung, JagdjahrVon"),
-        OpenMode::Lookup);
-    QStringList list;
-    for (; rs->HasCurrent(); rs->MoveNext())
-        list << rs->Fields().Item(QStringLiteral("IdJagdbezirksSammlung")).text() + u':'
-                    + rs->Fields().Item(QStringLiteral("JagdjahrVon")).text() + u'='
-                    + rs->Fields().Item(QStringLiteral("IdVerbissbelastung")).text();
-    return list.join(u' ');
-}
+const QStringList Columns{"IdJagdbezirksSammlung", "JagdjahrVon", "IdVerbissbelastung"};
 
 } // namespace
 
@@ -115,7 +104,7 @@ private slots:
             host.onLog = nullptr;
             return errors.reports;
         };
-        const QString allSaved = QStringLiteral("401:2024=11 402:2024=11 403:2024=11 404:2024=11 405:2024=11");
+        const QString allSaved = QStringLiteral("401 2024 11\n402 2024 11\n403 2024 11\n404 2024 11\n405 2024 11");
         QList<ErrorReportEntry> reports = importReports();
         QVERIFY2(stopped, qPrintable(cluster.unavailableReason()));
         QCOMPARE(reports.size(), 1);
@@ -134,11 +123,11 @@ private slots:
             // as it was, after a crash too.
             OrbeBase other;
             QVERIFY(other.ConnectTo(cluster.location(stopping)));
-            QCOMPARE(records(*other.Connection()), QStringLiteral("401:2024=11 402:2024=11 403:2024=14"));
+            QCOMPARE(assessments(*other.Connection(), Columns), QStringLiteral("401 2024 11\n402 2024 11\n403 2024 14"));
         }
         // The same connection object serves the next run, without a restart.
         QCOMPARE(importReports().size(), 0);
-        QCOMPARE(records(*connection), allSaved);
+        QCOMPARE(assessments(*connection, Columns), allSaved);
         // A server restarted while the program was idle goes unnoticed.
         QVERIFY(cluster.stop() && cluster.start());
         QCOMPARE(importReports().size(), 0);
@@ -150,7 +139,7 @@ private slots:
         QVERIFY2(reports[0].description.contains(QStringLiteral("Die Verbindung zur Datenbank ist abgebrochen")),
                  qPrintable(reports[0].description));
         QVERIFY(cluster.start());
-        QCOMPARE(records(*connection), allSaved);
+        QCOMPARE(assessments(*connection, Columns), allSaved);
     }
 
     // The password from the URL, a password file or a service file; a wrong
@@ -231,7 +220,7 @@ private slots:
             ErrorReportCapture errors;
             runCooperativeImport(host);
             QCOMPARE(errors.reports.size(), 0);
-            QCOMPARE(records(*base.Connection()), QStringLiteral("401:2024=11"));
+            QCOMPARE(assessments(*base.Connection(), Columns), QStringLiteral("401 2024 11"));
             return;
         }
         QVERIFY2(base.connectFailure().contains(cause), qPrintable(base.connectFailure()));
