@@ -4,9 +4,10 @@
 #include <QTemporaryDir>
 
 // A PostgreSQL 15 cluster of one test's own, on a unix socket in a temporary
-// folder and on 127.0.0.1 at a free port, that the test may stop and start at will (the shared test server
-// must never be stopped: other tests run against it). As root the cluster
-// belongs to the postgres user, as PostgreSQL refuses to run as root.
+// folder and on 127.0.0.1 at a free port, that the test may stop and start at
+// will (the shared test server must never be stopped: other tests run against
+// it). As root the cluster belongs to the postgres user, as PostgreSQL refuses
+// to run as root.
 class PrivateCluster
 {
 public:
