@@ -49,9 +49,8 @@ PrivateCluster::PrivateCluster(bool tls)
     }
     if (!runAsOwner({Binaries + QStringLiteral("initdb"), QStringLiteral("-D"), m_folder.filePath(QStringLiteral("data")),
                      QStringLiteral("-U"), QStringLiteral("postgres"), QStringLiteral("-A"), QStringLiteral("trust"),
-                     QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C"), QStringLiteral("--no-sync")})) {
+                     QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C"), QStringLiteral("--no-sync")}))
         return;
-    }
     if (tls) {
         const QString key = QStringLiteral("-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ");
         const QString script =
@@ -66,9 +65,7 @@ PrivateCluster::PrivateCluster(bool tls)
         if (!runAsOwner({QStringLiteral("sh"), QStringLiteral("-c"), script}))
             return;
     }
-    if (!start())
-        return;
-    if (tls) {
+    if (start() && tls) {
         OrbeBase admin;
         if (!admin.ConnectTo(location()))
             m_reason = admin.connectFailure();
