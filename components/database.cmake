@@ -1,6 +1,7 @@
 add_library(tarvel_database STATIC
     failure.cpp failure.h
     orbebase.cpp orbebase.h
+    orbelocation.cpp
     orbeconnection.cpp orbeconnection.h
     orberecordset.cpp orberecordset.h orberecordsetimpl.h
     orbeopenrecordset.cpp
