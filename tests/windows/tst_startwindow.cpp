@@ -68,7 +68,7 @@ private slots:
 
     void cleanupTestCase() { m_database.reset(); }
 
-    void withoutDatabaseNothingIsShown()
+    void withoutDatabaseOnlyTheReasonIsShown()
     {
         ScriptedDialogs dialogs;
         qputenv("TARVEL_DATABASE", m_files.filePath(QStringLiteral("fehlt.sqlite")).toUtf8());
@@ -77,7 +77,10 @@ private slots:
         QVERIFY(!ModMain::connection());
         QVERIFY(!ModMain::startWindow());
         QVERIFY(!ModMain::anyWindowOpen());
-        QVERIFY(dialogs.messages.isEmpty());
+        // Only the reason, in a message box: started from the menu, nobody sees standard error.
+        QCOMPARE(dialogs.messages.size(), 1);
+        QCOMPARE(dialogs.messages[0].title, QStringLiteral("Tarvel: keine Datenbankverbindung"));
+        QVERIFY(dialogs.messages[0].text.contains(QStringLiteral("fehlt.sqlite gibt es nicht")));
     }
 
     void startWindowDesign()
