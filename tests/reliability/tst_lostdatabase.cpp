@@ -6,8 +6,10 @@
 #include "errorreportcapture.h"
 #include "failure.h"
 #include "orbebase.h"
+#include "orbeerrorreport.h"
 #include "orberecordset.h"
 #include "privatecluster.h"
+#include "testfiles.h"
 #include "testrunhost.h"
 #include "testworkbook.h"
 
@@ -206,6 +208,20 @@ private slots:
             auto tls = base.Connection()->OpenRecordset(QStringLiteral("select ssl from pg_stat_ssl where pid = pg_backend_pid()"),
                                                         OpenMode::Lookup);
             QCOMPARE(tls->Fields().Item(0).text(), QStringLiteral("Wahr"));
+            if (!shownPassword.isEmpty()) {
+                // A run that fails there: neither the status text, the report,
+                // the log nor the error log file shows the password.
+                InterruptingHost host;
+                host.state.connection = base.Connection();
+                host.state.workbookPath = writeXlsx(folder.filePath(QStringLiteral("fehler.xlsx")), WorkbookRows{
+                    {"Hgnr"}, {"501", "20x4"}});
+                ErrorReportCapture errors;
+                runCooperativeImport(host);
+                QCOMPARE(errors.reports.size(), 1);
+                const QString shown = base.Connection()->Description() + errors.reports[0].toText() + host.log
+                                      + QString::fromUtf8(fileBytes(OrbeErrorReport::errorLogPath()));
+                QVERIFY2(!shown.contains(shownPassword), qPrintable(shown));
+            }
             // An import over it, once.
             if (QTest::currentDataTag() != QLatin1String("password file"))
                 return;
