@@ -31,8 +31,15 @@ void Main()
         g_base->Connect(0);
         at(40);
         g_connection = g_base->Connection();
-        if (!g_connection)
+        if (!g_connection) {
+            // Started from the menu, nobody sees standard error.
+            UserDialogs::current().showMessage(
+                nullptr,
+                g_base->connectFailure() + QStringLiteral("\n\nBitte prüfen Sie die Einstellung TARVEL_DATABASE, "
+                                                          "den Datenbankserver und die Zugangsdaten."),
+                QStringLiteral("Tarvel: keine Datenbankverbindung"), MessageIcon::Exclamation);
             return;
+        }
         at(80);
         if (!g_startWindow)
             g_startWindow = std::make_unique<StartWindow>();

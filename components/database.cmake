@@ -1,12 +1,19 @@
 add_library(tarvel_database STATIC
     failure.cpp failure.h
     orbebase.cpp orbebase.h
+    orbelocation.cpp
     orbeconnection.cpp orbeconnection.h
-    orberecordset.cpp orberecordset.h
+    orberecordset.cpp orberecordset.h orberecordsetimpl.h
+    orbeopenrecordset.cpp
+    orbevalues.cpp
+    orbefilter.cpp
+    orbefailures.cpp
     orbetools.cpp orbetools.h
+    orbewatchdog.cpp orbewatchdog.h
     orbeerrorreport.cpp orbeerrorreport.h
     orbeinternal.h
     schema.qrc
 )
 target_include_directories(tarvel_database PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(tarvel_database PUBLIC Qt6::Core Qt6::Sql)
+find_package(PostgreSQL REQUIRED)
+target_link_libraries(tarvel_database PUBLIC Qt6::Core Qt6::Sql PRIVATE PostgreSQL::PostgreSQL)

@@ -20,89 +20,61 @@ static void initSchemaResource()
 
 namespace orbe {
 
-QString shortened(const QString &statement)
+QSqlError startSession(QSqlDatabase &db, bool postgres)
 {
-    QString text = statement.simplified();
-    constexpr qsizetype limit = 300;
-    if (text.size() > limit)
-        text = text.left(limit) + QStringLiteral(" …");
-    return text;
-}
-
-bool isReadOnly(const QSqlError &error)
-{
-    const QString code = error.nativeErrorCode();
-    bool numeric = false;
-    const int sqliteCode = code.toInt(&numeric); // SQLite's codes are numbers, PostgreSQL's SQLSTATEs are not
-    // PostgreSQL's read-only transaction; SQLITE_READONLY and its extended codes
-    return code == QLatin1String("25006") || (numeric && (sqliteCode & 0xff) == 8);
-}
-
-namespace {
-
-// What the driver's error says about the database as a whole, in words a user
-// can act on; empty for an error of the one statement.
-QString cause(const QSqlError &error, bool connectionLost)
-{
-    if (connectionLost)
-        return QStringLiteral("Die Verbindung zur Datenbank ist abgebrochen");
-    const QString code = error.nativeErrorCode();
-    const QString text = error.databaseText();
-    if (isReadOnly(error))
-        return QStringLiteral("Die Datenbank ist schreibgeschützt; sie nimmt keine Änderungen an");
-    bool numeric = false;
-    const int sqliteCode = code.toInt(&numeric);
-    if (code == QLatin1String("55P03") || (numeric && (sqliteCode & 0xff) == 5)) // lock not available, SQLITE_BUSY
-        return QStringLiteral("Ein anderes Programm hält die Datenbank zu lange gesperrt");
-    if (code == QLatin1String("42501"))
-        return QStringLiteral("Dem Datenbankbenutzer fehlt die Berechtigung dafür");
-    if (code == QLatin1String("42703") || code == QLatin1String("42P01")
-        || text.contains(QLatin1String("no such column")) || text.contains(QLatin1String("has no column named"))
-        || text.contains(QLatin1String("no such table")))
-        return QStringLiteral("Die Datenbank passt nicht zu Tarvel: ihr fehlt eine Tabelle oder Spalte, die Tarvel braucht");
-    return {};
-}
-
-} // namespace
-
-Failure failure(long number, const QString &description, const QSqlError &error,
-                const QString &statement, bool connectionLost)
-{
-    QString text = description;
-    if (const QString why = cause(error, connectionLost); !why.isEmpty())
-        text += QStringLiteral(" (") + why + u')';
-    const QString driverText = error.text().trimmed();
-    if (!driverText.isEmpty())
-        text += QStringLiteral(": ") + driverText;
-    if (!statement.isEmpty())
-        text += QStringLiteral(" (Anweisung: ") + shortened(statement) + u')';
-    return Failure(number, ErrorSource::Database, text);
-}
-
-QString startSession(QSqlDatabase &db, bool postgres, bool wal)
-{
+    // Each query is finished at once: an unfinished one holds a transaction open.
+    auto run = [&db](const QString &statement, QString *firstValue = nullptr) {
+        QSqlQuery query(db);
+        if (!query.exec(statement))
+            return query.lastError();
+        if (query.next() && firstValue)
+            *firstValue = query.value(0).toString();
+        query.finish();
+        return QSqlError();
+    };
     QStringList statements;
-    // Every stored row is its own transaction. On PostgreSQL a commit waits
-    // for the server's write-ahead log (its default), so a row the log reports
-    // as saved survives a crash of the server.
-    if (!postgres) {
+    if (postgres) {
+        // A commit waits for the server's write-ahead log (its default), so a
+        // row the log reports as saved survives a crash of the server. Waits
+        // for another session's lock are bounded, as SQLite's busy timeout is.
+        statements << QStringLiteral("SET lock_timeout = %1").arg(lockWaitMilliseconds());
+    } else {
+        // Only settings of this session: the file's own journal mode is left
+        // as its owner chose it (Tarvel's own files are made with WAL, where
+        // NORMAL keeps a commit durable against a crash of the program).
+        QString journal;
+        if (const QSqlError error = run(QStringLiteral("PRAGMA journal_mode"), &journal); error.isValid())
+            return error;
         statements << QStringLiteral("PRAGMA foreign_keys = ON");
-        if (wal)
-            statements << QStringLiteral("PRAGMA journal_mode = WAL") << QStringLiteral("PRAGMA synchronous = NORMAL");
+        if (journal.compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0)
+            statements << QStringLiteral("PRAGMA synchronous = NORMAL");
         // The schema is read once, so a file that is no database fails here, not later.
         statements << QStringLiteral("SELECT count(*) FROM sqlite_master");
     }
     for (const QString &statement : std::as_const(statements)) {
-        // Each query is finished at once: an unfinished one holds a
-        // transaction open and WAL would silently not apply.
-        QSqlQuery query(db);
-        if (!query.exec(statement))
-            return query.lastError().text();
-        while (query.next()) {
-        }
-        query.finish();
+        if (const QSqlError error = run(statement); error.isValid())
+            return error;
     }
     return {};
+}
+
+namespace {
+int milliseconds(const char *variable, int otherwise)
+{
+    bool ok = false;
+    const int set = qEnvironmentVariableIntValue(variable, &ok);
+    return ok && set > 0 ? set : otherwise;
+}
+} // namespace
+
+int lockWaitMilliseconds()
+{
+    return milliseconds("TARVEL_LOCK_WAIT_MS", 30000);
+}
+
+int answerWaitMilliseconds()
+{
+    return milliseconds("TARVEL_ANSWER_WAIT_MS", 60000);
 }
 
 } // namespace orbe
@@ -126,14 +98,14 @@ void OrbeConnectionState::beforeStatement()
 
 bool OrbeConnectionState::run(QSqlQuery &query, const QString &sql, bool repeatable)
 {
-    if (query.exec(sql))
+    if (AnswerWatch watched = watch(); query.exec(sql))
         return true;
     suspect = true;
     if (!repeatable || transactionOwner || !lost() || !reopen().isEmpty())
         return false;
     suspect = false;
     query = newQuery();
-    if (query.exec(sql))
+    if (AnswerWatch watched = watch(); query.exec(sql))
         return true;
     suspect = true;
     return false;
@@ -142,7 +114,15 @@ bool OrbeConnectionState::run(QSqlQuery &query, const QString &sql, bool repeata
 Failure OrbeConnectionState::refused(const QString &description, const QSqlError &error, const QString &statement)
 {
     suspect = true;
-    return orbe::failure(ErrorNumber::DatabaseError, description, error, statement, lost());
+    QString why;
+    if (watchdog && watchdog->takeFired())
+        why = QStringLiteral("Der Datenbankserver antwortet nicht; Tarvel hat %1 Sekunden gewartet")
+                  .arg(orbe::answerWaitMilliseconds() / 1000.0);
+    else if (lost())
+        why = QStringLiteral("Die Verbindung zur Datenbank ist abgebrochen");
+    else
+        why = orbe::cause(error, postgres);
+    return orbe::failure(ErrorNumber::DatabaseError, description, error, statement, why);
 }
 
 bool OrbeConnectionState::lost()
@@ -151,7 +131,7 @@ bool OrbeConnectionState::lost()
     if (!db.isOpen())
         return true;
     QSqlQuery probe(db);
-    if (probe.exec(QStringLiteral("SELECT 1")))
+    if (AnswerWatch watched = watch(); probe.exec(QStringLiteral("SELECT 1")))
         return false;
     // Inside a failed transaction the server answers with an error code of
     // its own; libpq's errors for a server that went away carry none.
@@ -166,8 +146,9 @@ QString OrbeConnectionState::reopen()
     db.close();
     if (!db.open())
         return db.lastError().text();
-    // Only the program's own connections are reopened, and those use WAL.
-    return orbe::startSession(db, postgres, true);
+    if (watchdog)
+        watchdog->takeFired();
+    return orbe::startSession(db, postgres).text();
 }
 
 void OrbeConnectionState::beginTransaction(const void *owner, const QString &table)
@@ -194,7 +175,7 @@ void OrbeConnectionState::beginTransaction(const void *owner, const QString &tab
     rollback(owner);
     // A read-only database refuses the write lock, but then nothing can write
     // anyway: the recordset still reads, and a write fails where it is tried.
-    if (orbe::isReadOnly(error) && run(query, QStringLiteral("BEGIN"))) {
+    if (orbe::isReadOnly(error, postgres) && run(query, QStringLiteral("BEGIN"))) {
         transactionOwner = owner;
         return;
     }
@@ -245,6 +226,8 @@ OrbeConnection::OrbeConnection(const QString &connectionName, QString descriptio
 {
     m_state->connectionName = connectionName;
     m_state->postgres = QSqlDatabase::database(connectionName, false).driverName() == QLatin1String("QPSQL");
+    if (m_state->postgres)
+        m_state->watchdog = std::make_unique<AnswerWatchdog>(std::chrono::milliseconds(orbe::answerWaitMilliseconds()));
 }
 
 OrbeConnection::~OrbeConnection()

@@ -3,6 +3,7 @@
 // Shared by the database component's sources; callers use the orbe*.h headers.
 
 #include "failure.h"
+#include "orbewatchdog.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -34,6 +35,8 @@ struct OrbeConnectionState
     // when it was lost, opened again. Never inside a transaction, where a new
     // connection would silently drop what the transaction wrote so far.
     bool suspect = false;
+    // PostgreSQL only: gives up the connection when a statement gets no answer.
+    std::unique_ptr<AnswerWatchdog> watchdog;
 
     // The prepared statement for sql; nullptr with the driver's error in error.
     QSqlQuery *preparedQuery(const QString &sql, QSqlError &error)
@@ -44,7 +47,7 @@ struct OrbeConnectionState
         if (prepared.size() >= 64)
             prepared.clear();
         QSqlQuery query = newQuery();
-        if (!query.prepare(sql)) {
+        if (AnswerWatch watched = watch(); !query.prepare(sql)) {
             error = query.lastError();
             return nullptr;
         }
@@ -52,6 +55,8 @@ struct OrbeConnectionState
     }
 
     QSqlDatabase database() const { return QSqlDatabase::database(connectionName, false); }
+    // Watches a statement (and the reading of its rows) on PostgreSQL while it lives.
+    AnswerWatch watch() { return AnswerWatch(watchdog.get(), connectionName); }
     QSqlQuery newQuery() const
     {
         QSqlQuery query(database());
@@ -87,15 +92,37 @@ private:
 };
 
 namespace orbe {
-// Sets up a freshly opened session: SQLite pragmas (WAL when wal), the
-// PostgreSQL commit mode. The driver's message on failure, else empty.
-QString startSession(QSqlDatabase &db, bool postgres, bool wal);
-// The driver's error says the database or session takes no changes.
-bool isReadOnly(const QSqlError &error);
+// Sets up a freshly opened session with settings of the session only, never
+// of the database. The driver's error on failure, else an invalid one.
+QSqlError startSession(QSqlDatabase &db, bool postgres);
+// How long a statement waits for another program's lock: 30 s, or
+// TARVEL_LOCK_WAIT_MS (tests set it short).
+int lockWaitMilliseconds();
+// The driver's error says the database or session takes no changes. Error
+// codes are read as the driver that raised them means them: SQLite's result
+// codes, PostgreSQL's SQLSTATEs.
+bool isReadOnly(const QSqlError &error, bool postgres);
+// What the driver's error says about the database as a whole, in German words
+// a user can act on; empty for an error of the one statement.
+QString cause(const QSqlError &error, bool postgres);
+// How long a statement may go without any answer from a PostgreSQL server:
+// 60 s, or TARVEL_ANSWER_WAIT_MS (tests set it short).
+int answerWaitMilliseconds();
 // The statement on one line, cut to a length that fits a message.
 QString shortened(const QString &statement);
-// A Failure from the database component, with the driver's message and the
-// statement where there are any.
+// A Failure from the database component: the description, the cause in
+// brackets, the driver's message and the statement where there are any.
 Failure failure(long number, const QString &description, const QSqlError &error = {},
-                const QString &statement = {}, bool connectionLost = false);
+                const QString &statement = {}, const QString &why = {});
+
+// A name in German quotation marks, for messages.
+QString quoted(const QString &name);
+// The value as the column's type, so that it is stored (and read back) as
+// that type on every database. Throws TypeMismatch or Overflow.
+QVariant convertForColumn(const QVariant &value, QMetaType columnType, bool postgres, const QString &column);
+// A value as the driver read it, as the declared column type says it is.
+QVariant normalised(const QVariant &raw, QMetaType columnType);
+// "Column = 'text'" with blanks around its parts and a quote inside the text
+// doubled; false for anything else.
+bool parseEqualsCriterion(QStringView criterion, QString &column, QString &text);
 } // namespace orbe

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringEncoder>
 
 bool OrbeTools::FileExists(const QString &path)
 {
@@ -24,8 +23,9 @@ bool isSeparator(QChar c)
     return c == u'/' || c == u'\\';
 }
 
-// A file name that Linux and Windows both accept.
-QString validFileName(const QString &name)
+} // namespace
+
+QString OrbeTools::ValidFileName(const QString &name)
 {
     static const QString forbidden = QStringLiteral("/\\:*?\"<>|");
     QString result;
@@ -50,12 +50,8 @@ QString validFileName(const QString &name)
     return result;
 }
 
-} // namespace
-
-bool OrbeTools::WriteTextFile(QString &path, const QString &text, double reserved, bool createNew,
-                              bool utf8)
+bool OrbeTools::WriteTextFile(QString &path, const QString &text)
 {
-    Q_UNUSED(reserved);
     // The folder part ends at the last separator of either kind: callers build
     // paths from a folder ending in "\".
     qsizetype cut = path.size() - 1;
@@ -78,17 +74,11 @@ bool OrbeTools::WriteTextFile(QString &path, const QString &text, double reserve
     if (!QFileInfo(folderPath).isDir())
         return false;
 
-    QString base = validFileName(name);
+    QString base = ValidFileName(name);
     if (base.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive))
         base.chop(4);
 
-    QByteArray bytes;
-    if (utf8) {
-        bytes = text.toUtf8();
-    } else {
-        QStringEncoder encoder("windows-1252");
-        bytes = encoder.isValid() ? QByteArray(encoder(text)) : text.toLatin1();
-    }
+    const QByteArray bytes = text.toUtf8();
 
     for (int counter = 1; counter < 10000; ++counter) {
         const QString candidate = folder + base
@@ -96,10 +86,8 @@ bool OrbeTools::WriteTextFile(QString &path, const QString &text, double reserve
                                   + QStringLiteral(".txt");
         QFile file(candidate);
         // NewOnly: a file that appears meanwhile is still never overwritten.
-        const QIODevice::OpenMode mode = createNew ? (QIODevice::WriteOnly | QIODevice::NewOnly)
-                                                   : (QIODevice::WriteOnly | QIODevice::Truncate);
-        if (!file.open(mode)) {
-            if (createNew && QFileInfo::exists(candidate))
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            if (QFileInfo::exists(candidate))
                 continue;
             return false;
         }

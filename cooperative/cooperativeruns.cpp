@@ -54,18 +54,8 @@ QString yearCell(int row)
 
 } // namespace
 
-QString cooperativeFilter(const QString &cooperativeNumber, int row)
+QString cooperativeFilter(const QString &cooperativeNumber)
 {
-    // Far beyond any real number; a huge cell must not reach the filter, which
-    // gives up on criteria of some ten thousand characters.
-    constexpr qsizetype MaxNumberLength = 255;
-    if (cooperativeNumber.size() > MaxNumberLength) {
-        throw Failure(ErrorNumber::InvalidArgument, ErrorSource::Tarvel,
-                      QStringLiteral("Ungültiger Wert: %1 enthält %2, das ist mit mehr als %3 Zeichen keine Nummer "
-                                     "einer Hegegemeinschaft. Der Lauf endet bei dieser Zeile.")
-                          .arg(cellName(row, NumberColumn, QStringLiteral("Hgnr")), quotedValue(cooperativeNumber))
-                          .arg(MaxNumberLength));
-    }
     return QStringLiteral("JagdbezirksSammlung_Lfdnr = '") + QString(cooperativeNumber).replace(u'\'', QLatin1String("''"))
            + u'\'';
 }
@@ -103,14 +93,14 @@ bool runCooperativeCheck(RunHost &host)
             at(230); if (trimmedCell(*sheet, row, YearColumn).isEmpty()) break;
             const QString number = trimmedCell(*sheet, row, NumberColumn);
             at(260); host.setProgressValue(float(row));
-            at(270); collections->Filter(cooperativeFilter(number, row));
+            at(270); collections->Filter(cooperativeFilter(number));
             at(280); if (!collections->Eof()) {
                 ++summary.found;
                 at(290); if (number != previousNumber) {
                     at(300); host.appendLog(CRLF + QStringLiteral("Zum importieren: ") + rowValues(*sheet, row) + CRLF);
                     at(310); QString statement;
                     at(320); statement = AssessmentRecord::collectionStatement(collections->Fields().Item(CollectionKey).text());
-                    at(330); auto records = state.connection->OpenRecordset(statement, OpenMode::Editable);
+                    at(330); auto records = state.connection->OpenRecordset(statement, OpenMode::Lookup);
                     at(340); while (records->HasCurrent()) {
                         OrbeFields fields = records->Fields();
                         at(350); for (int field = 0; field < fields.Count(); ++field) {
@@ -165,7 +155,7 @@ bool runCooperativeImport(RunHost &host)
             at(100); const QString number = trimmedCell(*sheet, row, NumberColumn);
                      if (number.isEmpty()) break;
             at(110); host.setProgressValue(float(row));
-            at(120); collections->Filter(cooperativeFilter(number, row));
+            at(120); collections->Filter(cooperativeFilter(number));
             const QString yearText = trimmedCell(*sheet, row, YearColumn);
             at(130); if (collections->Eof()) {
                 at(140); host.appendLog(CRLF + QStringLiteral("(Zeile %1) Hegegemeinschaft (Laufende Nummer) nicht in der "

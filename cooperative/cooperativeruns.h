@@ -22,6 +22,6 @@ bool runCooperativeCheck(RunHost &host);
 bool runCooperativeImport(RunHost &host);
 
 // The filter that finds a cooperative's collection by its number (trimmed Hgnr
-// of that row). A number of more than 255 characters is refused
-// (InvalidArgument, naming the row).
-QString cooperativeFilter(const QString &cooperativeNumber, int row);
+// of that row), a quote inside doubled. A number that no collection has, however
+// long, simply finds nothing.
+QString cooperativeFilter(const QString &cooperativeNumber);

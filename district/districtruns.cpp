@@ -58,9 +58,10 @@ QString districtStatement(const QString &runningNumber, int row)
                                      "(ganze Zahl). Der Lauf endet bei dieser Zeile.")
                           .arg(cell, quotedValue(runningNumber)));
     }
-    // The column is an integer: a longer number finds nothing on SQLite but
-    // makes PostgreSQL refuse the statement, so it ends the run here, readably.
-    toInt32(runningNumber, cell);
+    bool fits = false;
+    runningNumber.toLongLong(&fits);
+    if (!fits)
+        return {};
     return QStringLiteral("select * from JagdbezirksSammlung, Jagdbezirk, JagdbezirkDatenBayern") + CRLF
            + QStringLiteral(" where JagdbezirksSammlung_ID_PK = Jagdbezirk_Sammlung_ID_FK")
            + QStringLiteral(" and JagdbezirkDatenBayern_Jagdbezirk_ID_FK = Jagdbezirk_ID_PK")
@@ -88,9 +89,9 @@ bool runDistrictCheck(RunHost &host)
                     if (runningNumber.isEmpty()) break;
             at(100); host.setProgressValue(float(row));
             at(110); const QString statement = districtStatement(runningNumber, row);
-            at(120); auto district = state.connection->OpenRecordset(statement, OpenMode::Lookup);
+            at(120); auto district = statement.isEmpty() ? nullptr : state.connection->OpenRecordset(statement, OpenMode::Lookup);
             at(130); host.appendLog(rowLine(row, runningNumber, trimmedCell(*sheet, row, NameColumn)));
-            at(140); if (district->HasCurrent()) {
+            at(140); if (district && district->HasCurrent()) {
                 at(150); host.appendLog(matchLines(*district)); ++summary.found;
             } else {
                 at(160); host.appendLog(QStringLiteral("     Lfdnr nicht im Erhebungsbogen       ") + CRLF); ++summary.notFound;
@@ -126,11 +127,11 @@ bool runDistrictImport(RunHost &host)
                     if (runningNumber.isEmpty()) break;
             at(100); host.setProgressValue(float(row));
             at(110); const QString statement = districtStatement(runningNumber, row);
-            at(120); auto district = state.connection->OpenRecordset(statement, OpenMode::Lookup);
+            at(120); auto district = statement.isEmpty() ? nullptr : state.connection->OpenRecordset(statement, OpenMode::Lookup);
             const QString name = trimmedCell(*sheet, row, NameColumn);
             const QString firstYearText = trimmedCell(*sheet, row, FirstYearColumn);
             at(130); host.appendLog(rowLine(row, runningNumber, name));
-            at(140); if (district->HasCurrent()) {
+            at(140); if (district && district->HasCurrent()) {
                 at(150); host.appendLog(matchLines(*district));
                 at(160); const qint32 firstYear =
                              toInt32(firstYearText, cellName(row, FirstYearColumn, QStringLiteral("Jagdjahr")));

@@ -22,6 +22,7 @@ bool runDistrictImport(RunHost &host);
 
 // The lookup of a district by its running number (column 2, trimmed), the
 // latest hunting year first. The number goes into the statement unquoted, so
-// anything but a whole number is refused (TypeMismatch, naming the row), and
-// one outside the 32-bit range too (Overflow).
+// anything but a whole number is refused (TypeMismatch, naming the row). A
+// whole number beyond what any integer column holds (64 bits) gives the empty
+// text: there is nothing to look up, the district is not found.
 QString districtStatement(const QString &runningNumber, int row);

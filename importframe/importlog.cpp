@@ -35,10 +35,12 @@ bool stopAfterRow(RunHost &host, RunSummary &summary, int row)
 
 void finishImportLog(RunHost &host, const RunSummary &summary)
 {
-    QString path = host.windowState().workbookFolder + QStringLiteral("ProtokollTarvel")
-                   + dateTimeText(QDateTime::currentDateTime());
+    // The regional date may hold "/" (12/7/2026): made a valid name here, so
+    // that the file lands in the workbook's folder and nowhere below it.
+    QString path = host.windowState().workbookFolder
+                   + OrbeTools::ValidFileName(QStringLiteral("ProtokollTarvel") + dateTimeText(QDateTime::currentDateTime()));
     host.showSummary(summary);
-    if (!OrbeTools::WriteTextFile(path, host.logText(), -1.0, true, true)) {
+    if (!OrbeTools::WriteTextFile(path, host.logText())) {
         host.showMessage(QStringLiteral("Fehler beim Schreiben der Protokolldatei"), QStringLiteral("Tarvel"),
                          MessageIcon::Exclamation);
         return;

@@ -26,7 +26,13 @@ export XDG_DATA_HOME="$PGDIR/xdg-data"
 mkdir -p "$XDG_DATA_HOME"
 original="$PGDIR/original"
 mutated=""
-restore() { [ -z "$mutated" ] || cp "$original" "$mutated"; mutated=""; }
+# Keeps the exit status for the trap.
+restore() {
+  local status=$?
+  [ -z "$mutated" ] || cp "$original" "$mutated"
+  mutated=""
+  return $status
+}
 trap 'restore; stop_throwaway_postgres' EXIT
 
 # mutate MUTATION_FILE: rewrites the one place, prints the file's path.
@@ -75,7 +81,11 @@ for file in "${mutations[@]}"; do
     printf '%-30s BAUT NICHT (%s)\n' "$name" "$mutated"
   elif ctest --test-dir "$BUILD" -R "$(sed -n 's/^tests: *//p' "$file")" -j"$(nproc)" --stop-on-failure \
     >"$PGDIR/ctest.log" 2>&1; then
-    printf '%-30s NOT caught   (%s)\n' "$name" "$mutated"
+    if grep -q "No tests were found" "$PGDIR/ctest.log"; then
+      printf '%-30s KEIN TEST PASST ZU tests:\n' "$name"
+    else
+      printf '%-30s NOT caught   (%s)\n' "$name" "$mutated"
+    fi
   else
     caught=$((caught + 1))
     by="$(grep -oE '[0-9]+ - [A-Za-z0-9_]+ \(' "$PGDIR/ctest.log" | sed 's/^[0-9]* - //; s/ ($//' | paste -sd, -)"

@@ -41,7 +41,7 @@ start_throwaway_postgres() {
     || { cat "$PGDIR/initdb.log" >&2; exit 1; }
   # Durability is not needed for databases that die with the script; a
   # benchmark passes "durable" to measure what a real server does.
-  local settings="-c fsync=off -c synchronous_commit=off -c full_page_writes=off"
+  local settings="-c fsync=off -c full_page_writes=off"
   [ "${1:-}" = durable ] && settings=""
   run_pg "$PGBIN/pg_ctl" -D "$PGDIR/data" -l "$PGDIR/server.log" -w \
     -o "-c listen_addresses='' -k $PGDIR $settings" start >/dev/null \

@@ -1,9 +1,12 @@
-// Two imports of overlapping workbooks into one database at the same time, as
-// two tarvel-batch processes, again and again: afterwards every collection and
-// hunting year has exactly the records one import after the other leaves.
+// tarvel-batch as built, on databases shared with others: two imports of
+// overlapping workbooks at the same time, again and again (afterwards every
+// collection and hunting year has exactly the records one import after the
+// other leaves); a read-only database file; regional settings.
+#include "assessments.h"
 #include "failure.h"
 #include "orberecordset.h"
 #include "testdatabase.h"
+#include "testfiles.h"
 #include "testworkbook.h"
 
 #include <QProcess>
@@ -11,26 +14,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace {
 
 const int Rounds = qEnvironmentVariableIsSet("TARVEL_TEST_SANITIZERS") ? 2 : 12; // one each way shows a memory fault
-
-// Every assessment record without its generated key, in key order.
-QString records(OrbeConnection &connection)
-{
-    auto rs = connection.OpenRecordset(
-        QStringLiteral("select * from ForstlichesGutachtenZurAbschussplanung order by IdJagdbezirksSammlung, JagdjahrVon"),
-        OpenMode::Lookup);
-    QStringList rows;
-    for (; rs->HasCurrent(); rs->MoveNext()) {
-        QStringList values;
-        for (const char *column : {"IdJagdbezirksSammlung", "JagdjahrVon", "IdWildart", "JagdjahrBis",
-                                   "IdVerbissbelastung", "IdForstlicheAbschussEmpfehlung"})
-            values << rs->Fields().Item(QString::fromLatin1(column)).text();
-        rows << values.join(u' ');
-    }
-    return rows.join(u'\n');
-}
+const QStringList ColumnsWithoutKey{"IdJagdbezirksSammlung", "JagdjahrVon", "IdWildart", "JagdjahrBis",
+                                    "IdVerbissbelastung", "IdForstlicheAbschussEmpfehlung"};
 
 // The cooperatives of the ranges (first, last), each with the years 2024 and
 // 2027. A row's codes follow from its number, so where the two workbooks
@@ -70,9 +60,12 @@ private:
     QTemporaryDir m_dataHome;
     int m_runs = 0;
 
-    // Starts tarvel-batch importing the workbook (copied into a folder of its
-    // own, so that the log files of two runs never meet).
-    void startImport(QProcess &process, const QString &database, const QString &workbook)
+    // Starts tarvel-batch on the workbook (copied into a folder of its own, so
+    // that the log files of two runs never meet); returns that folder. With
+    // asUser, as an unprivileged user, whom file permissions stop.
+    QString startImport(QProcess &process, const QString &database, const QString &workbook,
+                        const QString &run = QStringLiteral("import"), const QString &locale = QString(),
+                        bool asUser = false)
     {
         const QString folder = m_dataHome.filePath(QStringLiteral("lauf%1").arg(++m_runs));
         const QString copy = folder + QStringLiteral("/hg.xlsx");
@@ -81,11 +74,24 @@ private:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("TARVEL_DATABASE"));
         environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dataHome.path());
+        if (!locale.isEmpty()) {
+            environment.insert(QStringLiteral("LANG"), locale);
+            environment.insert(QStringLiteral("LC_ALL"), locale);
+        }
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(folder);
-        process.start(QStringLiteral(TARVEL_BATCH),
-                      {QStringLiteral("import"), QStringLiteral("--cooperative"), QStringLiteral("--database"),
-                       database, copy});
+        QStringList command{QStringLiteral(TARVEL_BATCH), run, QStringLiteral("--cooperative"),
+                            QStringLiteral("--database"), database, copy};
+        if (asUser && geteuid() == 0) {
+            environment.insert(QStringLiteral("HOME"), m_dataHome.path());
+            process.setProcessEnvironment(environment);
+            QFile::setPermissions(m_dataHome.path(), QFile::Permissions(0x7777));
+            QFile::setPermissions(folder, QFile::Permissions(0x7777));
+            command = QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
+                                  QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")} + command;
+        }
+        process.start(command.first(), command.mid(1));
+        return folder;
     }
 
     // Empty when the import ended with status 0, else what it said.
@@ -106,18 +112,27 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<bool>("uniqueIndex");
+        QTest::addColumn<bool>("rollbackJournal");
         for (const QString &kind : TestDatabase::kinds()) {
-            QTest::newRow(qPrintable(kind)) << kind << true;
+            QTest::newRow(qPrintable(kind)) << kind << true << false;
             // A database made before the schema had its unique index: the
             // imports alone must keep the records single.
-            QTest::newRow(qPrintable(kind + QStringLiteral(" without unique index"))) << kind << false;
+            QTest::newRow(qPrintable(kind + QStringLiteral(" without unique index"))) << kind << false << false;
         }
+        // A file that another program made keeps its journal mode, and two
+        // imports starting at once both get in.
+        QTest::newRow("sqlite rollback journal") << QStringLiteral("sqlite") << true << true;
     }
     void overlappingImports()
     {
         QFETCH(QString, kind);
         QFETCH(bool, uniqueIndex);
+        QFETCH(bool, rollbackJournal);
         TARVEL_OPEN_TEST_DATABASE(db, kind);
+        auto journalMode = [&] {
+            return db.connection()->OpenRecordset(QStringLiteral("PRAGMA journal_mode"), OpenMode::Lookup)
+                ->Fields().Item(0).text();
+        };
         if (!uniqueIndex)
             db.execute(QStringLiteral("DROP INDEX ForstlichesGutachten_Sammlung_Jahr_IX"));
         for (int n = 1; n <= 70; ++n)
@@ -136,11 +151,13 @@ private slots:
             startImport(process, db.location(), second);
             QCOMPARE(failureOf(process), QString());
         }
-        const QString oneAfterTheOther = records(*db.connection());
+        const QString oneAfterTheOther = assessments(*db.connection(), ColumnsWithoutKey);
         QCOMPARE(oneAfterTheOther.count(u'\n') + 1, 140);
 
         for (int round = 1; round <= Rounds; ++round) {
             resetRecords(db);
+            if (rollbackJournal)
+                db.execute(QStringLiteral("PRAGMA journal_mode = DELETE"));
             QProcess a;
             QProcess b;
             // The second starts first every other round.
@@ -148,9 +165,64 @@ private slots:
             startImport(round % 2 ? b : a, db.location(), round % 2 ? second : first);
             QCOMPARE(failureOf(a), QString());
             QCOMPARE(failureOf(b), QString());
-            QVERIFY2(records(*db.connection()) == oneAfterTheOther,
-                     qPrintable(QStringLiteral("Runde %1:\n%2").arg(round).arg(records(*db.connection()))));
+            QVERIFY2(assessments(*db.connection(), ColumnsWithoutKey) == oneAfterTheOther,
+                     qPrintable(QStringLiteral("Runde %1:\n%2").arg(round).arg(assessments(*db.connection(), ColumnsWithoutKey))));
+            if (rollbackJournal)
+                QCOMPARE(journalMode(), QStringLiteral("delete"));
         }
+    }
+
+    // Read-only for the user who runs Tarvel: the check works, the import
+    // ends at its first save, and the file stays as it was (its journal mode
+    // included).
+    void readOnlyDatabaseFile()
+    {
+        TARVEL_OPEN_TEST_DATABASE(db, QStringLiteral("sqlite"));
+        db.execute(QStringLiteral("INSERT INTO JagdbezirksSammlung VALUES (1001, 2, '5001', 'HG')"));
+        db.execute(QStringLiteral("PRAGMA journal_mode = DELETE"));
+        db.base().Disconnect();
+        const QString file = db.location();
+        QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        QFile::setPermissions(QFileInfo(file).path(), QFile::Permissions(0x7755));
+        const QByteArray before = fileBytes(file);
+        QTemporaryDir folder;
+        const QString workbook = cooperativeWorkbook(folder.filePath(QStringLiteral("a.xlsx")), {{5001, 5002}});
+
+        QProcess check;
+        startImport(check, file, workbook, QStringLiteral("check"), QString(), true);
+        QCOMPARE(failureOf(check), QString());
+        QVERIFY(check.readAllStandardOutput().contains("Zum importieren: 5001"));
+        QProcess import;
+        const QString logFolder = startImport(import, file, workbook, QStringLiteral("import"), QString(), true);
+        QVERIFY(import.waitForFinished(120000));
+        QCOMPARE(import.exitCode(), 1);
+        const QString said = QString::fromUtf8(import.readAllStandardError());
+        QVERIFY2(said.contains(QStringLiteral("Die Datenbank ist schreibgeschützt")), qPrintable(said));
+        QCOMPARE(fileBytes(file), before);
+        QCOMPARE(QDir(logFolder).entryList({QStringLiteral("ProtokollTarvel*")}), QStringList());
+    }
+
+    // The log file's name holds the regional date and time, whose "/" must
+    // not be taken for folders.
+    void logFileUnderRegionalSettings_data()
+    {
+        QTest::addColumn<QString>("locale");
+        for (const char *locale : {"de_DE.UTF-8", "en_US.UTF-8", "en_GB.UTF-8", "fr_FR.UTF-8", "C"})
+            QTest::newRow(locale) << QString::fromLatin1(locale);
+    }
+    void logFileUnderRegionalSettings()
+    {
+        QFETCH(QString, locale);
+        TARVEL_OPEN_TEST_DATABASE(db, QStringLiteral("sqlite"));
+        QTemporaryDir folder;
+        const QString workbook = cooperativeWorkbook(folder.filePath(QStringLiteral("a.xlsx")), {{5001, 5002}});
+        QProcess import;
+        const QString logFolder = startImport(import, db.location(), workbook, QStringLiteral("import"), locale);
+        QCOMPARE(failureOf(import), QString());
+        const QStringList written = QDir(logFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        QCOMPARE(written.size(), 2);
+        QVERIFY2(written.filter(QRegularExpression(QStringLiteral("^ProtokollTarvel.+\\.txt$"))).size() == 1,
+                 qPrintable(written.join(u' ')));
     }
 };
 

@@ -1,32 +1,15 @@
-// Databases an import cannot write to: read-only, or with tables that lack a
-// column the statements use. Each ends the run through its failure trap with
-// a clear message, and nothing is written.
+// Databases an import cannot write to: read-only, locked by another program,
+// without the rights, or with tables that lack a column the statements use or
+// differ from what Tarvel expects. Each ends the run through its failure trap
+// with a German cause, and nothing is written; a check still works where it
+// only needs to read.
+#include "assessments.h"
 #include "cooperativeruns.h"
 #include "failure.h"
 #include "orberecordset.h"
 #include "runfixture.h"
 
 #include <QtTest>
-
-namespace {
-
-// Every assessment record, so that "nothing written" compares whole tables.
-QString dump(OrbeConnection &connection)
-{
-    auto rs = connection.OpenRecordset(
-        QStringLiteral("select * from ForstlichesGutachtenZurAbschussplanung order by 1"), OpenMode::Lookup);
-    QStringList rows;
-    for (; rs->HasCurrent(); rs->MoveNext()) {
-        QStringList values;
-        OrbeFields fields = rs->Fields();
-        for (int i = 0; i < fields.Count(); ++i)
-            values << fields.Item(i).text();
-        rows << values.join(u',');
-    }
-    return rows.join(u'\n');
-}
-
-} // namespace
 
 class DatabaseFaultsTest : public QObject
 {
@@ -41,19 +24,25 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<long>("number");
         QTest::addColumn<QString>("message");
+        auto row = [](const QString &kind, const char *fault, long number, const char *message) {
+            QTest::addRow("%s %s", qPrintable(kind), fault) << kind << QString::fromLatin1(fault) << number << QString::fromUtf8(message);
+        };
         for (const QString &kind : TestDatabase::kinds()) {
-            QTest::newRow(qPrintable(kind + QStringLiteral(" read-only")))
-                << kind << QStringLiteral("read-only") << ErrorNumber::DatabaseError
-                << QStringLiteral("Die Datenbank ist schreibgeschützt");
+            // Another program's uncommitted change: the wait is bounded.
+            row(kind, "table locked", ErrorNumber::DatabaseError, "Ein anderes Programm hält die");
             // The record statement's own condition.
-            QTest::newRow(qPrintable(kind + QStringLiteral(" key column missing")))
-                << kind << QStringLiteral("key column missing") << ErrorNumber::DatabaseError
-                << QStringLiteral("Die Datenbank passt nicht zu Tarvel");
+            row(kind, "key column missing", ErrorNumber::DatabaseError, "Die Datenbank passt nicht zu Tarvel");
             // A column only a new record writes.
-            QTest::newRow(qPrintable(kind + QStringLiteral(" written column missing")))
-                << kind << QStringLiteral("written column missing") << ErrorNumber::FieldNotFound
-                << QStringLiteral("Das Feld „JagdjahrBis“ ist in der Datensatzgruppe nicht vorhanden");
+            row(kind, "written column missing", ErrorNumber::FieldNotFound,
+                "Das Feld „JagdjahrBis“ ist in der Datensatzgruppe nicht vorhanden");
         }
+        // A read-only SQLite file: tst_concurrentimports, as an unprivileged user.
+        row("postgresql", "read-only", ErrorNumber::DatabaseError, "Die Datenbank ist schreibgeschützt");
+        row("postgresql", "select rights only", ErrorNumber::DatabaseError, "Dem Datenbankbenutzer fehlt die Berechtigung");
+        row("postgresql", "column of another type", ErrorNumber::DatabaseError,
+            "Die Datenbank passt nicht zu Tarvel: eine Spalte hat einen anderen Typ");
+        // A key that is no row-id alias: SQLite would store NULL in it.
+        row("sqlite", "no key", ErrorNumber::DatabaseError, "Der neue Datensatz bekam von der Datenbank keinen Schlüssel");
     }
     void importCannotWrite()
     {
@@ -68,24 +57,36 @@ private slots:
                                   "JagdjahrVon, JagdjahrBis, IdVerbissbelastung) VALUES (301, 2024, 2026, 12)"));
         const bool postgres = db.connection()->isPostgres();
 
-        OrbeBase faulty; // a connection of its own, made after the fault, as a program would see it
-        if (fault == QLatin1String("read-only")) {
-            if (postgres)
-                db.execute(QStringLiteral("ALTER DATABASE %1 SET default_transaction_read_only = on")
-                               .arg(OrbeBase::parseLocation(db.location())->database));
-            QVERIFY(faulty.ConnectTo(db.location()));
-            // Tests run as root, whom file permissions do not stop: the
-            // connection itself refuses writes, as one on a read-only file would.
-            if (!postgres)
-                faulty.Connection()->execute(QStringLiteral("PRAGMA query_only = ON"));
-        } else {
-            if (fault == QLatin1String("key column missing"))
-                db.execute(QStringLiteral("ALTER TABLE ForstlichesGutachtenZurAbschussplanung RENAME COLUMN JagdjahrVon TO Jahr"));
-            else
-                db.execute(QStringLiteral("ALTER TABLE ForstlichesGutachtenZurAbschussplanung DROP COLUMN JagdjahrBis"));
-            QVERIFY(faulty.ConnectTo(db.location()));
-        }
-        const QString before = dump(*faulty.Connection());
+        // The fault, made on the test's own connection.
+        DatabaseLocation location = *OrbeBase::parseLocation(db.location());
+        const QString role = QStringLiteral("nur_lesen_") + location.database;
+        const QString table = QStringLiteral("ForstlichesGutachtenZurAbschussplanung");
+        const QHash<QString, QStringList> faults{
+            {"table locked", {postgres ? "BEGIN" : "BEGIN IMMEDIATE", "UPDATE %3 SET Bemerkung = 'offen'"}},
+            {"select rights only", {"CREATE ROLE %1 LOGIN", "GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1"}},
+            {"no key", {"CREATE TABLE Gutachten AS SELECT * FROM %3", "DROP TABLE %3",
+                        "CREATE TABLE %3 (IdForstlichesGutachten BIGINT PRIMARY KEY, IdJagdbezirksSammlung INTEGER,"
+                        " IdWildart INTEGER, JagdjahrVon INTEGER, JagdjahrBis INTEGER, IdVerbissbelastung INTEGER,"
+                        " IdForstlicheAbschussEmpfehlung INTEGER, IdAenderungVerbissbelastung INTEGER, Bemerkung TEXT)",
+                        "INSERT INTO %3 SELECT * FROM Gutachten"}},
+            {"column of another type", {"ALTER TABLE %3 ALTER COLUMN JagdjahrVon TYPE text"}},
+            {"read-only", {"ALTER DATABASE %2 SET default_transaction_read_only = on"}},
+            {"key column missing", {"ALTER TABLE %3 RENAME COLUMN JagdjahrVon TO Jahr"}},
+            {"written column missing", {"ALTER TABLE %3 DROP COLUMN JagdjahrBis"}}};
+        for (const QString &statement : faults.value(fault))
+            db.execute(QString(statement).replace(QLatin1String("%1"), role).replace(QLatin1String("%2"), location.database)
+                           .replace(QLatin1String("%3"), table));
+        if (fault == QLatin1String("select rights only"))
+            location.user = role;
+        // A connection of its own, made after the fault, as a program would see it.
+        OrbeBase faulty;
+        qputenv("TARVEL_LOCK_WAIT_MS", "300");
+        const bool connected = faulty.ConnectTo(postgres ? location.toString() : db.location());
+        qunsetenv("TARVEL_LOCK_WAIT_MS");
+        QVERIFY(connected);
+        // The check's listing reads by the record statement's columns.
+        const bool checkWorks = fault != QLatin1String("key column missing") && fault != QLatin1String("column of another type");
+        const QString before = assessments(*faulty.Connection());
 
         RunFixture f(db);
         f.host.state.connection = faulty.Connection();
@@ -95,8 +96,8 @@ private slots:
             {448, 2024, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "Naila", 4, 1},       // updates
         });
 
-        // The check only reads, and still works on a read-only database.
-        if (fault == QLatin1String("read-only")) {
+        // The check only reads, and so works wherever reading does.
+        if (checkWorks) {
             runCooperativeCheck(f.host);
             QVERIFY2(f.errors.reports.isEmpty(), f.errors.reports.isEmpty() ? "" : qPrintable(f.errors.reports[0].toText()));
         }
@@ -108,14 +109,21 @@ private slots:
         QCOMPARE(report.source, ErrorSource::Database);
         QVERIFY2(report.description.startsWith(message) || report.description.contains(u'(' + message),
                  qPrintable(report.description));
-        QCOMPARE(dump(*faulty.Connection()), before);
+        QCOMPARE(assessments(*faulty.Connection()), before);
         QVERIFY(f.logFiles().isEmpty());
+        if (fault == QLatin1String("table locked"))
+            db.execute(QStringLiteral("ROLLBACK"));
 
         // Nothing held open either: the same connection reads on, and another
         // one (opened before the fault, so still writable) is not locked out.
         QCOMPARE(faulty.Connection()->OpenRecordset(QStringLiteral("select * from Wildart"), OpenMode::Lookup)->HasCurrent(),
                  true);
         db.execute(QStringLiteral("UPDATE ForstlichesGutachtenZurAbschussplanung SET Bemerkung = 'danach'"));
+        if (fault == QLatin1String("select rights only")) {
+            faulty.Disconnect();
+            db.execute(QStringLiteral("DROP OWNED BY %1").arg(role));
+            db.execute(QStringLiteral("DROP ROLE %1").arg(role));
+        }
     }
 };
 

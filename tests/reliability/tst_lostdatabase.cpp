@@ -1,19 +1,26 @@
-// A PostgreSQL server that stops in the middle of an import, on a cluster of
-// the test's own.
+// PostgreSQL clusters of the test's own: a server that goes away or stops
+// answering in the middle of an import, and one that takes only TLS with a
+// password, as an office's server does.
+#include "assessments.h"
 #include "cooperativeruns.h"
 #include "errorreportcapture.h"
 #include "failure.h"
 #include "orbebase.h"
+#include "orbeerrorreport.h"
 #include "orberecordset.h"
 #include "privatecluster.h"
+#include "testfiles.h"
 #include "testrunhost.h"
 #include "testworkbook.h"
 
 #include <QStandardPaths>
+#include <QUrl>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <functional>
+
+#include <csignal>
 
 namespace {
 
@@ -31,19 +38,7 @@ public:
     }
 };
 
-// "collection:year=pressure" of every assessment record, in key order.
-QString records(OrbeConnection &connection)
-{
-    auto rs = connection.OpenRecordset(
-        QStringLiteral("select * from ForstlichesGutachtenZurAbschussplanung order by IdJagdbezirksSammlung, JagdjahrVon"),
-        OpenMode::Lookup);
-    QStringList list;
-    for (; rs->HasCurrent(); rs->MoveNext())
-        list << rs->Fields().Item(QStringLiteral("IdJagdbezirksSammlung")).text() + u':'
-                    + rs->Fields().Item(QStringLiteral("JagdjahrVon")).text() + u'='
-                    + rs->Fields().Item(QStringLiteral("IdVerbissbelastung")).text();
-    return list.join(u' ');
-}
+const QStringList Columns{"IdJagdbezirksSammlung", "JagdjahrVon", "IdVerbissbelastung"};
 
 } // namespace
 
@@ -54,18 +49,30 @@ class LostDatabaseTest : public QObject
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
+    // Shut down, killed at once, or stopped (SIGSTOP) over TCP: a stopped
+    // server process keeps its connection alive and never answers, so the
+    // client gives up after its limit (short here).
     void serverStopsDuringAnImport_data()
     {
-        QTest::addColumn<bool>("crash");
-        QTest::newRow("shutdown") << false;
-        QTest::newRow("crash") << true;
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<QString>("driverWords");
+        QTest::newRow("shutdown") << "shutdown" << "Die Verbindung zur Datenbank ist abgebrochen" << "administrator command";
+        QTest::newRow("crash") << "crash" << "Die Verbindung zur Datenbank ist abgebrochen" << "server";
+        QTest::newRow("stopped") << "stopped" << "Der Datenbankserver antwortet nicht" << "";
     }
     void serverStopsDuringAnImport()
     {
-        QFETCH(bool, crash);
+        QFETCH(QString, how);
+        QFETCH(QString, cause);
+        QFETCH(QString, driverWords);
         TARVEL_START_PRIVATE_CLUSTER(cluster);
+        const bool stopping = how == QLatin1String("stopped");
+        qputenv("TARVEL_ANSWER_WAIT_MS", "1500");
         OrbeBase base;
-        QVERIFY(base.ConnectTo(cluster.location()));
+        const bool connected = base.ConnectTo(cluster.location(stopping));
+        qunsetenv("TARVEL_ANSWER_WAIT_MS");
+        QVERIFY(connected);
         std::shared_ptr<OrbeConnection> connection = base.Connection();
         connection->createSchema();
         connection->execute(QStringLiteral(
@@ -75,6 +82,8 @@ private slots:
         connection->execute(QStringLiteral(
             "INSERT INTO ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung, JagdjahrVon, IdVerbissbelastung) "
             "VALUES (403, 2024, 14)"));
+        const pid_t server = connection->OpenRecordset(QStringLiteral("select pg_backend_pid()"), OpenMode::Lookup)
+                                 ->Fields().Item(0).Value().toInt();
 
         QTemporaryDir folder;
         InterruptingHost host;
@@ -89,67 +98,150 @@ private slots:
         bool stopped = false;
         host.onLog = [&](const QString &piece) {
             if (piece.startsWith(QLatin1String("(Zeile 4)")))
-                stopped = cluster.stop(crash);
+                stopped = stopping ? ::kill(server, SIGSTOP) == 0 : cluster.stop(how == QLatin1String("crash"));
         };
-        {
+        auto importReports = [&] {
             ErrorReportCapture errors;
             runCooperativeImport(host);
             host.onLog = nullptr;
-            QVERIFY2(stopped, qPrintable(cluster.unavailableReason()));
-            QCOMPARE(errors.reports.size(), 1);
-            const ErrorReportEntry &report = errors.reports[0];
-            QCOMPARE(report.procedure, QStringLiteral("cmdImportStarten_Click"));
-            QCOMPARE(report.source, ErrorSource::Database);
-            QCOMPARE(report.number, ErrorNumber::DatabaseError);
-            QCOMPARE(report.line, 260); // the save
-            // The driver's own words on the lost server are part of the message.
-            QVERIFY2(report.description.startsWith(QLatin1String("Der Datensatz konnte nicht gespeichert werden "
-                                                                 "(Die Verbindung zur Datenbank ist abgebrochen)"))
-                         && report.description.contains(crash ? QLatin1String("server") : QLatin1String("administrator command")),
-                     qPrintable(report.description));
-        }
+            return errors.reports;
+        };
+        const QString allSaved = QStringLiteral("401 2024 11\n402 2024 11\n403 2024 11\n404 2024 11\n405 2024 11");
+        QList<ErrorReportEntry> reports = importReports();
+        QVERIFY2(stopped, qPrintable(cluster.unavailableReason()));
+        QCOMPARE(reports.size(), 1);
+        QCOMPARE(reports[0].procedure, QStringLiteral("cmdImportStarten_Click"));
+        QCOMPARE(reports[0].source, ErrorSource::Database);
+        QCOMPARE(reports[0].number, ErrorNumber::DatabaseError);
+        QCOMPARE(reports[0].line, 260); // the save
+        // The driver's own words on the lost server are part of the message.
+        QVERIFY2(reports[0].description.startsWith(QStringLiteral("Der Datensatz konnte nicht gespeichert werden (") + cause)
+                     && reports[0].description.contains(driverWords),
+                 qPrintable(reports[0].description));
 
-        QVERIFY2(cluster.start(), qPrintable(cluster.unavailableReason()));
+        QVERIFY2(stopping ? ::kill(server, SIGCONT) == 0 : cluster.start(), qPrintable(cluster.unavailableReason()));
         {
             // Seen from another connection: rows 1 and 2 are stored, row 3 is
             // as it was, after a crash too.
             OrbeBase other;
-            QVERIFY(other.ConnectTo(cluster.location()));
-            QCOMPARE(records(*other.Connection()), QStringLiteral("401:2024=11 402:2024=11 403:2024=14"));
+            QVERIFY(other.ConnectTo(cluster.location(stopping)));
+            QCOMPARE(assessments(*other.Connection(), Columns), QStringLiteral("401 2024 11\n402 2024 11\n403 2024 14"));
         }
-
         // The same connection object serves the next run, without a restart.
-        {
-            ErrorReportCapture errors;
-            runCooperativeImport(host);
-            QVERIFY2(errors.reports.isEmpty(), errors.reports.isEmpty() ? "" : qPrintable(errors.reports[0].toText()));
-            QCOMPARE(host.log.count(QLatin1String("aktualisiert")) + host.log.count(QStringLiteral("hinzugefügt")), 5);
-            QCOMPARE(records(*connection),
-                     QStringLiteral("401:2024=11 402:2024=11 403:2024=11 404:2024=11 405:2024=11"));
-        }
-
+        QCOMPARE(importReports().size(), 0);
+        QCOMPARE(assessments(*connection, Columns), allSaved);
         // A server restarted while the program was idle goes unnoticed.
-        QVERIFY(cluster.stop());
-        QVERIFY(cluster.start());
-        {
-            ErrorReportCapture errors;
-            runCooperativeImport(host);
-            QVERIFY2(errors.reports.isEmpty(), errors.reports.isEmpty() ? "" : qPrintable(errors.reports[0].toText()));
-            QCOMPARE(host.log.count(QLatin1String("aktualisiert")), 5);
-        }
-
+        QVERIFY(cluster.stop() && cluster.start());
+        QCOMPARE(importReports().size(), 0);
+        QCOMPARE(host.log.count(QLatin1String("aktualisiert")), 5);
         // A server that is still down: the run fails cleanly and says so.
         QVERIFY(cluster.stop());
-        {
+        reports = importReports();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY2(reports[0].description.contains(QStringLiteral("Die Verbindung zur Datenbank ist abgebrochen")),
+                 qPrintable(reports[0].description));
+        QVERIFY(cluster.start());
+        QCOMPARE(assessments(*connection, Columns), allSaved);
+    }
+
+    // The password from the URL, a password file or a service file; a wrong
+    // authority, a plain connection, a wrong or missing password, an unknown
+    // service: each a German cause, never the password.
+    void tlsWithPassword_data()
+    {
+        QTest::addColumn<QString>("query");    // AUTH, OTHER: the authorities' paths
+        QTest::addColumn<QString>("password"); // in the URL; "FILE": from the password file
+        QTest::addColumn<QString>("cause");    // empty: connects
+        QTest::newRow("password file") << "sslmode=verify-full&sslrootcert=AUTH" << "FILE" << "";
+        QTest::newRow("password in the URL") << "sslmode=verify-full&sslrootcert=AUTH" << "PW" << "";
+        QTest::newRow("service file") << "service=jagd" << "FILE" << "";
+        QTest::newRow("other authority") << "sslmode=verify-full&sslrootcert=OTHER" << "FILE"
+                                         << "Das Zertifikat des Servers ist nicht das erwartete";
+        QTest::newRow("plain connection") << "sslmode=disable" << "FILE" << "Der Server verlangt eine verschlüsselte Verbindung";
+        QTest::newRow("wrong password") << "sslmode=require" << "Falsch;geheim" << "Der Server nimmt Benutzer oder Passwort nicht an";
+        QTest::newRow("no password") << "sslmode=require" << "" << "Der Server verlangt ein Passwort";
+        QTest::newRow("unknown service") << "service=fehlt" << "FILE" << "Den Dienst gibt es in der Dienstdatei nicht";
+        QTest::newRow("unknown user") << "user=niemand" << "FILE" << "Der Server nimmt Benutzer oder Passwort nicht an";
+        QTest::newRow("no such database") << "dbname=fehlt" << "FILE" << "Die Datenbank gibt es auf dem Server nicht";
+    }
+    void tlsWithPassword()
+    {
+        QFETCH(QString, query);
+        QFETCH(QString, password);
+        QFETCH(QString, cause);
+        static PrivateCluster cluster(true); // one for all rows: making it takes seconds
+        if (!cluster.unavailableReason().isEmpty())
+            QFAIL(qPrintable(cluster.unavailableReason()));
+        // The authority in a folder whose name needs quoting.
+        QTemporaryDir folder;
+        const QString authority = folder.filePath(QStringLiteral("Zert ifikate 'a'/ca.crt"));
+        QVERIFY(QDir().mkpath(QFileInfo(authority).path()) && QFile::copy(cluster.authority(), authority));
+        auto write = [&](const char *name, const QString &text) {
+            QFile file(folder.filePath(QString::fromLatin1(name)));
+            if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0)
+                qFatal("cannot write %s", name);
+            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner); // libpq ignores a password file others can read
+            return file.fileName().toUtf8();
+        };
+        const QString secret = QString(PrivateCluster::password()).replace(u'\\', QLatin1String("\\\\")).replace(u':', QLatin1String("\\:"));
+        const QByteArray passFile = write("pgpass", QStringLiteral("127.0.0.1:%1:*:*:%2\n").arg(cluster.port()).arg(secret));
+        qputenv("PGSERVICEFILE", write("dienste", QStringLiteral("[jagd]\nhost=127.0.0.1\nport=%1\ndbname=postgres\nuser=postgres\n"
+                                                                 "sslmode=verify-full\nsslrootcert=%2\n").arg(cluster.port()).arg(authority)));
+        qputenv("PGPASSFILE", password == QLatin1String("FILE") ? passFile : QByteArray("/nonexistent"));
+
+        const QString shownPassword = password == QLatin1String("PW")     ? PrivateCluster::password()
+                                      : password == QLatin1String("FILE") ? QString()
+                                                                          : password;
+        QString location = QStringLiteral("postgresql://?") + query;
+        if (!query.startsWith(QLatin1String("service")))
+            location = QStringLiteral("postgresql://postgres")
+                       + (shownPassword.isEmpty() ? QString() : u':' + QString::fromLatin1(QUrl::toPercentEncoding(shownPassword)))
+                       + QStringLiteral("@127.0.0.1:") + QString::number(cluster.port()) + QStringLiteral("/postgres?") + query;
+        location.replace(QLatin1String("OTHER"), QUrl::toPercentEncoding(cluster.otherAuthority()))
+            .replace(QLatin1String("AUTH"), QUrl::toPercentEncoding(authority));
+        OrbeBase base;
+        const bool connected = base.ConnectTo(location);
+        qunsetenv("PGSERVICEFILE");
+        qunsetenv("PGPASSFILE");
+        QVERIFY2(connected == cause.isEmpty(), qPrintable(base.connectFailure()));
+        if (connected) {
+            auto tls = base.Connection()->OpenRecordset(QStringLiteral("select ssl from pg_stat_ssl where pid = pg_backend_pid()"),
+                                                        OpenMode::Lookup);
+            QCOMPARE(tls->Fields().Item(0).text(), QStringLiteral("Wahr"));
+            if (!shownPassword.isEmpty()) {
+                // A run that fails there: neither the status text, the report,
+                // the log nor the error log file shows the password.
+                InterruptingHost host;
+                host.state.connection = base.Connection();
+                host.state.workbookPath = writeXlsx(folder.filePath(QStringLiteral("fehler.xlsx")), WorkbookRows{
+                    {"Hgnr"}, {"501", "20x4"}});
+                ErrorReportCapture errors;
+                runCooperativeImport(host);
+                QCOMPARE(errors.reports.size(), 1);
+                const QString shown = base.Connection()->Description() + errors.reports[0].toText() + host.log
+                                      + QString::fromUtf8(fileBytes(OrbeErrorReport::errorLogPath()));
+                QVERIFY2(!shown.contains(shownPassword), qPrintable(shown));
+            }
+            // An import over it, once.
+            if (QTest::currentDataTag() != QLatin1String("password file"))
+                return;
+            base.Connection()->createSchema();
+            base.Connection()->execute(QStringLiteral("INSERT INTO JagdbezirksSammlung VALUES (401, 2, '501', 'HG A')"));
+            InterruptingHost host;
+            host.state.connection = base.Connection();
+            host.state.workbookFolder = folder.path() + u'/';
+            host.state.workbookPath = writeXlsx(folder.filePath(QStringLiteral("hg.xlsx")), WorkbookRows{
+                {"Hgnr", "Jahr", "Lkr", "Lkrname", "Alf_kurz", "Alf_lang", "Hgname", "Belast", "Abschuss"},
+                {501, 2024, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "HG", 1, 3}});
             ErrorReportCapture errors;
             runCooperativeImport(host);
-            QCOMPARE(errors.reports.size(), 1);
-            QCOMPARE(errors.reports[0].source, ErrorSource::Database);
-            QVERIFY2(errors.reports[0].description.contains(QStringLiteral("Die Verbindung zur Datenbank ist abgebrochen")),
-                     qPrintable(errors.reports[0].description));
+            QCOMPARE(errors.reports.size(), 0);
+            QCOMPARE(assessments(*base.Connection(), Columns), QStringLiteral("401 2024 11"));
+            return;
         }
-        QVERIFY(cluster.start());
-        QCOMPARE(records(*connection), QStringLiteral("401:2024=11 402:2024=11 403:2024=11 404:2024=11 405:2024=11"));
+        QVERIFY2(base.connectFailure().contains(cause), qPrintable(base.connectFailure()));
+        QVERIFY(shownPassword.isEmpty() || !base.connectFailure().contains(shownPassword));
+        QVERIFY(!base.connectFailure().contains(QStringLiteral("heim; 1")));
     }
 };
 

@@ -49,8 +49,6 @@ struct Window
     QList<ColumnUse> columns;
     int keyLine = 0;          // the error line of a refused district number
     int yearLine = 0;         // the error line of a refused year in the import
-    int numberCheckLine = 0;  // the error lines of a refused cooperative number
-    int numberImportLine = 0;
 };
 
 const Window District{
@@ -75,7 +73,7 @@ const Window Cooperative{
      {5, "Alf_kurz", Use::Logged, true, true}, {6, "Alf_lang", Use::Logged, true, true},
      {7, "Hgname", Use::Logged, true, true}, {8, "Belast", Use::Code, true, true},
      {9, "Abschuss", Use::Code, true, true}},
-    0, 150, 270, 120};
+    0, 150};
 
 // The records without their keys, one per line.
 QStringList records(TestDatabase &db)
@@ -114,12 +112,12 @@ QStringList recordsAfterImport(TestDatabase &db, const Window &window, int colum
     return result;
 }
 
-// The error a refused number text ends the run with: only ASCII digits
-// (after a sign) make a number, too large or not.
-long numberErrorOf(const QString &text)
+// Only ASCII digits (after a sign) make a whole number: the test's own rule,
+// not the code's. A refused whole number is too large, anything else no number.
+bool wholeNumberText(const QString &text)
 {
     static const QRegularExpression digits(QStringLiteral("^[+-]?[0-9]+$"));
-    return digits.match(text).hasMatch() ? ErrorNumber::Overflow : ErrorNumber::TypeMismatch;
+    return digits.match(text).hasMatch();
 }
 
 // True when the log shows the text on one line. (QString::contains() takes
@@ -211,8 +209,8 @@ private slots:
         TARVEL_OPEN_TEST_DATABASE(db, kind);
         const Window &window = QString(QTest::currentDataTag()).contains(": district: ") ? District : Cooperative;
         seed(db, window.name);
-        const long numberError = numberErrorOf(text);
-        const bool overlong = text.size() > 255; // no cooperative number
+        const bool wholeNumber = wholeNumberText(text);
+        const long numberError = wholeNumber ? ErrorNumber::Overflow : ErrorNumber::TypeMismatch;
 
         // The clean workbook's logs: a text in a logged column changes no line.
         RunFixture clean(db);
@@ -225,12 +223,15 @@ private slots:
         for (const ColumnUse &column : window.columns) {
             const QByteArray where = QStringLiteral("column %1").arg(column.column).toUtf8();
             const QString cell = QStringLiteral("Zeile 3, Spalte %1 (%2)").arg(column.column).arg(column.heading);
-            const bool refusedNumber = column.use == Use::Cooperative && overlong;
+            // A district number that is no whole number ends the run; a whole
+            // number no district has, and any cooperative number, is not found.
+            const bool refusedKey = column.use == Use::DistrictKey && !wholeNumber;
+            const bool unknownKey = column.use == Use::Cooperative || (column.use == Use::DistrictKey && wholeNumber);
             // What the import must leave: as with a harmless value in the cell.
             QStringList expected = cleanRecords;
-            if (refusedNumber || column.use == Use::DistrictKey || column.use == Use::Year)
+            if (refusedKey || column.use == Use::Year)
                 expected = rowsTwoOnly;
-            else if (column.use == Use::Code || column.use == Use::Cooperative)
+            else if (column.use == Use::Code || unknownKey)
                 expected = recordsAfterImport(db, window, column.column, column.use == Use::Code ? QVariant("") : 999);
             db.execute("delete from ForstlichesGutachtenZurAbschussplanung");
             seed(db, window.name, true);
@@ -240,27 +241,25 @@ private slots:
 
             window.check(f.host);
             verifyLineBreaks(f.host.log);
-            if (column.use == Use::DistrictKey || refusedNumber) {
-                verifyFailure(f, "cmdImportTest_Click(", refusedNumber ? window.numberCheckLine : window.keyLine,
-                              refusedNumber ? ErrorNumber::InvalidArgument : numberError, cell + " enthält " + quotedValue(text));
+            if (refusedKey) {
+                verifyFailure(f, "cmdImportTest_Click(", window.keyLine, ErrorNumber::TypeMismatch,
+                              cell + " enthält " + quotedValue(text));
                 QVERIFY(!f.host.importEnabled.has_value());
             } else {
                 QVERIFY2(f.errors.reports.isEmpty(), qPrintable(f.errors.reports.value(0).toText()));
                 QCOMPARE(f.host.importEnabled, std::optional<bool>(true));
-                if (column.use != Use::Cooperative)
+                if (!unknownKey)
                     QVERIFY2(f.host.log.count(CRLF) == cleanCheckLines, where.constData());
             }
-            if (column.shownByCheck && !refusedNumber)
+            if (column.shownByCheck)
                 QVERIFY2(logShows(f.host.log, text), where.constData());
             QCOMPARE(records(db), before);
 
             window.import(f.host);
             verifyLineBreaks(f.host.log);
-            if (refusedNumber || column.use == Use::DistrictKey || column.use == Use::Year) {
-                verifyFailure(f, "cmdImportStarten_Click",
-                              refusedNumber ? window.numberImportLine
-                                            : column.use == Use::Year ? window.yearLine : window.keyLine,
-                              refusedNumber ? ErrorNumber::InvalidArgument : numberError, cell + " enthält " + quotedValue(text));
+            if (refusedKey || column.use == Use::Year) {
+                verifyFailure(f, "cmdImportStarten_Click", refusedKey ? window.keyLine : window.yearLine,
+                              refusedKey ? ErrorNumber::TypeMismatch : numberError, cell + " enthält " + quotedValue(text));
                 QVERIFY(f.logFiles().isEmpty());
                 QVERIFY(f.host.messages.isEmpty());
                 QVERIFY(f.host.log.contains("Zeile 2)") || f.host.log.contains("Zeile (2)"));
@@ -270,11 +269,13 @@ private slots:
                 if (column.use == Use::Cooperative)
                     QVERIFY(logShows(f.host.log, "(Zeile 3) Hegegemeinschaft (Laufende Nummer) nicht in der Datenbank: "
                                                      + text + ", Naila, 2021"));
+                else if (unknownKey)
+                    QVERIFY(f.host.log.contains("(Zeile 3) Jagdbezirk (Laufende Nummer) nicht in der Datenbank: "));
                 // The log file holds the log exactly, in UTF-8.
                 QCOMPARE(f.logFiles().size(), 1);
                 QVERIFY2(fileBytes(f.folder.filePath(f.logFiles()[0])) == f.host.log.toUtf8(), where.constData());
             }
-            if (column.shownByImport && !refusedNumber)
+            if (column.shownByImport)
                 QVERIFY2(logShows(f.host.log, text), where.constData());
             QCOMPARE(records(db), expected);
         }
@@ -288,7 +289,7 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("keyText");  // for district 448
-        QTest::addColumn<int>("key");          // the district it finds; -1 refused
+        QTest::addColumn<int>("key");          // the district it finds; -1 refused, 999 none
         QTest::addColumn<QString>("yearText"); // for 2021
         QTest::addColumn<int>("year");         // -1 refused
         QTest::addColumn<bool>("cooperativeFound"); // keyText as the cooperative number finds 448
@@ -311,7 +312,8 @@ private slots:
             row("inner blank") << "44 8" << -1 << "20 21" << -1 << false;
             row("zero-width space") << "448\u200B" << -1 << "2021\u200B" << -1 << false;
             row("sign twice") << "+-448" << -1 << "--2021" << -1 << false;
-            row("beyond 32 bits") << "4294967744" << -1 << "4294969317" << -1 << false;
+            row("beyond 32 bits") << "4294967744" << 999 << "4294969317" << -1 << false;
+            row("beyond 64 bits") << "18446744073709552064" << 999 << "18446744073709553637" << -1 << false;
         }
     }
     void numberForms()
@@ -332,8 +334,9 @@ private slots:
             const QString name = QStringLiteral("%1 %2 %3 %4").arg(kind, window.name).arg(column).arg(plain);
             if (!plainResults.contains(name))
                 plainResults[name] = recordsAfterImport(db, window, plain < 0 ? 0 : column, plain);
+            const long error = wholeNumberText(text) ? ErrorNumber::Overflow : ErrorNumber::TypeMismatch;
             return plainResults[name] + (plain < 0 ? QStringList{QStringLiteral("Fehler bei %1 (%2): Zelle genannt")
-                                                                     .arg(refusedLine).arg(numberErrorOf(text))}
+                                                                     .arg(refusedLine).arg(error)}
                                                    : QStringList());
         };
         QCOMPARE(recordsAfterImport(db, District, 2, keyText), expect(District, 2, key, District.keyLine, keyText));

@@ -1,0 +1,124 @@
+#include "orbeconnection.h"
+
+#include "orberecordsetimpl.h"
+
+#include <QRegularExpression>
+#include <QSqlField>
+#include <QSqlIndex>
+
+namespace {
+
+// PostgreSQL folds unquoted names to lower case. Columns of the project's
+// schema are shown as the schema spells them, so a listing reads the same on
+// both databases; statements keep using the names the driver reports.
+QString displayName(const QString &driverName)
+{
+    static const QHash<QString, QString> spelling = [] {
+        QHash<QString, QString> names;
+        static const QRegularExpression identifier(QStringLiteral(R"(\b[A-Za-z_][A-Za-z0-9_]*\b)"));
+        const QString script = orbeSchemaScript(false);
+        for (auto it = identifier.globalMatch(script); it.hasNext();) {
+            const QString name = it.next().captured();
+            if (name != name.toLower() && name != name.toUpper())
+                names.insert(name.toLower(), name);
+        }
+        return names;
+    }();
+    if (driverName != driverName.toLower())
+        return driverName;
+    return spelling.value(driverName, driverName);
+}
+
+} // namespace
+
+std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &statement, int mode)
+{
+    switch (mode) {
+    case static_cast<int>(OpenMode::Lookup):
+        return OpenRecordset(statement, OpenMode::Lookup);
+    case static_cast<int>(OpenMode::Editable):
+        return OpenRecordset(statement, OpenMode::Editable);
+    default:
+        throw Failure(ErrorNumber::InvalidArgument, ErrorSource::Database,
+                      QStringLiteral("Unbekannter Öffnungsmodus %1.").arg(mode));
+    }
+}
+
+std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &statement, OpenMode mode)
+{
+    auto impl = std::make_unique<OrbeRecordset::Impl>();
+    impl->state = m_state;
+    impl->mode = mode;
+    impl->statement = statement;
+    impl->requireOpen();
+
+    if (mode == OpenMode::Editable) {
+        static const QRegularExpression oneTable(
+            QStringLiteral(R"(^\s*select\s+\*\s+from\s+([A-Za-z_][A-Za-z0-9_]*)(\s+(where|order)\b.*|\s*;?\s*)$)"),
+            QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+        const QRegularExpressionMatch match = oneTable.match(statement);
+        if (!match.hasMatch())
+            throw orbe::failure(ErrorNumber::NotUpdatable,
+                                QStringLiteral("Bearbeitbar ist nur „select * from Tabelle …“"), {}, statement);
+        impl->table = match.captured(1);
+        impl->ensureTransaction();
+    } else {
+        m_state->beforeStatement();
+    }
+
+    QSqlDatabase db = database();
+    QSqlQuery query = m_state->newQuery();
+    // Rows may arrive from the server while they are read.
+    AnswerWatch watched = m_state->watch();
+    if (!m_state->run(query, statement, mode == OpenMode::Lookup))
+        throw m_state->refused(QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"), query.lastError(), statement);
+    if (!query.isSelect())
+        throw orbe::failure(ErrorNumber::DatabaseError,
+                            QStringLiteral("Die Anweisung liefert keine Datensätze"), {}, statement);
+
+    const QSqlRecord record = query.record();
+    for (int i = 0; i < record.count(); ++i) {
+        const QSqlField field = record.field(i);
+        impl->sqlNames << field.name();
+        impl->names << (m_state->postgres ? displayName(field.name()) : field.name());
+        impl->types << field.metaType();
+    }
+    // Of equal names (a join) the first column wins.
+    for (int i = record.count() - 1; i >= 0; --i)
+        impl->columnByName.insert(impl->names[i].toLower(), i);
+
+    const int columnCount = impl->names.size();
+    while (query.next()) {
+        QList<QVariant> row(columnCount);
+        for (int i = 0; i < columnCount; ++i)
+            row[i] = orbe::normalised(query.value(i), impl->types[i]);
+        impl->rows.push_back(std::move(row));
+    }
+    if (query.lastError().isValid())
+        throw m_state->refused(QStringLiteral("Die Datensätze konnten nicht gelesen werden"), query.lastError(),
+                               statement);
+    impl->textIndex.resize(columnCount);
+
+    if (mode == OpenMode::Editable) {
+        const QString tableKey = impl->table.toLower();
+        auto known = m_state->primaryKeys.constFind(tableKey);
+        if (known == m_state->primaryKeys.cend()) {
+            QSqlIndex index = db.primaryIndex(impl->table);
+            if (index.isEmpty() && m_state->postgres)
+                index = db.primaryIndex(tableKey); // unquoted names are stored lower-case
+            QStringList keyNames;
+            for (int i = 0; i < index.count(); ++i)
+                keyNames << index.fieldName(i);
+            known = m_state->primaryKeys.insert(tableKey, keyNames);
+        }
+        for (const QString &keyName : known.value()) {
+            const auto col = impl->columnByName.constFind(keyName.toLower());
+            if (col != impl->columnByName.cend())
+                impl->keyColumns << col.value();
+        }
+        if (impl->keyColumns.size() != known.value().size())
+            impl->keyColumns.clear();
+    }
+
+    return std::unique_ptr<OrbeRecordset>(new OrbeRecordset(std::move(impl)));
+}

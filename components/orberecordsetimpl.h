@@ -1,0 +1,141 @@
+#pragma once
+
+// The inside of a recordset, shared by the recordset's own source and by
+// OrbeConnection::OpenRecordset, which fills it.
+
+#include "orbeinternal.h"
+#include "orberecordset.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <optional>
+#include <vector>
+
+struct OrbeRecordset::Impl
+{
+    enum class Pending { None, Edit, AddNew };
+
+    std::shared_ptr<OrbeConnectionState> state;
+    OpenMode mode = OpenMode::Lookup;
+    QString statement;
+    QString table;             // the one table of an editable recordset
+    QList<int> keyColumns;     // its primary key, as columns of the result
+
+    QStringList names;    // as shown by OrbeField::Name()
+    QStringList sqlNames; // as the driver reports them, for statements
+    QList<QMetaType> types;
+    QHash<QString, int> columnByName; // lower-case name
+    std::vector<QList<QVariant>> rows;
+
+    bool filtered = false;
+    std::vector<int> visible;
+    std::size_t position = 0;
+    // Per column: text form -> rows, built on the first filter on that column.
+    std::vector<std::optional<QHash<QString, std::vector<int>>>> textIndex;
+
+    Pending pending = Pending::None;
+    QList<QVariant> buffer;
+    std::vector<bool> changed;
+    int editedRow = -1;
+
+    ~Impl() { state->rollback(this); }
+
+    std::size_t visibleCount() const { return filtered ? visible.size() : rows.size(); }
+    int currentRow() const
+    {
+        if (position >= visibleCount())
+            return -1;
+        return filtered ? visible[position] : static_cast<int>(position);
+    }
+
+    void discardPending()
+    {
+        pending = Pending::None;
+        buffer.clear();
+        changed.clear();
+        editedRow = -1;
+    }
+
+    void requireEditable() const
+    {
+        if (mode != OpenMode::Editable)
+            throw Failure(ErrorNumber::NotUpdatable, ErrorSource::Database,
+                          QStringLiteral("Die Datensatzgruppe ist schreibgeschützt (Öffnungsmodus 4)."));
+    }
+
+    void requireOpen() const
+    {
+        if (!state->open)
+            throw Failure(ErrorNumber::NotConnected, ErrorSource::Database,
+                          QStringLiteral("Die Datenbankverbindung ist geschlossen."));
+    }
+
+    // An edit or new row after an Update belongs to a transaction again,
+    // unless another recordset's transaction is open, which it joins.
+    void ensureTransaction()
+    {
+        if (!state->transactionOwner)
+            state->beginTransaction(this, table);
+    }
+
+    int column(const QString &name) const
+    {
+        const auto found = columnByName.constFind(name.toLower());
+        if (found == columnByName.cend())
+            throw Failure(ErrorNumber::FieldNotFound, ErrorSource::Database,
+                          QStringLiteral("Das Feld %1 ist in der Datensatzgruppe nicht vorhanden.")
+                              .arg(orbe::quoted(name)));
+        return found.value();
+    }
+
+    Failure noCurrentRecord() const
+    {
+        return Failure(ErrorNumber::NoCurrentRecord, ErrorSource::Database,
+                       QStringLiteral("Kein aktueller Datensatz."));
+    }
+
+    const QVariant &value(int col) const
+    {
+        if (pending != Pending::None)
+            return buffer[col];
+        const int row = currentRow();
+        if (row < 0)
+            throw noCurrentRecord();
+        return rows[row][col];
+    }
+
+    void setValue(int col, const QVariant &value)
+    {
+        requireEditable();
+        if (pending == Pending::None) {
+            if (currentRow() < 0)
+                throw noCurrentRecord();
+            throw Failure(ErrorNumber::UpdateWithoutEdit, ErrorSource::Database,
+                          QStringLiteral("Das Feld %1 kann nur nach Edit oder AddNew geändert werden.")
+                              .arg(orbe::quoted(names[col])));
+        }
+        buffer[col] = orbe::convertForColumn(value, types[col], state->postgres, names[col]);
+        changed[col] = true;
+    }
+
+    QList<QVariant> readRow(const QSqlQuery &query) const
+    {
+        QList<QVariant> row(names.size());
+        const QSqlRecord record = query.record();
+        for (int i = 0; i < record.count(); ++i) {
+            const auto found = columnByName.constFind(record.fieldName(i).toLower());
+            if (found != columnByName.cend())
+                row[found.value()] = orbe::normalised(query.value(i), types[found.value()]);
+        }
+        return row;
+    }
+
+    void update();
+    void insert();
+    // The prepared write statement with the given columns of the buffer bound
+    // first; position is where further values go.
+    QSqlQuery &preparedWrite(const QString &sql, const QString &failureText, const QList<int> &columns,
+                             int &position);
+    void writeEdit();
+};
