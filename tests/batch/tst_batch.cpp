@@ -137,6 +137,23 @@ private slots:
                           text);
     }
 
+    // An import whose log file cannot be written (a folder nobody may write
+    // to) keeps its rows but ends with status 1: a scheduled job must notice.
+    void logFileNotWritten()
+    {
+        TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
+        BatchFixture f(db);
+        const QString path = f.kindWorkbook("district", "Gutachten.xlsx");
+        const QByteArray folder = QFile::encodeName(f.folder.path());
+        if (QProcess::execute("chattr", {"+i", folder}) != 0) // stops root too, unlike permissions
+            QSKIP("chattr +i is not available here");
+        const BatchResult result = f.batch({"import", "--district", "--database", db.location(), path});
+        QProcess::execute("chattr", {"-i", folder});
+        QCOMPARE(result.exitCode, int(BatchExit::RunFailed));
+        QVERIFY(result.errText().contains("Fehler beim Schreiben der Protokolldatei"));
+        QCOMPARE(f.importedRecord("district"), QStringLiteral("Rehwild 13"));
+    }
+
     // A relative workbook stands in the log and decides the log file's folder
     // as the absolute path the file dialog would have given. A name that is no
     // UTF-8 (the dialog never gives one) is taken as the system passes it and
