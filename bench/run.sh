@@ -17,8 +17,14 @@ source scripts/throwaway-postgres.sh
 start_throwaway_postgres durable
 
 echo "== SQLite"
-"$BUILD/bench/tarvel_bench" "$PGDIR/bench.sqlite" "$rows"
+"$BUILD/bench/tarvel_bench" "$PGDIR/bench.sqlite" "$rows" | tee "$PGDIR/sqlite.txt"
 
 echo "== PostgreSQL"
 run_pg "$PGBIN/psql" -h "$PGDIR" -U postgres -qc "create database tarvel_bench" postgres
-"$BUILD/bench/tarvel_bench" "postgresql://postgres@/tarvel_bench?host=$PGDIR" "$rows"
+"$BUILD/bench/tarvel_bench" "postgresql://postgres@/tarvel_bench?host=$PGDIR" "$rows" | tee "$PGDIR/postgres.txt"
+
+# A run's line: two blanks, its name in 28 columns, a blank, the seconds.
+echo "== PostgreSQL / SQLite"
+awk 'NR == FNR { if (/ s   log/) sqlite[substr($0, 3, 28)] = substr($0, 31, 8) + 0; next }
+     / s   log/ { run = substr($0, 3, 28); printf "  %s %7.1f\n", run, (substr($0, 31, 8) + 0) / sqlite[run] }' \
+  "$PGDIR/sqlite.txt" "$PGDIR/postgres.txt"

@@ -6,7 +6,8 @@
 // LOCATION is an SQLite file that does not exist yet, or the URL of an empty
 // PostgreSQL database (the form TARVEL_DATABASE takes). With WORKBOOK (a
 // district workbook, e.g. from tarvel_bigworkbook) only the district check
-// runs, on that workbook, and the process's peak memory is printed.
+// runs, on that workbook. Each run's line ends with the process's peak memory
+// so far.
 #include "cooperativeruns.h"
 #include "districtruns.h"
 #include "orbebase.h"
@@ -80,6 +81,14 @@ void fillDatabase(OrbeConnection &connection, int n)
     connection.execute(QStringLiteral("ANALYZE"));
 }
 
+// The process's peak so far, which bounds the peak of each run timed so far.
+long peakMegabytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
 double timed(const char *name, TestRunHost &host, bool (*run)(RunHost &), ErrorReportCapture &errors)
 {
     QElapsedTimer clock;
@@ -88,7 +97,8 @@ double timed(const char *name, TestRunHost &host, bool (*run)(RunHost &), ErrorR
     const double seconds = clock.nsecsElapsed() / 1e9;
     if (!errors.reports.isEmpty())
         fail(QStringLiteral("%1 failed: %2").arg(QString::fromLatin1(name), errors.reports[0].toText()));
-    std::printf("  %-28s %7.2f s   log %6lld kB\n", name, seconds, (long long)(host.log.size() * 2 / 1024));
+    std::printf("  %-28s %7.2f s   log %6lld kB   peak %4ld MB\n", name, seconds,
+                (long long)(host.log.size() * 2 / 1024), peakMegabytes());
     std::fflush(stdout);
     return seconds;
 }
@@ -142,9 +152,6 @@ int main(int argc, char **argv)
     if (arguments.size() > 3) {
         host.state.workbookPath = arguments[3];
         timed("district check", host, runDistrictCheck, errors);
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
-        std::printf("  peak resident memory %ld MB\n", usage.ru_maxrss / 1024);
         return 0;
     }
 

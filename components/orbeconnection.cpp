@@ -111,6 +111,26 @@ bool OrbeConnectionState::run(QSqlQuery &query, const QString &sql, bool repeata
     return false;
 }
 
+QSqlQuery *OrbeConnectionState::runPrepared(const QString &sql, const QVariantList &values, bool repeatable,
+                                            QSqlError &error)
+{
+    for (bool again = false;; again = true) {
+        if (QSqlQuery *query = preparedQuery(sql, error)) {
+            for (int i = 0; i < values.size(); ++i)
+                query->bindValue(i, values[i]);
+            if (AnswerWatch watched = watch(); query->exec())
+                return query;
+            error = query->lastError();
+            query->finish();
+        }
+        suspect = true;
+        // reopen() drops the kept statements, so the second try prepares anew.
+        if (again || !repeatable || transactionOwner || !lost() || !reopen().isEmpty())
+            return nullptr;
+        suspect = false;
+    }
+}
+
 Failure OrbeConnectionState::refused(const QString &description, const QSqlError &error, const QString &statement)
 {
     suspect = true;

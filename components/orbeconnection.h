@@ -2,6 +2,7 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariantList>
 
 #include <memory>
 
@@ -34,6 +35,10 @@ public:
     // Runs the statement and holds its result on the client. Throws Failure.
     std::unique_ptr<OrbeRecordset> OpenRecordset(const QString &statement, OpenMode mode);
     std::unique_ptr<OrbeRecordset> OpenRecordset(const QString &statement, int mode);
+    // The same with each "?" of the statement bound to a value, in order. The
+    // statement is prepared once per connection and kept: a run asks the same
+    // shape for every row, and the server then parses and plans it once.
+    std::unique_ptr<OrbeRecordset> OpenRecordset(const QString &statement, OpenMode mode, const QVariantList &values);
 
     // Runs a statement that returns no rows (schema set-up, tests). Throws Failure.
     void execute(const QString &statement);

@@ -73,6 +73,9 @@ struct OrbeConnectionState
     // on a connection found lost runs once more on the reopened connection,
     // so that a server restarted while the program was idle goes unnoticed.
     bool run(QSqlQuery &query, const QString &sql, bool repeatable = false);
+    // The same for a kept statement with its values bound: the executed
+    // query, or nullptr with the driver's error in error.
+    QSqlQuery *runPrepared(const QString &sql, const QVariantList &values, bool repeatable, QSqlError &error);
     // The failure of a statement the database refused (DatabaseError); marks
     // the connection suspect and names a connection found lost as the cause.
     Failure refused(const QString &description, const QSqlError &error, const QString &statement = {});

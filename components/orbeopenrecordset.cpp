@@ -3,6 +3,7 @@
 #include "orberecordsetimpl.h"
 
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSqlField>
 #include <QSqlIndex>
 
@@ -46,6 +47,12 @@ std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &stat
 
 std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &statement, OpenMode mode)
 {
+    return OpenRecordset(statement, mode, {});
+}
+
+std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &statement, OpenMode mode,
+                                                             const QVariantList &values)
+{
     auto impl = std::make_unique<OrbeRecordset::Impl>();
     impl->state = m_state;
     impl->mode = mode;
@@ -67,11 +74,27 @@ std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &stat
     }
 
     QSqlDatabase db = database();
-    QSqlQuery query = m_state->newQuery();
+    QSqlQuery unprepared;
+    QSqlQuery *prepared = nullptr;
     // Rows may arrive from the server while they are read.
     AnswerWatch watched = m_state->watch();
-    if (!m_state->run(query, statement, mode == OpenMode::Lookup))
-        throw m_state->refused(QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"), query.lastError(), statement);
+    if (values.isEmpty()) {
+        unprepared = m_state->newQuery();
+        if (!m_state->run(unprepared, statement, mode == OpenMode::Lookup))
+            throw m_state->refused(QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"), unprepared.lastError(),
+                                   statement);
+    } else {
+        QSqlError error;
+        prepared = m_state->runPrepared(statement, values, mode == OpenMode::Lookup, error);
+        if (!prepared)
+            throw m_state->refused(QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"), error, statement);
+    }
+    QSqlQuery &query = prepared ? *prepared : unprepared;
+    // A kept statement is finished however this ends: unfinished, it would hold a transaction open.
+    const auto finish = qScopeGuard([prepared] {
+        if (prepared)
+            prepared->finish();
+    });
     if (!query.isSelect())
         throw orbe::failure(ErrorNumber::DatabaseError,
                             QStringLiteral("Die Anweisung liefert keine Datensätze"), {}, statement);

@@ -101,10 +101,9 @@ void OrbeRecordset::Impl::insert()
         sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                   .arg(table, fieldList.join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", ")));
     }
-    // The generated key and the column defaults are read back, so that the new
-    // row reads as the database stored it.
-    if (state->postgres)
-        sql += QStringLiteral(" RETURNING *");
+    // The generated key and the column defaults come back with the insert, so
+    // that the new row reads as the database stored it.
+    sql += QStringLiteral(" RETURNING *");
 
     int position = 0;
     QSqlQuery *query = &preparedWrite(sql, QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"),
@@ -117,23 +116,9 @@ void OrbeRecordset::Impl::insert()
     }
 
     QList<QVariant> row = buffer;
-    if (state->postgres) {
-        if (query->next())
-            row = readRow(*query);
-        query->finish();
-    } else {
-        const QVariant rowid = query->lastInsertId();
-        query->finish();
-        const QString reread = QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(table);
-        QSqlError error;
-        QSqlQuery *back = rowid.isValid() ? state->preparedQuery(reread, error) : nullptr;
-        if (back) {
-            back->bindValue(0, rowid);
-            if (back->exec() && back->next())
-                row = readRow(*back);
-            back->finish();
-        }
-    }
+    if (query->next())
+        row = readRow(*query);
+    query->finish();
 
     // SQLite stores NULL in a key that is no row-id alias (BIGINT PRIMARY KEY):
     // such a record could never be found again by its key.

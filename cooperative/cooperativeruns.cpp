@@ -8,6 +8,7 @@
 #include "importlog.h"
 #include "orberecordset.h"
 #include "runhost.h"
+#include "specieslookup.h"
 #include "spreadsheet.h"
 #include "workbookrows.h"
 
@@ -98,9 +99,9 @@ bool runCooperativeCheck(RunHost &host)
                 ++summary.found;
                 at(290); if (number != previousNumber) {
                     at(300); host.appendLog(CRLF + QStringLiteral("Zum importieren: ") + rowValues(*sheet, row) + CRLF);
-                    at(310); QString statement;
-                    at(320); statement = AssessmentRecord::collectionStatement(collections->Fields().Item(CollectionKey).text());
-                    at(330); auto records = state.connection->OpenRecordset(statement, OpenMode::Lookup);
+                    at(310); QVariant key;
+                    at(320); key = AssessmentRecord::collectionKey(collections->Fields().Item(CollectionKey));
+                    at(330); auto records = AssessmentRecord::collectionRecords(*state.connection, key);
                     at(340); while (records->HasCurrent()) {
                         OrbeFields fields = records->Fields();
                         at(350); for (int field = 0; field < fields.Count(); ++field) {
@@ -143,6 +144,7 @@ bool runCooperativeImport(RunHost &host)
     return runTrapped(host.placeName(), QStringLiteral("cmdImportStarten_Click"), state.currentRow, [&](ErrorLine &at) {
         RunSummary summary;
         summary.import = true;
+        SpeciesKey roeDeer(QStringLiteral("Rehwild"));
         at(20); auto excel = SpreadsheetApplication::Start();
         at(30); Workbook *book = &excel->Open(state.workbookPath, LastReadRow);
         at(40); Worksheet *sheet = &book->firstSheet();
@@ -171,7 +173,7 @@ bool runCooperativeImport(RunHost &host)
                 } else {
                     at(200); record.beginInsert();
                     at(210); host.appendLog(QStringLiteral("(Zeile %1) hinzugefügt: ").arg(row));
-                    at(220); record.setNewRecordKeys();
+                    at(220); record.setNewRecordKeys(roeDeer);
                 }
                 at(230); record.setCode(QStringLiteral("IdVerbissbelastung"),
                                         browsingPressureCode(trimmedCell(*sheet, row, BrowsingPressureColumn)));

@@ -8,6 +8,7 @@
 #include "importlog.h"
 #include "orberecordset.h"
 #include "runhost.h"
+#include "specieslookup.h"
 #include "spreadsheet.h"
 #include "workbookrows.h"
 
@@ -49,25 +50,32 @@ QString matchLines(OrbeRecordset &district)
 
 } // namespace
 
-QString districtStatement(const QString &runningNumber, int row)
+std::optional<qlonglong> districtNumber(const QString &runningNumber, int row)
 {
-    const QString cell = cellName(row, RunningNumberColumn, QStringLiteral("Lfdnr"));
     if (!isWholeNumber(runningNumber)) {
+        const QString cell = cellName(row, RunningNumberColumn, QStringLiteral("Lfdnr"));
         throw Failure(ErrorNumber::TypeMismatch, ErrorSource::Tarvel,
                       QStringLiteral("Typen unverträglich: %1 enthält %2, das ist keine laufende Nummer "
                                      "(ganze Zahl). Der Lauf endet bei dieser Zeile.")
                           .arg(cell, quotedValue(runningNumber)));
     }
     bool fits = false;
-    runningNumber.toLongLong(&fits);
+    const qlonglong number = runningNumber.toLongLong(&fits);
     if (!fits)
-        return {};
-    return QStringLiteral("select * from JagdbezirksSammlung, Jagdbezirk, JagdbezirkDatenBayern") + CRLF
-           + QStringLiteral(" where JagdbezirksSammlung_ID_PK = Jagdbezirk_Sammlung_ID_FK")
-           + QStringLiteral(" and JagdbezirkDatenBayern_Jagdbezirk_ID_FK = Jagdbezirk_ID_PK")
-           + QStringLiteral(" and JagdbezirksSammlung_JagdbezirksSammlungsArt_ID_FK = 1")
-           + QStringLiteral(" and JagdbezirkDatenBayern_Lfdnr = ") + formatRunningNumber(runningNumber)
-           + QStringLiteral(" order by JagdbezirkDatenBayern_Jagdjahr desc");
+        return std::nullopt;
+    return number;
+}
+
+std::unique_ptr<OrbeRecordset> findDistrict(OrbeConnection &connection, qlonglong runningNumber)
+{
+    static const QString statement =
+        QStringLiteral("select * from JagdbezirksSammlung, Jagdbezirk, JagdbezirkDatenBayern") + CRLF
+        + QStringLiteral(" where JagdbezirksSammlung_ID_PK = Jagdbezirk_Sammlung_ID_FK")
+        + QStringLiteral(" and JagdbezirkDatenBayern_Jagdbezirk_ID_FK = Jagdbezirk_ID_PK")
+        + QStringLiteral(" and JagdbezirksSammlung_JagdbezirksSammlungsArt_ID_FK = 1")
+        + QStringLiteral(" and JagdbezirkDatenBayern_Lfdnr = CAST(? AS BIGINT)")
+        + QStringLiteral(" order by JagdbezirkDatenBayern_Jagdjahr desc");
+    return connection.OpenRecordset(statement, OpenMode::Lookup, {runningNumber});
 }
 
 bool runDistrictCheck(RunHost &host)
@@ -88,8 +96,8 @@ bool runDistrictCheck(RunHost &host)
             at(90); const QString runningNumber = trimmedCell(*sheet, row, RunningNumberColumn);
                     if (runningNumber.isEmpty()) break;
             at(100); host.setProgressValue(float(row));
-            at(110); const QString statement = districtStatement(runningNumber, row);
-            at(120); auto district = statement.isEmpty() ? nullptr : state.connection->OpenRecordset(statement, OpenMode::Lookup);
+            at(110); const std::optional<qlonglong> number = districtNumber(runningNumber, row);
+            at(120); auto district = number ? findDistrict(*state.connection, *number) : nullptr;
             at(130); host.appendLog(rowLine(row, runningNumber, trimmedCell(*sheet, row, NameColumn)));
             at(140); if (district && district->HasCurrent()) {
                 at(150); host.appendLog(matchLines(*district)); ++summary.found;
@@ -115,6 +123,7 @@ bool runDistrictImport(RunHost &host)
     return runTrapped(host.placeName(), QStringLiteral("cmdImportStarten_Click"), state.currentRow, [&](ErrorLine &at) {
         RunSummary summary;
         summary.import = true;
+        SpeciesKey roeDeer(QStringLiteral("Rehwild"));
         at(20); auto excel = SpreadsheetApplication::Start();
         at(30); Workbook *book = &excel->Open(state.workbookPath, LastReadRow);
         at(40); Worksheet *sheet = &book->firstSheet();
@@ -126,8 +135,8 @@ bool runDistrictImport(RunHost &host)
             at(90); const QString runningNumber = trimmedCell(*sheet, row, RunningNumberColumn);
                     if (runningNumber.isEmpty()) break;
             at(100); host.setProgressValue(float(row));
-            at(110); const QString statement = districtStatement(runningNumber, row);
-            at(120); auto district = statement.isEmpty() ? nullptr : state.connection->OpenRecordset(statement, OpenMode::Lookup);
+            at(110); const std::optional<qlonglong> number = districtNumber(runningNumber, row);
+            at(120); auto district = number ? findDistrict(*state.connection, *number) : nullptr;
             const QString name = trimmedCell(*sheet, row, NameColumn);
             const QString firstYearText = trimmedCell(*sheet, row, FirstYearColumn);
             at(130); host.appendLog(rowLine(row, runningNumber, name));
@@ -145,7 +154,7 @@ bool runDistrictImport(RunHost &host)
                 } else {
                     at(220); record.beginInsert();
                     at(230); host.appendLog(lead + QStringLiteral(" hinzugefügt: "));
-                    at(240); record.setNewRecordKeys();
+                    at(240); record.setNewRecordKeys(roeDeer);
                 }
                 at(250); record.setCode(QStringLiteral("IdVerbissbelastung"),
                                         browsingPressureDigitCode(trimmedCell(*sheet, row, BrowsingPressureColumn)));

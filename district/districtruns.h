@@ -2,6 +2,11 @@
 
 #include <QString>
 
+#include <memory>
+#include <optional>
+
+class OrbeConnection;
+class OrbeRecordset;
 class RunHost;
 
 // The window the runs belong to; every front end reports their failures
@@ -20,9 +25,9 @@ bool runDistrictCheck(RunHost &host);
 // assessment record, logs every row, writes the log file.
 bool runDistrictImport(RunHost &host);
 
-// The lookup of a district by its running number (column 2, trimmed), the
-// latest hunting year first. The number goes into the statement unquoted, so
-// anything but a whole number is refused (TypeMismatch, naming the row). A
-// whole number beyond what any integer column holds (64 bits) gives the empty
-// text: there is nothing to look up, the district is not found.
-QString districtStatement(const QString &runningNumber, int row);
+// The running number (column 2, trimmed) of a district workbook row. Anything
+// but a whole number is refused (TypeMismatch, naming the row). A whole number
+// beyond what any integer column holds (64 bits) gives none: nothing has it.
+std::optional<qlonglong> districtNumber(const QString &runningNumber, int row);
+// The district of that running number, the latest hunting year first.
+std::unique_ptr<OrbeRecordset> findDistrict(OrbeConnection &connection, qlonglong runningNumber);

@@ -6,31 +6,37 @@
 #include "orberecordset.h"
 #include "specieslookup.h"
 
-AssessmentRecord::AssessmentRecord(OrbeConnection &connection, const OrbeField &collectionKey,
+namespace {
+const QString CollectionStatement = QStringLiteral("select * from ForstlichesGutachtenZurAbschussplanung") + CRLF
+                                    + QStringLiteral(" where IdJagdbezirksSammlung = CAST(? AS INTEGER)");
+} // namespace
+
+AssessmentRecord::AssessmentRecord(OrbeConnection &connection, const OrbeField &collectionKeyField,
                                    qint32 firstYear)
     : m_connection(connection)
-    , m_collectionKey(collectionKey.Value())
+    , m_collectionKey(collectionKey(collectionKeyField))
     , m_firstYear(firstYear)
 {
-    m_record = connection.OpenRecordset(statement(collectionKey.text(), firstYear), OpenMode::Editable);
+    static const QString statement = CollectionStatement + QStringLiteral(" and JagdjahrVon = CAST(? AS INTEGER)");
+    m_record = connection.OpenRecordset(statement, OpenMode::Editable, {m_collectionKey, firstYear});
 }
 
 AssessmentRecord::~AssessmentRecord() = default;
 
-QString AssessmentRecord::collectionStatement(const QString &collectionKeyText)
+QVariant AssessmentRecord::collectionKey(const OrbeField &keyField)
 {
-    if (!isWholeNumber(collectionKeyText)) {
+    const QString text = keyField.text();
+    if (!isWholeNumber(text)) {
         throw Failure(ErrorNumber::TypeMismatch, ErrorSource::Tarvel,
                       QStringLiteral("Typen unverträglich: der Schlüssel der Jagdbezirkssammlung „%1“ ist keine ganze Zahl.")
-                          .arg(collectionKeyText));
+                          .arg(text));
     }
-    return QStringLiteral("select * from ForstlichesGutachtenZurAbschussplanung") + CRLF
-           + QStringLiteral(" where IdJagdbezirksSammlung = ") + collectionKeyText;
+    return keyField.Value();
 }
 
-QString AssessmentRecord::statement(const QString &collectionKeyText, qint32 firstYear)
+std::unique_ptr<OrbeRecordset> AssessmentRecord::collectionRecords(OrbeConnection &connection, const QVariant &key)
 {
-    return collectionStatement(collectionKeyText) + QStringLiteral(" and JagdjahrVon = ") + QString::number(firstYear);
+    return connection.OpenRecordset(CollectionStatement, OpenMode::Lookup, {key});
 }
 
 bool AssessmentRecord::exists() const
@@ -48,11 +54,11 @@ void AssessmentRecord::beginInsert()
     m_record->AddNew();
 }
 
-void AssessmentRecord::setNewRecordKeys()
+void AssessmentRecord::setNewRecordKeys(SpeciesKey &roeDeer)
 {
     OrbeFields fields = m_record->Fields();
     fields.Item(QStringLiteral("IdJagdbezirksSammlung")).setValue(m_collectionKey);
-    fields.Item(QStringLiteral("IdWildart")).setValue(GetWildartId(m_connection, QStringLiteral("Rehwild")));
+    fields.Item(QStringLiteral("IdWildart")).setValue(roeDeer.get(m_connection));
     fields.Item(QStringLiteral("JagdjahrVon")).setValue(m_firstYear);
     fields.Item(QStringLiteral("JagdjahrBis"))
         .setValue(addInt32(m_firstYear, 2, QStringLiteral("Das Jagdjahr %1 plus 2").arg(m_firstYear)));

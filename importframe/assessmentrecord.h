@@ -8,6 +8,7 @@
 class OrbeConnection;
 class OrbeField;
 class OrbeRecordset;
+class SpeciesKey;
 
 // The assessment record (ForstlichesGutachtenZurAbschussplanung) of one
 // collection and first hunting year, as both import runs add or update it.
@@ -21,18 +22,19 @@ public:
     AssessmentRecord(OrbeConnection &connection, const OrbeField &collectionKey, qint32 firstYear);
     ~AssessmentRecord();
 
-    // All records of a collection; the key goes in unquoted, so anything but a
-    // whole number is refused.
-    static QString collectionStatement(const QString &collectionKeyText);
-    static QString statement(const QString &collectionKeyText, qint32 firstYear);
+    // The key of the collection row's key field; anything but a whole number
+    // is refused (TypeMismatch).
+    static QVariant collectionKey(const OrbeField &keyField);
+    // All records of a collection, read only.
+    static std::unique_ptr<OrbeRecordset> collectionRecords(OrbeConnection &connection, const QVariant &key);
 
     // True when a record of that collection and year exists (the first is used).
     bool exists() const;
     void beginUpdate();
     void beginInsert();
-    // A new record's collection, species ("Rehwild"), first and last hunting
-    // year (a three-year period: the year plus 2).
-    void setNewRecordKeys();
+    // A new record's collection, species (roe deer, "Rehwild"), first and
+    // last hunting year (a three-year period: the year plus 2).
+    void setNewRecordKeys(SpeciesKey &roeDeer);
     // A code column, written on new and existing records.
     void setCode(const QString &column, qint32 code);
     void save();

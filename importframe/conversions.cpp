@@ -44,20 +44,6 @@ qint32 addInt32(qint32 a, qint32 b, const QString &what)
     return static_cast<qint32>(sum);
 }
 
-QString formatRunningNumber(const QString &wholeNumber)
-{
-    Q_ASSERT(isWholeNumber(wholeNumber));
-    const bool negative = wholeNumber.startsWith(u'-');
-    QString digits = wholeNumber;
-    if (digits.startsWith(u'+') || digits.startsWith(u'-'))
-        digits.remove(0, 1);
-    while (digits.size() > 1 && digits.startsWith(u'0'))
-        digits.remove(0, 1);
-    if (digits == u"0")
-        return QStringLiteral("0000"); // the last place of the pattern shows a digit only when there is one
-    return (negative ? QStringLiteral("-") : QString()) + digits.rightJustified(5, u'0');
-}
-
 QString singleLine(const QString &text)
 {
     QString line = text;

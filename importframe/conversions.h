@@ -16,11 +16,6 @@ qint32 toInt32(const QString &text, const QString &what);
 // a + b, Overflow (6) outside the 32-bit range.
 qint32 addInt32(qint32 a, qint32 b, const QString &what);
 
-// The number pattern "0000#" on a whole number: at least five digits with
-// leading zeros (12 -> 00012), but 0 -> 0000, more than five digits in full.
-// The text must satisfy isWholeNumber().
-QString formatRunningNumber(const QString &wholeNumber);
-
 // The text on one line: each character that may end a line in a text viewer
 // (LF, VT, FF, CR, NEL, LS, PS) or a C string (NUL) is replaced by a visible
 // symbol, so that a cell can never start a line of its own in the log or in an

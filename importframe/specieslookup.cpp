@@ -6,12 +6,10 @@
 
 qint32 GetWildartId(OrbeConnection &connection, const QString &name)
 {
-    QString item = QStringLiteral("'0'");
-    if (!name.isEmpty())
-        item = u'\'' + QString(name).replace(u'\'', QLatin1String("''")) + u'\'';
-    const QString statement = QStringLiteral("select * from Wildart where Wildart_Aktiv = True")
-                              + QStringLiteral(" and Wildart_Name IN (") + item + u')';
-    auto species = connection.OpenRecordset(statement, OpenMode::Lookup);
+    // The empty name asks for "0", as it always has.
+    static const QString statement =
+        QStringLiteral("select * from Wildart where Wildart_Aktiv = True and Wildart_Name IN (?)");
+    auto species = connection.OpenRecordset(statement, OpenMode::Lookup, {name.isEmpty() ? QStringLiteral("0") : name});
     if (!species->HasCurrent()) {
         throw Failure(ErrorNumber::NoCurrentRecord, ErrorSource::Tarvel,
                       QStringLiteral("Die Wildart „%1“ ist in der Datenbank nicht als aktive Wildart eingetragen.")
