@@ -12,7 +12,7 @@ packages=(
   libqt6svg6  # the SVG icon engine, for the program's icon
   libqt6sql6-sqlite libqt6sql6-psql qt6-translations-l10n fonts-dejavu-core
   # test; the installed tree's checks
-  postgresql-15 xvfb xauth
+  postgresql-15 xvfb xauth openssl  # openssl: the TLS test cluster's certificates
   desktop-file-utils appstream man-db
   # scripts/package.sh
   file lintian
