@@ -7,6 +7,8 @@
 #include <QSqlDriver>
 #include <QSqlQuery>
 
+#include <libpq-fe.h>
+
 // The schema scripts are a resource of this static library; without a reference
 // to its initialiser the linker would drop them.
 static void initSchemaResource()
@@ -179,27 +181,67 @@ void OrbeConnectionState::beginTransaction(const void *owner, const QString &tab
     // SHARE ROW EXCLUSIVE conflicts with itself and with every INSERT, UPDATE
     // and DELETE on the table, while plain reads go on; taken before the
     // read, it makes that read see every row an earlier writer committed.
-    // (Two statements in one exec would save a round trip, but the driver
-    // reports only the first one's error.)
-    const QString begin = postgres ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE");
-    const QString lock = postgres ? QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(table) : QString();
-    QSqlQuery query = newQuery();
-    QString failed = begin;
-    if (run(query, begin, true)) {
-        transactionOwner = owner;
-        if (lock.isEmpty() || run(query, lock))
+    QSqlError error;
+    QString failed;
+    if (postgres) {
+        const QString begin = QStringLiteral("BEGIN");
+        const QString lock = QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(table);
+        if (runTogether(begin + QStringLiteral("; ") + lock, error)) {
+            transactionOwner = owner;
             return;
-        failed = lock;
+        }
+        // Inside a transaction after the failure: the lock failed, not the begin.
+        const bool begun = PQtransactionStatus(libpqConnection(database())) == PQTRANS_INERROR;
+        if (begun)
+            transactionOwner = owner;
+        failed = begun ? lock : begin;
+    } else {
+        failed = QStringLiteral("BEGIN IMMEDIATE");
+        QSqlQuery query = newQuery();
+        if (run(query, failed, true)) {
+            transactionOwner = owner;
+            return;
+        }
+        error = query.lastError();
     }
-    const QSqlError error = query.lastError();
     rollback(owner);
     // A read-only database refuses the write lock, but then nothing can write
     // anyway: the recordset still reads, and a write fails where it is tried.
+    QSqlQuery query = newQuery();
     if (orbe::isReadOnly(error, postgres) && run(query, QStringLiteral("BEGIN"))) {
         transactionOwner = owner;
         return;
     }
     throw refused(QStringLiteral("Die Transaktion konnte nicht begonnen werden"), error, failed);
+}
+
+bool OrbeConnectionState::runTogether(const QString &statements, QSqlError &error)
+{
+    const QByteArray text = statements.toUtf8();
+    for (bool again = false;; again = true) {
+        PGconn *connection = libpqConnection(database());
+        PGresult *result = nullptr;
+        if (connection) {
+            AnswerWatch watched = watch();
+            result = PQexec(connection, text.constData());
+        }
+        const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
+        if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
+            PQclear(result);
+            return true;
+        }
+        // As the driver words its errors, so that causes read the same.
+        error = QSqlError(QStringLiteral("QPSQL: Unable to create query"),
+                          connection ? QString::fromUtf8(PQerrorMessage(connection)).trimmed() : QString(),
+                          QSqlError::StatementError,
+                          result ? QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QString());
+        PQclear(result);
+        suspect = true;
+        if (again || transactionOwner || PQtransactionStatus(connection) == PQTRANS_INERROR || !lost()
+            || !reopen().isEmpty())
+            return false;
+        suspect = false;
+    }
 }
 
 void OrbeConnectionState::commit(const void *owner)
@@ -264,7 +306,7 @@ void OrbeConnection::execute(const QString &statement)
 {
     m_state->beforeStatement();
     // The statement may change a table that a prepared write refers to.
-    m_state->prepared.clear();
+    m_state->forgetStatements();
     m_state->primaryKeys.clear();
     QSqlQuery query(database());
     if (!m_state->run(query, statement))

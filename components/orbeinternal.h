@@ -88,6 +88,11 @@ struct OrbeConnectionState
     void rollback(const void *owner) noexcept;
 
 private:
+    // PostgreSQL only: runs statements separated by semicolons in one round
+    // trip. libpq runs them in turn and stops at the first that fails, whose
+    // error comes back (the driver would report only the first statement's).
+    // Repeated once on a connection found lost, as run() repeats.
+    bool runTogether(const QString &statements, QSqlError &error);
     // The connection no longer reaches its database: closed by the driver,
     // or a trivial statement fails without an answer from the server.
     bool lost();

@@ -56,6 +56,15 @@ namespace {
 thread_local int watchDepth = 0;
 }
 
+PGconn *libpqConnection(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    // The driver's handle is its PGconn, named by the struct behind the typedef.
+    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0)
+        return nullptr;
+    return *static_cast<PGconn *const *>(handle.constData());
+}
+
 AnswerWatch::AnswerWatch(AnswerWatchdog *watchdog, const QString &connectionName)
 {
     if (!watchdog)
@@ -63,12 +72,7 @@ AnswerWatch::AnswerWatch(AnswerWatchdog *watchdog, const QString &connectionName
     m_counted = true;
     if (watchDepth++ > 0)
         return;
-    const QSqlDatabase db = QSqlDatabase::database(connectionName, false);
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    // The driver's handle is its PGconn, named by the struct behind the typedef.
-    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0)
-        return;
-    PGconn *connection = *static_cast<PGconn *const *>(handle.constData());
+    PGconn *connection = libpqConnection(QSqlDatabase::database(connectionName, false));
     if (const int socket = connection ? PQsocket(connection) : -1; socket >= 0) {
         m_watchdog = watchdog;
         m_watchdog->arm(socket);

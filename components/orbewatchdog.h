@@ -2,6 +2,9 @@
 
 #include <QString>
 
+class QSqlDatabase;
+struct pg_conn;
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -39,6 +42,9 @@ private:
     std::atomic<bool> m_fired = false;
     std::thread m_thread;
 };
+
+// The libpq connection behind a PostgreSQL connection of the driver, else nullptr.
+pg_conn *libpqConnection(const QSqlDatabase &db);
 
 // Arms the watchdog (if any) on the connection's socket for its lifetime;
 // nested watches leave the outermost one in charge.
