@@ -116,18 +116,26 @@ struct OrbeRecordset::Impl
                               .arg(orbe::quoted(names[col])));
         }
         buffer[col] = orbe::convertForColumn(value, types[col], state->postgres, names[col]);
-        changed[col] = true;
+        // An edited field set to the value it holds writes nothing: a row
+        // imported again unchanged costs a read, not a write and its flush.
+        changed[col] = pending == Pending::AddNew || !sameValue(buffer[col], rows[editedRow][col]);
     }
 
+    static bool sameValue(const QVariant &set, const QVariant &stored)
+    {
+        if (set.isNull() || stored.isNull())
+            return set.isNull() && stored.isNull();
+        return set == stored;
+    }
+
+    // The row an insert returned. RETURNING * and the recordset's "select *"
+    // give the one table's columns in the same order, and the transaction's
+    // lock keeps the table's shape between the two.
     QList<QVariant> readRow(const QSqlQuery &query) const
     {
         QList<QVariant> row(names.size());
-        const QSqlRecord record = query.record();
-        for (int i = 0; i < record.count(); ++i) {
-            const auto found = columnByName.constFind(record.fieldName(i).toLower());
-            if (found != columnByName.cend())
-                row[found.value()] = orbe::normalised(query.value(i), types[found.value()]);
-        }
+        for (int i = 0; i < row.size(); ++i)
+            row[i] = orbe::normalised(query.value(i), types[i]);
         return row;
     }
 

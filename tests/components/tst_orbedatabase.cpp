@@ -157,6 +157,19 @@ private slots:
             record->Update();
         }
         {
+            // Fields set to the values they hold write nothing (the row's
+            // version on PostgreSQL, the connection's change count on SQLite).
+            const QString written = connection->isPostgres()
+                ? QStringLiteral("select xmin::text from ForstlichesGutachtenZurAbschussplanung")
+                : QStringLiteral("select total_changes()");
+            const QStringList before = texts(*connection->OpenRecordset(written, 4));
+            auto record = connection->OpenRecordset(recordStatement(collection, 2021), 5);
+            record->Edit();
+            set(*record, {{"IdVerbissbelastung", 12}, {"IdVerbissbelastung", QStringLiteral("14")}, {"JagdjahrBis", 2023}});
+            record->Update();
+            QCOMPARE(texts(*connection->OpenRecordset(written, 4)), before);
+        }
+        {
             auto record = connection->OpenRecordset(recordStatement(collection, 2021), 5);
             QCOMPARE(texts(*record), QStringList({QString::number(key), "7", "1", "2021", "2023", "14", "", "36", "extern"}));
             record->MoveNext();
