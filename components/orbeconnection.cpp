@@ -163,7 +163,7 @@ bool OrbeConnectionState::lost()
 QString OrbeConnectionState::reopen()
 {
     // Prepared statements belong to the old session.
-    prepared.clear();
+    forgetStatements();
     QSqlDatabase db = database();
     db.close();
     if (!db.open())
@@ -368,7 +368,7 @@ void OrbeConnection::close()
         return;
     m_state->open = false;
     m_state->transactionOwner = nullptr;
-    m_state->prepared.clear();
+    m_state->forgetStatements();
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         db.close();

@@ -27,6 +27,16 @@ struct OrbeConnectionState
     // two round trips. Cleared before the connection closes and whenever the
     // schema may have changed.
     QHash<QString, QSqlQuery> prepared;
+    // The columns of each statement's result as recordsets show them: worked
+    // out once, since names, lookup and types cost more than a one-row read.
+    struct Columns
+    {
+        QStringList names;    // as shown by OrbeField::Name()
+        QStringList sqlNames; // as the driver reports them, for statements
+        QList<QMetaType> types;
+        QHash<QString, int> byName; // lower-case name
+    };
+    QHash<QString, Columns> columns;
     // The editable recordset whose transaction is open. Statements run
     // meanwhile belong to that transaction.
     const void *transactionOwner = nullptr;
@@ -45,13 +55,21 @@ struct OrbeConnectionState
         if (found != prepared.end())
             return &found.value();
         if (prepared.size() >= 64)
-            prepared.clear();
+            forgetStatements();
         QSqlQuery query = newQuery();
         if (AnswerWatch watched = watch(); !query.prepare(sql)) {
             error = query.lastError();
             return nullptr;
         }
         return &prepared.insert(sql, query).value();
+    }
+
+    // Drops the kept statements and what is known of their results: the
+    // schema may have changed, or the session that prepared them is gone.
+    void forgetStatements()
+    {
+        prepared.clear();
+        columns.clear();
     }
 
     QSqlDatabase database() const { return QSqlDatabase::database(connectionName, false); }

@@ -30,6 +30,31 @@ QString displayName(const QString &driverName)
     return spelling.value(driverName, driverName);
 }
 
+// The columns of the statement's result, as known from an earlier run of the
+// same statement while its shape is unchanged.
+const OrbeConnectionState::Columns &resultColumns(OrbeConnectionState &state, const QString &statement,
+                                                   const QSqlRecord &record)
+{
+    const int count = record.count();
+    const auto known = state.columns.constFind(statement);
+    if (known != state.columns.cend() && known->sqlNames.size() == count
+        && (count == 0 || known->sqlNames.last() == record.fieldName(count - 1)))
+        return *known;
+    if (state.columns.size() >= 64)
+        state.columns.clear();
+    OrbeConnectionState::Columns columns;
+    for (int i = 0; i < count; ++i) {
+        const QSqlField field = record.field(i);
+        columns.sqlNames << field.name();
+        columns.names << (state.postgres ? displayName(field.name()) : field.name());
+        columns.types << field.metaType();
+    }
+    // Of equal names (a join) the first column wins.
+    for (int i = count - 1; i >= 0; --i)
+        columns.byName.insert(columns.names[i].toLower(), i);
+    return *state.columns.insert(statement, std::move(columns));
+}
+
 } // namespace
 
 std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &statement, int mode)
@@ -99,16 +124,11 @@ std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &stat
         throw orbe::failure(ErrorNumber::DatabaseError,
                             QStringLiteral("Die Anweisung liefert keine Datensätze"), {}, statement);
 
-    const QSqlRecord record = query.record();
-    for (int i = 0; i < record.count(); ++i) {
-        const QSqlField field = record.field(i);
-        impl->sqlNames << field.name();
-        impl->names << (m_state->postgres ? displayName(field.name()) : field.name());
-        impl->types << field.metaType();
-    }
-    // Of equal names (a join) the first column wins.
-    for (int i = record.count() - 1; i >= 0; --i)
-        impl->columnByName.insert(impl->names[i].toLower(), i);
+    const OrbeConnectionState::Columns &columns = resultColumns(*m_state, statement, query.record());
+    impl->sqlNames = columns.sqlNames;
+    impl->names = columns.names;
+    impl->types = columns.types;
+    impl->columnByName = columns.byName;
 
     const int columnCount = impl->names.size();
     while (query.next()) {
