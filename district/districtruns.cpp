@@ -66,17 +66,75 @@ std::optional<qlonglong> districtNumber(const QString &runningNumber, int row)
     return number;
 }
 
-std::unique_ptr<OrbeRecordset> findDistrict(OrbeConnection &connection, qlonglong runningNumber)
+namespace {
+
+// The districts of the rows ahead, read by their running numbers in one
+// statement: a statement per row cost a round trip per row on a database
+// server. Each row then picks its own from the rows read.
+class DistrictLookup
 {
-    static const QString statement =
-        QStringLiteral("select * from JagdbezirksSammlung, Jagdbezirk, JagdbezirkDatenBayern") + CRLF
-        + QStringLiteral(" where JagdbezirksSammlung_ID_PK = Jagdbezirk_Sammlung_ID_FK")
-        + QStringLiteral(" and JagdbezirkDatenBayern_Jagdbezirk_ID_FK = Jagdbezirk_ID_PK")
-        + QStringLiteral(" and JagdbezirksSammlung_JagdbezirksSammlungsArt_ID_FK = 1")
-        + QStringLiteral(" and JagdbezirkDatenBayern_Lfdnr = CAST(? AS BIGINT)")
-        + QStringLiteral(" order by JagdbezirkDatenBayern_Jagdjahr desc");
-    return connection.OpenRecordset(statement, OpenMode::Lookup, {runningNumber});
-}
+public:
+    DistrictLookup(OrbeConnection &connection, const Worksheet &sheet, int lastRow)
+        : m_connection(connection)
+        , m_sheet(sheet)
+        , m_lastRow(lastRow)
+    {
+    }
+
+    // The district of the row's running number, the latest hunting year first.
+    OrbeRecordset &find(int row, qlonglong runningNumber)
+    {
+        if (!m_districts || row > m_lastReadRow)
+            readFrom(row);
+        m_districts->Filter(QStringLiteral("JagdbezirkDatenBayern_Lfdnr = '%1'").arg(runningNumber));
+        return *m_districts;
+    }
+
+private:
+    static constexpr int NumbersPerStatement = 100;
+
+    void readFrom(int firstRow)
+    {
+        static const QString statement = [] {
+            QStringList placeholders;
+            for (int i = 0; i < NumbersPerStatement; ++i)
+                placeholders << QStringLiteral("CAST(? AS BIGINT)");
+            return QStringLiteral("select * from JagdbezirksSammlung, Jagdbezirk, JagdbezirkDatenBayern") + CRLF
+                   + QStringLiteral(" where JagdbezirksSammlung_ID_PK = Jagdbezirk_Sammlung_ID_FK")
+                   + QStringLiteral(" and JagdbezirkDatenBayern_Jagdbezirk_ID_FK = Jagdbezirk_ID_PK")
+                   + QStringLiteral(" and JagdbezirksSammlung_JagdbezirksSammlungsArt_ID_FK = 1")
+                   + QStringLiteral(" and JagdbezirkDatenBayern_Lfdnr in (") + placeholders.join(QStringLiteral(", "))
+                   + QStringLiteral(") order by JagdbezirkDatenBayern_Jagdjahr desc");
+        }();
+        // The numbers of the rows the run will look up; a row the run refuses
+        // or ends at is reached before anything read for the rows after it.
+        QVariantList numbers;
+        int row = firstRow;
+        for (; row <= m_lastRow && numbers.size() < NumbersPerStatement; ++row) {
+            const QString text = trimmedCell(m_sheet, row, RunningNumberColumn);
+            if (text.isEmpty())
+                break;
+            if (isWholeNumber(text)) {
+                if (const std::optional<qlonglong> number = districtNumber(text, row))
+                    numbers << *number;
+            }
+        }
+        m_lastReadRow = row - 1;
+        // Always as many values, so that it stays one prepared statement.
+        const QVariant filler = numbers.isEmpty() ? QVariant(qlonglong(0)) : numbers.constFirst();
+        while (numbers.size() < NumbersPerStatement)
+            numbers << filler;
+        m_districts = m_connection.OpenRecordset(statement, OpenMode::Lookup, numbers);
+    }
+
+    OrbeConnection &m_connection;
+    const Worksheet &m_sheet;
+    const int m_lastRow;
+    std::unique_ptr<OrbeRecordset> m_districts;
+    int m_lastReadRow = 0;
+};
+
+} // namespace
 
 bool runDistrictCheck(RunHost &host)
 {
@@ -91,13 +149,14 @@ bool runDistrictCheck(RunHost &host)
         // The check covers the rows the import will take, not fewer.
         at(60); const int lastRow = lastDataRow(*sheet, RunningNumberColumn);
         at(70); host.setProgressMaximum(float(lastRow));
+        DistrictLookup districts(*state.connection, *sheet, lastRow);
         at(80); for (state.currentRow = FirstDataRow; state.currentRow <= lastRow; ++state.currentRow) {
             const int row = state.currentRow;
             at(90); const QString runningNumber = trimmedCell(*sheet, row, RunningNumberColumn);
                     if (runningNumber.isEmpty()) break;
             at(100); host.setProgressValue(float(row));
             at(110); const std::optional<qlonglong> number = districtNumber(runningNumber, row);
-            at(120); auto district = number ? findDistrict(*state.connection, *number) : nullptr;
+            at(120); OrbeRecordset *district = number ? &districts.find(row, *number) : nullptr;
             at(130); host.appendLog(rowLine(row, runningNumber, trimmedCell(*sheet, row, NameColumn)));
             at(140); if (district && district->HasCurrent()) {
                 at(150); host.appendLog(matchLines(*district)); ++summary.found;
@@ -130,13 +189,14 @@ bool runDistrictImport(RunHost &host)
         at(50); startImportLog(host);
         at(60); state.lastRow = lastDataRow(*sheet, RunningNumberColumn);
         at(70); host.setProgressMaximum(float(state.lastRow));
+        DistrictLookup districts(*state.connection, *sheet, state.lastRow);
         at(80); for (state.currentRow = FirstDataRow; state.currentRow <= state.lastRow; ++state.currentRow) {
             const int row = state.currentRow;
             at(90); const QString runningNumber = trimmedCell(*sheet, row, RunningNumberColumn);
                     if (runningNumber.isEmpty()) break;
             at(100); host.setProgressValue(float(row));
             at(110); const std::optional<qlonglong> number = districtNumber(runningNumber, row);
-            at(120); auto district = number ? findDistrict(*state.connection, *number) : nullptr;
+            at(120); OrbeRecordset *district = number ? &districts.find(row, *number) : nullptr;
             const QString name = trimmedCell(*sheet, row, NameColumn);
             const QString firstYearText = trimmedCell(*sheet, row, FirstYearColumn);
             at(130); host.appendLog(rowLine(row, runningNumber, name));

@@ -2,11 +2,8 @@
 
 #include <QString>
 
-#include <memory>
 #include <optional>
 
-class OrbeConnection;
-class OrbeRecordset;
 class RunHost;
 
 // The window the runs belong to; every front end reports their failures
@@ -29,5 +26,3 @@ bool runDistrictImport(RunHost &host);
 // but a whole number is refused (TypeMismatch, naming the row). A whole number
 // beyond what any integer column holds (64 bits) gives none: nothing has it.
 std::optional<qlonglong> districtNumber(const QString &runningNumber, int row);
-// The district of that running number, the latest hunting year first.
-std::unique_ptr<OrbeRecordset> findDistrict(OrbeConnection &connection, qlonglong runningNumber);
