@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QStandardPaths>
 
 #include <cstdio>

@@ -3,8 +3,6 @@
 #include "orbeinternal.h"
 
 #include <QFile>
-#include <QRegularExpression>
-#include <QSqlDriver>
 #include <QSqlQuery>
 
 #include <libpq-fe.h>
@@ -102,10 +100,8 @@ bool OrbeConnectionState::run(QSqlQuery &query, const QString &sql, bool repeata
 {
     if (AnswerWatch watched = watch(); query.exec(sql))
         return true;
-    suspect = true;
-    if (!repeatable || transactionOwner || !lost() || !reopen().isEmpty())
+    if (!reopenedForRepeat(repeatable))
         return false;
-    suspect = false;
     query = newQuery();
     if (AnswerWatch watched = watch(); query.exec(sql))
         return true;
@@ -125,12 +121,19 @@ QSqlQuery *OrbeConnectionState::runPrepared(const QString &sql, const QVariantLi
             error = query->lastError();
             query->finish();
         }
-        suspect = true;
         // reopen() drops the kept statements, so the second try prepares anew.
-        if (again || !repeatable || transactionOwner || !lost() || !reopen().isEmpty())
+        if (!reopenedForRepeat(repeatable && !again))
             return nullptr;
-        suspect = false;
     }
+}
+
+bool OrbeConnectionState::reopenedForRepeat(bool repeatable)
+{
+    suspect = true;
+    if (!repeatable || transactionOwner || !lost() || !reopen().isEmpty())
+        return false;
+    suspect = false;
+    return true;
 }
 
 Failure OrbeConnectionState::refused(const QString &description, const QSqlError &error, const QString &statement)
@@ -236,11 +239,8 @@ bool OrbeConnectionState::runTogether(const QString &statements, QSqlError &erro
                           QSqlError::StatementError,
                           result ? QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QString());
         PQclear(result);
-        suspect = true;
-        if (again || transactionOwner || PQtransactionStatus(connection) == PQTRANS_INERROR || !lost()
-            || !reopen().isEmpty())
+        if (!reopenedForRepeat(!again && PQtransactionStatus(connection) != PQTRANS_INERROR))
             return false;
-        suspect = false;
     }
 }
 

@@ -111,6 +111,10 @@ private:
     // error comes back (the driver would report only the first statement's).
     // Repeated once on a connection found lost, as run() repeats.
     bool runTogether(const QString &statements, QSqlError &error);
+    // After a failed statement: marks the connection suspect and, for a
+    // repeatable statement outside a transaction, opens a connection found
+    // lost again. True when the statement may run once more.
+    bool reopenedForRepeat(bool repeatable);
     // The connection no longer reaches its database: closed by the driver,
     // or a trivial statement fails without an answer from the server.
     bool lost();

@@ -124,23 +124,13 @@ std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &stat
         throw orbe::failure(ErrorNumber::DatabaseError,
                             QStringLiteral("Die Anweisung liefert keine Datensätze"), {}, statement);
 
-    const OrbeConnectionState::Columns &columns = resultColumns(*m_state, statement, query.record());
-    impl->sqlNames = columns.sqlNames;
-    impl->names = columns.names;
-    impl->types = columns.types;
-    impl->columnByName = columns.byName;
-
-    const int columnCount = impl->names.size();
-    while (query.next()) {
-        QList<QVariant> row(columnCount);
-        for (int i = 0; i < columnCount; ++i)
-            row[i] = orbe::normalised(query.value(i), impl->types[i]);
-        impl->rows.push_back(std::move(row));
-    }
+    impl->shape = resultColumns(*m_state, statement, query.record());
+    while (query.next())
+        impl->rows.push_back(impl->readRow(query));
     if (query.lastError().isValid())
         throw m_state->refused(QStringLiteral("Die Datensätze konnten nicht gelesen werden"), query.lastError(),
                                statement);
-    impl->textIndex.resize(columnCount);
+    impl->textIndex.resize(impl->shape.names.size());
 
     if (mode == OpenMode::Editable) {
         const QString tableKey = impl->table.toLower();
@@ -155,8 +145,8 @@ std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &stat
             known = m_state->primaryKeys.insert(tableKey, keyNames);
         }
         for (const QString &keyName : known.value()) {
-            const auto col = impl->columnByName.constFind(keyName.toLower());
-            if (col != impl->columnByName.cend())
+            const auto col = impl->shape.byName.constFind(keyName.toLower());
+            if (col != impl->shape.byName.cend())
                 impl->keyColumns << col.value();
         }
         if (impl->keyColumns.size() != known.value().size())

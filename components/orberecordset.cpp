@@ -5,14 +5,14 @@
 #include <QSqlDriver>
 
 QSqlQuery &OrbeRecordset::Impl::preparedWrite(const QString &sql, const QString &failureText,
-                                             const QList<int> &columns, int &position)
+                                             const QList<int> &columns, int &bound)
 {
     QSqlError error;
     QSqlQuery *query = state->preparedQuery(sql, error);
     if (!query)
         throw state->refused(failureText, error, sql);
     for (int col : columns)
-        query->bindValue(position++, buffer[col].isNull() ? QVariant(types[col]) : buffer[col]);
+        query->bindValue(bound++, buffer[col].isNull() ? QVariant(shape.types[col]) : buffer[col]);
     return *query;
 }
 
@@ -34,7 +34,7 @@ void OrbeRecordset::Impl::update()
 void OrbeRecordset::Impl::writeEdit()
 {
     QList<int> columns;
-    for (int i = 0; i < names.size(); ++i) {
+    for (int i = 0; i < shape.names.size(); ++i) {
         if (changed[i])
             columns << i;
     }
@@ -45,20 +45,20 @@ void OrbeRecordset::Impl::writeEdit()
     QSqlDriver *driver = db.driver();
     QStringList assignments;
     for (int col : std::as_const(columns))
-        assignments << driver->escapeIdentifier(sqlNames[col], QSqlDriver::FieldName) + QStringLiteral(" = ?");
+        assignments << driver->escapeIdentifier(shape.sqlNames[col], QSqlDriver::FieldName) + QStringLiteral(" = ?");
     QStringList conditions;
     for (int col : std::as_const(keyColumns))
-        conditions << driver->escapeIdentifier(sqlNames[col], QSqlDriver::FieldName) + QStringLiteral(" = ?");
+        conditions << driver->escapeIdentifier(shape.sqlNames[col], QSqlDriver::FieldName) + QStringLiteral(" = ?");
     const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                             .arg(table, assignments.join(QStringLiteral(", ")),
                                  conditions.join(QStringLiteral(" AND ")));
 
-    int position = 0;
+    int bound = 0;
     QSqlQuery *query = &preparedWrite(sql, QStringLiteral("Der Datensatz konnte nicht gespeichert werden"),
-                                      columns, position);
+                                      columns, bound);
     const QList<QVariant> &original = rows[editedRow];
     for (int col : std::as_const(keyColumns))
-        query->bindValue(position++, original[col]);
+        query->bindValue(bound++, original[col]);
     const bool done = [&] {
         AnswerWatch watched = state->watch();
         return query->exec();
@@ -84,7 +84,7 @@ void OrbeRecordset::Impl::insert()
     QSqlDatabase db = state->database();
     QSqlDriver *driver = db.driver();
     QList<int> columns;
-    for (int i = 0; i < names.size(); ++i) {
+    for (int i = 0; i < shape.names.size(); ++i) {
         if (changed[i])
             columns << i;
     }
@@ -95,7 +95,7 @@ void OrbeRecordset::Impl::insert()
         QStringList fieldList;
         QStringList placeholders;
         for (int col : std::as_const(columns)) {
-            fieldList << driver->escapeIdentifier(sqlNames[col], QSqlDriver::FieldName);
+            fieldList << driver->escapeIdentifier(shape.sqlNames[col], QSqlDriver::FieldName);
             placeholders << QStringLiteral("?");
         }
         sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
@@ -105,9 +105,9 @@ void OrbeRecordset::Impl::insert()
     // that the new row reads as the database stored it.
     sql += QStringLiteral(" RETURNING *");
 
-    int position = 0;
+    int bound = 0;
     QSqlQuery *query = &preparedWrite(sql, QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"),
-                                      columns, position);
+                                      columns, bound);
     AnswerWatch watched = state->watch();
     if (!query->exec()) {
         const QSqlError execError = query->lastError();
@@ -115,6 +115,8 @@ void OrbeRecordset::Impl::insert()
         throw state->refused(QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"), execError, sql);
     }
 
+    // RETURNING * and the recordset's "select *" give the one table's columns
+    // in the same order, and the transaction's lock keeps the table's shape.
     QList<QVariant> row = buffer;
     if (query->next())
         row = readRow(*query);
@@ -126,19 +128,15 @@ void OrbeRecordset::Impl::insert()
         if (row[col].isNull())
             throw orbe::failure(ErrorNumber::DatabaseError,
                                 QStringLiteral("Der neue Datensatz bekam von der Datenbank keinen Schlüssel "
-                                               "(Spalte %1); er wird nicht gespeichert").arg(orbe::quoted(names[col])),
+                                               "(Spalte %1); er wird nicht gespeichert").arg(orbe::quoted(shape.names[col])),
                                 {}, sql);
     }
     rows.push_back(row);
     const int index = static_cast<int>(rows.size()) - 1;
     for (auto &columnIndex : textIndex)
         columnIndex.reset();
-    if (filtered) {
+    if (filtered)
         visible.push_back(index);
-        position = visible.size() - 1;
-    } else {
-        position = static_cast<std::size_t>(index);
-    }
 }
 
 OrbeRecordset::OrbeRecordset(std::unique_ptr<Impl> impl)
@@ -224,7 +222,7 @@ void OrbeRecordset::Edit()
     d->ensureTransaction();
     d->pending = Impl::Pending::Edit;
     d->buffer = d->rows[row];
-    d->changed.assign(d->names.size(), false);
+    d->changed.assign(d->shape.names.size(), false);
     d->editedRow = row;
 }
 
@@ -235,8 +233,8 @@ void OrbeRecordset::AddNew()
     d->requireOpen();
     d->ensureTransaction();
     d->pending = Impl::Pending::AddNew;
-    d->buffer = QList<QVariant>(d->names.size());
-    d->changed.assign(d->names.size(), false);
+    d->buffer = QList<QVariant>(d->shape.names.size());
+    d->changed.assign(d->shape.names.size(), false);
 }
 
 void OrbeRecordset::Update()
@@ -269,7 +267,7 @@ OrbeField OrbeFields::Item(int index) const
 
 int OrbeFields::Count() const
 {
-    return m_recordset->d->names.size();
+    return m_recordset->d->shape.names.size();
 }
 
 OrbeField::OrbeField(OrbeRecordset *recordset, int column)
@@ -280,7 +278,7 @@ OrbeField::OrbeField(OrbeRecordset *recordset, int column)
 
 QString OrbeField::Name() const
 {
-    return m_recordset->d->names[m_column];
+    return m_recordset->d->shape.names[m_column];
 }
 
 QVariant OrbeField::Value() const

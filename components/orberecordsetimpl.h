@@ -22,10 +22,7 @@ struct OrbeRecordset::Impl
     QString table;             // the one table of an editable recordset
     QList<int> keyColumns;     // its primary key, as columns of the result
 
-    QStringList names;    // as shown by OrbeField::Name()
-    QStringList sqlNames; // as the driver reports them, for statements
-    QList<QMetaType> types;
-    QHash<QString, int> columnByName; // lower-case name
+    OrbeConnectionState::Columns shape; // the result's columns
     std::vector<QList<QVariant>> rows;
 
     bool filtered = false;
@@ -81,8 +78,8 @@ struct OrbeRecordset::Impl
 
     int column(const QString &name) const
     {
-        const auto found = columnByName.constFind(name.toLower());
-        if (found == columnByName.cend())
+        const auto found = shape.byName.constFind(name.toLower());
+        if (found == shape.byName.cend())
             throw Failure(ErrorNumber::FieldNotFound, ErrorSource::Database,
                           QStringLiteral("Das Feld %1 ist in der Datensatzgruppe nicht vorhanden.")
                               .arg(orbe::quoted(name)));
@@ -113,9 +110,9 @@ struct OrbeRecordset::Impl
                 throw noCurrentRecord();
             throw Failure(ErrorNumber::UpdateWithoutEdit, ErrorSource::Database,
                           QStringLiteral("Das Feld %1 kann nur nach Edit oder AddNew geändert werden.")
-                              .arg(orbe::quoted(names[col])));
+                              .arg(orbe::quoted(shape.names[col])));
         }
-        buffer[col] = orbe::convertForColumn(value, types[col], state->postgres, names[col]);
+        buffer[col] = orbe::convertForColumn(value, shape.types[col], state->postgres, shape.names[col]);
         // An edited field set to the value it holds writes nothing: a row
         // imported again unchanged costs a read, not a write and its flush.
         changed[col] = pending == Pending::AddNew || !sameValue(buffer[col], rows[editedRow][col]);
@@ -128,22 +125,20 @@ struct OrbeRecordset::Impl
         return set == stored;
     }
 
-    // The row an insert returned. RETURNING * and the recordset's "select *"
-    // give the one table's columns in the same order, and the transaction's
-    // lock keeps the table's shape between the two.
+    // The current row of a query over the recordset's columns, as the recordset holds it.
     QList<QVariant> readRow(const QSqlQuery &query) const
     {
-        QList<QVariant> row(names.size());
+        QList<QVariant> row(shape.names.size());
         for (int i = 0; i < row.size(); ++i)
-            row[i] = orbe::normalised(query.value(i), types[i]);
+            row[i] = orbe::normalised(query.value(i), shape.types[i]);
         return row;
     }
 
     void update();
     void insert();
     // The prepared write statement with the given columns of the buffer bound
-    // first; position is where further values go.
+    // first; bound counts the values bound so far.
     QSqlQuery &preparedWrite(const QString &sql, const QString &failureText, const QList<int> &columns,
-                             int &position);
+                             int &bound);
     void writeEdit();
 };

@@ -1,6 +1,5 @@
 #include "orbetools.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
