@@ -4,9 +4,9 @@
 // RC4 schemes the .xls format knows; any other password stays refused.
 #include "sheetreaders.h"
 
+#include <QCryptographicHash>
+
 #include <nettle/arcfour.h>
-#include <nettle/md5.h>
-#include <nettle/sha1.h>
 
 #include <algorithm>
 #include <array>
@@ -27,26 +27,6 @@ QByteArray littleEndian32(quint32 value)
     return QByteArray(bytes, 4);
 }
 
-QByteArray md5(QByteArrayView data)
-{
-    md5_ctx ctx;
-    md5_init(&ctx);
-    md5_update(&ctx, size_t(data.size()), reinterpret_cast<const uint8_t *>(data.data()));
-    QByteArray digest(MD5_DIGEST_SIZE, Qt::Uninitialized);
-    md5_digest(&ctx, MD5_DIGEST_SIZE, reinterpret_cast<uint8_t *>(digest.data()));
-    return digest;
-}
-
-QByteArray sha1(QByteArrayView data)
-{
-    sha1_ctx ctx;
-    sha1_init(&ctx);
-    sha1_update(&ctx, size_t(data.size()), reinterpret_cast<const uint8_t *>(data.data()));
-    QByteArray digest(SHA1_DIGEST_SIZE, Qt::Uninitialized);
-    sha1_digest(&ctx, SHA1_DIGEST_SIZE, reinterpret_cast<uint8_t *>(digest.data()));
-    return digest;
-}
-
 QByteArray defaultPassword()
 {
     QByteArray utf16le;
@@ -61,8 +41,10 @@ class BlockKeys
 public:
     static BlockKeys rc4(QByteArrayView salt)
     {
-        const QByteArray h0 = md5(defaultPassword()).left(5);
-        return BlockKeys(false, md5((h0 + salt.toByteArray()).repeated(16)).left(5), 16);
+        const QByteArray h0 = QCryptographicHash::hash(defaultPassword(), QCryptographicHash::Md5).left(5);
+        return BlockKeys(QCryptographicHash::Md5,
+                         QCryptographicHash::hash((h0 + salt.toByteArray()).repeated(16), QCryptographicHash::Md5).left(5),
+                         16);
     }
     static BlockKeys cryptoApi(QByteArrayView salt, quint32 keyBits)
     {
@@ -70,27 +52,29 @@ public:
             keyBits = 40;
         if (keyBits % 8 != 0 || keyBits < 40 || keyBits > 128)
             refusePassword();
-        return BlockKeys(true, sha1(salt.toByteArray() + defaultPassword()), int(keyBits / 8));
+        return BlockKeys(QCryptographicHash::Sha1,
+                         QCryptographicHash::hash(salt.toByteArray() + defaultPassword(), QCryptographicHash::Sha1),
+                         int(keyBits / 8));
     }
 
     QByteArray key(quint32 block) const
     {
-        QByteArray key = (m_sha1 ? sha1(m_base + littleEndian32(block)) : md5(m_base + littleEndian32(block))).left(m_keyBytes);
-        if (m_keyBytes == 5 && m_sha1)
+        QByteArray key = hash(m_base + littleEndian32(block)).left(m_keyBytes);
+        if (m_keyBytes == 5 && m_algorithm == QCryptographicHash::Sha1)
             key.append(11, '\0'); // 40-bit CryptoAPI keys are used as 128-bit keys
         return key;
     }
-    QByteArray hash(QByteArrayView data) const { return m_sha1 ? sha1(data) : md5(data); }
+    QByteArray hash(QByteArrayView data) const { return QCryptographicHash::hash(data, m_algorithm); }
 
 private:
-    BlockKeys(bool sha1, QByteArray base, int keyBytes)
-        : m_sha1(sha1)
+    BlockKeys(QCryptographicHash::Algorithm algorithm, QByteArray base, int keyBytes)
+        : m_algorithm(algorithm)
         , m_base(std::move(base))
         , m_keyBytes(keyBytes)
     {
     }
 
-    bool m_sha1;
+    QCryptographicHash::Algorithm m_algorithm;
     QByteArray m_base;
     int m_keyBytes;
 };

@@ -515,9 +515,9 @@ void readSheet(QByteArrayView stream, const Globals &globals, SheetBuilder &shee
                 pendingString = false;
             }
             break;
-        case 0x0002: // INTEGER, NUMBER, LABEL, BOOLERR, FORMULA and STRING of
-        case 0x0003: // Excel 2.x: their layout differs, and a cell skipped
-        case 0x0004: // would end the caller's data early
+        case 0x0002: // INTEGER, NUMBER, LABEL, BOOLERR and STRING of Excel 2.x:
+        case 0x0003: // their layout differs, and a cell skipped would end the
+        case 0x0004: // caller's data early (its FORMULA shares 0x0006, read above)
         case 0x0005:
         case 0x0007:
             refuseDamaged(QStringLiteral("Zellwert im Datensatz 0x%1 eines älteren Formats")

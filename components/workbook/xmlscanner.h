@@ -45,10 +45,12 @@ public:
 
     // Characters token: its decoded text.
     QString text() const;
-    // From a start element: the text of everything inside it; ends on its end tag.
+    // From a start element: the text of everything inside it, cut after one
+    // character more than a cell may hold (enough to tell that it is too
+    // long); ends on its end tag.
     QString readElementText();
     // The same, sparing the decoding: true with `raw` undecoded when the text
-    // is one plain run of characters, else false with the text in `decoded`.
+    // is one plain run of characters, else false with the (cut) text in `decoded`.
     bool readElementText(std::string &raw, QString &decoded);
     // From a start element: ends on its end tag.
     void skipElement();
