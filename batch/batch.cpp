@@ -173,12 +173,13 @@ int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE
     // through links to the workbook and its folder, and shown as far as it reads.
     std::optional<QTemporaryDir> links;
     QString usable = workbook;
+    QString linkedFolder;
     const QByteArray native = nativeArguments.value(arguments.lastIndexOf(options->workbook));
     if (native != options->workbook.toLocal8Bit()) {
         links.emplace();
         const QByteArray absolute = native.startsWith('/') ? native : QFile::encodeName(QDir::currentPath()) + '/' + native;
         const QString linkedFile = links->filePath(QStringLiteral("Arbeitsmappe"));
-        const QString linkedFolder = links->filePath(QStringLiteral("Ordner"));
+        linkedFolder = links->filePath(QStringLiteral("Ordner"));
         if (linkToNative(absolute, linkedFile)
             && linkToNative(absolute.left(absolute.lastIndexOf('/') + 1), linkedFolder)) {
             usable = linkedFile;
@@ -191,7 +192,7 @@ int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE
         return BatchExit::Usage;
     }
     if (usable != workbook)
-        host.windowState().workbookFolder = links->filePath(QStringLiteral("Ordner")) + u'/';
+        host.windowState().workbookFolder = linkedFolder + u'/';
 
     OrbeBase base;
     bool connected = false;

@@ -31,9 +31,12 @@ namespace ErrorNumber {
 // run time
 constexpr long InvalidArgument = 5;      // an argument outside what a call accepts
 constexpr long Overflow = 6;
+constexpr long OutOfMemory = 7;
 constexpr long TypeMismatch = 13;       // a text that is no number
+constexpr long OutOfStringSpace = 14;   // a text (the log) grown beyond its bound
 constexpr long FileNotFound = 53;
 constexpr long PermissionDenied = 70;   // a locked or unreadable file
+constexpr long InternalError = 51;
 constexpr long PathFileAccess = 75;
 // workbook reader
 constexpr long WorkbookUnreadable = 1004; // not a workbook, damaged, formula without result

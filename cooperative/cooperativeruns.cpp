@@ -3,7 +3,6 @@
 #include "assessmentcodes.h"
 #include "assessmentrecord.h"
 #include "conversions.h"
-#include "failure.h"
 #include "failuretrap.h"
 #include "importlog.h"
 #include "orberecordset.h"
@@ -47,7 +46,7 @@ QString notFoundValues(const Worksheet &sheet, int row, const QString &number)
            + singleLine(trimmedCell(sheet, row, YearColumn)) + CRLF;
 }
 
-// The cell whose emptiness ended the data.
+// A row's year cell, as failures and the end of the data name it.
 QString yearCell(int row)
 {
     return cellName(row, YearColumn, QStringLiteral("Jahr"));
@@ -165,7 +164,7 @@ bool runCooperativeImport(RunHost &host)
                                         + notFoundValues(*sheet, row, number));
                 ++summary.notFound;
             } else {
-                at(150); const qint32 firstYear = toInt32(yearText, cellName(row, YearColumn, QStringLiteral("Jahr")));
+                at(150); const qint32 firstYear = toInt32(yearText, yearCell(row));
                 at(160); AssessmentRecord record(*state.connection, collections->Fields().Item(CollectionKey), firstYear);
                 at(170); const bool exists = record.exists(); if (exists) {
                     at(180); record.beginUpdate();

@@ -14,7 +14,7 @@ inline const QString CooperativeWindowName = QStringLiteral("frmTarvel");
 
 // "Test" (cmdImportTest_Click(): shows the expected and the found layout, then
 // each cooperative with the assessment records the database holds for it;
-// writes nothing and enables "Import Starten" at its end.
+// writes nothing and enables "Import Starten" at its end unless it was cancelled.
 bool runCooperativeCheck(RunHost &host);
 
 // "Import Starten" (cmdImportStarten_Click): adds or updates each found row's

@@ -32,8 +32,8 @@ QString rowLine(int row, const QString &runningNumber, const QString &name)
            + singleLine(name) + CRLF;
 }
 
-// The cell whose emptiness ended the data.
-QString stopCell(int row)
+// A row's running number cell, as failures and the end of the data name it.
+QString numberCell(int row)
 {
     return cellName(row, RunningNumberColumn, QStringLiteral("Lfdnr"));
 }
@@ -53,7 +53,7 @@ QString matchLines(OrbeRecordset &district)
 std::optional<qlonglong> districtNumber(const QString &runningNumber, int row)
 {
     if (!isWholeNumber(runningNumber)) {
-        const QString cell = cellName(row, RunningNumberColumn, QStringLiteral("Lfdnr"));
+        const QString cell = numberCell(row);
         throw Failure(ErrorNumber::TypeMismatch, ErrorSource::Tarvel,
                       QStringLiteral("Typen unverträglich: %1 enthält %2, das ist keine laufende Nummer "
                                      "(ganze Zahl). Der Lauf endet bei dieser Zeile.")
@@ -74,6 +74,7 @@ namespace {
 class DistrictLookup
 {
 public:
+    // lastRow: the data's last row, below which every running number is filled.
     DistrictLookup(OrbeConnection &connection, const Worksheet &sheet, int lastRow)
         : m_connection(connection)
         , m_sheet(sheet)
@@ -112,8 +113,6 @@ private:
         int row = firstRow;
         for (; row <= m_lastRow && numbers.size() < NumbersPerStatement; ++row) {
             const QString text = trimmedCell(m_sheet, row, RunningNumberColumn);
-            if (text.isEmpty())
-                break;
             if (isWholeNumber(text)) {
                 if (const std::optional<qlonglong> number = districtNumber(text, row))
                     numbers << *number;
@@ -165,7 +164,7 @@ bool runDistrictCheck(RunHost &host)
             }
             if (stopAfterRow(host, summary, row)) break;
         at(170); }
-        noteUnreadRows(summary, *sheet, state.currentRow, stopCell(state.currentRow), {RunningNumberColumn});
+        noteUnreadRows(summary, *sheet, state.currentRow, numberCell(state.currentRow), {RunningNumberColumn});
         at(180); host.setProgressValue(0);
         at(190); book->Close();
         at(200); excel->Quit();
@@ -234,7 +233,7 @@ bool runDistrictImport(RunHost &host)
             }
             if (stopAfterRow(host, summary, row)) break;
         at(300); }
-        noteUnreadRows(summary, *sheet, state.currentRow, stopCell(state.currentRow), {RunningNumberColumn});
+        noteUnreadRows(summary, *sheet, state.currentRow, numberCell(state.currentRow), {RunningNumberColumn});
         at(310); host.setProgressValue(0);
         at(320); book->Close();
         at(330); excel->Quit();

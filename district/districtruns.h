@@ -15,7 +15,8 @@ inline const QString DistrictWindowName = QStringLiteral("frmTarvelJagdbezirk");
 // Each returns false when it ended through its failure trap.
 
 // "Test" (cmdImportTest_Click(): lists each row's district as the database
-// knows it, writes nothing, and enables "Import Starten" at its end.
+// knows it, writes nothing, and enables "Import Starten" at its end unless it
+// was cancelled.
 bool runDistrictCheck(RunHost &host);
 
 // "Import Starten" (cmdImportStarten_Click): adds or updates each found row's

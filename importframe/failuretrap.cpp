@@ -5,11 +5,6 @@
 
 #include <new>
 
-namespace {
-constexpr long OutOfMemory = 7;
-constexpr long InternalError = 51;
-}
-
 bool runTrapped(const QString &place, const QString &procedure,
                 const std::function<void(ErrorLine &at)> &body)
 {
@@ -32,12 +27,12 @@ bool runTrapped(const QString &place, const QString &procedure, const int &row,
         source = failure.source();
         description = failure.description();
     } catch (const std::bad_alloc &) {
-        number = OutOfMemory;
+        number = ErrorNumber::OutOfMemory;
         source = ErrorSource::Tarvel;
         description = row > 0 ? QStringLiteral("Nicht genügend Speicher bei Zeile %1.").arg(row)
                               : QStringLiteral("Nicht genügend Speicher.");
     } catch (const std::exception &error) {
-        number = InternalError;
+        number = ErrorNumber::InternalError;
         source = ErrorSource::Tarvel;
         description = QStringLiteral("Interner Fehler: %1").arg(QString::fromLocal8Bit(error.what()));
     }

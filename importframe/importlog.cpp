@@ -5,10 +5,6 @@
 #include "orbetools.h"
 #include "runhost.h"
 
-namespace {
-constexpr long OutOfStringSpace = 14;
-}
-
 void startImportLog(RunHost &host)
 {
     host.clearLog();
@@ -20,7 +16,7 @@ void startImportLog(RunHost &host)
 bool stopAfterRow(RunHost &host, RunSummary &summary, int row)
 {
     if (host.logText().size() > LogLimit) {
-        throw Failure(OutOfStringSpace, ErrorSource::Tarvel,
+        throw Failure(ErrorNumber::OutOfStringSpace, ErrorSource::Tarvel,
                       QStringLiteral("Das Protokoll wird zu groß: mit Zeile %1 hält es mehr als 64 MB Text. Die "
                                      "Zellen der Arbeitsmappe sind zu lang. Der Lauf endet bei dieser Zeile.")
                           .arg(row));

@@ -1,5 +1,7 @@
 #include "runhost.h"
 
+#include <QStringList>
+
 QString summaryText(const RunSummary &summary)
 {
     QStringList lines;

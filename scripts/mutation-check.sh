@@ -19,11 +19,7 @@ mutations=("$@")
 [ ${#mutations[@]} -gt 0 ] || mutations=(scripts/mutations/*)
 
 source scripts/throwaway-postgres.sh
-start_throwaway_postgres
-export TARVEL_TEST_POSTGRES_URL="$THROWAWAY_POSTGRES_URL" TARVEL_REQUIRE_POSTGRES=1
-unset TARVEL_DATABASE
-export XDG_DATA_HOME="$PGDIR/xdg-data"
-mkdir -p "$XDG_DATA_HOME"
+start_test_postgres
 original="$PGDIR/original"
 mutated=""
 # Keeps the exit status for the trap.

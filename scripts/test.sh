@@ -19,15 +19,7 @@ cmake --build "$BUILD" -j"$JOBS" --target tarvel_tests
 build_sanitized --target tarvel_tests
 
 source scripts/throwaway-postgres.sh
-start_throwaway_postgres
-
-export TARVEL_TEST_POSTGRES_URL="$THROWAWAY_POSTGRES_URL"
-export TARVEL_REQUIRE_POSTGRES=1
-# Tests must neither see a database of the caller nor write into the caller's
-# data folder (default database, error log).
-unset TARVEL_DATABASE
-export XDG_DATA_HOME="$PGDIR/xdg-data"
-mkdir -p "$XDG_DATA_HOME"
+start_test_postgres
 
 postgres_tests="$(ctest --test-dir "$BUILD" -N -L postgres | sed -n 's/^Total Tests: //p')"
 if [ "${postgres_tests:-0}" -eq 0 ]; then

@@ -5,6 +5,8 @@
 #   source scripts/throwaway-postgres.sh
 #   start_throwaway_postgres [durable]   # sets PGDIR and THROWAWAY_POSTGRES_URL
 #                                        # (the admin database "postgres")
+#   start_test_postgres                  # the same for tests, which it also
+#                                        # keeps away from the caller's data
 
 PGBIN=/usr/lib/postgresql/15/bin
 
@@ -47,4 +49,14 @@ start_throwaway_postgres() {
     -o "-c listen_addresses='' -k $PGDIR $settings" start >/dev/null \
     || { cat "$PGDIR/server.log" >&2; exit 1; }
   THROWAWAY_POSTGRES_URL="postgresql://postgres@/postgres?host=$PGDIR"
+}
+
+# Tests run against the throwaway cluster and must neither see a database of
+# the caller nor write into the caller's data folder (default database, error log).
+start_test_postgres() {
+  start_throwaway_postgres
+  export TARVEL_TEST_POSTGRES_URL="$THROWAWAY_POSTGRES_URL" TARVEL_REQUIRE_POSTGRES=1
+  unset TARVEL_DATABASE
+  export XDG_DATA_HOME="$PGDIR/xdg-data"
+  mkdir -p "$XDG_DATA_HOME"
 }
