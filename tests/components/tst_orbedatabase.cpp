@@ -7,7 +7,6 @@
 #include "testdatabase.h"
 #include "testfiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -159,9 +158,8 @@ private slots:
         {
             // Fields set to the values they hold write nothing (the row's
             // version on PostgreSQL, the connection's change count on SQLite).
-            const QString written = connection->isPostgres()
-                ? QStringLiteral("select xmin::text from ForstlichesGutachtenZurAbschussplanung")
-                : QStringLiteral("select total_changes()");
+            const QString written = connection->isPostgres() ? "select xmin::text from ForstlichesGutachtenZurAbschussplanung"
+                                                             : "select total_changes()";
             const QStringList before = texts(*connection->OpenRecordset(written, 4));
             auto record = connection->OpenRecordset(recordStatement(collection, 2021), 5);
             record->Edit();
@@ -368,15 +366,11 @@ private slots:
         QFETCH(QString, cause);
         TARVEL_OPEN_TEST_DATABASE(db, QStringLiteral("sqlite"));
         QTemporaryDir dir;
-        QFile text(dir.filePath(QStringLiteral("text.sqlite")));
-        QVERIFY(text.open(QIODevice::WriteOnly));
-        text.write(QByteArray("Dies ist keine Datenbank, sondern ein Text mit etwas Länge.\n").repeated(100));
-        text.close();
+        QVERIFY(writeFileBytes(dir.filePath(QStringLiteral("text.sqlite")),
+                               QByteArray("Dies ist keine Datenbank, sondern ein Text mit etwas Länge.\n").repeated(100)));
         // A real file's header, then a first page that is garbage.
-        QFile damaged(dir.filePath(QStringLiteral("kaputt.sqlite")));
-        QVERIFY(damaged.open(QIODevice::WriteOnly));
-        damaged.write(fileBytes(db.location()).left(100) + QByteArray(8092, '\xff'));
-        damaged.close();
+        QVERIFY(writeFileBytes(dir.filePath(QStringLiteral("kaputt.sqlite")),
+                               fileBytes(db.location()).left(100) + QByteArray(8092, '\xff')));
         OrbeBase base;
         QVERIFY(!base.ConnectTo(dir.filePath(file)));
         QVERIFY(!base.Connection());

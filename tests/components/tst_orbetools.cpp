@@ -8,7 +8,6 @@
 
 #include <QDate>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 

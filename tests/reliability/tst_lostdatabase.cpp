@@ -176,12 +176,11 @@ private slots:
         QTemporaryDir folder;
         const QString authority = folder.filePath(QStringLiteral("Zert ifikate 'a'/ca.crt"));
         QVERIFY(QDir().mkpath(QFileInfo(authority).path()) && QFile::copy(cluster.authority(), authority));
-        auto write = [&](const char *name, const QString &text) {
-            QFile file(folder.filePath(QString::fromLatin1(name)));
-            if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0)
+        auto write = [&](const char *name, const QString &text) { // readable by its owner only, as libpq wants a password file
+            const QString path = folder.filePath(QString::fromLatin1(name));
+            if (!writeFileBytes(path, text.toUtf8()) || !QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner))
                 qFatal("cannot write %s", name);
-            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner); // libpq ignores a password file others can read
-            return file.fileName().toUtf8();
+            return path.toUtf8();
         };
         const QString secret = QString(PrivateCluster::password()).replace(u'\\', QLatin1String("\\\\")).replace(u':', QLatin1String("\\:"));
         const QByteArray passFile = write("pgpass", QStringLiteral("127.0.0.1:%1:*:*:%2\n").arg(cluster.port()).arg(secret));

@@ -2,13 +2,12 @@
 
 #include "orberecordset.h"
 #include "testdatabase.h"
+#include "testfiles.h"
 #include "testrunhost.h"
 #include "testworkbook.h"
 
 #include <QDir>
-#include <QFile>
 #include <QMap>
-#include <QStandardPaths>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -16,11 +15,9 @@
 // only the assessment records when recordsOnly.
 inline void seed(TestDatabase &db, const QString &window, bool recordsOnly = false)
 {
-    QFile file(QStringLiteral(TARVEL_TEST_DATA "/runs/") + window + QStringLiteral(".sql"));
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read %s", qPrintable(file.fileName()));
+    const QByteArray script = fileBytes(QStringLiteral(TARVEL_TEST_DATA "/runs/") + window + QStringLiteral(".sql"));
     QString statements;
-    for (const QString &line : QString::fromUtf8(file.readAll()).split(u'\n'))
+    for (const QString &line : QString::fromUtf8(script).split(u'\n'))
         statements += line.startsWith(QLatin1String("--")) ? QString() : line + u'\n';
     for (const QString &statement : statements.split(u';')) {
         if (!statement.trimmed().isEmpty()
