@@ -11,6 +11,7 @@
 #include "privatecluster.h"
 #include "testfiles.h"
 #include "testrunhost.h"
+#include "testsignals.h"
 #include "testworkbook.h"
 
 #include <QStandardPaths>
@@ -20,7 +21,6 @@
 
 #include <functional>
 
-#include <csignal>
 
 namespace {
 
@@ -96,9 +96,10 @@ private slots:
 
         // The server goes away while the third data row's record is open.
         bool stopped = false;
+        QString why;
         host.onLog = [&](const QString &piece) {
             if (piece.startsWith(QLatin1String("(Zeile 4)")))
-                stopped = stopping ? ::kill(server, SIGSTOP) == 0 : cluster.stop(how == QLatin1String("crash"));
+                stopped = stopping ? sendSignal(server, SIGSTOP, &why) : cluster.stop(how == QLatin1String("crash"));
         };
         auto importReports = [&] {
             ErrorReportCapture errors;
@@ -108,7 +109,7 @@ private slots:
         };
         const QString allSaved = QStringLiteral("401 2024 11\n402 2024 11\n403 2024 11\n404 2024 11\n405 2024 11");
         QList<ErrorReportEntry> reports = importReports();
-        QVERIFY2(stopped, qPrintable(cluster.unavailableReason()));
+        QVERIFY2(stopped, qPrintable(why + cluster.unavailableReason()));
         QCOMPARE(reports.size(), 1);
         QCOMPARE(reports[0].procedure, QStringLiteral("cmdImportStarten_Click"));
         QCOMPARE(reports[0].source, ErrorSource::Database);
@@ -119,7 +120,7 @@ private slots:
                      && reports[0].description.contains(driverWords),
                  qPrintable(reports[0].description));
 
-        QVERIFY2(stopping ? ::kill(server, SIGCONT) == 0 : cluster.start(), qPrintable(cluster.unavailableReason()));
+        QVERIFY2(stopping ? sendSignal(server, SIGCONT, &why) : cluster.start(), qPrintable(why + cluster.unavailableReason()));
         {
             // Seen from another connection: rows 1 and 2 are stored, row 3 is
             // as it was, after a crash too.
