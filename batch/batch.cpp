@@ -202,14 +202,14 @@ int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE
         host.printMessage(QStringLiteral("Tarvel: keine Datenbankverbindung: ") + failure.description());
         return BatchExit::NoDatabase;
     }
+    // A signal before the run begins ends the program without a run, also
+    // one that ended the wait for the database.
+    if (cancelSignal() != 0)
+        return BatchExit::Signalled + cancelSignal();
     // Without a connection the component has written the reason.
     if (!connected)
         return BatchExit::NoDatabase;
     host.windowState().connection = base.Connection();
-
-    // A signal before the run begins ends the program without a run.
-    if (cancelSignal() != 0)
-        return BatchExit::Signalled + cancelSignal();
     bool completed = false;
     {
         ReportsToHost reports(host);

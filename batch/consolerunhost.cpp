@@ -79,6 +79,12 @@ void ConsoleRunHost::showImportFinished(const QString &text, const QString &)
     m_summary.clear();
 }
 
+void ConsoleRunHost::showLogFileAfterFailure(const QString &path, const QString &failure)
+{
+    printMessage(failure.isEmpty() ? QStringLiteral("Protokolldatei: ") + path
+                                   : QStringLiteral("Fehler beim Schreiben der Protokolldatei: ") + failure);
+}
+
 void ConsoleRunHost::clearLog()
 {
     m_log.clear();

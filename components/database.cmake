@@ -14,6 +14,12 @@ add_library(tarvel_database STATIC
     orbeinternal.h
     schema.qrc
 )
+if(WIN32)
+    target_sources(tarvel_database PRIVATE socket_windows.cpp)
+    target_link_libraries(tarvel_database PRIVATE ws2_32)
+else()
+    target_sources(tarvel_database PRIVATE socket_posix.cpp)
+endif()
 target_include_directories(tarvel_database PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 find_package(PostgreSQL REQUIRED)
 target_link_libraries(tarvel_database PUBLIC Qt6::Core Qt6::Sql PRIVATE PostgreSQL::PostgreSQL)

@@ -35,9 +35,9 @@ QString openSqlite(const QString &connectionName, const QString &path)
             // Another program's row transaction holds the write lock for
             // milliseconds; waiting for it must not end a run.
             db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(orbe::lockWaitMilliseconds()));
-            if (!db.open()) {
-                reason = QStringLiteral("%1 lässt sich nicht öffnen: %2").arg(path, db.lastError().text());
-            } else if (const QSqlError error = orbe::startSession(db, false); error.isValid()) {
+            if (const QSqlError error = orbe::openSession(db, false, nullptr); error.type() == QSqlError::ConnectionError) {
+                reason = QStringLiteral("%1 lässt sich nicht öffnen: %2").arg(path, error.text());
+            } else if (error.isValid()) {
                 reason = QStringLiteral("%1 ist keine lesbare SQLite-Datenbank").arg(path);
                 if (const QString why = orbe::cause(error, false); !why.isEmpty())
                     reason += QStringLiteral(" (%1)").arg(why);
@@ -75,7 +75,8 @@ QString connectOptions(const QList<std::pair<QString, QString>> &given)
     return parts.join(u';');
 }
 
-QString openPostgres(const QString &connectionName, const DatabaseLocation &location)
+// watchdog: watches the connection being made, and then its statements.
+QString openPostgres(const QString &connectionName, const DatabaseLocation &location, AnswerWatchdog *watchdog)
 {
     QString reason;
     {
@@ -91,14 +92,12 @@ QString openPostgres(const QString &connectionName, const DatabaseLocation &loca
             db.setUserName(location.user);
             db.setPassword(location.password);
             db.setConnectOptions(connectOptions(location.options));
-            QSqlError error;
-            if (!db.open())
-                error = db.lastError();
-            else
-                error = orbe::startSession(db, true);
-            if (error.isValid()) {
+            if (const QSqlError error = orbe::openSession(db, true, watchdog); error.isValid()) {
                 reason = QStringLiteral("%1 lässt sich nicht öffnen").arg(location.description());
-                if (const QString why = orbe::cause(error, true); !why.isEmpty())
+                QString why = orbe::cancelledWait(watchdog) ? QStringLiteral("abgebrochen") : orbe::silentServerCause(watchdog);
+                if (why.isEmpty())
+                    why = orbe::cause(error, true);
+                if (!why.isEmpty())
                     reason += QStringLiteral(" (%1)").arg(why);
                 reason += QStringLiteral(": ") + error.text();
             }
@@ -163,9 +162,10 @@ bool OrbeBase::ConnectTo(const QString &locationText)
             m_connection = std::make_shared<OrbeConnection>(name, shown.description());
         }
     } else {
-        reason = openPostgres(name, *location);
+        auto watchdog = std::make_unique<AnswerWatchdog>(std::chrono::milliseconds(orbe::answerWaitMilliseconds()));
+        reason = openPostgres(name, *location, watchdog.get());
         if (reason.isEmpty())
-            m_connection = std::make_shared<OrbeConnection>(name, location->description());
+            m_connection = std::make_shared<OrbeConnection>(name, location->description(), std::move(watchdog));
     }
     if (!reason.isEmpty()) {
         reportConnectFailure(reason);

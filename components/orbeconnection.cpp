@@ -3,6 +3,7 @@
 #include "orbeinternal.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QSqlQuery>
 
 #include <libpq-fe.h>
@@ -19,6 +20,8 @@ static void initSchemaResource()
 }
 
 namespace orbe {
+
+namespace {
 
 QSqlError startSession(QSqlDatabase &db, bool postgres)
 {
@@ -58,7 +61,6 @@ QSqlError startSession(QSqlDatabase &db, bool postgres)
     return {};
 }
 
-namespace {
 int milliseconds(const char *variable, int otherwise)
 {
     bool ok = false;
@@ -66,6 +68,53 @@ int milliseconds(const char *variable, int otherwise)
     return ok && set > 0 ? set : otherwise;
 }
 } // namespace
+
+QSqlError openSession(QSqlDatabase &db, bool postgres, AnswerWatchdog *watchdog)
+{
+    // The socket is known once the driver has made the connection; the
+    // watchdog asks for it only when it gives up.
+    if (watchdog) {
+        watchdog->takeFired();
+        watchdog->arm([driver = db.driver()] {
+            PGconn *connection = libpqConnection(driver);
+            return connection ? PQsocket(connection) : -1;
+        });
+    }
+    QSqlError error;
+    if (!db.open())
+        error = db.lastError();
+    // The driver ignores some of its own set-up statements failing: a
+    // connection lost meanwhile leaves it "opened" but closed.
+    else if (!db.isOpen())
+        error = QSqlError(QString(), QStringLiteral("Die Verbindung brach ab, während sie aufgebaut wurde"),
+                          QSqlError::ConnectionError);
+    else
+        error = startSession(db, postgres);
+    if (watchdog)
+        watchdog->disarm();
+    return error;
+}
+
+std::optional<Failure> cancelledWait(AnswerWatchdog *watchdog)
+{
+    if (!watchdog || !watchdog->takeCancelled())
+        return std::nullopt;
+    return Failure(ErrorNumber::Cancelled, ErrorSource::Database,
+                   QStringLiteral("Abgebrochen, während Tarvel auf die Datenbank wartete."));
+}
+
+QString silentServerCause(AnswerWatchdog *watchdog)
+{
+    if (!watchdog || !watchdog->takeFired())
+        return {};
+    return QStringLiteral("Der Datenbankserver antwortet nicht; Tarvel hat %1 Sekunden gewartet")
+        .arg(seconds(int(watchdog->limit().count())));
+}
+
+QString seconds(int milliseconds)
+{
+    return QLocale(QLocale::German, QLocale::Germany).toString(milliseconds / 1000.0, 'g', 6);
+}
 
 int lockWaitMilliseconds()
 {
@@ -87,11 +136,15 @@ void OrbeConnectionState::beforeStatement()
     if (!suspect || transactionOwner)
         return;
     if (lost()) {
-        const QString reason = reopen();
-        if (!reason.isEmpty())
+        if (QString reason = reopen(); !reason.isEmpty()) {
+            if (std::optional<Failure> cancelled = orbe::cancelledWait(watchdog.get()))
+                throw *cancelled;
+            if (const QString silent = orbe::silentServerCause(watchdog.get()); !silent.isEmpty())
+                reason = silent;
             throw Failure(ErrorNumber::NotConnected, ErrorSource::Database,
                           QStringLiteral("Die Verbindung zur Datenbank ist abgebrochen und lässt sich nicht "
                                          "wieder herstellen: %1").arg(reason));
+        }
     }
     suspect = false;
 }
@@ -136,18 +189,20 @@ bool OrbeConnectionState::reopenedForRepeat(bool repeatable)
     return true;
 }
 
-Failure OrbeConnectionState::refused(const QString &description, const QSqlError &error, const QString &statement)
+Failure OrbeConnectionState::refused(const QString &description, const QSqlError &error, const QString &statement,
+                                     const QString &withoutAnswer)
 {
     suspect = true;
-    QString why;
-    if (watchdog && watchdog->takeFired())
-        why = QStringLiteral("Der Datenbankserver antwortet nicht; Tarvel hat %1 Sekunden gewartet")
-                  .arg(orbe::answerWaitMilliseconds() / 1000.0);
-    else if (lost())
+    if (std::optional<Failure> cancelled = orbe::cancelledWait(watchdog.get()))
+        return *cancelled;
+    QString why = orbe::silentServerCause(watchdog.get());
+    if (why.isEmpty() && lost())
         why = QStringLiteral("Die Verbindung zur Datenbank ist abgebrochen");
-    else
+    const bool answered = why.isEmpty();
+    if (answered)
         why = orbe::cause(error, postgres);
-    return orbe::failure(ErrorNumber::DatabaseError, description, error, statement, why);
+    return orbe::failure(ErrorNumber::DatabaseError, answered || withoutAnswer.isEmpty() ? description : withoutAnswer,
+                         error, statement, why);
 }
 
 bool OrbeConnectionState::lost()
@@ -169,11 +224,7 @@ QString OrbeConnectionState::reopen()
     forgetStatements();
     QSqlDatabase db = database();
     db.close();
-    if (!db.open())
-        return db.lastError().text();
-    if (watchdog)
-        watchdog->takeFired();
-    return orbe::startSession(db, postgres).text();
+    return orbe::openSession(db, postgres, watchdog.get()).text();
 }
 
 void OrbeConnectionState::beginTransaction(const void *owner, const QString &table)
@@ -255,8 +306,12 @@ void OrbeConnectionState::commit(const void *owner)
     }
     const QSqlError error = query.lastError();
     rollback(owner);
+    // Without an answer nobody can tell whether the server committed.
     throw refused(QStringLiteral("Der Datensatz konnte nicht gespeichert werden, die Transaktion ließ sich "
-                                 "nicht abschließen"), error);
+                                 "nicht abschließen"),
+                  error, {},
+                  QStringLiteral("Ob der Datensatz gespeichert ist, ist ungewiss: die Transaktion wurde zum "
+                                 "Abschließen geschickt, eine Bestätigung kam nicht"));
 }
 
 void OrbeConnectionState::rollback(const void *owner) noexcept
@@ -281,15 +336,15 @@ QString orbeSchemaScript(bool postgres)
     return QString::fromUtf8(file.readAll());
 }
 
-OrbeConnection::OrbeConnection(const QString &connectionName, QString description)
+OrbeConnection::OrbeConnection(const QString &connectionName, QString description,
+                               std::unique_ptr<AnswerWatchdog> watchdog)
     : m_connectionName(connectionName)
     , m_description(std::move(description))
     , m_state(std::make_shared<OrbeConnectionState>())
 {
     m_state->connectionName = connectionName;
     m_state->postgres = QSqlDatabase::database(connectionName, false).driverName() == QLatin1String("QPSQL");
-    if (m_state->postgres)
-        m_state->watchdog = std::make_unique<AnswerWatchdog>(std::chrono::milliseconds(orbe::answerWaitMilliseconds()));
+    m_state->watchdog = std::move(watchdog);
 }
 
 OrbeConnection::~OrbeConnection()

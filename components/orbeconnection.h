@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class AnswerWatchdog;
 class OrbeRecordset;
 struct OrbeConnectionState;
 
@@ -23,8 +24,9 @@ enum class OpenMode {
 class OrbeConnection
 {
 public:
-    // Takes over an open QSqlDatabase connection (by its connection name).
-    explicit OrbeConnection(const QString &connectionName, QString description);
+    // Takes over an open QSqlDatabase connection (by its connection name),
+    // and the watchdog that watches its statements (PostgreSQL).
+    OrbeConnection(const QString &connectionName, QString description, std::unique_ptr<AnswerWatchdog> watchdog = {});
     ~OrbeConnection();
     OrbeConnection(const OrbeConnection &) = delete;
     OrbeConnection &operator=(const OrbeConnection &) = delete;

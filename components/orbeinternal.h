@@ -12,6 +12,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // What the recordsets of one connection share. Recordsets keep it alive, so a
 // recordset that outlives its connection fails cleanly instead of dangling.
 struct OrbeConnectionState
@@ -96,7 +98,11 @@ struct OrbeConnectionState
     QSqlQuery *runPrepared(const QString &sql, const QVariantList &values, bool repeatable, QSqlError &error);
     // The failure of a statement the database refused (DatabaseError); marks
     // the connection suspect and names a connection found lost as the cause.
-    Failure refused(const QString &description, const QSqlError &error, const QString &statement = {});
+    // withoutAnswer, if given, replaces the description when no answer came
+    // (a silent server, a lost connection). A wait the user cancelled fails
+    // as Cancelled.
+    Failure refused(const QString &description, const QSqlError &error, const QString &statement = {},
+                    const QString &withoutAnswer = {});
 
     // Begins the transaction of an editable recordset on table and takes the
     // lock that makes its read-then-write atomic against other writers.
@@ -122,9 +128,18 @@ private:
 };
 
 namespace orbe {
-// Sets up a freshly opened session with settings of the session only, never
-// of the database. The driver's error on failure, else an invalid one.
-QSqlError startSession(QSqlDatabase &db, bool postgres);
+// Opens the connection and sets up its session with settings of the session
+// only, never of the database. On PostgreSQL the driver's own set-up
+// statements and the session's run under the watchdog, which then tells why
+// a connection failed that got no answer. The driver's error on failure,
+// else an invalid one.
+QSqlError openSession(QSqlDatabase &db, bool postgres, AnswerWatchdog *watchdog);
+// Why a wait failed that the watchdog ended: the cancelled run's failure, or
+// the silent server's cause; nothing when the watchdog did not end it.
+std::optional<Failure> cancelledWait(AnswerWatchdog *watchdog);
+QString silentServerCause(AnswerWatchdog *watchdog);
+// Seconds as a German text ("1,5"), for messages.
+QString seconds(int milliseconds);
 // How long a statement waits for another program's lock: 30 s, or
 // TARVEL_LOCK_WAIT_MS (tests set it short).
 int lockWaitMilliseconds();

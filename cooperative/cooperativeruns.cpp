@@ -165,11 +165,12 @@ bool runCooperativeImport(RunHost &host)
 {
     ImportWindowState &state = host.windowState();
     std::unique_ptr<OrbeRecordset> collections;
+    ImportLog log(host);
     SpeciesKey roeDeer(QStringLiteral("Rehwild"));
     const auto begin = [&](const Worksheet &sheet, ErrorLine &at) {
         using namespace ImportLine;
         at(Collections); collections = state.connection->OpenRecordset(CollectionStatement, OpenMode::Lookup);
-        at(LogStart); startImportLog(host);
+        at(LogStart); log.start();
         at(LastRow); state.lastRow = lastDataRow(sheet, YearColumn);
         at(ProgressMaximum); host.setProgressMaximum(float(state.lastRow));
         return state.lastRow;
@@ -189,20 +190,23 @@ bool runCooperativeImport(RunHost &host)
         } else {
             at(FirstYear); const qint32 firstYear = toInt32(yearText, yearCell(row));
             at(Record); AssessmentRecord record(*state.connection, collections->Fields().Item(CollectionKey), firstYear);
+            // The record's line is logged once the record is saved: a log
+            // never shows a row as saved that is not.
+            QString recordLine;
             at(Exists); const bool exists = record.exists(); if (exists) {
                 at(BeginUpdate); record.beginUpdate();
-                at(UpdateLead); host.appendLog(QStringLiteral("(Zeile %1)\t aktualisiert: ").arg(row));
+                at(UpdateLead); recordLine = QStringLiteral("(Zeile %1)\t aktualisiert: ").arg(row);
             } else {
                 at(BeginInsert); record.beginInsert();
-                at(InsertLead); host.appendLog(QStringLiteral("(Zeile %1) hinzugefügt: ").arg(row));
+                at(InsertLead); recordLine = QStringLiteral("(Zeile %1) hinzugefügt: ").arg(row);
                 at(NewKeys); record.setNewRecordKeys(roeDeer);
             }
             at(BrowsingPressure); record.setCode(QStringLiteral("IdVerbissbelastung"),
                                                  browsingPressureCode(trimmedCell(sheet, row, BrowsingPressureColumn)));
             at(Cull); record.setCode(QStringLiteral("IdForstlicheAbschussEmpfehlung"),
                                      cullRecommendationCode(trimmedCell(sheet, row, CullColumn)));
-            at(RecordValues); host.appendLog(rowValues(sheet, row) + CRLF);
-            at(Save); record.save();
+            at(RecordValues); recordLine += rowValues(sheet, row) + CRLF;
+            at(Save); record.save(); host.appendLog(recordLine);
             ++summary.found; ++(exists ? summary.updated : summary.added);
         }
         at(LookupEnd); collections->Filter(QString());
@@ -214,6 +218,6 @@ bool runCooperativeImport(RunHost &host)
                        stopRow <= state.lastRow ? cellName(stopRow, NumberColumn, QStringLiteral("Hgnr")) : yearCell(stopRow),
                        {NumberColumn, YearColumn});
     };
-    return runRows(host, {.procedure = QStringLiteral("cmdImportStarten_Click"), .import = true,
+    return runRows(host, {.procedure = QStringLiteral("cmdImportStarten_Click"), .importLog = &log,
                           .lines = ImportLine::Shared, .begin = begin, .row = row, .end = end});
 }

@@ -233,9 +233,10 @@ bool runDistrictImport(RunHost &host)
 {
     ImportWindowState &state = host.windowState();
     DistrictRows rows;
+    ImportLog log(host);
     SpeciesKey roeDeer(QStringLiteral("Rehwild"));
     const auto begin = [&](const Worksheet &sheet, ErrorLine &at) {
-        at(ImportLine::LogStart); startImportLog(host);
+        at(ImportLine::LogStart); log.start();
         rows.begin(host, sheet, at);
         state.lastRow = rows.lastRow;
         return rows.lastRow;
@@ -255,23 +256,25 @@ bool runDistrictImport(RunHost &host)
             at(FirstYear); const qint32 firstYear = toInt32(firstYearText, cellName(row, FirstYearColumn, QStringLiteral("Jagdjahr")));
             at(Record); AssessmentRecord record(*state.connection, district->Fields().Item(QStringLiteral("Jagdbezirkssammlung_ID_PK")),
                                                 firstYear);
-            at(Lead); const QString lead = QStringLiteral("(Zeile %1)\t").arg(row);
+            // The record's line is logged once the record is saved: a log
+            // never shows a row as saved that is not.
+            at(Lead); QString recordLine = QStringLiteral("(Zeile %1)\t").arg(row);
             at(Exists); const bool exists = record.exists(); if (exists) {
                 at(BeginUpdate); record.beginUpdate();
-                at(UpdateLead); host.appendLog(lead + QStringLiteral(" aktualisiert: "));
+                at(UpdateLead); recordLine += QStringLiteral(" aktualisiert: ");
             } else {
                 at(BeginInsert); record.beginInsert();
-                at(InsertLead); host.appendLog(lead + QStringLiteral(" hinzugefügt: "));
+                at(InsertLead); recordLine += QStringLiteral(" hinzugefügt: ");
                 at(NewKeys); record.setNewRecordKeys(roeDeer);
             }
             at(BrowsingPressure); record.setCode(QStringLiteral("IdVerbissbelastung"),
                                                  browsingPressureDigitCode(trimmedCell(sheet, row, BrowsingPressureColumn)));
             at(BrowsingChange); record.setCode(QStringLiteral("IdAenderungVerbissbelastung"),
                                                browsingPressureChangeCode(trimmedCell(sheet, row, BrowsingChangeColumn)));
-            at(RecordValues); host.appendLog(singleLine(sheet.cellValue(row, RowValueColumn)) + QStringLiteral(", ")
-                                             + singleLine(name) + QStringLiteral(", ") + runningNumber
-                                             + QStringLiteral(", ") + firstYearText + CRLF);
-            at(Save); record.save();
+            at(RecordValues); recordLine += singleLine(sheet.cellValue(row, RowValueColumn)) + QStringLiteral(", ")
+                                            + singleLine(name) + QStringLiteral(", ") + runningNumber
+                                            + QStringLiteral(", ") + firstYearText + CRLF;
+            at(Save); record.save(); host.appendLog(recordLine);
             ++summary.found; ++(exists ? summary.updated : summary.added);
         } else {
             at(NotFoundLine); host.appendLog(CRLF + QStringLiteral("(Zeile %1) Jagdbezirk (Laufende Nummer) nicht in der "
@@ -282,6 +285,6 @@ bool runDistrictImport(RunHost &host)
         }
         return RowEnd::Next;
     };
-    return runRows(host, {.procedure = QStringLiteral("cmdImportStarten_Click"), .import = true,
+    return runRows(host, {.procedure = QStringLiteral("cmdImportStarten_Click"), .importLog = &log,
                           .lines = ImportLine::Shared, .begin = begin, .row = row, .end = noteUnreadDistrictRows});
 }

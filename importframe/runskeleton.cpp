@@ -1,5 +1,6 @@
 #include "runskeleton.h"
 
+#include "failure.h"
 #include "failuretrap.h"
 #include "importlog.h"
 #include "runhost.h"
@@ -10,17 +11,42 @@ bool runRows(RunHost &host, const RunSteps &steps)
 {
     ImportWindowState &state = host.windowState();
     state.currentRow = 0;
+    const bool import = steps.importLog != nullptr;
+    const auto writeLogAfterFailure = [&] {
+        if (import)
+            steps.importLog->writeAfterFailure();
+    };
     return runTrapped(host.placeName(), steps.procedure, state.currentRow, [&](ErrorLine &at) {
         const SharedLines &line = steps.lines;
         RunSummary summary;
-        summary.import = steps.import;
+        summary.import = import;
         at(line.start); auto excel = SpreadsheetApplication::Start();
         at(line.open); Workbook *book = &excel->Open(state.workbookPath, LastReadRow);
         at(line.sheet); Worksheet *sheet = &book->firstSheet();
-        const int lastRow = steps.begin(*sheet, at);
+        // A cancel that cut a wait for the database short ends the run as
+        // "Abbrechen" does after the row before: that row is not saved.
+        const auto cancelledAt = [&](const Failure &failure, int row) {
+            if (failure.number() != ErrorNumber::Cancelled)
+                return false;
+            noteCancel(host, summary, row - 1);
+            return true;
+        };
+        int lastRow = 0;
+        try {
+            lastRow = steps.begin(*sheet, at);
+        } catch (const Failure &failure) {
+            if (!cancelledAt(failure, FirstDataRow))
+                throw;
+        }
         at(line.loop); for (state.currentRow = FirstDataRow; state.currentRow <= lastRow; ++state.currentRow) {
-            if (steps.row(*sheet, state.currentRow, at, summary) == RowEnd::LeaveLoop)
+            try {
+                if (steps.row(*sheet, state.currentRow, at, summary) == RowEnd::LeaveLoop)
+                    break;
+            } catch (const Failure &failure) {
+                if (!cancelledAt(failure, state.currentRow))
+                    throw;
                 break;
+            }
             if (stopAfterRow(host, summary, state.currentRow))
                 break;
         at(line.next); }
@@ -32,11 +58,11 @@ bool runRows(RunHost &host, const RunSteps &steps)
         at(line.release[1]); book = nullptr;
         at(line.release[2]); sheet = nullptr;
         // A cancelled check leaves "Import Starten" as it was: its rows were not all seen.
-        at(line.importButton); if (steps.import || !summary.cancelledAfterRow) host.setImportEnabled(!steps.import);
-        if (steps.import) {
-            at(line.logFile); finishImportLog(host, summary);
+        at(line.importButton); if (import || !summary.cancelledAfterRow) host.setImportEnabled(!import);
+        if (import) {
+            at(line.logFile); steps.importLog->finish(summary);
         } else {
             host.showSummary(summary);
         }
-    });
+    }, writeLogAfterFailure);
 }

@@ -6,6 +6,7 @@
 #include <functional>
 
 class ErrorLine;
+class ImportLog;
 class RunHost;
 class Worksheet;
 struct RunSummary;
@@ -38,7 +39,9 @@ enum class RowEnd { Next, LeaveLoop };
 struct RunSteps
 {
     QString procedure; // as failures are reported
-    bool import = false;
+    // An import's log: its start belongs to the run's beginning; the skeleton
+    // finishes it, or writes it after a failure. Nothing for a check.
+    ImportLog *importLog = nullptr;
     SharedLines lines;
     // After the sheet is taken: the run's lookups and log start. Returns the
     // last data row.

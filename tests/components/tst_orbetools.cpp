@@ -86,48 +86,53 @@ private slots:
         QVERIFY(!parsed->description().contains(QLatin1String("heim")));
     }
 
-    void writeTextFileNames_data()
+    // The log file's name; a name taken by a file or by a link that leads
+    // nowhere is never replaced, a counter is added instead. The file is
+    // written whole, again and again (the log so far, then all of it).
+    void textFileNames_data()
     {
-        QTest::addColumn<QString>("name");     // appended to a temporary folder and "/"
-        QTest::addColumn<QString>("expected"); // file name written; empty: nothing written
-        QTest::newRow("log file with time") << "ProtokollTarvel06.12.2026 08:15:03" << "ProtokollTarvel06.12.2026 08_15_03.txt";
-        QTest::newRow("every forbidden character") << "a*b?c\"d<e>f|g:h" << "a_b_c_d_e_f_g_h.txt";
-        QTest::newRow("control characters") << QStringLiteral("a\tb\x01" "c") << "a_b_c.txt";
-        QTest::newRow("has .txt already") << "bericht.txt" << "bericht.txt";
-        QTest::newRow("trailing dot and blank") << "bericht. " << "bericht.txt";
-        QTest::newRow("reserved on Windows") << "con" << "_con.txt";
-        QTest::newRow("umlauts kept") << "Prüfung" << "Prüfung.txt";
-        QTest::newRow("missing folder") << "fehlt/Protokoll" << "";
-        QTest::newRow("windows folder on linux") << "D:\\Daten\\ProtokollTarvel" << "";
+        QTest::addColumn<QString>("name");      // appended to a temporary folder and "/" (or "\\")
+        QTest::addColumn<QStringList>("taken"); // files there before; "->" marks a dangling link
+        QTest::addColumn<QString>("expected");  // file name written; empty: nothing written
+        const QString log = QStringLiteral("ProtokollTarvel06.12.2026 08:15:03");
+        QTest::newRow("log file with time") << log << QStringList() << "ProtokollTarvel06.12.2026 08_15_03.txt";
+        // The runs pass the folder with a trailing backslash.
+        QTest::newRow("taken twice, backslash") << "\\" + log
+                                                << QStringList{"ProtokollTarvel06.12.2026 08_15_03.txt", "->ProtokollTarvel06.12.2026 08_15_03 (2).txt"}
+                                                << "ProtokollTarvel06.12.2026 08_15_03 (3).txt";
+        QTest::newRow("every forbidden character") << "a*b?c\"d<e>f|g:h" << QStringList() << "a_b_c_d_e_f_g_h.txt";
+        QTest::newRow("control characters") << QStringLiteral("a\tb\x01" "c") << QStringList() << "a_b_c.txt";
+        QTest::newRow("has .txt already") << "bericht.txt" << QStringList() << "bericht.txt";
+        QTest::newRow("trailing dot and blank") << "bericht. " << QStringList() << "bericht.txt";
+        QTest::newRow("reserved on Windows") << "con" << QStringList() << "_con.txt";
+        QTest::newRow("umlauts kept") << "Prüfung" << QStringList() << "Prüfung.txt";
+        QTest::newRow("missing folder") << "fehlt/Protokoll" << QStringList() << "";
+        QTest::newRow("windows folder on linux") << "D:\\Daten\\ProtokollTarvel" << QStringList() << "";
     }
-    void writeTextFileNames()
+    void textFileNames()
     {
         QFETCH(QString, name);
+        QFETCH(QStringList, taken);
         QFETCH(QString, expected);
         QTemporaryDir dir;
-        const QString given = dir.path() + u'/' + name;
+        for (const QString &file : taken)
+            QVERIFY(file.startsWith("->") ? QFile::link(dir.filePath("nirgends"), dir.filePath(file.mid(2)))
+                                          : writeFileBytes(dir.filePath(file), "alt"));
+        const QString given = dir.path() + (name.startsWith(u'\\') ? QString() : QStringLiteral("/")) + name;
         QString path = given;
-        QCOMPARE(OrbeTools::WriteTextFile(path, QStringLiteral("x")), !expected.isEmpty());
+        OrbeTextFile file;
+        const std::optional<QString> failure = file.create(path);
+        QCOMPARE(failure.has_value(), expected.isEmpty());
         QCOMPARE(path, expected.isEmpty() ? given : dir.path() + u'/' + expected);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), expected.isEmpty() ? QStringList() : QStringList{expected});
-    }
-
-    void writeTextFileNeverOverwrites()
-    {
-        QTemporaryDir dir;
-        const QString text = QStringLiteral("Zeile ä\r\nZweite „Zeile“\r\n");
-        QStringList written;
-        for (int i = 0; i < 3; ++i) {
-            // The runs pass the folder with a trailing backslash.
-            QString path = dir.path() + QStringLiteral("\\ProtokollTarvel06.12.2026 08:15:03");
-            QVERIFY(OrbeTools::WriteTextFile(path, text + QString::number(i)));
-            written << QFileInfo(path).fileName();
-            QCOMPARE(fileBytes(path), (text + QString::number(i)).toUtf8());
+        if (failure) {
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System), taken);
+            return;
         }
-        QCOMPARE(written, QStringList({QStringLiteral("ProtokollTarvel06.12.2026 08_15_03.txt"),
-                                       QStringLiteral("ProtokollTarvel06.12.2026 08_15_03 (2).txt"),
-                                       QStringLiteral("ProtokollTarvel06.12.2026 08_15_03 (3).txt")}));
-        QCOMPARE(fileBytes(dir.filePath(written.first())), (text + u'0').toUtf8());
+        for (const QString text : {"Zeile ä\r\nZweite „Zeile“\r\n", "kürzer"}) {
+            QCOMPARE(file.write(text), std::nullopt);
+            QCOMPARE(fileBytes(path), text.toUtf8());
+        }
+        QCOMPARE(fileBytes(dir.filePath(taken.value(0, expected))), taken.isEmpty() ? "kürzer" : "alt");
     }
 };
 
