@@ -90,12 +90,51 @@ public:
     {
         if (!m_districts || row > m_lastReadRow)
             readFrom(row);
-        m_districts->Filter(QStringLiteral("JagdbezirkDatenBayern_Lfdnr = '%1'").arg(runningNumber));
-        return *m_districts;
+        const QString criterion = QStringLiteral("JagdbezirkDatenBayern_Lfdnr = '%1'").arg(runningNumber);
+        m_districts->Filter(criterion);
+        if (!latestYearTied(criterion))
+            return *m_districts;
+        // Which of two rows of the same year comes first is the database's
+        // choice, made differently for a statement over many numbers: the
+        // row's own statement decides, as it did before the rows were read
+        // together.
+        m_alone = m_connection.OpenRecordset(Statement + QStringLiteral(" and JagdbezirkDatenBayern_Lfdnr = ")
+                                                 + numberPattern(runningNumber) + Order,
+                                             OpenMode::Lookup);
+        return *m_alone;
     }
 
 private:
     static constexpr int NumbersPerStatement = 100;
+    inline static const QString Statement =
+        QStringLiteral("select * from JagdbezirksSammlung, Jagdbezirk, JagdbezirkDatenBayern") + CRLF
+        + QStringLiteral(" where JagdbezirksSammlung_ID_PK = Jagdbezirk_Sammlung_ID_FK")
+        + QStringLiteral(" and JagdbezirkDatenBayern_Jagdbezirk_ID_FK = Jagdbezirk_ID_PK")
+        + QStringLiteral(" and JagdbezirksSammlung_JagdbezirksSammlungsArt_ID_FK = 1");
+    inline static const QString Order = QStringLiteral(" order by JagdbezirkDatenBayern_Jagdjahr desc");
+
+    // The number as the pattern "0000#" writes it: 12 as 00012, 0 as 0000.
+    static QString numberPattern(qlonglong number)
+    {
+        if (number == 0)
+            return QStringLiteral("0000");
+        const QString digits = QString::number(number < 0 ? -number : number).rightJustified(5, u'0');
+        return number < 0 ? u'-' + digits : digits;
+    }
+
+    // Whether the filtered rows begin with two of the latest hunting year.
+    // Leaves the filter standing on its first row.
+    bool latestYearTied(const QString &criterion)
+    {
+        if (m_districts->rowCount() < 2)
+            return false;
+        const QString year = QStringLiteral("JagdbezirkDatenBayern_Jagdjahr");
+        const QVariant latest = m_districts->Fields().Item(year).Value();
+        m_districts->MoveNext();
+        const bool tied = m_districts->Fields().Item(year).Value() == latest;
+        m_districts->Filter(criterion);
+        return tied;
+    }
 
     void readFrom(int firstRow)
     {
@@ -103,12 +142,8 @@ private:
             QStringList placeholders;
             for (int i = 0; i < NumbersPerStatement; ++i)
                 placeholders << QStringLiteral("CAST(? AS BIGINT)");
-            return QStringLiteral("select * from JagdbezirksSammlung, Jagdbezirk, JagdbezirkDatenBayern") + CRLF
-                   + QStringLiteral(" where JagdbezirksSammlung_ID_PK = Jagdbezirk_Sammlung_ID_FK")
-                   + QStringLiteral(" and JagdbezirkDatenBayern_Jagdbezirk_ID_FK = Jagdbezirk_ID_PK")
-                   + QStringLiteral(" and JagdbezirksSammlung_JagdbezirksSammlungsArt_ID_FK = 1")
-                   + QStringLiteral(" and JagdbezirkDatenBayern_Lfdnr in (") + placeholders.join(QStringLiteral(", "))
-                   + QStringLiteral(") order by JagdbezirkDatenBayern_Jagdjahr desc");
+            return Statement + QStringLiteral(" and JagdbezirkDatenBayern_Lfdnr in (")
+                   + placeholders.join(QStringLiteral(", ")) + u')' + Order;
         }();
         // The numbers of the rows the run will look up; a row the run refuses
         // or ends at is reached before anything read for the rows after it.
@@ -133,6 +168,7 @@ private:
     const Worksheet &m_sheet;
     const int m_lastRow;
     std::unique_ptr<OrbeRecordset> m_districts;
+    std::unique_ptr<OrbeRecordset> m_alone; // a row's own, for tied years
     int m_lastReadRow = 0;
 };
 
