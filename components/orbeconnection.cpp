@@ -200,7 +200,7 @@ Failure OrbeConnectionState::refused(const QString &description, const QSqlError
         why = QStringLiteral("Die Verbindung zur Datenbank ist abgebrochen");
     const bool answered = why.isEmpty();
     if (answered)
-        why = orbe::cause(error, postgres);
+        why = orbe::cause(error, postgres, lockWait);
     return orbe::failure(ErrorNumber::DatabaseError, answered || withoutAnswer.isEmpty() ? description : withoutAnswer,
                          error, statement, why);
 }
@@ -345,6 +345,7 @@ OrbeConnection::OrbeConnection(const QString &connectionName, QString descriptio
     m_state->connectionName = connectionName;
     m_state->postgres = QSqlDatabase::database(connectionName, false).driverName() == QLatin1String("QPSQL");
     m_state->watchdog = std::move(watchdog);
+    m_state->lockWait = orbe::lockWaitMilliseconds();
 }
 
 OrbeConnection::~OrbeConnection()

@@ -49,6 +49,8 @@ struct OrbeConnectionState
     bool suspect = false;
     // PostgreSQL only: gives up the connection when a statement gets no answer.
     std::unique_ptr<AnswerWatchdog> watchdog;
+    // How long the session waits for another program's lock, as set up.
+    int lockWait = 0;
 
     // The prepared statement for sql; nullptr with the driver's error in error.
     QSqlQuery *preparedQuery(const QString &sql, QSqlError &error)
@@ -148,8 +150,9 @@ int lockWaitMilliseconds();
 // codes, PostgreSQL's SQLSTATEs.
 bool isReadOnly(const QSqlError &error, bool postgres);
 // What the driver's error says about the database as a whole, in German words
-// a user can act on; empty for an error of the one statement.
-QString cause(const QSqlError &error, bool postgres);
+// a user can act on; empty for an error of the one statement. lockWait: the
+// wait for another program's lock that the session was set up with.
+QString cause(const QSqlError &error, bool postgres, int lockWait = lockWaitMilliseconds());
 // How long a statement may go without any answer from a PostgreSQL server:
 // 60 s, or TARVEL_ANSWER_WAIT_MS (tests set it short).
 int answerWaitMilliseconds();

@@ -175,6 +175,19 @@ private slots:
         QCOMPARE(f.importedRecord("cooperative"), "Rehwild 13");
         const QByteArray logFile = fileBytes(f.folder.filePath(f.logFiles().value(0)));
         QVERIFY2(logFile.contains(("\r\nQuelle: " + f.folder.path() + "/Gut\uFFFD␊achten.xlsx\r\n").toUtf8()), logFile.constData());
+
+        // Damaged, the one error line shows the name as the log does.
+        const QString damaged = f.kindWorkbook("cooperative", "Gut\nachten.xlsx");
+        QVERIFY(QFile::resize(damaged, 100));
+        out = std::tmpfile();
+        QCOMPARE(runBatch({"check", "--cooperative", "--database", db.location().toUtf8(), QFile::encodeName(damaged)}, out, out),
+                 int(BatchExit::RunFailed));
+        std::rewind(out);
+        QByteArray said(4096, '\0');
+        said.resize(qsizetype(std::fread(said.data(), 1, size_t(said.size()), out)));
+        std::fclose(out);
+        QVERIFY2(said.startsWith("Fehler in frmTarvel") && said.contains("Gut␊achten.xlsx") && said.count('\n') == 1,
+                 said.constData());
     }
 
     // A signal stops the import after a row (a closed terminal's SIGHUP too):
@@ -291,11 +304,12 @@ private slots:
                  fileBytes(messages).constData());
     }
 
-    // On a terminal the progress is one line rewritten in place. It is taken
-    // away before the log and the messages, which come in the window's order
-    // when both streams are the same terminal. An import whose log file cannot
-    // be written is no normal end: the host remembers the warning that makes
-    // the program's status 1.
+    // On a terminal the progress is one line rewritten in place, at most
+    // about ten times a second, however fast the rows go. It is taken away
+    // before the log and the messages, which come in the window's order when
+    // both streams are the same terminal. An import whose log file cannot be
+    // written is no normal end: the host remembers the warning that makes the
+    // program's status 1.
     void progressOnTerminal()
     {
         std::FILE *terminal = std::tmpfile();
@@ -305,20 +319,29 @@ private slots:
             host.setProgressMaximum(3);
             for (const float row : {2.0f, 3.0f})
                 host.setProgressValue(row);
+            host.setProgressMaximum(1000);
+            for (int row = 2; row < 1000; ++row) {
+                host.setProgressValue(float(row));
+                host.appendLog(QString(u'.'));
+                QVERIFY(!host.cancelRequested()); // writes the log
+            }
+            host.setProgressMaximum(3);
             host.appendLog("Protokoll\r\n");
             host.showMessage("Import beendet\r\nProtokolldatei: ", "Tarvel", MessageIcon::Information);
             QVERIFY(!host.warned());
             host.showMessage("Fehler beim Schreiben der Protokolldatei", "Tarvel", MessageIcon::Exclamation);
             QVERIFY(host.warned());
-            host.setProgressValue(2);
+            host.setProgressValue(3); // the last row is always shown
         }
         std::rewind(terminal);
         QByteArray written(4096, '\0');
         written.resize(qsizetype(std::fread(written.data(), 1, size_t(written.size()), terminal)));
         std::fclose(terminal);
-        QCOMPARE(written, QByteArray("\rZeile 2 von 3\rZeile 3 von 3\r\x1b[KProtokoll\r\n"
-                                     "Import beendet\nProtokolldatei: \nFehler beim Schreiben der Protokolldatei\n"
-                                     "\rZeile 2 von 3\r\x1b[K"));
+        // The thousand rows above, quicker than a tenth of a second, drew their line once.
+        QCOMPARE(written, QByteArray("\rZeile 2 von 3\rZeile 3 von 3\r\x1b[K") + QByteArray(998, '.')
+                              + QByteArray("Protokoll\r\n"
+                                           "Import beendet\nProtokolldatei: \nFehler beim Schreiben der Protokolldatei\n"
+                                           "\rZeile 3 von 3\r\x1b[K"));
     }
 };
 

@@ -56,8 +56,10 @@ private slots:
         QTest::newRow("no user") << "postgresql://localhost/tarvel" << "postgresql||||localhost|-1|tarvel";
         QTest::newRow("client keywords, service without name") << "postgresql://?service=jagd&sslrootcert=/a%20b/c'd.crt"
                                                                << "postgresql|||||-1||service=jagd|sslrootcert=/a b/c'd.crt";
+        // A password with an unencoded "/", "?" (or a key with it) shows no part of itself.
         for (const char *refused : {"postgresql://u@h", "postgresql://u@h/", "postgresql://u@h:abc/d", "postgresql://u@h:70000/d",
-                                    "postgresql://u@h/d?sslmod=require", "postgresql://u@h/d?options=a%3Bb", "  ", "sqlite:"})
+                                    "postgresql://u@h/d?sslmod=require", "postgresql://u@h/d?options=a%3Bb", "  ", "sqlite:",
+                                    "postgresql://u:Ge h/eim@h/d", "postgresql://u:ge?heimTail@h/d", "postgresql://u:g?options=a;heim@h/d"})
             QTest::newRow(refused) << refused << "";
     }
     void parseLocation()
@@ -69,6 +71,7 @@ private slots:
         QCOMPARE(parsed.has_value(), !parts.isEmpty());
         if (!parsed) {
             QVERIFY(!error.isEmpty());
+            QVERIFY2(!error.contains(QLatin1String("heim")) && !error.contains(QLatin1String("Ge h")), qPrintable(error));
             return;
         }
         const auto asParts = [](const DatabaseLocation &l) {

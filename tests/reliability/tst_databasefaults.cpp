@@ -28,8 +28,10 @@ private slots:
             QTest::addRow("%s %s", qPrintable(kind), fault) << kind << QString::fromLatin1(fault) << number << QString::fromUtf8(message);
         };
         for (const QString &kind : TestDatabase::kinds()) {
-            // Another program's uncommitted change: the wait is bounded.
-            row(kind, "table locked", ErrorNumber::DatabaseError, "Ein anderes Programm hält die");
+            // Another program's uncommitted change: the wait is bounded (a German 0,3).
+            row(kind, "table locked", ErrorNumber::DatabaseError,
+                kind == "sqlite" ? "Ein anderes Programm hält die Datenbank gesperrt; Tarvel hat 0,3 Sekunden gewartet"
+                                 : "Ein anderes Programm hält die Tabelle gesperrt; Tarvel hat 0,3 Sekunden gewartet");
             // The record statement's own condition.
             row(kind, "key column missing", ErrorNumber::DatabaseError, "Die Datenbank passt nicht zu Tarvel");
             // A column only a new record writes.
