@@ -8,6 +8,7 @@ add_library(tarvel_database STATIC
     orbevalues.cpp
     orbefilter.cpp
     orbefailures.cpp
+    orbesqlitefile.cpp
     orbetools.cpp orbetools.h
     orbewatchdog.cpp orbewatchdog.h
     orbeerrorreport.cpp orbeerrorreport.h
@@ -22,4 +23,6 @@ else()
 endif()
 target_include_directories(tarvel_database PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 find_package(PostgreSQL REQUIRED)
-target_link_libraries(tarvel_database PUBLIC Qt6::Core Qt6::Sql PRIVATE PostgreSQL::PostgreSQL)
+# The same SQLite library that Qt's driver uses, for what only the file can tell.
+find_package(SQLite3 REQUIRED)
+target_link_libraries(tarvel_database PUBLIC Qt6::Core Qt6::Sql PRIVATE PostgreSQL::PostgreSQL SQLite::SQLite3)

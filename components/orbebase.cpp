@@ -38,8 +38,16 @@ QString openSqlite(const QString &connectionName, const QString &path)
             if (const QSqlError error = orbe::openSession(db, false, nullptr); error.type() == QSqlError::ConnectionError) {
                 reason = QStringLiteral("%1 lässt sich nicht öffnen: %2").arg(path, error.text());
             } else if (error.isValid()) {
-                reason = QStringLiteral("%1 ist keine lesbare SQLite-Datenbank").arg(path);
-                if (const QString why = orbe::cause(error, false); !why.isEmpty())
+                // A file that is a database but cannot be read now (a lock, a
+                // folder that takes no files) is not called unreadable.
+                const int code = error.nativeErrorCode().toInt() & 0xff;
+                QString why = orbe::sqliteWalFolderCause(path, error);
+                if (why.isEmpty())
+                    why = orbe::cause(error, false);
+                reason = (why.isEmpty() || code == 11 || code == 26) // SQLITE_CORRUPT, SQLITE_NOTADB
+                             ? QStringLiteral("%1 ist keine lesbare SQLite-Datenbank").arg(path)
+                             : QStringLiteral("%1 lässt sich nicht öffnen").arg(path);
+                if (!why.isEmpty())
                     reason += QStringLiteral(" (%1)").arg(why);
                 reason += QStringLiteral(": ") + error.text();
             }

@@ -199,7 +199,9 @@ Failure OrbeConnectionState::refused(const QString &description, const QSqlError
     if (why.isEmpty() && lost())
         why = QStringLiteral("Die Verbindung zur Datenbank ist abgebrochen");
     const bool answered = why.isEmpty();
-    if (answered)
+    if (answered && !postgres && orbe::isReadOnly(error, false))
+        why = orbe::sqliteSideFilesCause(database().databaseName());
+    if (answered && why.isEmpty())
         why = orbe::cause(error, postgres, lockWait);
     return orbe::failure(ErrorNumber::DatabaseError, answered || withoutAnswer.isEmpty() ? description : withoutAnswer,
                          error, statement, why);
@@ -227,9 +229,29 @@ QString OrbeConnectionState::reopen()
     return orbe::openSession(db, postgres, watchdog.get()).text();
 }
 
+void OrbeConnectionState::requireSameFile()
+{
+    if (postgres || !orbe::sqliteFileMoved(database()))
+        return;
+    // SQLite leaves its write-ahead log of a moved file behind on closing, and
+    // the file that now has the name would take it for its own: what this
+    // connection saved goes into the file it opened, and the log is emptied.
+    if (transactionOwner)
+        rollback(transactionOwner);
+    QSqlQuery checkpoint = newQuery();
+    checkpoint.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    checkpoint.finish();
+    throw Failure(ErrorNumber::DatabaseError, ErrorSource::Database,
+                  QStringLiteral("Die Datenbankdatei %1 wurde während des Laufs ersetzt, verschoben oder gelöscht. "
+                                 "Tarvel schreibt nicht in eine Datei, die es nicht geöffnet hat; bitte starten Sie "
+                                 "Tarvel neu.")
+                      .arg(orbe::quoted(database().databaseName())));
+}
+
 void OrbeConnectionState::beginTransaction(const void *owner, const QString &table)
 {
     beforeStatement();
+    requireSameFile();
     // SQLite: IMMEDIATE takes the one write lock before the read, and the busy
     // timeout lets a second writer wait for it rather than fail. PostgreSQL:
     // SHARE ROW EXCLUSIVE conflicts with itself and with every INSERT, UPDATE
@@ -299,6 +321,7 @@ void OrbeConnectionState::commit(const void *owner)
 {
     if (transactionOwner != owner)
         return;
+    requireSameFile();
     QSqlQuery query = newQuery();
     if (run(query, QStringLiteral("COMMIT"))) {
         transactionOwner = nullptr;

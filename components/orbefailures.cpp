@@ -27,6 +27,8 @@ QString cause(const QSqlError &error, bool postgres, int lockWait)
     const QString code = error.nativeErrorCode();
     const QString text = error.databaseText() + u' ' + error.driverText();
     const QString notFitting = QStringLiteral("Die Datenbank passt nicht zu Tarvel: ");
+    if (postgres ? code == QLatin1String("53100") : (code.toInt() & 0xff) == 13) // disk full, SQLITE_FULL
+        return QStringLiteral("Der Datenträger der Datenbank ist voll");
     if (isReadOnly(error, postgres))
         return QStringLiteral("Die Datenbank ist schreibgeschützt; sie nimmt keine Änderungen an");
     if (postgres) {

@@ -110,6 +110,9 @@ struct OrbeConnectionState
     // lock that makes its read-then-write atomic against other writers.
     void beginTransaction(const void *owner, const QString &table);
     void commit(const void *owner);
+    // SQLite: throws, before anything is written, when the file under the
+    // connection was replaced: writing on would damage the new file.
+    void requireSameFile();
     // Never throws: it runs from destructors, also on a lost connection.
     void rollback(const void *owner) noexcept;
 
@@ -142,6 +145,15 @@ std::optional<Failure> cancelledWait(AnswerWatchdog *watchdog);
 QString silentServerCause(AnswerWatchdog *watchdog);
 // Seconds as a German text ("1,5"), for messages.
 QString seconds(int milliseconds);
+// The SQLite file under the connection is no longer the one it opened
+// (replaced, moved or deleted meanwhile).
+bool sqliteFileMoved(const QSqlDatabase &db);
+// Why writing fails where the "-wal" and "-shm" files beside an SQLite file
+// belong to another user and cannot be written; empty otherwise.
+QString sqliteSideFilesCause(const QString &databaseFile);
+// Why a database in WAL mode cannot be opened in a folder that takes no files
+// (its "-shm" file cannot be made); empty for another error.
+QString sqliteWalFolderCause(const QString &databaseFile, const QSqlError &error);
 // How long a statement waits for another program's lock: 30 s, or
 // TARVEL_LOCK_WAIT_MS (tests set it short).
 int lockWaitMilliseconds();

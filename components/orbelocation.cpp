@@ -76,6 +76,11 @@ std::optional<DatabaseLocation> OrbeBase::parseLocation(const QString &location,
     const QString text = location.trimmed();
     if (text.isEmpty())
         return fail(QStringLiteral("Es ist keine Datenbank angegeben."));
+    // The driver would pass on only the text before it: another file or
+    // database than the one named. The location itself may hold a password.
+    if (const qsizetype nul = text.indexOf(QChar(0)); nul >= 0)
+        return fail(QStringLiteral("Die Angabe der Datenbank enthält an Stelle %1 ein Nullzeichen (␀), das kein "
+                                   "Dateiname und keine Adresse enthalten kann.").arg(nul + 1));
 
     DatabaseLocation result;
     QStringView rest;

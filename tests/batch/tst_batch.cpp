@@ -7,6 +7,8 @@
 #include "testfiles.h"
 #include "testsignals.h"
 #include "importlog.h"
+#include "orbebase.h"
+#include "orberecordset.h"
 
 #include <QFile>
 #include <QtTest>
@@ -255,6 +257,37 @@ private slots:
             QVERIFY2(QRegularExpression("hinzugefügt: A, Hofberg, 12, \\d{4}\r\n$").match(QString::fromUtf8(out)).hasMatch(),
                      out.right(200).constData());
         }
+    }
+
+    // Another file moved over the database during an import (WAL): the run
+    // ends through its error report at the next row, and the new file is
+    // neither written nor damaged.
+    void databaseReplacedDuringImport()
+    {
+        TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
+        BatchFixture f(db);
+        WorkbookRows rows;
+        for (int year = 3000; year < 8000; ++year)
+            rows << QVariantList{"A", 12, QVariant(), "Hofberg", 3, 0, year};
+        const QString path = f.kindWorkbook("district", "Gutachten.xlsx", rows);
+        const QString other = f.folder.filePath("andere.sqlite");
+        QVERIFY(OrbeBase::createDatabaseFile(other));
+        db.base().Disconnect(); // the program's connection is the only one
+        QProcess process;
+        f.start(process, {"import", "--district", "--database", db.location(), path});
+        QByteArray out;
+        while (!out.contains("(Zeile 40)") && process.waitForReadyRead(20000))
+            out += process.readAllStandardOutput();
+        QVERIFY(::rename(QFile::encodeName(other), QFile::encodeName(db.location())) == 0);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), int(BatchExit::RunFailed));
+        QVERIFY(process.readAllStandardError().contains("wurde während des Laufs ersetzt, verschoben oder gelöscht"));
+        OrbeBase replacement;
+        QVERIFY(replacement.ConnectTo(db.location()));
+        auto check = replacement.Connection()->OpenRecordset("PRAGMA integrity_check", OpenMode::Lookup);
+        QCOMPARE(check->Fields().Item(0).text(), QStringLiteral("ok"));
+        QCOMPARE(replacement.Connection()->OpenRecordset("select count(*) from ForstlichesGutachtenZurAbschussplanung",
+                                                         OpenMode::Lookup)->Fields().Item(0).text(), QStringLiteral("0"));
     }
 
     // The signals above reach tarvel-batch only while it runs: an ended

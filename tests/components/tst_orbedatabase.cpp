@@ -7,6 +7,7 @@
 #include "testdatabase.h"
 #include "testfiles.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -359,6 +360,13 @@ private slots:
         QTest::newRow("folder") << "" << "ist keine Datei";
         QTest::newRow("no database file") << "text.sqlite" << "Die Datenbankdatei ist beschädigt oder keine SQLite-Datenbank";
         QTest::newRow("damaged file") << "kaputt.sqlite" << "Die Datenbankdatei ist beschädigt oder keine SQLite-Datenbank";
+        // A database it cannot read now is not called unreadable.
+        QTest::newRow("exclusive lock") << "gesperrt.sqlite"
+                                        << "gesperrt.sqlite lässt sich nicht öffnen (Ein anderes Programm hält die "
+                                           "Datenbank gesperrt; Tarvel hat 0,2 Sekunden gewartet)";
+        QTest::newRow("WAL, folder takes no files") << "fest/wal.sqlite"
+                                                    << "wal.sqlite lässt sich nicht öffnen (Die Datenbank ist im WAL-Modus, "
+                                                       "und in ihrem Ordner darf Tarvel keine Dateien anlegen";
     }
     void connectFailures()
     {
@@ -371,8 +379,22 @@ private slots:
         // A real file's header, then a first page that is garbage.
         QVERIFY(writeFileBytes(dir.filePath(QStringLiteral("kaputt.sqlite")),
                                fileBytes(db.location()).left(100) + QByteArray(8092, '\xff')));
+        QVERIFY(OrbeBase::createDatabaseFile(dir.filePath(QStringLiteral("gesperrt.sqlite"))));
+        OrbeBase locker;
+        QVERIFY(locker.ConnectTo(dir.filePath(QStringLiteral("gesperrt.sqlite"))));
+        locker.Connection()->execute(QStringLiteral("PRAGMA locking_mode = EXCLUSIVE"));
+        locker.Connection()->execute(QStringLiteral("BEGIN EXCLUSIVE"));
+        const QString fixedFolder = dir.filePath(QStringLiteral("fest"));
+        QVERIFY(QDir().mkpath(fixedFolder) && OrbeBase::createDatabaseFile(fixedFolder + QStringLiteral("/wal.sqlite")));
+        // Made immutable, the folder takes no file, from root neither.
+        if (file.startsWith(QLatin1String("fest/")) && QProcess::execute("chattr", {"+i", fixedFolder}) != 0)
+            QSKIP("chattr +i is not available here");
         OrbeBase base;
-        QVERIFY(!base.ConnectTo(dir.filePath(file)));
+        qputenv("TARVEL_LOCK_WAIT_MS", "200");
+        const bool connected = base.ConnectTo(dir.filePath(file));
+        qunsetenv("TARVEL_LOCK_WAIT_MS");
+        QProcess::execute("chattr", {"-i", fixedFolder});
+        QVERIFY(!connected);
         QVERIFY(!base.Connection());
         QVERIFY2(base.connectFailure().contains(cause), qPrintable(base.connectFailure()));
     }
