@@ -60,11 +60,7 @@ run() {
   mkdir -p "$work/$target"
   seed "$target" "$work/$target"
   case "$target" in fuzz_xlsx | fuzz_ods) dict=(-dict=tests/fuzz/xml.dict) ;; esac
-  # Only the xls reader goes through libgsf and so needs the slow unwinder
-  # (scripts/sanitize-build.sh); it costs the others four fifths of their speed.
-  local asan="$ASAN_OPTIONS"
-  [ "$target" = fuzz_xls ] || asan="$ASAN_OPTIONS:fast_unwind_on_malloc=1"
-  ASAN_OPTIONS="$asan" "$SANITIZE_BUILD/tests/fuzz/$target" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2048 \
+  "$SANITIZE_BUILD/tests/fuzz/$target" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$findings/$target-" "${dict[@]}" "$work/$target" \
     >"$work/$target.log" 2>&1
   echo $? >"$work/$target.status"
