@@ -11,9 +11,12 @@ import struct
 import sys
 import zipfile
 
+import olefile
 import openpyxl
 import xlwt
 from xlwt import CompoundDoc
+
+from compound_file import RIGHT, SIZE, START, compound_file
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PASS = os.path.join(HERE, "pass")
@@ -571,6 +574,7 @@ def main():
     from_the_wild()
     fuzz_findings()
     damaged_below_row_3()
+    containers()
 
 
 def fuzz_findings():
@@ -605,6 +609,47 @@ def damaged_below_row_3():
              '</table:table-row><table:table-row>' + cell.format(1) + '<table:table-cell><text:p>x</text:p></table:table-cell>'
              '</table:table-row><table:table-row>' + cell.format(2) + '</table:table-row><table:table-row '
              'table:number-rows-repeated="3">' + cell.format("1e999") + '</table:table-row></table:ta', cut_after="</table:ta")
+
+
+
+def shared_strings(strings):
+    """An SST record with CONTINUE records, each holding whole strings."""
+    bodies = [struct.pack("<II", len(strings), len(strings))]
+    for text in strings:
+        piece = struct.pack("<HB", len(text), 0) + text.encode("latin-1")
+        if len(bodies[-1]) + len(piece) > 8224:
+            bodies.append(b"")
+        bodies[-1] += piece
+    return biff_record(0x00FC, bodies[0]) + b"".join(biff_record(0x003C, body) for body in bodies[1:])
+
+
+def containers():
+    """The compound-file container as its documentation allows it, checked with
+    olefile, and damaged where a reader follows it. The long table (A1 "Zeile 0",
+    B1 "Zeile 5499", A2 448) fills 70 KB of shared strings, so that sectors read
+    out of order cannot pass unseen; the short one is A1 "Lfdnr", A2 448."""
+    long_table = biff8_stream(biff_cell(0x00FD, 0, 0, struct.pack("<I", 0)) + biff_cell(0x00FD, 0, 1, struct.pack("<I", 5499))
+                              + biff_cell(0x0203, 1, 0, struct.pack("<d", 448)), shared_strings([f"Zeile {i}" for i in range(5500)]))
+    short_table = biff8_stream(biff_label(0, 0, "Lfdnr") + biff_cell(0x0203, 1, 0, struct.pack("<d", 448)))
+    other = bytes(range(256)) * 4  # a small stream before the workbook's in the mini stream
+    cases = {"mini_stream": ({"\x05SummaryInformation": other, "Workbook": short_table}, {"backwards": ["Root Entry"]}),
+             "backwards_chain_fat_extension": ({"Workbook": long_table}, {"backwards": ["Workbook"], "fat_sectors": 110}),
+             "4096_byte_sectors": ({"Workbook": long_table, "\x05SummaryInformation": other},
+                                   {"shift": 12, "backwards": ["Workbook"]}),
+             "directory_sectors": (dict([(f"Leer {i}", other[:i * 40]) for i in range(12)], Workbook=short_table),
+                                   {"backwards": ["directory"]})}
+    for name, (streams, layout) in cases.items():
+        data = compound_file(streams, **layout)
+        assert olefile.OleFileIO(data).openstream("Workbook").read() == streams["Workbook"], name
+        write(os.path.join(PASS, f"xls_container_{name}.xls"), data)
+    padded = {"Workbook": short_table.ljust(5000, b"\0")}  # in sectors of its own, not the mini stream
+    damage = {"chain_loops": lambda fat, e: fat.__setitem__(e[1][START], e[1][START]),
+              "chain_leaves_file": lambda fat, e: fat.__setitem__(e[1][START], len(fat) - 1),
+              "sector_number_out_of_range": lambda fat, e: fat.__setitem__(e[1][START], 0x7FFFFFF0),
+              "directory_cycle": lambda fat, e: e[1].__setitem__(RIGHT, 1),
+              "stream_shorter_than_stated": lambda fat, e: e[1].__setitem__(SIZE, 5000 + 512)}
+    for name, tweak in damage.items():
+        write(os.path.join(FAIL, f"xls_container_{name}.xls"), compound_file(padded, tweak=tweak))
 
 
 if __name__ == "__main__":
