@@ -73,6 +73,14 @@ QHash<QString, Relationship> readRelationships(const ZipArchive &zip, const QStr
     return rels;
 }
 
+// The prefix the part binds to the spreadsheet namespace (transitional or
+// strict) with its ':', or none when it is the default namespace.
+QByteArray mainPrefix(const XmlScanner &xml)
+{
+    const QByteArray prefix = xml.prefixFor("http://schemas.openxmlformats.org/spreadsheetml/2006/main");
+    return prefix.isEmpty() ? xml.prefixFor("http://purl.oclc.org/ooxml/spreadsheetml/main") : prefix;
+}
+
 // OOXML escapes characters that XML cannot carry as _xHHHH_.
 QString decodeEscapes(QString text)
 {
@@ -383,10 +391,15 @@ Worksheet readXlsx(const ZipArchive &zip, int lastRow)
     {
         const QByteArray bytes = zip.read(workbookPart);
         XmlScanner xml(bytes, workbookPart);
+        // The main namespace's element, not the extensions' x14:workbookPr
+        // and x15:workbookPr, which know nothing of the date system.
+        QByteArray workbookPr;
         while (xml.next() != XmlScanner::EndDocument) {
             if (xml.token() != XmlScanner::StartElement)
                 continue;
-            if (xml.name() == "workbookPr") {
+            if (workbookPr.isNull())
+                workbookPr = mainPrefix(xml) + "workbookPr";
+            if (xml.qualifiedName() == workbookPr) {
                 const QByteArrayView v = xml.rawAttribute("date1904");
                 date1904 = v == "1" || v == "true";
             } else if (xml.name() == "sheet" && firstSheetId.isEmpty()) {

@@ -121,12 +121,12 @@ ROOT_RELS = """<?xml version="1.0" encoding="UTF-8"?>
 NS = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"'
 
 
-def xlsx_members(sheet_xml, workbook_pr="", shared=None, styles=None):
+def xlsx_members(sheet_xml, workbook_pr="", shared=None, styles=None, extensions=""):
     """The parts of a one-sheet xlsx, by name."""
     rels = ['<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/>']
     members = {"[Content_Types].xml": CONTENT_TYPES, "_rels/.rels": ROOT_RELS,
                "xl/workbook.xml": f'<?xml version="1.0"?><workbook {NS}>{workbook_pr}'
-               '<sheets><sheet name="Daten" sheetId="1" r:id="rId1"/></sheets></workbook>'}
+               f'<sheets><sheet name="Daten" sheetId="1" r:id="rId1"/></sheets>{extensions}</workbook>'}
     if shared is not None:
         rels.append('<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Target="sharedStrings.xml"/>')
         members["xl/sharedStrings.xml"] = f'<?xml version="1.0"?><sst {NS}>{shared}</sst>'
@@ -164,8 +164,11 @@ def handmade_features(path):
              '<c r="C5"><f t="shared" ref="C5:C6" si="0">A2*3</f><v>3</v></c><c r="D5" t="str"><f>""</f><v></v></c>'
              '<c r="E5" s="0"/><c r="F5" t="inlineStr"><is><t>inline</t></is></c></row>'
              '<row r="6"><c r="C6"><f t="shared" si="0"/><v>0.1</v></c><c r="AA6"><v>1E-3</v></c></row>')
-    # date1904: serial 0 is 01.01.1904
-    hand_xlsx(path, sheet, '<workbookPr date1904="1"/>', shared, styles)
+    # date1904: serial 0 is 01.01.1904; the extension's x15:workbookPr, which
+    # newer producers write after it, once turned the flag off again.
+    hand_xlsx(path, sheet, '<workbookPr date1904="1"/>', shared, styles,
+              '<extLst><ext uri="{140A7094-0E35-4892-8432-C4D2E57EDEB5}" xmlns:x15="http://schemas.microsoft.com/'
+              'office/spreadsheetml/2010/11/main"><x15:workbookPr chartTrackingRefBase="1"/></ext></extLst>')
 
 
 def handmade_dates_1900(path):
