@@ -7,6 +7,7 @@
 #include <QHash>
 
 #include <charconv>
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -136,9 +137,9 @@ QString durationText(const QString &value, const QString &elapsedUnits)
             return value;
         }
     }
-    const qint64 total = std::llround(seconds);
-    if (total > qint64(1e9))
+    if (!std::isfinite(seconds) || seconds > 86400 * 1e9) // a billion days, as elapsed times are bounded
         return value;
+    const qint64 total = std::llround(seconds);
     if (!elapsedUnits.isEmpty())
         return formattedNumber(seconds / 86400, {NumberFormat::Elapsed, elapsedUnits}, false);
     return QStringLiteral("%1:%2:%3")

@@ -239,6 +239,8 @@ def handmade_ods(path):
              + cell.format(t="date", a='office:date-value="2024-02-29T23:59:59.6"', p="")
              + '<table:table-cell><text:p>ohne Typ</text:p></table:table-cell>'
              + cell.format(t="boolean", a='office:boolean-value="false"', p="FALSCH")
+             # more than 31 years, once shown as the attribute
+             + cell.format(t="time", a='office:time-value="PT296296H17M36S"', p="296296:17:36")
              + '</table:table-row></table:table>'
              '<table:table table:name="Zwei"><table:table-row><table:table-cell office:value-type="string">'
              '<text:p>falsch</text:p></table:table-cell></table:table-row></table:table>')
