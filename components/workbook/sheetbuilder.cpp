@@ -64,6 +64,8 @@ void SheetBuilder::set(int row, int column, QString value)
     if (value.size() > kMaxCellChars)
         refuse(QStringLiteral("Zelle %1 enthält mehr als 32.767 Zeichen; so lange Texte speichert keine "
                               "Tabellenkalkulation.").arg(cellReference(row, column)));
+    if (column > Worksheet::MaxColumns)
+        return;
     m_chars += value.size();
     if (m_chars > kMaxSheetChars)
         refuseTooMuchText();

@@ -22,7 +22,7 @@ namespace workbook {
 constexpr int kMaxRows = Worksheet::MaxRows;
 constexpr int kMaxColumns = 16384;
 // Bounds the memory the kept cells take: the row limit alone does not, since
-// 10,000 rows may be 16,384 cells wide, and an ODS row repeats cheaply.
+// an ODS row repeats cheaply.
 constexpr qint64 kMaxCells = 2'000'000;
 // The most a spreadsheet program stores in one cell; a longer text is refused.
 constexpr qsizetype kMaxCellChars = 32767;
@@ -55,7 +55,8 @@ void appendCapped(QString &out, QStringView piece);
 // Collects non-empty cells row by row, bounded by the limits above; kMaxCells
 // bounds the cells stored, which includes the empty ones before a row's last,
 // kMaxSheetChars their text. A lone surrogate (a broken character) becomes
-// U+FFFD. Cells below `lastRow` are checked for a valid position, then dropped.
+// U+FFFD. Cells below `lastRow` or right of Worksheet::MaxColumns are checked
+// for a valid position, then dropped; no bound counts them.
 class SheetBuilder
 {
 public:
@@ -63,6 +64,7 @@ public:
     void set(int row, int column, QString value);
     // Whether cells of this row are kept.
     bool keeps(int row) const { return row <= m_lastRow; }
+    bool keeps(int row, int column) const { return keeps(row) && column <= Worksheet::MaxColumns; }
     int lastRow() const { return m_lastRow; }
     Worksheet take();
 

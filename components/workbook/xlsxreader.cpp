@@ -319,7 +319,7 @@ void readSheetData(const ZipArchive &zip, const QString &part, const SheetContex
             }
             if (row < 1 || column < 1 || column > kMaxColumns)
                 refuseDamaged(QStringLiteral("Zelle ohne gültige Lage"));
-            if (sheet.keeps(row))
+            if (sheet.keeps(row, column))
                 readCell(xml, ctx, row, column, sheet);
             else
                 xml.skipElement();

@@ -583,17 +583,22 @@ def main():
 
 
 def fuzz_findings():
-    """Faults the fuzz targets (tests/fuzz) found, each written small by hand."""
-    # One cell far to the right in each of 8,000 rows: 40 KB of xlsx took more
-    # than 2 GB, since a row is stored up to its last cell.
-    hand_xlsx(os.path.join(FAIL, "far_right_cells.xlsx"),
-              "".join(f'<row r="{r}"><c r="XFD{r}"><v>1</v></c></row>' for r in range(1, 8001)))
-    # The same in ods, with one repeated row.
-    hand_ods(os.path.join(FAIL, "ods_far_right_cells.ods"),
-             '<table:table><table:table-row table:number-rows-repeated="8000">'
+    """Cells right of the nine columns the runs read, which no bound counts (A1
+    448 is all that is kept). Fuzzing found that one cell far to the right in
+    each of 8,000 rows made 40 KB of xlsx take more than 2 GB, since a row was
+    stored up to its last cell; a remark of 1,800 characters in column J on
+    9,999 rows was refused as too much text."""
+    first = '<row r="1"><c r="A1"><v>448</v></c></row>'
+    hand_xlsx(os.path.join(PASS, "far_right_cells.xlsx"),
+              first + "".join(f'<row r="{r}"><c r="XFD{r}"><v>1</v></c></row>' for r in range(2, 8001)))
+    hand_ods(os.path.join(PASS, "ods_far_right_cells.ods"),
+             '<table:table><table:table-row><table:table-cell office:value-type="float" office:value="448"/>'
+             '</table:table-row><table:table-row table:number-rows-repeated="8000">'
              '<table:table-cell table:number-columns-repeated="16383"/>'
              '<table:table-cell office:value-type="float" office:value="1"/>'
-             '</table:table-row></table:table>')
+             '</table:table-row><table:table-row table:number-rows-repeated="9999">'
+             '<table:table-cell table:number-columns-repeated="9"/><table:table-cell office:value-type="string">'
+             '<text:p>' + "Bemerkung " * 180 + '</text:p></table:table-cell></table:table-row></table:table>')
 
 
 def damaged_below_row_3():
