@@ -7,6 +7,8 @@
 #include <QtEndian>
 #include <QString>
 
+#include <functional>
+#include <optional>
 #include <vector>
 
 class QIODevice;
@@ -74,6 +76,30 @@ private:
     std::vector<int> m_widths; // per row: the column of its last cell
     qint64 m_cells = 0;        // cells stored, the empty ones before a row's last included
     qint64 m_chars = 0;        // characters stored
+};
+
+// Text cells that name a string of a shared-string table (xlsx, xls): the
+// sheet is read first, so that only the strings its kept cells use are held,
+// not a table that may hold a string for nearly every cell of the file.
+class SharedStringCells
+{
+public:
+    // A kept cell and the index of its string; refuses beyond kMaxCells.
+    void add(int row, int column, quint64 index);
+    // Reads the strings the cells use and sets the cells. `next(keep)` reads
+    // the table's next string, returning its text when `keep` (else any text),
+    // or nothing at the table's end; it is called no further than the highest
+    // index used. A cell whose string the table lacks is damaged.
+    void setCells(SheetBuilder &sheet, const std::function<std::optional<QString>(bool keep)> &next) const;
+
+private:
+    struct Cell
+    {
+        int row;
+        int column;
+        quint64 index;
+    };
+    std::vector<Cell> m_cells;
 };
 
 // The cell's "A1"-style reference, from a 1-based row and column.

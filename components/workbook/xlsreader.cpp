@@ -85,7 +85,8 @@ QString errorText(quint8 code)
 
 struct Globals
 {
-    std::vector<QString> sharedStrings;
+    // The shared-string table, read once the sheet says which strings it uses.
+    std::vector<BiffRecord> sharedStrings;
     std::vector<quint16> xfFormats; // format id per XF record
     QHash<int, QString> formats;
     bool date1904 = false;
@@ -99,18 +100,26 @@ struct Globals
     }
 };
 
-void readSharedStrings(const BiffRecord &record, Globals &globals)
+// Sets the text cells from the shared-string table: each SST record holds a
+// count of strings, which may go on in its CONTINUE records.
+void setSharedStrings(const std::vector<BiffRecord> &records, const SharedStringCells &cells, SheetBuilder &sheet)
 {
-    need(record, 8);
-    const quint32 unique = le32(record.body, 4);
-    ContinuedReader reader(record, 8);
-    // A string takes at least three bytes: a crafted count cannot make us reserve much.
-    qsizetype bytes = record.body.size();
-    for (const auto &c : record.continues)
-        bytes += c.size();
-    globals.sharedStrings.reserve(size_t(std::min<qint64>(unique, bytes / 3 + 1)));
-    for (quint32 i = 0; i < unique && !reader.atEnd(); ++i)
-        globals.sharedStrings.push_back(reader.unicodeString());
+    auto record = records.begin();
+    std::optional<ContinuedReader> reader;
+    quint32 left = 0; // strings the current record still holds
+    cells.setCells(sheet, [&](bool keep) -> std::optional<QString> {
+        while (left == 0 || reader->atEnd()) {
+            if (record == records.end())
+                return std::nullopt;
+            left = le32(record->body, 4);
+            reader.emplace(*record++, 8);
+        }
+        --left;
+        if (keep)
+            return reader->unicodeString();
+        reader->skipUnicodeString();
+        return QString();
+    });
 }
 
 Globals readGlobals(QByteArrayView stream)
@@ -145,7 +154,8 @@ Globals readGlobals(QByteArrayView stream)
             }
             break;
         case Rec::Sst:
-            readSharedStrings(record, globals);
+            need(record, 8);
+            globals.sharedStrings.push_back(record);
             break;
         default:
             break;
@@ -159,9 +169,10 @@ Globals readGlobals(QByteArrayView stream)
 class SheetRecords
 {
 public:
-    SheetRecords(const Globals &globals, SheetBuilder &sheet)
+    SheetRecords(const Globals &globals, SheetBuilder &sheet, SharedStringCells &strings)
         : m_globals(globals)
         , m_sheet(sheet)
+        , m_strings(strings)
     {
     }
 
@@ -178,6 +189,7 @@ private:
 
     const Globals &m_globals;
     SheetBuilder &m_sheet;
+    SharedStringCells &m_strings;
     // A formula whose text result follows in a STRING record.
     bool m_pendingString = false;
     int m_pendingRow = 0;
@@ -241,10 +253,8 @@ void SheetRecords::cell(const BiffRecord &record)
     case Rec::LabelSst: {
         need(record, 10);
         position(record, row, column);
-        const quint32 index = le32(record.body, 6);
-        if (index >= m_globals.sharedStrings.size())
-            refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellReference(row, column)));
-        m_sheet.set(row, column, m_globals.sharedStrings[index]);
+        if (m_sheet.keeps(row, column))
+            m_strings.add(row, column, le32(record.body, 6));
         break;
     }
     case Rec::Label:
@@ -323,7 +333,9 @@ Worksheet readXls(const QByteArray &data, int lastRow)
     if (globals.firstSheetType != 0)
         refuse(QStringLiteral("Das erste Blatt der Arbeitsmappe ist kein Tabellenblatt."));
     SheetBuilder sheet(lastRow);
-    SheetRecords(globals, sheet).read(stream);
+    SharedStringCells strings;
+    SheetRecords(globals, sheet, strings).read(stream);
+    setSharedStrings(globals.sharedStrings, strings, sheet);
     return sheet.take();
 }
 
