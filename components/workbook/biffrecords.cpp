@@ -21,8 +21,10 @@ BiffRecordStream::BiffRecordStream(QByteArrayView data, qsizetype start)
 BiffRecord BiffRecordStream::next()
 {
     BiffRecord record = readOne();
+    const qsizetype continuesStart = m_pos;
     while (peekType() == kContinue)
-        record.continues.push_back(readOne().body);
+        readOne();
+    record.continues = m_data.sliced(continuesStart, m_pos - continuesStart);
     return record;
 }
 
@@ -46,26 +48,36 @@ int BiffRecordStream::peekType() const
 }
 
 ContinuedReader::ContinuedReader(const BiffRecord &record, qsizetype start)
-    : m_pos(start)
+    : m_segment(record.body)
+    , m_rest(record.continues)
+    , m_pos(start)
 {
-    m_segments.push_back(record.body);
-    m_segments.insert(m_segments.end(), record.continues.begin(), record.continues.end());
+}
+
+bool ContinuedReader::nextSegment()
+{
+    if (m_rest.isEmpty())
+        return false;
+    const qsizetype length = le16(m_rest, 2); // checked by the record stream
+    m_segment = m_rest.sliced(4, length);
+    m_rest = m_rest.sliced(4 + length);
+    m_pos = 0;
+    return true;
 }
 
 bool ContinuedReader::atEnd()
 {
-    while (m_segment < m_segments.size() && m_pos >= m_segments[m_segment].size()) {
-        ++m_segment;
-        m_pos = 0;
-    }
-    return m_segment >= m_segments.size();
+    while (m_pos >= m_segment.size())
+        if (!nextSegment())
+            return true;
+    return false;
 }
 
 quint8 ContinuedReader::byte()
 {
     if (atEnd())
         refuseDamaged(QStringLiteral("Text abgeschnitten"));
-    return quint8(m_segments[m_segment][m_pos++]);
+    return quint8(m_segment[m_pos++]);
 }
 
 quint16 ContinuedReader::word()
@@ -85,7 +97,7 @@ void ContinuedReader::skip(quint64 count)
     while (count > 0) {
         if (atEnd())
             refuseDamaged(QStringLiteral("Text abgeschnitten"));
-        const quint64 take = std::min<quint64>(count, quint64(m_segments[m_segment].size() - m_pos));
+        const quint64 take = std::min<quint64>(count, quint64(m_segment.size() - m_pos));
         m_pos += qsizetype(take);
         count -= take;
     }
@@ -96,17 +108,14 @@ void ContinuedReader::characters(quint32 count, bool wide, QString *text)
     if (text)
         text->reserve(qsizetype(std::min<quint32>(count, 65535)));
     while (count > 0) {
-        if (m_segment >= m_segments.size())
-            refuseDamaged(QStringLiteral("Text abgeschnitten"));
-        if (m_pos >= m_segments[m_segment].size()) {
-            ++m_segment;
-            m_pos = 0;
-            if (m_segment >= m_segments.size() || m_segments[m_segment].isEmpty())
+        if (m_pos >= m_segment.size()) {
+            // Characters go on in the next CONTINUE record after a flags byte of their own.
+            if (!nextSegment() || m_segment.isEmpty())
                 refuseDamaged(QStringLiteral("Text abgeschnitten"));
-            wide = m_segments[m_segment][m_pos++] & 0x01;
+            wide = m_segment[m_pos++] & 0x01;
             continue;
         }
-        const QByteArrayView seg = m_segments[m_segment];
+        const QByteArrayView seg = m_segment;
         const qsizetype available = seg.size() - m_pos;
         const quint32 take = std::min<quint32>(count, quint32(wide ? available / 2 : available));
         if (take == 0)

@@ -2,8 +2,6 @@
 
 #include "sheetreaders.h"
 
-#include <vector>
-
 // The record layer of .xls workbook streams (BIFF8): records, the CONTINUE
 // records that carry on a long one, the text and number encodings inside them.
 namespace workbook {
@@ -12,7 +10,9 @@ struct BiffRecord
 {
     quint16 type = 0;
     QByteArrayView body;
-    std::vector<QByteArrayView> continues; // the CONTINUE records that follow
+    // The CONTINUE records that follow, headers included: held as one view,
+    // so that a flood of them costs no memory.
+    QByteArrayView continues;
 };
 
 // The records of a stream from an offset on; refuses a record cut short.
@@ -49,12 +49,14 @@ public:
     void skipUnicodeString();
 
 private:
+    // Moves on to the next CONTINUE record's body; false after the last.
+    bool nextSegment();
     // Reads `count` characters into `text`, or passes over them when it is null.
     void characters(quint32 count, bool wide, QString *text);
     void unicodeString(bool shortCount, QString *text);
 
-    std::vector<QByteArrayView> m_segments;
-    size_t m_segment = 0;
+    QByteArrayView m_segment; // the body read now
+    QByteArrayView m_rest;    // the CONTINUE records after it
     qsizetype m_pos = 0;
 };
 

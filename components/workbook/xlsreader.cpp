@@ -85,8 +85,9 @@ QString errorText(quint8 code)
 
 struct Globals
 {
-    // The shared-string table, read once the sheet says which strings it uses.
-    std::vector<BiffRecord> sharedStrings;
+    // The shared-string table, read once the sheet says which strings it
+    // uses; a workbook has one, and a second would only cost memory.
+    std::optional<BiffRecord> sharedStrings;
     std::vector<quint16> xfFormats; // format id per XF record
     QHash<int, QString> formats;
     bool date1904 = false;
@@ -100,20 +101,19 @@ struct Globals
     }
 };
 
-// Sets the text cells from the shared-string table: each SST record holds a
-// count of strings, which may go on in its CONTINUE records.
-void setSharedStrings(const std::vector<BiffRecord> &records, const SharedStringCells &cells, SheetBuilder &sheet)
+// Sets the text cells from the shared-string table: the SST record holds the
+// count of its strings, which go on in its CONTINUE records.
+void setSharedStrings(const std::optional<BiffRecord> &table, const SharedStringCells &cells, SheetBuilder &sheet)
 {
-    auto record = records.begin();
     std::optional<ContinuedReader> reader;
-    quint32 left = 0; // strings the current record still holds
+    quint32 left = 0;
+    if (table) {
+        reader.emplace(*table, 8);
+        left = le32(table->body, 4);
+    }
     cells.setCells(sheet, [&](bool keep) -> std::optional<QString> {
-        while (left == 0 || reader->atEnd()) {
-            if (record == records.end())
-                return std::nullopt;
-            left = le32(record->body, 4);
-            reader.emplace(*record++, 8);
-        }
+        if (left == 0 || reader->atEnd())
+            return std::nullopt;
         --left;
         if (keep)
             return reader->unicodeString();
@@ -143,7 +143,9 @@ Globals readGlobals(QByteArrayView stream)
         case Rec::Format: {
             need(record, 2);
             ContinuedReader reader(record, 2);
-            globals.formats.insert(le16(record.body, 0), reader.unicodeString());
+            // A number format holds at most 255 characters; a longer one
+            // would only cost memory, up to 65,536 of them.
+            globals.formats.insert(le16(record.body, 0), reader.unicodeString().left(255));
             break;
         }
         case Rec::BoundSheet:
@@ -155,7 +157,8 @@ Globals readGlobals(QByteArrayView stream)
             break;
         case Rec::Sst:
             need(record, 8);
-            globals.sharedStrings.push_back(record);
+            if (!globals.sharedStrings)
+                globals.sharedStrings = record;
             break;
         default:
             break;
