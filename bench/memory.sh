@@ -99,7 +99,7 @@ measure() {
   status=$?
   set -e
   peak=$(($(tail -n 1 "$work/peak") / 1024))
-  printf '%-22s %-7s %7d  %d, %s\n' "$(basename "$1")" "$2" "$peak" "$status" \
+  printf '%-26s %-7s %7d  %d, %s\n' "$(basename "$1")" "$2" "$peak" "$status" \
     "$(grep -o 'Beschreibung: [^.]*' "$work/err" | cut -c15-90 || tail -n 1 "$work/err")"
   if ((peak > $4)); then
     echo "FAIL: more than $4 MB"
@@ -107,7 +107,7 @@ measure() {
   fi
 }
 
-printf '%-22s %-7s %7s  %s\n' workbook run "peak MB" "exit status, how the run ended"
+printf '%-26s %-7s %7s  %s\n' workbook run "peak MB" "exit status, how the run ended"
 for book in district-name district-wide cooperative-name cooperative-wide \
             district-name-9999 district-wide-9999 cooperative-name-9999 cooperative-wide-9999; do
   for run in check import; do
