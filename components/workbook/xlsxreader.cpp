@@ -121,10 +121,10 @@ QString readStringItem(XmlScanner &xml)
 void setSharedStrings(const ZipArchive &zip, const QString &part, const SharedStringCells &cells,
                       SheetBuilder &sheet)
 {
-    std::optional<XmlScanner> xml;
-    if (!part.isEmpty())
-        xml.emplace(zip.stream(part), part);
+    std::optional<XmlScanner> xml; // opened at the first string a cell uses
     cells.setCells(sheet, [&](bool keep) -> std::optional<QString> {
+        if (!xml && !part.isEmpty())
+            xml.emplace(zip.stream(part), part);
         while (xml && xml->next() != XmlScanner::EndDocument) {
             if (xml->token() != XmlScanner::StartElement || xml->name() != "si")
                 continue;
