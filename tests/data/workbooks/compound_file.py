@@ -24,7 +24,9 @@ def compound_file(streams, shift=9, backwards=(), fat_sectors=1, tweak=None):
     """The bytes of a compound file holding `streams` (name -> bytes) in its root
     storage, in that order as a chain of right siblings. Blocks named in
     `backwards` (streams, "Root Entry" for the mini stream, "directory") take
-    their sectors last to first. tweak(fat, entries) may damage the tables."""
+    their sectors last to first. The FAT takes at least `fat_sectors` sectors
+    (beyond 109, extension sectors list them). tweak(fat, entries) may damage
+    the tables."""
     size = 1 << shift
     entries, mini, mini_fat, blocks = [entry("Root Entry", 5)], b"", [], []
     for name, data in streams.items():
