@@ -6,6 +6,7 @@ add_library(tarvel_database STATIC
     orberecordset.cpp orberecordset.h orberecordsetimpl.h
     orbeopenrecordset.cpp
     orbevalues.cpp
+    numbertext.cpp numbertext.h
     orbefilter.cpp
     orbefailures.cpp
     orbesqlitefile.cpp

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "failure.h"
+#include "numbertext.h"
 #include "spreadsheet.h"
 
 #include <QByteArray>
@@ -118,8 +119,6 @@ inline quint32 le32(QByteArrayView bytes, qsizetype at)
     return qFromLittleEndian<quint32>(bytes.data() + at);
 }
 
-// Whole numbers as digits, others in shortest round-trip form with decimal comma.
-QString numberText(double value);
 QString booleanText(bool value);
 // A date serial (days since the epoch of the workbook's date system) as
 // dd.MM.yyyy, with " hh:mm:ss" when it has a time part; below 1 only the time.

@@ -32,6 +32,8 @@ private slots:
         QTest::newRow("fraction") << QVariant(2.5) << QStringLiteral("2,5");
         QTest::newRow("shortest form") << QVariant(54.2) << QStringLiteral("54,2");
         QTest::newRow("sum not exact") << QVariant(0.1 + 0.2) << QStringLiteral("0,30000000000000004");
+        // As a cell shows the same number.
+        QTest::newRow("large whole double") << QVariant(2e15) << QStringLiteral("2000000000000000");
         QTest::newRow("date") << QVariant(QDate(2026, 12, 6)) << QStringLiteral("06.12.2026");
         QTest::newRow("text kept as is") << QVariant(QStringLiteral(" 12 ")) << QStringLiteral(" 12 ");
     }
