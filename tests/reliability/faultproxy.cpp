@@ -6,15 +6,25 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <optional>
 #include <vector>
 
-FaultProxy::FaultProxy(int serverPort)
-    : m_serverPort(serverPort)
+namespace {
+
+sockaddr_in loopback(int port)
 {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(quint16(port));
+    return address;
+}
+
+} // namespace
+
+FaultProxy::FaultProxy(int serverPort)
+    : m_serverPort(serverPort)
+{
+    sockaddr_in address = loopback(0);
     socklen_t size = sizeof address;
     m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
     if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), size) != 0
@@ -28,8 +38,7 @@ FaultProxy::FaultProxy(int serverPort)
 FaultProxy::~FaultProxy()
 {
     if (m_thread.joinable()) {
-        const char stop = 0;
-        (void)::write(m_wake[1], &stop, 1);
+        (void)::write(m_wake[1], "", 1);
         m_thread.join();
     }
     for (const Link &link : m_links) {
@@ -42,26 +51,23 @@ FaultProxy::~FaultProxy()
     }
 }
 
-void FaultProxy::add(int connection, const QByteArray &text, int count, Fault fault)
+void FaultProxy::add(int connection, const QByteArray &text, int count, Fault fault, std::function<void()> action)
 {
     std::lock_guard lock(m_mutex);
-    m_rules.push_back({connection, text.toLower(), count, {}, fault});
-}
-
-void FaultProxy::add(int connection, const QByteArray &text, int count, std::function<void()> action)
-{
-    std::lock_guard lock(m_mutex);
-    m_rules.push_back({connection, text.toLower(), count, std::move(action), Fault::Freeze});
+    m_rules.push_back({connection, text.toLower(), count, fault, std::move(action)});
 }
 
 void FaultProxy::run()
 {
     for (;;) {
         std::vector<pollfd> watched{{m_wake[0], POLLIN, 0}, {m_listener, POLLIN, 0}};
-        for (const Link &link : m_links) {
-            if (!link.frozen) {
-                watched.push_back({link.client, POLLIN, 0});
-                watched.push_back({link.server, POLLIN, 0});
+        std::vector<Link *> of{nullptr, nullptr};
+        for (Link &link : m_links) {
+            if (link.frozen)
+                continue;
+            for (const int side : {link.client, link.server}) {
+                watched.push_back({side, POLLIN, 0});
+                of.push_back(&link);
             }
         }
         if (::poll(watched.data(), watched.size(), -1) < 0)
@@ -70,85 +76,68 @@ void FaultProxy::run()
             return;
         if (watched[1].revents)
             accept();
-        for (auto it = m_links.begin(); it != m_links.end();) {
-            bool keep = true;
-            for (const pollfd &entry : watched) {
-                if (!keep || it->frozen || !entry.revents || (entry.fd != it->client && entry.fd != it->server))
-                    continue;
-                char buffer[16384];
-                const ssize_t got = ::read(entry.fd, buffer, sizeof buffer);
-                const QByteArray bytes(buffer, got > 0 ? qsizetype(got) : 0);
-                if (got <= 0)
-                    keep = false; // one side closed: the other is closed too
-                else if (entry.fd == it->client)
-                    keep = passOn(*it, bytes);
-                else
-                    keep = ::write(it->client, bytes.constData(), size_t(bytes.size())) == got;
-            }
-            if (keep) {
-                ++it;
-                continue;
-            }
-            ::close(it->client);
-            ::close(it->server);
-            it = m_links.erase(it);
+        std::vector<Link *> ended;
+        for (std::size_t i = 2; i < watched.size(); ++i) {
+            if (watched[i].revents && !of[i]->frozen && !pass(*of[i], watched[i].fd))
+                ended.push_back(of[i]);
         }
+        m_links.remove_if([&](const Link &link) {
+            const bool end = std::find(ended.begin(), ended.end(), &link) != ended.end();
+            if (end) {
+                ::close(link.client);
+                ::close(link.server);
+            }
+            return end;
+        });
     }
 }
 
 void FaultProxy::accept()
 {
     const int client = ::accept(m_listener, nullptr, nullptr);
-    if (client < 0)
-        return;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(quint16(m_serverPort));
     const int server = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (server < 0 || ::connect(server, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-        ::close(client);
-        if (server >= 0)
-            ::close(server);
+    const sockaddr_in address = loopback(m_serverPort);
+    if (client >= 0 && server >= 0 && ::connect(server, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) {
+        m_links.push_back({++m_connections, client, server});
         return;
     }
-    m_links.push_back({++m_connections, client, server, false, {}});
+    for (const int descriptor : {client, server}) {
+        if (descriptor >= 0)
+            ::close(descriptor);
+    }
 }
 
-bool FaultProxy::passOn(Link &link, const QByteArray &bytes)
+bool FaultProxy::pass(Link &link, int from)
 {
-    const QByteArray seen = link.tail + bytes.toLower();
+    char buffer[16384];
+    const ssize_t got = ::read(from, buffer, sizeof buffer);
+    if (got <= 0)
+        return false; // one side closed: the other is closed too
+    const QByteArray bytes(buffer, qsizetype(got));
+    const int to = from == link.client ? link.server : link.client;
+    Fault fault = Fault::Pass;
     std::function<void()> action;
-    std::optional<Fault> fault;
-    {
+    if (from == link.client) {
+        const QByteArray seen = link.tail + bytes.toLower();
         std::lock_guard lock(m_mutex);
         for (auto rule = m_rules.begin(); rule != m_rules.end();) {
             // Each time the text ends in these bytes.
-            qsizetype from = qMax<qsizetype>(0, link.tail.size() - rule->text.size() + 1);
-            while (rule->count > 0 && rule->connection == link.number
-                   && (from = seen.indexOf(rule->text, from)) >= 0) {
+            for (qsizetype at = qMax<qsizetype>(0, link.tail.size() - rule->text.size() + 1);
+                 rule->connection == link.number && rule->count > 0 && (at = seen.indexOf(rule->text, at)) >= 0;
+                 at += rule->text.size())
                 --rule->count;
-                from += rule->text.size();
-            }
-            if (rule->count == 0 && rule->connection == link.number) {
-                if (rule->action)
-                    action = std::move(rule->action);
-                else
-                    fault = rule->fault;
-                rule = m_rules.erase(rule);
-            } else {
+            if (rule->count > 0 || rule->connection != link.number) {
                 ++rule;
+                continue;
             }
+            fault = rule->fault;
+            action = std::move(rule->action);
+            rule = m_rules.erase(rule);
         }
+        link.tail = seen.right(64);
     }
-    link.tail = seen.right(64);
     if (action)
         action();
-    if (fault == Fault::Drop)
-        return false;
-    if (fault == Fault::Freeze) {
-        link.frozen = true;
-        return true;
-    }
-    return ::write(link.server, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    link.frozen = fault == Fault::Freeze;
+    return fault != Fault::Drop && (link.frozen || ::write(to, bytes.constData(), size_t(got)) == got);
 }

@@ -9,14 +9,15 @@
 
 // A TCP proxy on 127.0.0.1 in front of a database server that cuts in where a
 // test wants: when a client's bytes on its n-th connection (counted from 1 as
-// they come) have held a text for the k-th time since the rule was added, the
-// proxy freezes that connection (nothing passes any more, either way: a
-// server that stops answering), drops it (both sides closed, those bytes
-// lost), or runs the test's action before it passes them on.
+// they come) have held a text (compared without regard to case) for the k-th
+// time since the rule was added, the proxy runs the test's action, then
+// passes the bytes on, or freezes the connection (nothing passes any more,
+// either way: a server that stops answering), or drops it (both sides closed,
+// the bytes lost).
 class FaultProxy
 {
 public:
-    enum class Fault { Freeze, Drop };
+    enum class Fault { Pass, Freeze, Drop };
 
     explicit FaultProxy(int serverPort);
     ~FaultProxy();
@@ -25,9 +26,7 @@ public:
 
     // 0 when it could not listen.
     int port() const { return m_port; }
-    // text is compared without regard to case.
-    void add(int connection, const QByteArray &text, int count, Fault fault);
-    void add(int connection, const QByteArray &text, int count, std::function<void()> action);
+    void add(int connection, const QByteArray &text, int count, Fault fault, std::function<void()> action = {});
 
 private:
     struct Rule
@@ -35,8 +34,8 @@ private:
         int connection;
         QByteArray text;
         int count;
-        std::function<void()> action; // unset: fault
         Fault fault;
+        std::function<void()> action;
     };
     struct Link
     {
@@ -44,12 +43,12 @@ private:
         int client;
         int server;
         bool frozen = false;
-        QByteArray tail; // the client's last bytes, for a text cut in two
+        QByteArray tail = {}; // the client's last bytes, for a text cut in two
     };
     void run();
     void accept();
-    // What the client's bytes do; false when the link is dropped.
-    bool passOn(Link &link, const QByteArray &bytes);
+    // Reads what came on one side and passes it on; false when the link ends.
+    bool pass(Link &link, int from);
 
     int m_serverPort;
     int m_listener = -1;

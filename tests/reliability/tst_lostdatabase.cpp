@@ -100,7 +100,7 @@ private slots:
         // update is the first, its commit the third).
         std::atomic<bool> stopped = false;
         QString why;
-        proxy.add(1, at, at == "COMMIT" ? 3 : 1, [&] {
+        proxy.add(1, at, at == "COMMIT" ? 3 : 1, FaultProxy::Fault::Pass, [&] {
             stopped = stopping ? sendSignal(server, SIGSTOP, &why) : cluster.stop(how == QLatin1String("crash"));
         });
         auto importReports = [&] {
@@ -181,8 +181,7 @@ private slots:
             const int silent = reconnect ? 2 : 1;
             if (reconnect)
                 proxy.add(1, "BEGIN", 2, FaultProxy::Fault::Drop);
-            proxy.add(silent, freezeAt, 1, [&reached] { reached = true; });
-            proxy.add(silent, freezeAt, 1, FaultProxy::Fault::Freeze);
+            proxy.add(silent, freezeAt, 1, FaultProxy::Fault::Freeze, [&reached] { reached = true; });
         };
         const QString silentServer = QStringLiteral("Der Datenbankserver antwortet nicht; Tarvel hat 1,5 Sekunden gewartet");
 
