@@ -12,6 +12,7 @@ add_library(tarvel_database STATIC
     orbesqlitefile.cpp
     orbetools.cpp orbetools.h
     orbewatchdog.cpp orbewatchdog.h
+    orbewaits.cpp orbewaits.h
     orbeerrorreport.cpp orbeerrorreport.h
     orbeinternal.h
     schema.qrc

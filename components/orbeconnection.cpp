@@ -69,10 +69,11 @@ int milliseconds(const char *variable, int otherwise)
 }
 } // namespace
 
-QSqlError openSession(QSqlDatabase &db, bool postgres, AnswerWatchdog *watchdog)
+QSqlError openSession(QSqlDatabase &db, bool postgres, DatabaseWaits &waits)
 {
     // The socket is known once the driver has made the connection; the
     // watchdog asks for it only when it gives up.
+    AnswerWatchdog *watchdog = waits.watchdog.get();
     if (watchdog) {
         watchdog->takeFired();
         watchdog->arm([driver = db.driver()] {
@@ -88,19 +89,14 @@ QSqlError openSession(QSqlDatabase &db, bool postgres, AnswerWatchdog *watchdog)
     else if (!db.isOpen())
         error = QSqlError(QString(), QStringLiteral("Die Verbindung brach ab, während sie aufgebaut wurde"),
                           QSqlError::ConnectionError);
-    else
+    else {
+        if (waits.lock)
+            waits.lock->install(db);
         error = startSession(db, postgres);
+    }
     if (watchdog)
         watchdog->disarm();
     return error;
-}
-
-std::optional<Failure> cancelledWait(AnswerWatchdog *watchdog)
-{
-    if (!watchdog || !watchdog->takeCancelled())
-        return std::nullopt;
-    return Failure(ErrorNumber::Cancelled, ErrorSource::Database,
-                   QStringLiteral("Abgebrochen, während Tarvel auf die Datenbank wartete."));
 }
 
 QString silentServerCause(AnswerWatchdog *watchdog)
@@ -137,9 +133,9 @@ void OrbeConnectionState::beforeStatement()
         return;
     if (lost()) {
         if (QString reason = reopen(); !reason.isEmpty()) {
-            if (std::optional<Failure> cancelled = orbe::cancelledWait(watchdog.get()))
+            if (std::optional<Failure> cancelled = waits.cancelled())
                 throw *cancelled;
-            if (const QString silent = orbe::silentServerCause(watchdog.get()); !silent.isEmpty())
+            if (const QString silent = orbe::silentServerCause(waits.watchdog.get()); !silent.isEmpty())
                 reason = silent;
             throw Failure(ErrorNumber::NotConnected, ErrorSource::Database,
                           QStringLiteral("Die Verbindung zur Datenbank ist abgebrochen und lässt sich nicht "
@@ -193,9 +189,9 @@ Failure OrbeConnectionState::refused(const QString &description, const QSqlError
                                      const QString &withoutAnswer)
 {
     suspect = true;
-    if (std::optional<Failure> cancelled = orbe::cancelledWait(watchdog.get()))
+    if (std::optional<Failure> cancelled = waits.cancelled())
         return *cancelled;
-    QString why = orbe::silentServerCause(watchdog.get());
+    QString why = orbe::silentServerCause(waits.watchdog.get());
     if (why.isEmpty() && lost())
         why = QStringLiteral("Die Verbindung zur Datenbank ist abgebrochen");
     const bool answered = why.isEmpty();
@@ -226,7 +222,7 @@ QString OrbeConnectionState::reopen()
     forgetStatements();
     QSqlDatabase db = database();
     db.close();
-    return orbe::openSession(db, postgres, watchdog.get()).text();
+    return orbe::openSession(db, postgres, waits).text();
 }
 
 void OrbeConnectionState::requireSameFile()
@@ -359,15 +355,14 @@ QString orbeSchemaScript(bool postgres)
     return QString::fromUtf8(file.readAll());
 }
 
-OrbeConnection::OrbeConnection(const QString &connectionName, QString description,
-                               std::unique_ptr<AnswerWatchdog> watchdog)
+OrbeConnection::OrbeConnection(const QString &connectionName, QString description, DatabaseWaits waits)
     : m_connectionName(connectionName)
     , m_description(std::move(description))
     , m_state(std::make_shared<OrbeConnectionState>())
 {
     m_state->connectionName = connectionName;
     m_state->postgres = QSqlDatabase::database(connectionName, false).driverName() == QLatin1String("QPSQL");
-    m_state->watchdog = std::move(watchdog);
+    m_state->waits = std::move(waits);
     m_state->lockWait = orbe::lockWaitMilliseconds();
 }
 
@@ -439,6 +434,16 @@ QSqlDatabase OrbeConnection::database() const
 bool OrbeConnection::isPostgres() const
 {
     return m_state->postgres;
+}
+
+void OrbeConnection::cancelWaits()
+{
+    m_state->waits.cancel();
+}
+
+void OrbeConnection::clearCancel()
+{
+    m_state->waits.clearCancel();
 }
 
 void OrbeConnection::close()

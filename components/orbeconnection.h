@@ -6,8 +6,8 @@
 
 #include <memory>
 
-class AnswerWatchdog;
 class OrbeRecordset;
+struct DatabaseWaits;
 struct OrbeConnectionState;
 
 // How a recordset is opened.
@@ -25,8 +25,8 @@ class OrbeConnection
 {
 public:
     // Takes over an open QSqlDatabase connection (by its connection name),
-    // and the watchdog that watches its statements (PostgreSQL).
-    OrbeConnection(const QString &connectionName, QString description, std::unique_ptr<AnswerWatchdog> watchdog = {});
+    // and what bounds its waits (DatabaseWaits, made with it).
+    OrbeConnection(const QString &connectionName, QString description, DatabaseWaits waits);
     ~OrbeConnection();
     OrbeConnection(const OrbeConnection &) = delete;
     OrbeConnection &operator=(const OrbeConnection &) = delete;
@@ -53,6 +53,13 @@ public:
 
     QSqlDatabase database() const;
     bool isPostgres() const;
+
+    // Ends a wait of this connection for the database (a lock, a silent
+    // server) at once, as cancelled (ErrorNumber::Cancelled), from now until
+    // clearCancel(). May be called from any thread while another uses the
+    // connection: "Abbrechen" during a run.
+    void cancelWaits();
+    void clearCancel();
 
     void close();
 

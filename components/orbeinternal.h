@@ -3,7 +3,7 @@
 // Shared by the database component's sources; callers use the orbe*.h headers.
 
 #include "failure.h"
-#include "orbewatchdog.h"
+#include "orbewaits.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -47,8 +47,8 @@ struct OrbeConnectionState
     // when it was lost, opened again. Never inside a transaction, where a new
     // connection would silently drop what the transaction wrote so far.
     bool suspect = false;
-    // PostgreSQL only: gives up the connection when a statement gets no answer.
-    std::unique_ptr<AnswerWatchdog> watchdog;
+    // What bounds the connection's waits and lets a cancel end them.
+    DatabaseWaits waits;
     // How long the session waits for another program's lock, as set up.
     int lockWait = 0;
 
@@ -78,7 +78,7 @@ struct OrbeConnectionState
 
     QSqlDatabase database() const { return QSqlDatabase::database(connectionName, false); }
     // Watches a statement (and the reading of its rows) on PostgreSQL while it lives.
-    AnswerWatch watch() { return AnswerWatch(watchdog.get(), connectionName); }
+    AnswerWatch watch() { return AnswerWatch(waits.watchdog.get(), connectionName); }
     QSqlQuery newQuery() const
     {
         QSqlQuery query(database());
@@ -138,10 +138,9 @@ namespace orbe {
 // statements and the session's run under the watchdog, which then tells why
 // a connection failed that got no answer. The driver's error on failure,
 // else an invalid one.
-QSqlError openSession(QSqlDatabase &db, bool postgres, AnswerWatchdog *watchdog);
-// Why a wait failed that the watchdog ended: the cancelled run's failure, or
-// the silent server's cause; nothing when the watchdog did not end it.
-std::optional<Failure> cancelledWait(AnswerWatchdog *watchdog);
+// An SQLite connection gets its lock wait.
+QSqlError openSession(QSqlDatabase &db, bool postgres, DatabaseWaits &waits);
+// The silent server's cause, when the watchdog gave up a wait; else empty.
 QString silentServerCause(AnswerWatchdog *watchdog);
 // Seconds as a German text ("1,5"), for messages.
 QString seconds(int milliseconds);

@@ -21,6 +21,11 @@ void cancelDatabaseWaits()
     allWaitsCancelled = true;
 }
 
+bool databaseWaitsCancelled()
+{
+    return allWaitsCancelled;
+}
+
 AnswerWatchdog::AnswerWatchdog(std::chrono::milliseconds limit)
     : m_limit(limit)
     , m_thread([this] { watch(); })
@@ -62,7 +67,7 @@ void AnswerWatchdog::watch()
         if (!m_socket)
             continue;
         const auto waited = std::chrono::steady_clock::now() - m_armedAt;
-        const bool cancelled = (m_cancelRequested || allWaitsCancelled) && waited >= CancelGrace;
+        const bool cancelled = (m_cancelRequested || databaseWaitsCancelled()) && waited >= CancelGrace;
         if (!cancelled && waited < m_limit)
             continue;
         // A connection being made has no socket yet: looked at again.

@@ -62,6 +62,7 @@ private:
 // Ends every database wait of the program as cancelled, from now on (a signal
 // to tarvel-batch). Touches an atomic only, so a signal handler may call it.
 void cancelDatabaseWaits();
+bool databaseWaitsCancelled();
 
 // The libpq connection behind a PostgreSQL connection of the driver, else nullptr.
 pg_conn *libpqConnection(const QSqlDatabase &db);

@@ -200,7 +200,8 @@ private slots:
     // closed by its reader ("| head") is a write error, not the end: every row
     // is saved, the log file written, and the status says it. Another file
     // moved over the database (WAL) ends the run at its next row through its
-    // error report, and the new file is neither written nor damaged.
+    // error report, and the new file is neither written nor damaged. A signal
+    // during a wait for another program's lock ends the wait at once.
     void stoppedFromOutside_data()
     {
         QTest::addColumn<QList<int>>("sent");
@@ -213,6 +214,7 @@ private slots:
         QTest::newRow("SIGKILL") << QList<int>{SIGKILL} << -1;
         QTest::newRow("standard output closed") << QList<int>{} << 1;
         QTest::newRow("database replaced") << QList<int>{} << 1;
+        QTest::newRow("SIGTERM while locked") << QList<int>{SIGTERM} << 143;
     }
     void stoppedFromOutside()
     {
@@ -220,6 +222,7 @@ private slots:
         QFETCH(int, exitCode);
         const bool closed = QTest::currentDataTag() == QByteArray("standard output closed");
         const bool replaced = QTest::currentDataTag() == QByteArray("database replaced");
+        const bool locked = QTest::currentDataTag() == QByteArray("SIGTERM while locked");
         TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
         BatchFixture f(db);
         WorkbookRows rows;
@@ -231,12 +234,25 @@ private slots:
             QVERIFY(OrbeBase::createDatabaseFile(other));
             db.base().Disconnect(); // the program's connection is the only one
         }
+        if (locked)
+            db.execute("BEGIN IMMEDIATE");
         QProcess process;
+        qputenv("TARVEL_LOCK_WAIT_MS", "60000");
         f.start(process, {"import", "--district", "--database", db.location(), path}, QString(),
                 closed ? "set -o pipefail; \"$0\" \"$@\" | head -c 1 >/dev/null" : QString());
+        qunsetenv("TARVEL_LOCK_WAIT_MS");
         QByteArray out;
-        while (!closed && !out.contains("(Zeile 40)") && process.waitForReadyRead(20000))
+        while (!closed && !locked && !out.contains("(Zeile 40)") && process.waitForReadyRead(20000))
             out += process.readAllStandardOutput();
+        if (locked && !process.waitForFinished(1000)) {
+            QString why;
+            QVERIFY2(sendSignal(process, SIGTERM, &why), qPrintable(why));
+            QVERIFY(process.waitForFinished(10000)); // long before the lock wait
+            db.execute("ROLLBACK");
+            QCOMPARE(process.exitCode(), 143);
+            QVERIFY(process.readAllStandardOutput().endsWith("\r\nImport abgebrochen nach Zeile 1\r\n"));
+            return;
+        }
         QString why;
         for (const int signal : sent)
             QVERIFY2(sendSignal(process, signal, &why), qPrintable(why));
