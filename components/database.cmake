@@ -3,6 +3,9 @@ add_library(tarvel_database STATIC
     orbebase.cpp orbebase.h
     orbelocation.cpp
     orbeconnection.cpp orbeconnection.h
+    orbesession.cpp orbesession.h
+    orbestatementcache.cpp orbestatementcache.h
+    orbetransaction.cpp orbetransaction.h
     orberecordset.cpp orberecordset.h orberecordsetimpl.h
     orbeopenrecordset.cpp
     orbevalues.cpp
