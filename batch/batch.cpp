@@ -7,6 +7,7 @@
 #include "failure.h"
 #include "orbebase.h"
 #include "orbeerrorreport.h"
+#include "orbetools.h"
 #include "platform.h"
 #include "workbookchoice.h"
 
@@ -192,7 +193,7 @@ int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE
             && linkToNative(absolute.left(absolute.lastIndexOf('/') + 1), linkedFolder)) {
             usable = linkedFile;
             host.showNamesAs(linkedFile, singleLine(workbook));
-            host.showNamesAs(linkedFolder + u'/', singleLine(workbook.left(workbook.lastIndexOf(u'/') + 1)));
+            host.showNamesAs(linkedFolder + u'/', singleLine(OrbeTools::splitPath(workbook).folder));
         }
     }
     if (!chooseWorkbook(host.windowState(), usable)) {

@@ -126,11 +126,9 @@ OrbeBase::~OrbeBase()
     Disconnect();
 }
 
-bool OrbeBase::Connect(int which)
+bool OrbeBase::Connect(int)
 {
-    // Every value selects the same: the database named by the environment, or
-    // the embedded default.
-    Q_UNUSED(which);
+    // The database named by the environment, or the embedded default.
     const QString location = qEnvironmentVariable("TARVEL_DATABASE").trimmed();
     if (!location.isEmpty())
         return ConnectTo(location);

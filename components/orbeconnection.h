@@ -36,7 +36,6 @@ public:
 
     // Runs the statement and holds its result on the client. Throws Failure.
     std::unique_ptr<OrbeRecordset> OpenRecordset(const QString &statement, OpenMode mode);
-    std::unique_ptr<OrbeRecordset> OpenRecordset(const QString &statement, int mode);
     // The same with each "?" of the statement bound to a value, in order. The
     // statement is prepared once per connection and kept: a run asks the same
     // shape for every row, and the server then parses and plans it once.

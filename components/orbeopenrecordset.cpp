@@ -5,19 +5,6 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 
-std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &statement, int mode)
-{
-    switch (mode) {
-    case static_cast<int>(OpenMode::Lookup):
-        return OpenRecordset(statement, OpenMode::Lookup);
-    case static_cast<int>(OpenMode::Editable):
-        return OpenRecordset(statement, OpenMode::Editable);
-    default:
-        throw Failure(ErrorNumber::InvalidArgument, ErrorSource::Database,
-                      QStringLiteral("Unbekannter Öffnungsmodus %1.").arg(mode));
-    }
-}
-
 std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &statement, OpenMode mode)
 {
     return OpenRecordset(statement, mode, {});

@@ -146,9 +146,10 @@ OrbeRecordset::OrbeRecordset(std::unique_ptr<Impl> impl)
 
 OrbeRecordset::~OrbeRecordset() = default;
 
+// The same question as HasCurrent, under the name the imports ask it by.
 bool OrbeRecordset::HasRecords() const
 {
-    return d->visibleCount() > 0 && d->currentRow() >= 0;
+    return HasCurrent();
 }
 
 bool OrbeRecordset::HasCurrent() const

@@ -17,16 +17,13 @@ bool OrbeTools::FileExists(const QString &path)
     return file.open(QIODevice::ReadOnly);
 }
 
-namespace {
-
-bool isSeparator(QChar c)
+OrbeTools::PathParts OrbeTools::splitPath(const QString &path)
 {
-    return c == u'/' || c == u'\\';
+    const qsizetype last = std::max(path.lastIndexOf(u'\\'), path.lastIndexOf(u'/'));
+    return {path.left(last + 1), path.mid(last + 1)};
 }
 
-} // namespace
-
-QString OrbeTools::ValidFileName(const QString &name)
+QString OrbeTools::validFileName(const QString &name)
 {
     static const QString forbidden = QStringLiteral("/\\:*?\"<>|");
     QString result;
@@ -85,13 +82,7 @@ QString failureOf(const QString &path, const QString &reason)
 
 std::optional<QString> OrbeTextFile::create(QString &path)
 {
-    // The folder part ends at the last separator of either kind: callers build
-    // paths from a folder ending in "\".
-    qsizetype cut = path.size() - 1;
-    while (cut >= 0 && !isSeparator(path.at(cut)))
-        --cut;
-    QString folder = path.left(cut + 1);
-    const QString name = path.mid(cut + 1);
+    auto [folder, name] = OrbeTools::splitPath(path);
 
     if (folder.size() > 1) {
         // On Linux "\\" is an ordinary character: a folder that exists as
@@ -107,7 +98,7 @@ std::optional<QString> OrbeTextFile::create(QString &path)
     if (!QFileInfo(folderPath).isDir())
         return failureOf(folderPath, QStringLiteral("den Ordner gibt es nicht"));
 
-    QString base = OrbeTools::ValidFileName(name);
+    QString base = OrbeTools::validFileName(name);
     if (base.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive))
         base.chop(4);
 

@@ -15,7 +15,16 @@ public:
     // name as a file name that Linux and Windows both accept: / \\ : * ? " < > |
     // and control characters become "_", trailing blanks and dots go, and a
     // name Windows reserves (CON, NUL, ...) gets a leading "_".
-    static QString ValidFileName(const QString &name);
+    static QString validFileName(const QString &name);
+
+    // A path split after its last separator, "\\" (as the runs build paths)
+    // or "/": the folder with that separator, or empty, and the name.
+    struct PathParts
+    {
+        QString folder;
+        QString name;
+    };
+    static PathParts splitPath(const QString &path);
 };
 
 // A text file of the program's own: made new, then written whole (an import
@@ -26,7 +35,7 @@ class OrbeTextFile
 {
 public:
     // Makes a new empty file. The file name part of path (after its last / or
-    // \\) is made valid by ValidFileName and ".txt" is added; an existing file,
+    // \\) is made valid by validFileName and ".txt" is added; an existing file,
     // or a link of that name, is never replaced: " (2)", " (3)", ... is added.
     // path is set to the file made.
     std::optional<QString> create(QString &path);

@@ -35,7 +35,7 @@ void ImportLog::start()
     // The regional date may hold "/" (12/7/2026): made a valid name here, so
     // that the file lands in the workbook's folder and nowhere below it.
     m_path = m_host.windowState().workbookFolder
-             + OrbeTools::ValidFileName(QStringLiteral("ProtokollTarvel") + dateTimeText(started));
+             + OrbeTools::validFileName(QStringLiteral("ProtokollTarvel") + dateTimeText(started));
     if (const std::optional<QString> failure = m_file.create(m_path)) {
         throw Failure(ErrorNumber::PathFileAccess, ErrorSource::Tarvel,
                       QStringLiteral("Die Protokolldatei lässt sich neben der Arbeitsmappe nicht anlegen (%1). Es wurde "
