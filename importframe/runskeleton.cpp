@@ -20,8 +20,8 @@ bool runRows(RunHost &host, const RunSteps &steps)
         const SharedLines &line = steps.lines;
         RunSummary summary;
         summary.import = import;
-        at(line.start); auto excel = SpreadsheetApplication::Start();
-        at(line.open); Workbook *book = &excel->Open(state.workbookPath, LastReadRow);
+        at(line.start); auto spreadsheet = SpreadsheetApplication::Start();
+        at(line.open); Workbook *book = &spreadsheet->Open(state.workbookPath, LastReadRow);
         at(line.sheet); Worksheet *sheet = &book->firstSheet();
         // A cancel that cut a wait for the database short ends the run as
         // "Abbrechen" does after the row before: that row is not saved.
@@ -53,8 +53,8 @@ bool runRows(RunHost &host, const RunSteps &steps)
         steps.end(*sheet, state.currentRow, summary);
         at(line.progressReset); host.setProgressValue(0);
         at(line.close); book->Close();
-        at(line.quit); excel->Quit();
-        at(line.release[0]); excel.reset();
+        at(line.quit); spreadsheet->Quit();
+        at(line.release[0]); spreadsheet.reset();
         at(line.release[1]); book = nullptr;
         at(line.release[2]); sheet = nullptr;
         // A cancelled check leaves "Import Starten" as it was: its rows were not all seen.
