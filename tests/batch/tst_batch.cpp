@@ -52,12 +52,17 @@ private slots:
             QTest::addRow("%s: %s", qPrintable(database), name) << database << workbook << arguments;
         };
         for (const QString &database : TestDatabase::kinds()) {
+            // Both spellings of --database.
             for (const QString kind : {"district", "cooperative"})
                 call(qPrintable(kind + " check and import"), kind,
-                     {"TARVEL_DATABASE=<db>", "check", "--" + kind, "<mappe>", "+", "TARVEL_DATABASE=fehlt.sqlite",
-                      "import", "--" + kind, "--database", "<db>", "<mappe>"}, database);
+                     QStringList{"TARVEL_DATABASE=<db>", "check", "--" + kind, "<mappe>", "+", "TARVEL_DATABASE=fehlt.sqlite",
+                                 "import", "--" + kind}
+                         + (kind == "district" ? QStringList{"--database", "<db>"} : QStringList{"--database=<db>"})
+                         + QStringList{"<mappe>"},
+                     database);
             call("failing row", "district 12x", {"import", "--district", "--database", "<db>", "<mappe>"}, database);
         }
+        call("help", "district", {"-h", "+", "--help"});
         call("nothing", "district", {});
         call("unknown action", "district", {"pruefen", "--district", "a.xlsx"});
         call("no kind", "district", {"check", "a.xlsx"});
