@@ -3,6 +3,8 @@ add_library(tarvel_database STATIC
     orbebase.cpp orbebase.h
     orbelocation.cpp
     orbeconnection.cpp orbeconnection.h
+    orbedialect.h
+    orbeodbc.cpp
     orbesession.cpp orbesession.h
     orbestatementcache.cpp orbestatementcache.h
     orbetransaction.cpp orbetransaction.h
@@ -30,4 +32,7 @@ target_include_directories(tarvel_database PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 find_package(PostgreSQL REQUIRED)
 # The same SQLite library that Qt's driver uses, for what only the file can tell.
 find_package(SQLite3 REQUIRED)
-target_link_libraries(tarvel_database PUBLIC Qt6::Core Qt6::Sql PRIVATE PostgreSQL::PostgreSQL SQLite::SQLite3)
+# The ODBC manager, to ask a driver what Qt's ODBC driver does not tell.
+find_package(ODBC REQUIRED)
+target_link_libraries(tarvel_database PUBLIC Qt6::Core Qt6::Sql
+    PRIVATE PostgreSQL::PostgreSQL SQLite::SQLite3 ODBC::ODBC)

@@ -106,7 +106,7 @@ AnswerWatch::AnswerWatch(AnswerWatchdog *watchdog, const QString &connectionName
     if (watchDepth++ > 0)
         return;
     PGconn *connection = libpqConnection(QSqlDatabase::database(connectionName, false));
-    if (const int socket = connection ? PQsocket(connection) : -1; socket >= 0) {
+    if (const int socket = connection ? PQsocket(connection) : watchdog->connectionSocket(); socket >= 0) {
         m_watchdog = watchdog;
         m_watchdog->arm([socket] { return socket; });
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 class QSqlDatabase;
@@ -35,6 +36,10 @@ public:
     void arm(std::function<int()> socket);
     std::chrono::milliseconds limit() const { return m_limit; }
     void disarm();
+    // The socket of a connection whose driver does not tell it (ODBC), found
+    // when it was made; -1 when unknown.
+    void setConnectionSocket(int socket) { m_connectionSocket = socket; }
+    int connectionSocket() const { return m_connectionSocket; }
     // The watchdog gave up a connection since this was last asked, because no
     // answer came in time, or because the wait was cancelled.
     bool takeFired() { return m_fired.exchange(false); }
@@ -56,6 +61,7 @@ private:
     std::atomic<bool> m_fired = false;
     std::atomic<bool> m_cancelled = false;
     std::atomic<bool> m_cancelRequested = false;
+    int m_connectionSocket = -1;
     std::thread m_thread;
 };
 
@@ -71,6 +77,8 @@ pg_conn *libpqConnection(const QSqlDriver *driver);
 // Shuts a connection's socket down for reading and writing, leaving the
 // descriptor to its owner; a call blocked on it returns. One per platform.
 void shutDownSocket(int socket);
+// The sockets the program has open now; empty where the platform cannot tell.
+QList<int> openSockets();
 
 // Arms the watchdog (if any) on the connection's socket for its lifetime;
 // nested watches leave the outermost one in charge.

@@ -158,9 +158,12 @@ private slots:
         }
         {
             // Fields set to the values they hold write nothing (the row's
-            // version on PostgreSQL, the connection's change count on SQLite).
+            // version on PostgreSQL, the session's row updates on MariaDB, the
+            // connection's change count on SQLite).
             const QString written = connection->isPostgres() ? "select xmin::text from ForstlichesGutachtenZurAbschussplanung"
-                                                             : "select total_changes()";
+                                    : connection->dialect().isMariaDb()
+                                        ? "select VARIABLE_VALUE from information_schema.SESSION_STATUS where VARIABLE_NAME = 'HANDLER_UPDATE'"
+                                        : "select total_changes()";
             const QStringList before = texts(*connection->OpenRecordset(written, OpenMode::Lookup));
             auto record = connection->OpenRecordset(recordStatement(collection, 2021), OpenMode::Editable);
             record->Edit();
@@ -287,7 +290,7 @@ private slots:
             {"after disconnect", [=](OrbeConnection &c, OrbeBase &base) { auto rs = c.OpenRecordset(editable, OpenMode::Editable); base.Disconnect(); rs->Edit(); },
              ErrorNumber::NotConnected, ""},
             // A number that is none, unquoted, as a run would build it.
-            {"refused statement", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(lookup + QStringLiteral(" where Wildart_ID_PK = 12a"), OpenMode::Lookup); },
+            {"refused statement", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(lookup + QStringLiteral(" where Wildart_ID_PK = 44 8"), OpenMode::Lookup); },
              ErrorNumber::DatabaseError, "abgelehnt: "},
         };
         for (const QString &kind : TestDatabase::kinds()) {
@@ -330,8 +333,9 @@ private slots:
         db.execute(QStringLiteral("CREATE TABLE ForstlichesGutachtenZurAbschussplanung (Erfasst TEXT DEFAULT 'neu',"
                                   " JagdjahrBis INTEGER, JagdjahrVon INTEGER NOT NULL, IdVerbissbelastung INTEGER,"
                                   " GutachtenNr %1, IdWildart INTEGER, Pruefer TEXT, IdJagdbezirksSammlung INTEGER NOT NULL)")
-                       .arg(db.connection()->isPostgres() ? QStringLiteral("integer GENERATED ALWAYS AS IDENTITY PRIMARY KEY")
-                                                          : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT")));
+                       .arg(db.connection()->isPostgres()            ? QStringLiteral("integer GENERATED ALWAYS AS IDENTITY PRIMARY KEY")
+                            : db.connection()->dialect().isMariaDb() ? QStringLiteral("INTEGER AUTO_INCREMENT PRIMARY KEY")
+                                                                     : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT")));
         const QString statement = recordStatement(QStringLiteral("7"), 2021);
         {
             auto rs = db.connection()->OpenRecordset(statement, OpenMode::Editable);

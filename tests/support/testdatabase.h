@@ -11,8 +11,11 @@
 // A fresh database with the project's schema and reference rows, for one test.
 // kind is "sqlite" (a file in a temporary folder) or "postgresql" (a new
 // database on the server named by TARVEL_TEST_POSTGRES_URL, dropped again at the
-// end). Without that variable the PostgreSQL kind is unavailable: tests skip it,
-// unless TARVEL_REQUIRE_POSTGRES=1, when they fail.
+// end), each also reached through ODBC ("odbc-sqlite", "odbc-postgresql", with
+// the drivers of the odbcinst.ini in ODBCSYSINI), or "odbc-mariadb" (a new
+// database on the MariaDB server of the ODBC connection string
+// TARVEL_TEST_MARIADB_ODBC). Without these variables those kinds are
+// unavailable: tests skip them, unless TARVEL_REQUIRE_POSTGRES=1, when they fail.
 class TestDatabase
 {
 public:
@@ -21,7 +24,7 @@ public:
     TestDatabase(const TestDatabase &) = delete;
     TestDatabase &operator=(const TestDatabase &) = delete;
 
-    static QStringList kinds(); // {"sqlite", "postgresql"}
+    static QStringList kinds(); // the native kinds, then the ODBC ones
 
     bool isAvailable() const { return m_connection != nullptr; }
     QString unavailableReason() const { return m_reason; }
@@ -33,11 +36,15 @@ public:
     void execute(const QString &statement);
 
 private:
+    // A new database on a server through its admin location; the reason when it fails.
+    QString createServerDatabase(const QString &adminLocation, const QString &name);
+
     QString m_kind;
     QString m_location;
     QString m_reason;
     QString m_tempDir;
-    QString m_postgresDatabase;
+    QString m_adminLocation;
+    QString m_serverDatabase;
     OrbeBase m_base;
     std::shared_ptr<OrbeConnection> m_connection;
 };
