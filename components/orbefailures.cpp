@@ -37,7 +37,7 @@ QString mariaDbCause(const QString &code, int lockWait)
     const QString notFitting = QStringLiteral("Die Datenbank passt nicht zu Tarvel: ");
     switch (code.toInt()) {
     case 1205: // lock wait timeout
-        return QStringLiteral("Ein anderes Programm hält die Tabelle gesperrt; Tarvel hat %1 Sekunden gewartet")
+        return QStringLiteral("Ein anderes Programm hält die Tabelle gesperrt; Tarvel hat %1 gewartet")
             .arg(seconds(lockWait));
     case 1021: // disk full
     case 1114: // table full
@@ -80,7 +80,7 @@ QString cause(const QSqlError &error, DatabaseSystem system, int lockWait)
     if (postgres) {
         // A failed connection carries no SQLSTATE: the server's words tell.
         if (code == QLatin1String("55P03"))
-            return QStringLiteral("Ein anderes Programm hält die Tabelle gesperrt; Tarvel hat %1 Sekunden gewartet")
+            return QStringLiteral("Ein anderes Programm hält die Tabelle gesperrt; Tarvel hat %1 gewartet")
                 .arg(seconds(lockWait));
         if (text.contains(QLatin1String("server does not support SSL")))
             return QStringLiteral("Der Server bietet keine verschlüsselte Verbindung (TLS) an");
@@ -112,7 +112,7 @@ QString cause(const QSqlError &error, DatabaseSystem system, int lockWait)
     switch (code.toInt() & 0xff) {
     case 5: // SQLITE_BUSY
     case 6: // SQLITE_LOCKED
-        return QStringLiteral("Ein anderes Programm hält die Datenbank gesperrt; Tarvel hat %1 Sekunden gewartet")
+        return QStringLiteral("Ein anderes Programm hält die Datenbank gesperrt; Tarvel hat %1 gewartet")
             .arg(seconds(lockWait));
     case 11: // SQLITE_CORRUPT
     case 26: // SQLITE_NOTADB

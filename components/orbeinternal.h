@@ -41,7 +41,7 @@ namespace orbe {
 QSqlError openSession(QSqlDatabase &db, Dialect &dialect, DatabaseWaits &waits);
 // The silent server's cause, when the watchdog gave up a wait; else empty.
 QString silentServerCause(AnswerWatchdog *watchdog);
-// Seconds as a German text ("1,5"), for messages.
+// Seconds as a German text ("1,5 Sekunden", "1 Sekunde"), for messages.
 QString seconds(int milliseconds);
 // The SQLite file under the connection is no longer the one it opened
 // (replaced, moved or deleted meanwhile).

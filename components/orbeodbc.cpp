@@ -40,6 +40,34 @@ std::pair<QString, int> diagnosis(const QSqlQuery &query)
 
 namespace orbe {
 
+namespace {
+
+// The SQLite ODBC driver waits for another program's lock as long as its data
+// source's "Timeout" says (100 s unless set) and sets its own busy handler
+// again for every statement, so that PRAGMA busy_timeout has no effect. The
+// connection is made again with a short Timeout added, unless the connection
+// string sets one: a row's transaction waits for the write lock in turns of
+// that length, up to the lock wait, and a cancel ends the wait between them.
+QString sqliteShortBusyWait(const QString &connectionName, const QString &connectionString, const QString &description,
+                            DatabaseWaits &waits, Dialect &dialect)
+{
+    static const QRegularExpression timeout(QStringLiteral(R"((^|;)\s*timeout\s*=)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    if (connectionString.contains(timeout))
+        return {};
+    QSqlDatabase db = QSqlDatabase::database(connectionName, false);
+    db.close();
+    db.setDatabaseName(connectionString + QStringLiteral(";Timeout=%1").arg(std::min(lockWaitMilliseconds(), 1000)));
+    if (const QSqlError error = openSession(db, dialect, waits); error.isValid()) {
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(connectionName);
+        return QStringLiteral("%1 lässt sich nicht öffnen: %2").arg(description, error.text());
+    }
+    return {};
+}
+
+} // namespace
+
 QString openOdbc(const QString &connectionName, const QString &connectionString, const QString &description,
                  DatabaseWaits &waits, Dialect &dialect)
 {
@@ -76,6 +104,7 @@ QString openOdbc(const QString &connectionName, const QString &connectionString,
     if (dialect.isSqlite()) {
         waits.watchdog.reset();
         waits.lock = std::make_unique<SqliteLockWait>(lockWaitMilliseconds());
+        return sqliteShortBusyWait(connectionName, connectionString, description, waits, dialect);
     }
     return {};
 }

@@ -27,13 +27,7 @@ QStringList sessionSettings(const Dialect &dialect)
     case DatabaseSystem::SQLite:
         break;
     }
-    QStringList statements{QStringLiteral("PRAGMA foreign_keys = ON")};
-    // Through ODBC the driver's busy wait stands in for the lock wait, in
-    // short turns: a row's transaction waits for the write lock in a loop of
-    // its own, which a cancel ends.
-    if (dialect.odbc)
-        statements << QStringLiteral("PRAGMA busy_timeout = %1").arg(std::min(lockWait, 1000));
-    return statements;
+    return {QStringLiteral("PRAGMA foreign_keys = ON")};
 }
 
 QSqlError startSession(QSqlDatabase &db, const Dialect &dialect)
@@ -126,13 +120,14 @@ QString silentServerCause(AnswerWatchdog *watchdog)
 {
     if (!watchdog || !watchdog->takeFired())
         return {};
-    return QStringLiteral("Der Datenbankserver antwortet nicht; Tarvel hat %1 Sekunden gewartet")
+    return QStringLiteral("Der Datenbankserver antwortet nicht; Tarvel hat %1 gewartet")
         .arg(seconds(int(watchdog->limit().count())));
 }
 
 QString seconds(int milliseconds)
 {
-    return QLocale(QLocale::German, QLocale::Germany).toString(milliseconds / 1000.0, 'g', 6);
+    const QString number = QLocale(QLocale::German, QLocale::Germany).toString(milliseconds / 1000.0, 'g', 6);
+    return number + (milliseconds == 1000 ? QStringLiteral(" Sekunde") : QStringLiteral(" Sekunden"));
 }
 
 int lockWaitMilliseconds(DatabaseSystem system)

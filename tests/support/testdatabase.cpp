@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
@@ -107,6 +108,15 @@ TestDatabase::TestDatabase(const QString &kind)
             m_connection.reset();
         }
     }
+}
+
+QString TestDatabase::locationFor(const QString &user) const
+{
+    if (m_location.startsWith(QLatin1String("odbc:")))
+        return QString(m_location).replace(QRegularExpression(QStringLiteral("Uid=[^;]*")), QStringLiteral("Uid=") + user);
+    DatabaseLocation location = *OrbeBase::parseLocation(m_location);
+    location.user = user;
+    return location.toString();
 }
 
 TestDatabase::~TestDatabase()

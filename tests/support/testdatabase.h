@@ -30,6 +30,10 @@ public:
     QString unavailableReason() const { return m_reason; }
     // The location in the form TARVEL_DATABASE takes.
     QString location() const { return m_location; }
+    // The same database for another user of the server.
+    QString locationFor(const QString &user) const;
+    // The database's name on its server; empty for SQLite.
+    QString serverDatabase() const { return m_serverDatabase; }
 
     OrbeBase &base() { return m_base; }
     std::shared_ptr<OrbeConnection> connection() const { return m_connection; }
