@@ -148,8 +148,7 @@ QVariant odbcValue(const QVariant &value, const Dialect &dialect)
 {
     // Qt binds a text with its terminating NUL counted; MariaDB keeps that NUL
     // (psqlODBC and the SQLite driver drop it), so "Rehwild" would find
-    // nothing. As UTF-8 bytes it arrives as it is, and compares byte for
-    // byte, as on the other systems.
+    // nothing. As UTF-8 bytes it arrives as it is.
     if (dialect.isMariaDb() && value.typeId() == QMetaType::QString && !value.isNull())
         return value.toString().toUtf8();
     return value;

@@ -1,10 +1,12 @@
 -- Tarvel database, MariaDB/MySQL (InnoDB, utf8mb4). Table names keep their case on
--- servers that store them so (Linux). Statements end with ";" at the end of a line.
+-- servers that store them so (Linux). Texts compare exactly, as on the other
+-- databases: no case folding, trailing blanks count (nopad_bin). Statements end
+-- with ";" at the end of a line.
 
 CREATE TABLE JagdbezirksSammlungsArt (
     JagdbezirksSammlungsArt_ID_PK INTEGER PRIMARY KEY,
     JagdbezirksSammlungsArt_Name TEXT NOT NULL
-) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
 
 CREATE TABLE JagdbezirksSammlung (
     JagdbezirksSammlung_ID_PK INTEGER AUTO_INCREMENT PRIMARY KEY,
@@ -12,14 +14,14 @@ CREATE TABLE JagdbezirksSammlung (
         REFERENCES JagdbezirksSammlungsArt (JagdbezirksSammlungsArt_ID_PK),
     JagdbezirksSammlung_Lfdnr VARCHAR(255),
     JagdbezirksSammlung_Name TEXT
-) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
 CREATE INDEX JagdbezirksSammlung_Lfdnr_IX ON JagdbezirksSammlung (JagdbezirksSammlung_Lfdnr);
 
 CREATE TABLE Jagdbezirk (
     Jagdbezirk_ID_PK INTEGER AUTO_INCREMENT PRIMARY KEY,
     Jagdbezirk_Sammlung_ID_FK INTEGER REFERENCES JagdbezirksSammlung (JagdbezirksSammlung_ID_PK),
     Jagdbezirk_Name TEXT
-) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
 CREATE INDEX Jagdbezirk_Sammlung_IX ON Jagdbezirk (Jagdbezirk_Sammlung_ID_FK);
 
 CREATE TABLE JagdbezirkDatenBayern (
@@ -28,7 +30,7 @@ CREATE TABLE JagdbezirkDatenBayern (
     JagdbezirkDatenBayern_Lfdnr INTEGER,
     JagdbezirkDatenBayern_Jagdjahr INTEGER,
     JagdbezirkDatenBayern_Reviername TEXT
-) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
 CREATE INDEX JagdbezirkDatenBayern_Lfdnr_IX
     ON JagdbezirkDatenBayern (JagdbezirkDatenBayern_Lfdnr, JagdbezirkDatenBayern_Jagdjahr);
 CREATE INDEX JagdbezirkDatenBayern_Jagdbezirk_IX ON JagdbezirkDatenBayern (JagdbezirkDatenBayern_Jagdbezirk_ID_FK);
@@ -37,22 +39,22 @@ CREATE TABLE Wildart (
     Wildart_ID_PK INTEGER AUTO_INCREMENT PRIMARY KEY,
     Wildart_Name TEXT NOT NULL,
     Wildart_Aktiv BOOLEAN NOT NULL DEFAULT TRUE
-) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
 
 CREATE TABLE Verbissbelastung (
     Verbissbelastung_ID_PK INTEGER PRIMARY KEY,
     Verbissbelastung_Name TEXT NOT NULL
-) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
 
 CREATE TABLE ForstlicheAbschussEmpfehlung (
     ForstlicheAbschussEmpfehlung_ID_PK INTEGER PRIMARY KEY,
     ForstlicheAbschussEmpfehlung_Name TEXT NOT NULL
-) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
 
 CREATE TABLE AenderungVerbissbelastung (
     AenderungVerbissbelastung_ID_PK INTEGER PRIMARY KEY,
     AenderungVerbissbelastung_Name TEXT NOT NULL
-) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
 
 CREATE TABLE ForstlichesGutachtenZurAbschussplanung (
     IdForstlichesGutachten INTEGER AUTO_INCREMENT PRIMARY KEY,
@@ -64,7 +66,7 @@ CREATE TABLE ForstlichesGutachtenZurAbschussplanung (
     IdForstlicheAbschussEmpfehlung INTEGER REFERENCES ForstlicheAbschussEmpfehlung (ForstlicheAbschussEmpfehlung_ID_PK),
     IdAenderungVerbissbelastung INTEGER REFERENCES AenderungVerbissbelastung (AenderungVerbissbelastung_ID_PK),
     Bemerkung TEXT
-) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_nopad_bin;
 -- One record per collection and first hunting year: the imports add or update
 -- by that pair. Databases made before this index may lack it.
 CREATE UNIQUE INDEX ForstlichesGutachten_Sammlung_Jahr_IX
