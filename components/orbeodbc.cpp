@@ -36,6 +36,22 @@ std::pair<QString, int> diagnosis(const QSqlQuery &query)
     return {QString::fromLatin1(reinterpret_cast<const char *>(state)), int(native)};
 }
 
+// Why a connection could not be made, before the system behind it is known:
+// the driver manager's words, or the words of the driver that answered.
+QString connectCause(const QSqlError &error, const Dialect &dialect)
+{
+    const QString text = error.databaseText();
+    if (text.contains(QLatin1String("Data source name not found")))
+        return QStringLiteral("Die ODBC-Datenquelle gibt es nicht (odbc.ini, Name nach DSN=)");
+    if (text.contains(QLatin1String("Can't open lib")))
+        return QStringLiteral("Der ODBC-Treiber ist nicht installiert oder nicht eingetragen (odbcinst.ini, Name nach "
+                              "Driver=)");
+    if (text.startsWith(QLatin1String("[ma-")))
+        return orbe::cause(error, DatabaseSystem::MariaDB);
+    return orbe::cause(error, dialect.odbc && error.type() != QSqlError::ConnectionError ? dialect.system
+                                                                                           : DatabaseSystem::PostgreSQL);
+}
+
 } // namespace
 
 namespace orbe {
@@ -86,8 +102,8 @@ QString openOdbc(const QString &connectionName, const QString &connectionString,
             if (const QSqlError error = openSession(db, dialect, waits); error.isValid()) {
                 reason = QStringLiteral("%1 lässt sich nicht öffnen").arg(description);
                 QString why = waits.cancelled() ? QStringLiteral("abgebrochen") : silentServerCause(waits.watchdog.get());
-                if (why.isEmpty() && error.type() != QSqlError::ConnectionError)
-                    why = cause(error, dialect.system);
+                if (why.isEmpty())
+                    why = connectCause(error, dialect);
                 if (!why.isEmpty())
                     reason += QStringLiteral(" (%1)").arg(why);
                 reason += QStringLiteral(": ") + error.text();

@@ -402,6 +402,40 @@ private slots:
         QVERIFY2(base.connectFailure().contains(cause), qPrintable(base.connectFailure()));
     }
 
+    // An ODBC connection that cannot be made, or reaches a system Tarvel does
+    // not know (a stand-in driver that names itself as another product's
+    // would): a German cause, never the password.
+    void odbcConnectFailures_data()
+    {
+        QTest::addColumn<QString>("location"); // <mariadb>: the tests' MariaDB server, <pg>: the cluster's socket
+        QTest::addColumn<QByteArray>("system"); // the stand-in's, when not empty
+        QTest::addColumn<QString>("cause");
+        const QString standin = QStringLiteral("odbc:Driver=" TARVEL_ODBC_STANDIN ";Server=db;Uid=sa;Pwd={ge;heim}}x}");
+        QTest::newRow("SQL Server") << standin << QByteArray() << "das Datenbanksystem „Microsoft SQL Server“, das Tarvel nicht kennt";
+        QTest::newRow("Access") << standin << QByteArray("ACCESS") << "das Datenbanksystem „ACCESS“, das Tarvel nicht kennt";
+        QTest::newRow("password") << "odbc:<mariadb>;Database=x;Uid=jagd;PWD=geheim" << QByteArray() << "Der Server nimmt Benutzer oder Passwort nicht an";
+        QTest::newRow("database") << "odbc:Driver={PostgreSQL Unicode};Servername=<pg>;Database=fehlt;Uid=postgres;Password=geheim"
+                                  << QByteArray() << "Die Datenbank gibt es auf dem Server nicht";
+        QTest::newRow("data source") << "odbc:DSN=Jagd;Pwd=geheim" << QByteArray() << "Die ODBC-Datenquelle gibt es nicht";
+        QTest::newRow("driver") << "odbc:Driver={Fehlt};pwd =geheim" << QByteArray() << "Der ODBC-Treiber ist nicht installiert";
+    }
+    void odbcConnectFailures()
+    {
+        QFETCH(QString, location);
+        QFETCH(QByteArray, system);
+        QFETCH(QString, cause);
+        TARVEL_OPEN_TEST_DATABASE(db, QStringLiteral("odbc-postgresql"));
+        location.replace(QLatin1String("<mariadb>"), qEnvironmentVariable("TARVEL_TEST_MARIADB_ODBC"))
+            .replace(QLatin1String("<pg>"), OrbeBase::parseLocation(qEnvironmentVariable("TARVEL_TEST_POSTGRES_URL"))->host);
+        qputenv("TARVEL_STANDIN_DBMS", system);
+        if (system.isEmpty())
+            qunsetenv("TARVEL_STANDIN_DBMS");
+        OrbeBase base;
+        QVERIFY(!base.ConnectTo(location));
+        QVERIFY2(base.connectFailure().contains(cause) && !base.connectFailure().contains(QLatin1String("heim")),
+                 qPrintable(base.connectFailure()));
+    }
+
     // A connection sets only what belongs to its own session: a file keeps the
     // journal mode its owner chose (WAL only for files Tarvel made), the
     // server its durable commit; a lock wait is bounded.
@@ -418,6 +452,9 @@ private slots:
         QCOMPARE(first(lite, "PRAGMA journal_mode"), QStringLiteral("delete"));
         QCOMPARE(first(server, "SHOW synchronous_commit"), QStringLiteral("on"));
         QCOMPARE(first(server, "SHOW lock_timeout"), QStringLiteral("30s"));
+        TARVEL_OPEN_TEST_DATABASE(maria, QStringLiteral("odbc-mariadb"));
+        QCOMPARE(first(maria, "select concat(@@innodb_lock_wait_timeout, ' ', @@lock_wait_timeout)"),
+                 QStringLiteral("30 30"));
     }
 };
 
