@@ -78,25 +78,6 @@ namespace {
     throw Failure(number, ErrorSource::Workbook, description);
 }
 
-enum class Format { Zip, Xls, Csv };
-
-bool startsWith(QByteArrayView data, const char *magic, qsizetype size)
-{
-    return data.size() >= size && std::equal(magic, magic + size, data.constData());
-}
-
-Format recogniseFormat(QByteArrayView data)
-{
-    if (startsWith(data, "PK\x03\x04", 4) || startsWith(data, "PK\x05\x06", 4))
-        return Format::Zip; // xlsx or ods: told apart by the members
-    if (startsWith(data, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
-        return Format::Xls;
-    // Excel 2.x-4.x: a bare BOF record (the reader refuses them by name).
-    if (data.size() >= 4 && data[0] == '\x09' && (data[1] == 0 || data[1] == 2 || data[1] == 4) && data[3] == 0)
-        return Format::Xls;
-    return Format::Csv;
-}
-
 } // namespace
 
 Worksheet readFirstWorksheet(const QString &path, int lastRow)
@@ -138,12 +119,12 @@ Worksheet readFirstWorksheet(const QString &path, int lastRow)
         failOnReadError();
         if (head.isEmpty())
             workbook::refuse(QStringLiteral("Die Datei ist leer."));
-        switch (recogniseFormat(head)) {
-        case Format::Zip:
+        switch (workbook::recogniseFormat(head)) {
+        case workbook::Format::Zip:
             return workbook::readZipPackage(readWhole(), lastRow);
-        case Format::Xls:
+        case workbook::Format::Xls:
             return workbook::readXls(readWhole(), lastRow);
-        case Format::Csv:
+        case workbook::Format::Csv:
             // A text file is read only as far as the needed rows go.
             return workbook::readCsv(file, lastRow);
         }

@@ -3,6 +3,7 @@ add_library(tarvel_workbook STATIC
     workbook/sheetreaders.h workbook/sheetbuilder.cpp workbook/cellformat.cpp
     workbook/ziparchive.h workbook/ziparchive.cpp
     workbook/xmlscanner.h workbook/xmlscanner.cpp
+    workbook/formatrecognition.cpp
     workbook/xlsxreader.cpp
     workbook/csvreader.cpp
     workbook/odsreader.cpp

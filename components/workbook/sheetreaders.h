@@ -137,6 +137,11 @@ NumberFormat numberFormat(int formatId, const QString &customCode);
 // serialDateText(), elapsed times counted in their largest unit ("255:10:10").
 QString formattedNumber(double value, const NumberFormat &format, bool date1904);
 
+// The kind of file its first bytes show: a zip package (xlsx or ods), an
+// .xls workbook, or else text.
+enum class Format { Zip, Xls, Csv };
+Format recogniseFormat(QByteArrayView head);
+
 class ZipArchive;
 // xlsx/xlsm or ods, recognised by the package's members.
 Worksheet readZipPackage(const QByteArray &data, int lastRow = kMaxRows);

@@ -299,43 +299,6 @@ void readSheetData(const ZipArchive &zip, const QString &part, const SheetContex
 
 } // namespace
 
-namespace {
-
-constexpr QByteArrayView kOdsMediaType = "application/vnd.oasis.opendocument.spreadsheet";
-
-// Whether an OpenDocument manifest says the package as a whole is a spreadsheet.
-bool manifestNamesSpreadsheet(const ZipArchive &zip)
-{
-    const QString part = QStringLiteral("META-INF/manifest.xml");
-    const QByteArray bytes = zip.read(part, false);
-    if (bytes.isEmpty())
-        return false;
-    XmlScanner xml(bytes, part);
-    while (xml.next() != XmlScanner::EndDocument) {
-        if (xml.token() == XmlScanner::StartElement && xml.name() == "file-entry"
-            && xml.prefixedAttribute("full-path") == u"/")
-            return xml.prefixedAttribute("media-type").toUtf8().startsWith(kOdsMediaType);
-    }
-    return false;
-}
-
-} // namespace
-
-Worksheet readZipPackage(const QByteArray &data, int lastRow)
-{
-    ZipArchive zip(data);
-    const QByteArray mimetype = zip.read(QStringLiteral("mimetype"), false).trimmed();
-    if (mimetype.startsWith(kOdsMediaType) || (mimetype.isEmpty() && manifestNamesSpreadsheet(zip)))
-        return readOds(zip, lastRow);
-    if (!mimetype.isEmpty())
-        refuse(QStringLiteral("Die Datei ist ein OpenDocument-Dokument, aber keine Tabelle (%1).")
-                   .arg(QString::fromUtf8(mimetype.left(80))));
-    if (zip.contains(QStringLiteral("xl/workbook.xml")) || zip.contains(QStringLiteral("xl/workbook.bin"))
-        || zip.contains(QStringLiteral("_rels/.rels")))
-        return readXlsx(zip, lastRow);
-    refuse(QStringLiteral("Die Datei ist ein ZIP-Archiv, aber keine Arbeitsmappe."));
-}
-
 Worksheet readXlsx(const ZipArchive &zip, int lastRow)
 {
     QString workbookPart;
