@@ -4,7 +4,7 @@ add_library(tarvel_workbook STATIC
     workbook/ziparchive.h workbook/ziparchive.cpp
     workbook/xmlscanner.h workbook/xmlscanner.cpp
     workbook/formatrecognition.cpp
-    workbook/xlsxreader.cpp
+    workbook/xlsxreader.cpp workbook/xlsxcells.cpp
     workbook/csvreader.cpp
     workbook/odsreader.cpp
     workbook/compoundfile.h workbook/compoundfile.cpp

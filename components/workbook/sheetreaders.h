@@ -146,6 +146,16 @@ class ZipArchive;
 // xlsx/xlsm or ods, recognised by the package's members.
 Worksheet readZipPackage(const QByteArray &data, int lastRow = kMaxRows);
 Worksheet readXlsx(const ZipArchive &zip, int lastRow = kMaxRows);
+// The parts of an xlsx package that hold the first sheet and what its cells
+// refer to; an empty name for a part the workbook lacks.
+struct XlsxParts
+{
+    QString sheet;
+    QString sharedStrings;
+    QString styles;
+};
+// The first sheet's cells, read from those parts.
+Worksheet readXlsxCells(const ZipArchive &zip, const XlsxParts &parts, bool date1904, int lastRow);
 Worksheet readOds(const ZipArchive &zip, int lastRow = kMaxRows);
 Worksheet readXls(const QByteArray &data, int lastRow = kMaxRows);
 // An .xls workbook stream that a FILEPASS record marks as encrypted, decrypted
