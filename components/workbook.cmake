@@ -2,7 +2,7 @@ add_library(tarvel_workbook STATIC
     spreadsheet.cpp spreadsheet.h
     workbook/sheetreaders.h workbook/sheetbuilder.cpp workbook/cellformat.cpp
     workbook/ziparchive.h workbook/ziparchive.cpp
-    workbook/xmlscanner.h workbook/xmlscanner.cpp
+    workbook/xmlscanner.h workbook/xmlscanner.cpp workbook/xmltokens.cpp
     workbook/formatrecognition.cpp
     workbook/xlsxreader.cpp workbook/xlsxcells.cpp
     workbook/csvreader.cpp
