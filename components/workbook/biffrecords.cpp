@@ -154,6 +154,23 @@ void ContinuedReader::skipUnicodeString()
     unicodeString(false, nullptr);
 }
 
+void refuseOldFormat()
+{
+    refuse(QStringLiteral("Das Dateiformat Excel 5.0/95 oder älter wird nicht unterstützt. "
+                          "Bitte die Arbeitsmappe als .xlsx oder als Excel 97-2003 (.xls) speichern."));
+}
+
+void checkBof(const BiffRecord &record)
+{
+    if (record.type == 0x0009 || record.type == 0x0209 || record.type == 0x0409)
+        refuseOldFormat(); // BIFF2 to BIFF4
+    if (record.type != Rec::Bof)
+        refuse(QStringLiteral("Die Datei ist keine Excel-Arbeitsmappe."));
+    need(record, 4);
+    if (le16(record.body, 0) != 0x0600)
+        refuseOldFormat();
+}
+
 void need(const BiffRecord &record, qsizetype size)
 {
     if (record.body.size() < size)

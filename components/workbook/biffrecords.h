@@ -6,6 +6,31 @@
 // records that carry on a long one, the text and number encodings inside them.
 namespace workbook {
 
+// The record types the reader looks at.
+namespace Rec {
+constexpr quint16 Formula = 0x0006;
+constexpr quint16 FormulaBiff3 = 0x0206; // older kinds, still written by some producers
+constexpr quint16 FormulaBiff4 = 0x0406;
+constexpr quint16 Eof = 0x000A;
+constexpr quint16 DateMode = 0x0022;
+constexpr quint16 BoundSheet = 0x0085;
+constexpr quint16 MulRk = 0x00BD;
+constexpr quint16 Sst = 0x00FC;
+constexpr quint16 LabelSst = 0x00FD;
+constexpr quint16 RString = 0x00D6;
+constexpr quint16 Xf = 0x00E0;
+constexpr quint16 Number = 0x0203;
+constexpr quint16 Label = 0x0204;
+constexpr quint16 BoolErr = 0x0205;
+constexpr quint16 String = 0x0207;
+constexpr quint16 Array = 0x0221;
+constexpr quint16 Table = 0x0236;
+constexpr quint16 Rk = 0x027E;
+constexpr quint16 Format = 0x041E;
+constexpr quint16 ShrFmla = 0x04BC;
+constexpr quint16 Bof = 0x0809;
+} // namespace Rec
+
 struct BiffRecord
 {
     quint16 type = 0;
@@ -60,6 +85,10 @@ private:
     qsizetype m_pos = 0;
 };
 
+// Refuses a workbook written by Excel 5.0/95 or older.
+[[noreturn]] void refuseOldFormat();
+// Refuses a substream that does not open with a BIFF8 BOF record.
+void checkBof(const BiffRecord &record);
 // Refuses a record whose body is shorter than `size`.
 void need(const BiffRecord &record, qsizetype size);
 // An IEEE double stored little-endian.
