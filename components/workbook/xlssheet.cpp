@@ -3,6 +3,8 @@
 // would end the caller's data.
 #include "xlssheet.h"
 
+#include <optional>
+
 namespace workbook {
 
 namespace {
@@ -21,9 +23,9 @@ QString errorText(quint8 code)
     }
 }
 
-// The first sheet's cell records into the builder. Cell records need not come
-// in row order, so the whole sheet is read; the builder drops what lies below
-// the kept rows.
+// The first sheet's cell records into the builder, each kind by a handler of
+// its own. Cell records need not come in row order, so the whole sheet is
+// read; the builder drops what lies below the kept rows.
 class SheetRecords
 {
 public:
@@ -37,21 +39,33 @@ public:
     void read(QByteArrayView stream, qsizetype start);
 
 private:
-    void cell(const BiffRecord &record);
-    void formula(const BiffRecord &record, int row, int column);
-    void position(const BiffRecord &record, int &row, int &column) const;
-    void number(int row, int column, quint16 xf, double value)
+    struct Cell
     {
-        m_sheet.set(row, column, m_formats.formatted(xf, value));
+        int row;
+        int column;
+    };
+
+    void handle(const BiffRecord &record);
+    void number(const BiffRecord &record);
+    void rk(const BiffRecord &record);
+    void mulRk(const BiffRecord &record);
+    void labelSst(const BiffRecord &record);
+    void label(const BiffRecord &record);
+    void boolErr(const BiffRecord &record);
+    void formula(const BiffRecord &record);
+    void string(const BiffRecord &record);
+    // The cell named at the start of a record that must hold `size` bytes.
+    Cell cellOf(const BiffRecord &record, qsizetype size = 6) const;
+    void setNumber(Cell cell, quint16 xf, double value)
+    {
+        m_sheet.set(cell.row, cell.column, m_formats.formatted(xf, value));
     }
 
     const CellFormats &m_formats;
     SheetBuilder &m_sheet;
     SharedStringCells &m_strings;
     // A formula whose text result follows in a STRING record.
-    bool m_pendingString = false;
-    int m_pendingRow = 0;
-    int m_pendingColumn = 0;
+    std::optional<Cell> m_awaitingString;
 };
 
 void SheetRecords::read(QByteArrayView stream, qsizetype start)
@@ -61,83 +75,42 @@ void SheetRecords::read(QByteArrayView stream, qsizetype start)
     int nesting = 1; // charts embedded in the sheet bring their own BOF/EOF
     for (;;) {
         const BiffRecord record = records.next();
-        if (m_pendingString && record.type != Rec::String && record.type != Rec::ShrFmla
+        if (m_awaitingString && record.type != Rec::String && record.type != Rec::ShrFmla
             && record.type != Rec::Array && record.type != Rec::Table)
-            refuseFormulaWithoutResult(m_pendingRow, m_pendingColumn);
+            refuseFormulaWithoutResult(m_awaitingString->row, m_awaitingString->column);
         if (record.type == Rec::Bof) {
             ++nesting;
         } else if (record.type == Rec::Eof) {
             if (--nesting == 0)
                 return;
         } else if (nesting == 1) {
-            cell(record);
+            handle(record);
         }
     }
 }
 
-void SheetRecords::position(const BiffRecord &record, int &row, int &column) const
+void SheetRecords::handle(const BiffRecord &record)
 {
-    need(record, 6);
-    row = le16(record.body, 0) + 1;
-    column = le16(record.body, 2) + 1;
-    if (column > kMaxColumns)
-        refuseDamaged(QStringLiteral("Spalte außerhalb des Tabellenblatts"));
-}
-
-void SheetRecords::cell(const BiffRecord &record)
-{
-    int row = 0;
-    int column = 0;
     switch (record.type) {
     case Rec::Number:
-        need(record, 14);
-        position(record, row, column);
-        number(row, column, le16(record.body, 4), f64(record.body, 6));
-        break;
+        return number(record);
     case Rec::Rk:
-        need(record, 10);
-        position(record, row, column);
-        number(row, column, le16(record.body, 4), rkValue(le32(record.body, 6)));
-        break;
-    case Rec::MulRk: {
-        position(record, row, column);
-        const qsizetype count = (record.body.size() - 6) / 6;
-        for (qsizetype i = 0; i < count; ++i) {
-            const qsizetype at = 4 + i * 6;
-            number(row, column + int(i), le16(record.body, at), rkValue(le32(record.body, at + 2)));
-        }
-        break;
-    }
-    case Rec::LabelSst: {
-        need(record, 10);
-        position(record, row, column);
-        if (m_sheet.keeps(row, column))
-            m_strings.add(row, column, le32(record.body, 6));
-        break;
-    }
+        return rk(record);
+    case Rec::MulRk:
+        return mulRk(record);
+    case Rec::LabelSst:
+        return labelSst(record);
     case Rec::Label:
     case Rec::RString:
-        position(record, row, column);
-        m_sheet.set(row, column, ContinuedReader(record, 6).unicodeString());
-        break;
+        return label(record);
     case Rec::BoolErr:
-        need(record, 8);
-        position(record, row, column);
-        m_sheet.set(row, column, record.body[7] ? errorText(quint8(record.body[6])) : booleanText(record.body[6] != 0));
-        break;
+        return boolErr(record);
     case Rec::Formula:
     case Rec::FormulaBiff3:
     case Rec::FormulaBiff4:
-        need(record, 16);
-        position(record, row, column);
-        formula(record, row, column);
-        break;
+        return formula(record);
     case Rec::String:
-        if (m_pendingString) {
-            m_sheet.set(m_pendingRow, m_pendingColumn, ContinuedReader(record).unicodeString());
-            m_pendingString = false;
-        }
-        break;
+        return string(record);
     case 0x0002: // INTEGER, NUMBER, LABEL, BOOLERR and STRING of Excel 2.x:
     case 0x0003: // their layout differs, and a cell skipped would end the
     case 0x0004: // caller's data early (its FORMULA shares 0x0006, read above)
@@ -146,35 +119,95 @@ void SheetRecords::cell(const BiffRecord &record)
         refuseDamaged(QStringLiteral("Zellwert im Datensatz 0x%1 eines älteren Formats")
                           .arg(record.type, 4, 16, QLatin1Char('0')));
     default:
-        break; // BLANK, MULBLANK, formatting, objects
+        return; // BLANK, MULBLANK, formatting, objects
     }
 }
 
-void SheetRecords::formula(const BiffRecord &record, int row, int column)
+SheetRecords::Cell SheetRecords::cellOf(const BiffRecord &record, qsizetype size) const
 {
-    if (!m_sheet.keeps(row))
+    need(record, size);
+    const Cell cell{le16(record.body, 0) + 1, le16(record.body, 2) + 1};
+    if (cell.column > kMaxColumns)
+        refuseDamaged(QStringLiteral("Spalte außerhalb des Tabellenblatts"));
+    return cell;
+}
+
+void SheetRecords::number(const BiffRecord &record)
+{
+    setNumber(cellOf(record, 14), le16(record.body, 4), f64(record.body, 6));
+}
+
+void SheetRecords::rk(const BiffRecord &record)
+{
+    setNumber(cellOf(record, 10), le16(record.body, 4), rkValue(le32(record.body, 6)));
+}
+
+// RK numbers of neighbouring cells of a row.
+void SheetRecords::mulRk(const BiffRecord &record)
+{
+    const Cell first = cellOf(record);
+    const qsizetype count = (record.body.size() - 6) / 6;
+    for (qsizetype i = 0; i < count; ++i) {
+        const qsizetype at = 4 + i * 6;
+        setNumber({first.row, first.column + int(i)}, le16(record.body, at), rkValue(le32(record.body, at + 2)));
+    }
+}
+
+// A string of the shared-string table, set once the table is read.
+void SheetRecords::labelSst(const BiffRecord &record)
+{
+    const Cell cell = cellOf(record, 10);
+    if (m_sheet.keeps(cell.row, cell.column))
+        m_strings.add(cell.row, cell.column, le32(record.body, 6));
+}
+
+// A string of its own (LABEL), with formatting runs (RSTRING).
+void SheetRecords::label(const BiffRecord &record)
+{
+    const Cell cell = cellOf(record);
+    m_sheet.set(cell.row, cell.column, ContinuedReader(record, 6).unicodeString());
+}
+
+void SheetRecords::boolErr(const BiffRecord &record)
+{
+    const Cell cell = cellOf(record, 8);
+    m_sheet.set(cell.row, cell.column,
+                record.body[7] ? errorText(quint8(record.body[6])) : booleanText(record.body[6] != 0));
+}
+
+void SheetRecords::formula(const BiffRecord &record)
+{
+    const Cell cell = cellOf(record, 16);
+    if (!m_sheet.keeps(cell.row))
         return; // a missing result there matters to no one
     const QByteArrayView result = record.body.sliced(6, 8);
     if (quint8(result[6]) != 0xFF || quint8(result[7]) != 0xFF) {
-        number(row, column, le16(record.body, 4), f64(record.body, 6));
+        setNumber(cell, le16(record.body, 4), f64(record.body, 6));
         return;
     }
     switch (quint8(result[0])) {
     case 0: // text, in the STRING record that follows
-        m_pendingString = true;
-        m_pendingRow = row;
-        m_pendingColumn = column;
+        m_awaitingString = cell;
         break;
     case 1:
-        m_sheet.set(row, column, booleanText(result[2] != 0));
+        m_sheet.set(cell.row, cell.column, booleanText(result[2] != 0));
         break;
     case 2:
-        m_sheet.set(row, column, errorText(quint8(result[2])));
+        m_sheet.set(cell.row, cell.column, errorText(quint8(result[2])));
         break;
     case 3: // the empty text
         break;
     default:
-        refuseFormulaWithoutResult(row, column);
+        refuseFormulaWithoutResult(cell.row, cell.column);
+    }
+}
+
+// The text result of the formula before it.
+void SheetRecords::string(const BiffRecord &record)
+{
+    if (m_awaitingString) {
+        m_sheet.set(m_awaitingString->row, m_awaitingString->column, ContinuedReader(record).unicodeString());
+        m_awaitingString.reset();
     }
 }
 
