@@ -77,9 +77,9 @@ QByteArray mainPrefix(const XmlScanner &xml)
     return prefix.isEmpty() ? xml.prefixFor("http://purl.oclc.org/ooxml/spreadsheetml/main") : prefix;
 }
 
-} // namespace
-
-Worksheet readXlsx(const ZipArchive &zip, int lastRow)
+// The workbook part the package's relationships name, or where they are
+// missing or damaged, the part at its usual place.
+QString findWorkbookPart(const ZipArchive &zip)
 {
     QString workbookPart;
     try {
@@ -97,53 +97,73 @@ Worksheet readXlsx(const ZipArchive &zip, int lastRow)
             refuse(QStringLiteral("Das Binärformat .xlsb wird nicht unterstützt. Bitte als .xlsx speichern."));
         refuseDamaged(QStringLiteral("Teil „xl/workbook.xml“ fehlt"));
     }
+    return workbookPart;
+}
 
-    // The first <sheet> of the workbook part is the first sheet in tab order.
+// What the workbook part tells of the workbook: the relationship of its first
+// <sheet>, which is the first sheet in tab order, and its date system.
+struct WorkbookFacts
+{
     QString firstSheetId;
     bool date1904 = false;
-    {
-        const QByteArray bytes = zip.read(workbookPart);
-        XmlScanner xml(bytes, workbookPart);
-        // The main namespace's element, not the extensions' x14:workbookPr
-        // and x15:workbookPr, which know nothing of the date system.
-        QByteArray workbookPr;
-        while (xml.next() != XmlScanner::EndDocument) {
-            if (xml.token() != XmlScanner::StartElement)
-                continue;
-            if (workbookPr.isNull())
-                workbookPr = mainPrefix(xml) + "workbookPr";
-            if (xml.qualifiedName() == workbookPr) {
-                const QByteArrayView v = xml.rawAttribute("date1904");
-                date1904 = v == "1" || v == "true";
-            } else if (xml.name() == "sheet" && firstSheetId.isEmpty()) {
-                firstSheetId = xml.prefixedAttribute("id");
-                if (firstSheetId.isEmpty())
-                    refuseDamaged(QStringLiteral("Blatt ohne Verweis"));
-            }
+};
+
+WorkbookFacts readWorkbookPart(const ZipArchive &zip, const QString &part)
+{
+    WorkbookFacts facts;
+    const QByteArray bytes = zip.read(part);
+    XmlScanner xml(bytes, part);
+    // The main namespace's element, not the extensions' x14:workbookPr
+    // and x15:workbookPr, which know nothing of the date system.
+    QByteArray workbookPr;
+    while (xml.next() != XmlScanner::EndDocument) {
+        if (xml.token() != XmlScanner::StartElement)
+            continue;
+        if (workbookPr.isNull())
+            workbookPr = mainPrefix(xml) + "workbookPr";
+        if (xml.qualifiedName() == workbookPr) {
+            const QByteArrayView value = xml.rawAttribute("date1904");
+            facts.date1904 = value == "1" || value == "true";
+        } else if (xml.name() == "sheet" && facts.firstSheetId.isEmpty()) {
+            facts.firstSheetId = xml.prefixedAttribute("id");
+            if (facts.firstSheetId.isEmpty())
+                refuseDamaged(QStringLiteral("Blatt ohne Verweis"));
         }
     }
-    if (firstSheetId.isEmpty())
-        refuse(QStringLiteral("Die Arbeitsmappe enthält kein Tabellenblatt."));
+    return facts;
+}
 
-    QString sheetPart;
-    QString sharedStringsPart;
-    QString stylesPart;
+// The parts the workbook part's relationships name: the first sheet's, the
+// shared strings', the styles'.
+XlsxParts findSheetParts(const ZipArchive &zip, const QString &workbookPart, const QString &firstSheetId)
+{
+    XlsxParts parts;
     const auto rels = readRelationships(zip, workbookPart);
     for (auto it = rels.cbegin(); it != rels.cend(); ++it) {
         if (it.key() == firstSheetId) {
             if (!it->type.endsWith(u"/worksheet"))
                 refuse(QStringLiteral("Das erste Blatt der Arbeitsmappe ist kein Tabellenblatt."));
-            sheetPart = it->target;
+            parts.sheet = it->target;
         } else if (it->type.endsWith(u"/sharedStrings")) {
-            sharedStringsPart = it->target;
+            parts.sharedStrings = it->target;
         } else if (it->type.endsWith(u"/styles")) {
-            stylesPart = it->target;
+            parts.styles = it->target;
         }
     }
-    if (sheetPart.isEmpty())
+    if (parts.sheet.isEmpty())
         refuseDamaged(QStringLiteral("Verweis „%1“ auf das erste Blatt fehlt").arg(firstSheetId));
+    return parts;
+}
 
-    return readXlsxCells(zip, {sheetPart, sharedStringsPart, stylesPart}, date1904, lastRow);
+} // namespace
+
+Worksheet readXlsx(const ZipArchive &zip, int lastRow)
+{
+    const QString workbookPart = findWorkbookPart(zip);
+    const WorkbookFacts workbook = readWorkbookPart(zip, workbookPart);
+    if (workbook.firstSheetId.isEmpty())
+        refuse(QStringLiteral("Die Arbeitsmappe enthält kein Tabellenblatt."));
+    return readXlsxCells(zip, findSheetParts(zip, workbookPart, workbook.firstSheetId), workbook.date1904, lastRow);
 }
 
 } // namespace workbook
