@@ -22,14 +22,6 @@ int Worksheet::rowCount() const
     return int(m_rows.size());
 }
 
-int Worksheet::columnCount() const
-{
-    size_t widest = 0;
-    for (const auto &cells : m_rows)
-        widest = std::max(widest, cells.size());
-    return int(widest);
-}
-
 void Worksheet::setCell(int row, int column, QString value)
 {
     if (row < 1 || column < 1)
@@ -42,15 +34,13 @@ void Worksheet::setCell(int row, int column, QString value)
     cells[column - 1] = std::move(value);
 }
 
-Workbook::Workbook(QString path, Worksheet sheet)
-    : m_path(std::move(path))
-    , m_sheet(std::move(sheet))
+Workbook::Workbook(Worksheet sheet)
+    : m_sheet(std::move(sheet))
 {
 }
 
 void Workbook::Close()
 {
-    m_open = false;
     m_sheet = Worksheet();
 }
 
@@ -61,7 +51,7 @@ std::unique_ptr<SpreadsheetApplication> SpreadsheetApplication::Start()
 
 Workbook &SpreadsheetApplication::Open(const QString &path, int lastRow)
 {
-    m_workbooks.push_back(std::make_unique<Workbook>(path, readFirstWorksheet(path, lastRow)));
+    m_workbooks.push_back(std::make_unique<Workbook>(readFirstWorksheet(path, lastRow)));
     return *m_workbooks.back();
 }
 

@@ -131,9 +131,9 @@ void ContinuedReader::characters(quint32 count, bool wide, QString *text)
     }
 }
 
-void ContinuedReader::unicodeString(bool shortCount, QString *text)
+void ContinuedReader::unicodeString(QString *text)
 {
-    const quint32 count = shortCount ? byte() : word();
+    const quint32 count = word();
     const quint8 flags = byte();
     const quint16 runs = (flags & 0x08) ? word() : 0;
     const quint32 extended = (flags & 0x04) ? dword() : 0;
@@ -142,16 +142,16 @@ void ContinuedReader::unicodeString(bool shortCount, QString *text)
     skip(extended);
 }
 
-QString ContinuedReader::unicodeString(bool shortCount)
+QString ContinuedReader::unicodeString()
 {
     QString text;
-    unicodeString(shortCount, &text);
+    unicodeString(&text);
     return text;
 }
 
 void ContinuedReader::skipUnicodeString()
 {
-    unicodeString(false, nullptr);
+    unicodeString(nullptr);
 }
 
 void refuseOldFormat()

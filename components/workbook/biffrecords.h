@@ -64,21 +64,21 @@ public:
     explicit ContinuedReader(const BiffRecord &record, qsizetype start = 0);
 
     bool atEnd();
-    quint8 byte();
-    quint16 word();
-    quint32 dword();
-    void skip(quint64 count);
-    // XLUnicodeString (16-bit count) or ShortXLUnicodeString (8-bit count).
-    QString unicodeString(bool shortCount = false);
+    // An XLUnicodeString: a 16-bit count of characters, flags, the characters.
+    QString unicodeString();
     // Passes over an XLUnicodeString without decoding it.
     void skipUnicodeString();
 
 private:
+    quint8 byte();
+    quint16 word();
+    quint32 dword();
+    void skip(quint64 count);
     // Moves on to the next CONTINUE record's body; false after the last.
     bool nextSegment();
     // Reads `count` characters into `text`, or passes over them when it is null.
     void characters(quint32 count, bool wide, QString *text);
-    void unicodeString(bool shortCount, QString *text);
+    void unicodeString(QString *text);
 
     QByteArrayView m_segment; // the body read now
     QByteArrayView m_rest;    // the CONTINUE records after it

@@ -68,7 +68,6 @@ public:
     // Whether cells of this row are kept.
     bool keeps(int row) const { return row <= m_lastRow; }
     bool keeps(int row, int column) const { return keeps(row) && column <= Worksheet::MaxColumns; }
-    int lastRow() const { return m_lastRow; }
     Worksheet take();
 
 private:
