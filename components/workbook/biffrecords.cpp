@@ -164,7 +164,7 @@ void checkBof(const BiffRecord &record)
 {
     if (record.type == 0x0009 || record.type == 0x0209 || record.type == 0x0409)
         refuseOldFormat(); // BIFF2 to BIFF4
-    if (record.type != Rec::Bof)
+    if (record.type != RecordType::Bof)
         refuse(QStringLiteral("Die Datei ist keine Excel-Arbeitsmappe."));
     need(record, 4);
     if (le16(record.body, 0) != 0x0600)

@@ -7,12 +7,13 @@
 namespace workbook {
 
 // The record types the reader looks at.
-namespace Rec {
+namespace RecordType {
 constexpr quint16 Formula = 0x0006;
 constexpr quint16 FormulaBiff3 = 0x0206; // older kinds, still written by some producers
 constexpr quint16 FormulaBiff4 = 0x0406;
 constexpr quint16 Eof = 0x000A;
 constexpr quint16 DateMode = 0x0022;
+constexpr quint16 FilePass = 0x002F;
 constexpr quint16 BoundSheet = 0x0085;
 constexpr quint16 MulRk = 0x00BD;
 constexpr quint16 Sst = 0x00FC;
@@ -29,7 +30,7 @@ constexpr quint16 Rk = 0x027E;
 constexpr quint16 Format = 0x041E;
 constexpr quint16 ShrFmla = 0x04BC;
 constexpr quint16 Bof = 0x0809;
-} // namespace Rec
+} // namespace RecordType
 
 struct BiffRecord
 {

@@ -65,17 +65,17 @@ Globals readGlobals(QByteArrayView stream)
     for (;;) {
         const BiffRecord record = records.next();
         switch (record.type) {
-        case Rec::Eof:
+        case RecordType::Eof:
             return globals;
-        case Rec::DateMode:
+        case RecordType::DateMode:
             need(record, 2);
             globals.cellFormats.date1904 = le16(record.body, 0) == 1;
             break;
-        case Rec::Xf:
+        case RecordType::Xf:
             need(record, 4);
             globals.cellFormats.xfFormats.push_back(le16(record.body, 2));
             break;
-        case Rec::Format: {
+        case RecordType::Format: {
             need(record, 2);
             ContinuedReader reader(record, 2);
             // A number format holds at most 255 characters; a longer one
@@ -83,14 +83,14 @@ Globals readGlobals(QByteArrayView stream)
             globals.cellFormats.formats.insert(le16(record.body, 0), reader.unicodeString().left(255));
             break;
         }
-        case Rec::BoundSheet:
+        case RecordType::BoundSheet:
             need(record, 6);
             if (!globals.firstSheetPos) {
                 globals.firstSheetPos = le32(record.body, 0);
                 globals.firstSheetType = quint8(record.body[5]);
             }
             break;
-        case Rec::Sst:
+        case RecordType::Sst:
             need(record, 8);
             if (!globals.sharedStrings)
                 globals.sharedStrings = record;

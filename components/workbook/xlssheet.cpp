@@ -75,12 +75,12 @@ void SheetRecords::read(QByteArrayView stream, qsizetype start)
     int nesting = 1; // charts embedded in the sheet bring their own BOF/EOF
     for (;;) {
         const BiffRecord record = records.next();
-        if (m_awaitingString && record.type != Rec::String && record.type != Rec::ShrFmla
-            && record.type != Rec::Array && record.type != Rec::Table)
+        if (m_awaitingString && record.type != RecordType::String && record.type != RecordType::ShrFmla
+            && record.type != RecordType::Array && record.type != RecordType::Table)
             refuseFormulaWithoutResult(m_awaitingString->row, m_awaitingString->column);
-        if (record.type == Rec::Bof) {
+        if (record.type == RecordType::Bof) {
             ++nesting;
-        } else if (record.type == Rec::Eof) {
+        } else if (record.type == RecordType::Eof) {
             if (--nesting == 0)
                 return;
         } else if (nesting == 1) {
@@ -92,24 +92,24 @@ void SheetRecords::read(QByteArrayView stream, qsizetype start)
 void SheetRecords::handle(const BiffRecord &record)
 {
     switch (record.type) {
-    case Rec::Number:
+    case RecordType::Number:
         return number(record);
-    case Rec::Rk:
+    case RecordType::Rk:
         return rk(record);
-    case Rec::MulRk:
+    case RecordType::MulRk:
         return mulRk(record);
-    case Rec::LabelSst:
+    case RecordType::LabelSst:
         return labelSst(record);
-    case Rec::Label:
-    case Rec::RString:
+    case RecordType::Label:
+    case RecordType::RString:
         return label(record);
-    case Rec::BoolErr:
+    case RecordType::BoolErr:
         return boolErr(record);
-    case Rec::Formula:
-    case Rec::FormulaBiff3:
-    case Rec::FormulaBiff4:
+    case RecordType::Formula:
+    case RecordType::FormulaBiff3:
+    case RecordType::FormulaBiff4:
         return formula(record);
-    case Rec::String:
+    case RecordType::String:
         return string(record);
     case 0x0002: // INTEGER, NUMBER, LABEL, BOOLERR and STRING of Excel 2.x:
     case 0x0003: // their layout differs, and a cell skipped would end the

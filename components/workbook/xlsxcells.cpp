@@ -119,14 +119,16 @@ double parseNumber(QByteArrayView text, int row, int column)
     return value;
 }
 
-struct SheetContext
+// What reading a cell takes besides its element: the cell formats, the date
+// system, and the cells of shared strings, set once the sheet is read.
+struct CellContext
 {
     const std::vector<NumberFormat> &formats;
     bool date1904;
     SharedStringCells &strings;
 };
 
-void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, SheetBuilder &sheet)
+void readCell(XmlScanner &xml, const CellContext &context, int row, int column, SheetBuilder &sheet)
 {
     // Copies that outlive the scanner's window; short ones take no allocation.
     const QByteArrayView typeView = xml.rawAttribute("t");
@@ -174,7 +176,7 @@ void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, She
         const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
         if (error != std::errc() || end != digits.data() + digits.size())
             refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellReference(row, column)));
-        ctx.strings.add(row, column, index);
+        context.strings.add(row, column, index);
     } else if (type == "str" || type == "e") {
         sheet.set(row, column, decodeEscapes(QString::fromStdString(raw)));
     } else if (type == "b") {
@@ -184,13 +186,13 @@ void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, She
         sheet.set(row, column, isoDateTimeText(QString::fromUtf8(trimmedBytes(raw))));
     } else if (!trimmedBytes(raw).isEmpty()) {
         const double number = parseNumber(raw, row, column);
-        const bool styled = style >= 0 && size_t(style) < ctx.formats.size();
-        sheet.set(row, column, formattedNumber(number, styled ? ctx.formats[style] : NumberFormat(), ctx.date1904));
+        const bool styled = style >= 0 && size_t(style) < context.formats.size();
+        sheet.set(row, column, formattedNumber(number, styled ? context.formats[style] : NumberFormat(), context.date1904));
     }
 }
 
 // Rows come in ascending order: reading ends at the first one below the kept rows.
-void readSheetData(const ZipArchive &zip, const QString &part, const SheetContext &ctx, SheetBuilder &sheet)
+void readSheetData(const ZipArchive &zip, const QString &part, const CellContext &context, SheetBuilder &sheet)
 {
     XmlScanner xml(zip.stream(part), part);
     int row = 0;
@@ -224,7 +226,7 @@ void readSheetData(const ZipArchive &zip, const QString &part, const SheetContex
             if (row < 1 || column < 1 || column > kMaxColumns)
                 refuseDamaged(QStringLiteral("Zelle ohne gültige Lage"));
             if (sheet.keeps(row, column))
-                readCell(xml, ctx, row, column, sheet);
+                readCell(xml, context, row, column, sheet);
             else
                 xml.skipElement();
         }
