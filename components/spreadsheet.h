@@ -51,8 +51,10 @@ public:
 
     // Workbooks.Open(path). Recognises the format from the file's content
     // (.xlsx/.xlsm, .xls, .ods, CSV as plain text). Throws Failure with a
-    // German description naming the file. Rows below `lastRow` are not read:
-    // their cells are empty, and damage there goes unnoticed.
+    // German description naming the file. Rows below `lastRow` are not kept:
+    // their cells are empty. xlsx, ods and CSV hold their rows in order and
+    // are read no further, so damage below goes unnoticed; an .xls sheet is
+    // read through, and a damaged record anywhere in it refuses the file.
     Workbook &Open(const QString &path, int lastRow = Worksheet::MaxRows);
     void Quit();
 
