@@ -92,6 +92,8 @@ private:
     Step scanText();
     // Comments, CDATA sections, processing instructions, the document type.
     Step scanMarkup();
+    // Passes over markup up to its `close`, looked for from `from` on.
+    Step passBeyond(QByteArrayView close, qsizetype from, const char *what);
     Step parseTag();
     // The rest of a tag from `p`, just after its name.
     Step parseEndTag(qsizetype p);

@@ -118,13 +118,8 @@ XmlScanner::Step XmlScanner::scanMarkup()
     if (m_data.size() - m_pos < 9 && !m_sourceEnded)
         return Step::Underrun;
     const QByteArrayView markup = m_data.sliced(m_pos);
-    if (markup.startsWith("<!--")) {
-        const qsizetype end = m_data.indexOf("-->", m_pos + 4);
-        if (end < 0)
-            return truncated("Kommentar ohne Ende");
-        m_pos = end + 3;
-        return Step::Continue;
-    }
+    if (markup.startsWith("<!--"))
+        return passBeyond("-->", m_pos + 4, "Kommentar ohne Ende");
     if (markup.startsWith("<![CDATA[")) {
         const qsizetype end = m_data.indexOf("]]>", m_pos + 9);
         if (m_stackEnds.empty())
@@ -138,13 +133,8 @@ XmlScanner::Step XmlScanner::scanMarkup()
         m_token = Characters;
         return Step::Token;
     }
-    if (markup.startsWith("<?")) {
-        const qsizetype end = m_data.indexOf("?>", m_pos + 2);
-        if (end < 0)
-            return truncated("Verarbeitungsanweisung ohne Ende");
-        m_pos = end + 2;
-        return Step::Continue;
-    }
+    if (markup.startsWith("<?"))
+        return passBeyond("?>", m_pos + 2, "Verarbeitungsanweisung ohne Ende");
     // "<!": a document type declaration; an internal subset would declare
     // entities, which no workbook part needs.
     const qsizetype end = m_data.indexOf('>', m_pos);
@@ -153,6 +143,15 @@ XmlScanner::Step XmlScanner::scanMarkup()
     if (m_data.sliced(m_pos, end - m_pos).contains('['))
         damaged("Dokumenttyp");
     m_pos = end + 1;
+    return Step::Continue;
+}
+
+XmlScanner::Step XmlScanner::passBeyond(QByteArrayView close, qsizetype from, const char *what)
+{
+    const qsizetype end = m_data.indexOf(close, from);
+    if (end < 0)
+        return truncated(what);
+    m_pos = end + close.size();
     return Step::Continue;
 }
 
