@@ -9,11 +9,6 @@ namespace workbook {
 
 namespace {
 
-bool startsWith(QByteArrayView data, const char *magic, qsizetype size)
-{
-    return data.size() >= size && std::equal(magic, magic + size, data.constData());
-}
-
 constexpr QByteArrayView kOdsMediaType = "application/vnd.oasis.opendocument.spreadsheet";
 
 // Whether an OpenDocument manifest says the package as a whole is a spreadsheet.
@@ -36,9 +31,9 @@ bool manifestNamesSpreadsheet(const ZipArchive &zip)
 
 Format recogniseFormat(QByteArrayView data)
 {
-    if (startsWith(data, "PK\x03\x04", 4) || startsWith(data, "PK\x05\x06", 4))
+    if (data.startsWith("PK\x03\x04") || data.startsWith("PK\x05\x06"))
         return Format::Zip; // xlsx or ods: told apart by the members
-    if (startsWith(data, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
+    if (data.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
         return Format::Xls;
     // Excel 2.x-4.x: a bare BOF record (the reader refuses them by name).
     if (data.size() >= 4 && data[0] == '\x09' && (data[1] == 0 || data[1] == 2 || data[1] == 4) && data[3] == 0)
