@@ -304,6 +304,7 @@ private slots:
                 // the log nor the error log file shows the password.
                 TestRunHost host;
                 host.state.connection = base.Connection();
+                host.state.workbookFolder = folder.path() + u'/';
                 host.state.workbookPath = writeXlsx(folder.filePath(QStringLiteral("fehler.xlsx")), WorkbookRows{
                     {"Hgnr"}, {"501", "20x4"}});
                 ErrorReportCapture errors;

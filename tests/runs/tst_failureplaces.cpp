@@ -1,12 +1,13 @@
 // Every place where a run can end through its error report, reached by a real
 // fault — a workbook, a database state, or a failing call of the window (the
 // test's host) — with the error line the report shows, as each run numbers
-// its statements. On SQLite and PostgreSQL. The places no fault can reach
-// (the loops' heads, reading a cell, a text put together) are not listed.
+// its statements: the table tests/data/runs/failure-places.txt. On SQLite
+// and PostgreSQL.
 #include "cooperativeruns.h"
 #include "districtruns.h"
 #include "failure.h"
 #include "runfixture.h"
+#include "testfiles.h"
 
 #include <QtTest>
 
@@ -89,80 +90,19 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("run");   // district/cooperative check/import
-        QTest::addColumn<QString>("fault"); // "host method text [nth]", "cell ROW COLUMN TEXT", "sql …",
+        QTest::addColumn<QString>("fault"); // "host method text [#nth]", "cell ROW COLUMN TEXT", "sql …",
                                             // "no workbook", "no log folder", "refused insert"
         QTest::addColumn<int>("line");
-        const QList<std::tuple<const char *, const char *, int>> places{
-            {"district check", "no workbook", 30},
-            {"district check", "host clearLog", 50},
-            {"district check", "host setProgressMaximum", 70},
-            {"district check", "host setProgressValue =2", 100},
-            {"district check", "cell 2 2 12x", 110},
-            {"district check", "sql ALTER TABLE JagdbezirkDatenBayern RENAME TO Daten", 120},
-            {"district check", "host appendLog Excel Zeile", 130},
-            {"district check", "sql ALTER TABLE JagdbezirksSammlung RENAME COLUMN JagdbezirksSammlung_Name TO Name", 150},
-            {"district check", "host appendLog Lfdnr nicht im Erhebungsbogen", 160},
-            {"district check", "host setProgressValue =0", 180},
-            {"district check", "host setImportEnabled", 220},
-            {"district import", "no workbook", 30},
-            {"district import", "no log folder", 50},
-            {"district import", "host setProgressMaximum", 70},
-            {"district import", "host setProgressValue =2", 100},
-            {"district import", "cell 2 2 12x", 110},
-            {"district import", "sql ALTER TABLE JagdbezirkDatenBayern RENAME TO Daten", 120},
-            {"district import", "host appendLog Excel Zeile", 130},
-            {"district import", "sql ALTER TABLE JagdbezirksSammlung RENAME COLUMN JagdbezirksSammlung_Name TO Name", 150},
-            {"district import", "cell 2 7 20x", 160},
-            {"district import", "sql ALTER TABLE ForstlichesGutachtenZurAbschussplanung RENAME TO Gutachten", 170},
-            {"district import", "cell 2 7 2147483647", 240},
-            {"district import", "sql ALTER TABLE ForstlichesGutachtenZurAbschussplanung RENAME COLUMN IdVerbissbelastung TO V", 250},
-            {"district import", "sql ALTER TABLE ForstlichesGutachtenZurAbschussplanung RENAME COLUMN IdAenderungVerbissbelastung TO A", 260},
-            {"district import", "refused insert", 280},
-            {"district import", "host appendLog hinzugefügt", 280}, // logged with the save
-            {"district import", "host appendLog Jagdbezirk (Laufende Nummer)", 290},
-            {"district import", "host setProgressValue =0", 310},
-            {"district import", "host setImportEnabled", 350},
-            {"district import", "host showMessage Import beendet", 360},
-            {"cooperative check", "no workbook", 40},
-            {"cooperative check", "sql ALTER TABLE JagdbezirksSammlung RENAME TO Sammlung", 60},
-            {"cooperative check", "host clearLog", 70},
-            {"cooperative check", "host appendLog Hgnr  Jahr", 80},
-            {"cooperative check", "host appendLog 448 2021", 90},
-            {"cooperative check", "host appendLog Gefundene Aufbau", 100},
-            {"cooperative check", "host appendLog Quelle", 110},
-            {"cooperative check", "host appendLog Hgnr\t", 130},
-            {"cooperative check", "host appendLog =\r\n", 150},
-            {"cooperative check", "host appendLog 449\t", 170},
-            {"cooperative check", "host appendLog =\r\n #2", 190},
-            {"cooperative check", "host setProgressMaximum", 210},
-            {"cooperative check", "host setProgressValue =2", 260},
-            {"cooperative check", "host appendLog Zum importieren", 300},
-            {"cooperative check", "sql ALTER TABLE ForstlichesGutachtenZurAbschussplanung RENAME TO Gutachten", 330},
-            {"cooperative check", "host appendLog IdForstlichesGutachten=", 360},
-            {"cooperative check", "host appendLog =\r\n #3", 400},
-            {"cooperative check", "host appendLog 448, 2021, 475 #2", 420},
-            {"cooperative check", "host appendLog Hegegemeinschaft (Laufende Nummer)", 460},
-            {"cooperative check", "host setProgressValue =0", 520},
-            {"cooperative check", "host setImportEnabled", 580},
-            {"cooperative import", "no workbook", 30},
-            {"cooperative import", "sql ALTER TABLE JagdbezirksSammlung RENAME TO Sammlung", 50},
-            {"cooperative import", "no log folder", 60},
-            {"cooperative import", "host setProgressMaximum", 80},
-            {"cooperative import", "host setProgressValue =2", 110},
-            {"cooperative import", "host appendLog Hegegemeinschaft (Laufende Nummer)", 140},
-            {"cooperative import", "cell 2 2 20x", 150},
-            {"cooperative import", "sql ALTER TABLE ForstlichesGutachtenZurAbschussplanung RENAME TO Gutachten", 160},
-            {"cooperative import", "cell 2 2 2147483647", 220},
-            {"cooperative import", "sql ALTER TABLE ForstlichesGutachtenZurAbschussplanung RENAME COLUMN IdVerbissbelastung TO V", 230},
-            {"cooperative import", "sql ALTER TABLE ForstlichesGutachtenZurAbschussplanung RENAME COLUMN IdForstlicheAbschussEmpfehlung TO E", 240},
-            {"cooperative import", "refused insert", 260},
-            {"cooperative import", "host setProgressValue =0", 290},
-            {"cooperative import", "host setImportEnabled", 330},
-            {"cooperative import", "host showMessage Import beendet", 340},
-        };
+        const QStringList table = QString::fromUtf8(fileBytes(TARVEL_TEST_DATA "/runs/failure-places.txt")).split(u'\n');
         for (const QString &kind : TestDatabase::kinds()) {
-            for (const auto &[run, fault, line] : places)
-                QTest::addRow("%s: %s at %d: %s", qPrintable(kind), run, line, fault) << kind << run << fault << line;
+            for (const QString &place : table) {
+                const QStringList parts = place.split(u'\t');
+                if (place.startsWith(u'#') || parts.size() != 3)
+                    continue;
+                const QString fault = QString(parts[2]).replace("\\t", "\t").replace("\\r\\n", "\r\n");
+                QTest::addRow("%s: %s at %s: %s", qPrintable(kind), qPrintable(parts[0]), qPrintable(parts[1]), qPrintable(parts[2]))
+                    << kind << parts[0] << fault << parts[1].toInt();
+            }
         }
     }
     void places()
