@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times the district and cooperative check and import runs on 10,000-row
-# workbooks against 10,000 districts and cooperatives, on SQLite (WAL) and on a
-# throwaway PostgreSQL 15 cluster with the server's usual durability.
+# workbooks against 10,000 districts and cooperatives, on SQLite (WAL), on a
+# throwaway PostgreSQL 15 cluster with the server's usual durability, and on a
+# throwaway MariaDB server (durable too) through its ODBC driver.
 #
 #   bench/run.sh [ROWS]
 set -euo pipefail
@@ -14,7 +15,10 @@ cmake -S . -B "$BUILD" >/dev/null
 cmake --build "$BUILD" -j2 --target tarvel_bench
 
 source scripts/throwaway-postgres.sh
+source scripts/throwaway-mariadb.sh
 start_throwaway_postgres durable
+start_throwaway_mariadb durable
+write_test_odbcinst
 
 echo "== SQLite"
 "$BUILD/bench/tarvel_bench" "$PGDIR/bench.sqlite" "$rows" | tee "$PGDIR/sqlite.txt"
@@ -23,8 +27,17 @@ echo "== PostgreSQL"
 run_pg "$PGBIN/psql" -h "$PGDIR" -U postgres -qc "create database tarvel_bench" postgres
 "$BUILD/bench/tarvel_bench" "postgresql://postgres@/tarvel_bench?host=$PGDIR" "$rows" | tee "$PGDIR/postgres.txt"
 
+echo "== MariaDB (ODBC)"
+mariadb --no-defaults --socket="$MARIADB_SOCKET" -uroot -e "create database tarvel_bench"
+"$BUILD/bench/tarvel_bench" "odbc:Driver={MariaDB Unicode};Socket=$MARIADB_SOCKET;Database=tarvel_bench;Uid=root" "$rows" \
+  | tee "$PGDIR/mariadb.txt"
+
 # A run's line: two blanks, its name in 28 columns, a blank, the seconds.
+ratio() {
+  awk 'NR == FNR { if (/ s   log/) base[substr($0, 3, 28)] = substr($0, 31, 8) + 0; next }
+       / s   log/ { run = substr($0, 3, 28); printf "  %s %7.1f\n", run, (substr($0, 31, 8) + 0) / base[run] }' "$1" "$2"
+}
 echo "== PostgreSQL / SQLite"
-awk 'NR == FNR { if (/ s   log/) sqlite[substr($0, 3, 28)] = substr($0, 31, 8) + 0; next }
-     / s   log/ { run = substr($0, 3, 28); printf "  %s %7.1f\n", run, (substr($0, 31, 8) + 0) / sqlite[run] }' \
-  "$PGDIR/sqlite.txt" "$PGDIR/postgres.txt"
+ratio "$PGDIR/sqlite.txt" "$PGDIR/postgres.txt"
+echo "== MariaDB (ODBC) / PostgreSQL"
+ratio "$PGDIR/postgres.txt" "$PGDIR/mariadb.txt"

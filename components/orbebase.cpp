@@ -69,7 +69,7 @@ QString connectOptions(const QList<std::pair<QString, QString>> &given)
     // A server that went away unseen (a cable, a frozen machine) is noticed
     // by TCP keepalives within about a minute. The location may say otherwise.
     QList<std::pair<QString, QString>> options{
-        {QStringLiteral("connect_timeout"), QStringLiteral("10")}, {QStringLiteral("application_name"), QStringLiteral("Tarvel")},
+        {QStringLiteral("connect_timeout"), QString::number(orbe::ConnectLimitSeconds)}, {QStringLiteral("application_name"), QStringLiteral("Tarvel")},
         {QStringLiteral("keepalives"), QStringLiteral("1")}, {QStringLiteral("keepalives_idle"), QStringLiteral("30")},
         {QStringLiteral("keepalives_interval"), QStringLiteral("10")}, {QStringLiteral("keepalives_count"), QStringLiteral("3")}};
     for (const auto &option : given) {

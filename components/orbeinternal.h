@@ -31,6 +31,8 @@ struct OrbeConnectionState
 };
 
 namespace orbe {
+// How long the making of a connection to a server may take.
+constexpr int ConnectLimitSeconds = 10;
 // Opens the connection and sets up its session with settings of the session
 // only, never of the database. On a database server the driver's own set-up
 // statements and the session's run under the watchdog, which then tells why

@@ -98,7 +98,7 @@ QString openOdbc(const QString &connectionName, const QString &connectionString,
             db.setDatabaseName(connectionString);
             // A server that does not take the connection is given up after 10 s,
             // as a PostgreSQL server is; drivers that ignore it have the watchdog.
-            db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=10"));
+            db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(ConnectLimitSeconds));
             if (const QSqlError error = openSession(db, dialect, waits); error.isValid()) {
                 reason = QStringLiteral("%1 lässt sich nicht öffnen").arg(description);
                 QString why = waits.cancelled() ? QStringLiteral("abgebrochen") : silentServerCause(waits.watchdog.get());

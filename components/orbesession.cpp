@@ -85,8 +85,10 @@ QSqlError openSession(QSqlDatabase &db, Dialect &dialect, DatabaseWaits &waits)
     if (watchdog) {
         watchdog->takeFired();
         watchdog->setConnectionSocket(-1);
+        // Not every ODBC driver bounds the making of a connection (MariaDB's
+        // ignores the login timeout while it waits for the server's greeting).
         if (dialect.odbc)
-            watchdog->arm(newSocket);
+            watchdog->arm(newSocket, std::min(watchdog->limit(), std::chrono::milliseconds(ConnectLimitSeconds * 1000)));
         else
             watchdog->arm([driver = db.driver()] {
                 PGconn *connection = libpqConnection(driver);
@@ -121,7 +123,7 @@ QString silentServerCause(AnswerWatchdog *watchdog)
     if (!watchdog || !watchdog->takeFired())
         return {};
     return QStringLiteral("Der Datenbankserver antwortet nicht; Tarvel hat %1 gewartet")
-        .arg(seconds(int(watchdog->limit().count())));
+        .arg(seconds(int(watchdog->armedLimit().count())));
 }
 
 QString seconds(int milliseconds)

@@ -34,7 +34,11 @@ public:
     // watchdog's thread only when it gives up, so that a connection still
     // being made, whose socket the driver has not told yet, can be watched.
     void arm(std::function<int()> socket);
+    // The same with a limit of its own (a connection being made).
+    void arm(std::function<int()> socket, std::chrono::milliseconds limit);
     std::chrono::milliseconds limit() const { return m_limit; }
+    // The limit of the wait watched last.
+    std::chrono::milliseconds armedLimit() const { return m_armedLimit; }
     void disarm();
     // The socket of a connection whose driver does not tell it (ODBC), found
     // when it was made; -1 when unknown.
@@ -57,6 +61,7 @@ private:
     std::condition_variable m_changed;
     std::function<int()> m_socket; // armed while set
     std::chrono::steady_clock::time_point m_armedAt;
+    std::atomic<std::chrono::milliseconds> m_armedLimit;
     bool m_stop = false;
     std::atomic<bool> m_fired = false;
     std::atomic<bool> m_cancelled = false;

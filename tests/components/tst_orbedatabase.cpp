@@ -8,6 +8,7 @@
 #include "testfiles.h"
 
 #include <QProcess>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -418,6 +419,10 @@ private slots:
                                   << QByteArray() << "Die Datenbank gibt es auf dem Server nicht";
         QTest::newRow("data source") << "odbc:DSN=Jagd;Pwd=geheim" << QByteArray() << "Die ODBC-Datenquelle gibt es nicht";
         QTest::newRow("driver") << "odbc:Driver={Fehlt};pwd =geheim" << QByteArray() << "Der ODBC-Treiber ist nicht installiert";
+        // A port that takes the connection and never greets: MariaDB's driver
+        // would wait for ever, its login timeout notwithstanding.
+        QTest::newRow("silent server") << "odbc:Driver={MariaDB Unicode};Server=127.0.0.1;Port=<silent>;Uid=jagd;Pwd=geheim"
+                                       << QByteArray() << "(Der Datenbankserver antwortet nicht; Tarvel hat 1,5 Sekunden gewartet)";
     }
     void odbcConnectFailures()
     {
@@ -427,11 +432,16 @@ private slots:
         TARVEL_OPEN_TEST_DATABASE(db, QStringLiteral("odbc-postgresql"));
         location.replace(QLatin1String("<mariadb>"), qEnvironmentVariable("TARVEL_TEST_MARIADB_ODBC"))
             .replace(QLatin1String("<pg>"), OrbeBase::parseLocation(qEnvironmentVariable("TARVEL_TEST_POSTGRES_URL"))->host);
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        location.replace(QLatin1String("<silent>"), QString::number(silent.serverPort()));
         qputenv("TARVEL_STANDIN_DBMS", system);
         if (system.isEmpty())
             qunsetenv("TARVEL_STANDIN_DBMS");
         OrbeBase base;
+        qputenv("TARVEL_ANSWER_WAIT_MS", "1500");
         QVERIFY(!base.ConnectTo(location));
+        qunsetenv("TARVEL_ANSWER_WAIT_MS");
         QVERIFY2(base.connectFailure().contains(cause) && !base.connectFailure().contains(QLatin1String("heim")),
                  qPrintable(base.connectFailure()));
     }
