@@ -28,10 +28,8 @@ std::pair<QString, int> diagnosis(const QSqlQuery &query)
     SQLHANDLE statement = result ? handleOf(result->handle()) : nullptr;
     SQLCHAR state[6] = {};
     SQLINTEGER native = 0;
-    SQLCHAR message[8];
     SQLSMALLINT length = 0;
-    if (!statement
-        || !SQL_SUCCEEDED(SQLGetDiagRec(SQL_HANDLE_STMT, statement, 1, state, &native, message, sizeof message, &length)))
+    if (!statement || !SQL_SUCCEEDED(SQLGetDiagRec(SQL_HANDLE_STMT, statement, 1, state, &native, nullptr, 0, &length)))
         return {};
     return {QString::fromLatin1(reinterpret_cast<const char *>(state)), int(native)};
 }
