@@ -232,9 +232,10 @@ int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE
                                          "schreiben."));
         return BatchExit::RunFailed;
     }
-    host.writeSummary();
+    // A failed run's error line says where it ended.
     if (!completed)
         return BatchExit::RunFailed;
+    host.writeSummary();
     if (cancelSignal() != 0)
         return BatchExit::Signalled + cancelSignal();
     return host.warned() ? BatchExit::RunFailed : BatchExit::Done;
