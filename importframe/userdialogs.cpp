@@ -10,27 +10,6 @@ namespace {
 
 UserDialogs *g_current = nullptr;
 
-// A run shows the busy cursor; the boxes it opens take input and show the
-// arrow.
-class ArrowCursorWhileOpen
-{
-public:
-    ArrowCursorWhileOpen()
-        : m_busy(QApplication::overrideCursor() != nullptr)
-    {
-        if (m_busy)
-            QApplication::setOverrideCursor(Qt::ArrowCursor);
-    }
-    ~ArrowCursorWhileOpen()
-    {
-        if (m_busy)
-            QApplication::restoreOverrideCursor();
-    }
-
-private:
-    const bool m_busy;
-};
-
 } // namespace
 
 UserDialogs &UserDialogs::current()
@@ -70,9 +49,17 @@ int QtUserDialogs::showMessage(QWidget *parent, const QString &text, const QStri
     for (const QString &caption : furtherButtons)
         further << box.addButton(caption, QMessageBox::ActionRole);
     box.setDefaultButton(QMessageBox::Ok);
-    const ArrowCursorWhileOpen arrow;
     box.exec();
     return int(further.indexOf(box.clickedButton())) + 1;
+}
+
+void QtUserDialogs::showError(QWidget *parent, const QString &text, const QString &details, const QString &title)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    // Behind "Details einblenden".
+    box.setDetailedText(details);
+    box.exec();
 }
 
 bool QtUserDialogs::confirm(QWidget *parent, const QString &text, const QString &title)
@@ -80,7 +67,6 @@ bool QtUserDialogs::confirm(QWidget *parent, const QString &text, const QString 
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);
-    const ArrowCursorWhileOpen arrow;
     return box.exec() == QMessageBox::Yes;
 }
 
