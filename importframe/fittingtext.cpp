@@ -1,11 +1,10 @@
 #include "fittingtext.h"
 
-#include <QEvent>
 #include <QStyle>
 #include <QStyleOptionProgressBar>
 
 FittingLabel::FittingLabel(QWidget *parent)
-    : QLabel(parent)
+    : RefitsText(parent)
 {
     setTextFormat(Qt::PlainText);
 }
@@ -22,19 +21,6 @@ QSize FittingLabel::minimumSizeHint() const
     return {0, QLabel::minimumSizeHint().height()};
 }
 
-void FittingLabel::resizeEvent(QResizeEvent *event)
-{
-    QLabel::resizeEvent(event);
-    fit();
-}
-
-void FittingLabel::changeEvent(QEvent *event)
-{
-    QLabel::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
-        fit();
-}
-
 void FittingLabel::fit()
 {
     // A folder's end names it best, its start says where it lies.
@@ -42,7 +28,7 @@ void FittingLabel::fit()
 }
 
 SummaryBar::SummaryBar(QWidget *parent)
-    : QProgressBar(parent)
+    : RefitsText(parent)
 {
     setTextVisible(false);
     setAlignment(Qt::AlignCenter);
@@ -59,19 +45,6 @@ void SummaryBar::showSummary(const QString &lines)
     }
     setTextVisible(true);
     fit();
-}
-
-void SummaryBar::resizeEvent(QResizeEvent *event)
-{
-    QProgressBar::resizeEvent(event);
-    fit();
-}
-
-void SummaryBar::changeEvent(QEvent *event)
-{
-    QProgressBar::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
-        fit();
 }
 
 void SummaryBar::fit()

@@ -1,41 +1,58 @@
 #pragma once
 
+#include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QString>
 
+// A widget whose text is fitted to its width, again whenever its size or its
+// font changes (a scale factor, a resized window).
+template <typename Widget>
+class RefitsText : public Widget
+{
+public:
+    using Widget::Widget;
+
+protected:
+    virtual void fit() = 0;
+    void resizeEvent(QResizeEvent *event) override
+    {
+        Widget::resizeEvent(event);
+        fit();
+    }
+    void changeEvent(QEvent *event) override
+    {
+        Widget::changeEvent(event);
+        if (event->type() == QEvent::FontChange)
+            fit();
+    }
+};
+
 // A status bar panel: its text whole where it fits, else shortened in the
 // middle with "…"; the tool tip says what the panel stands for whole.
-class FittingLabel : public QLabel
+class FittingLabel : public RefitsText<QLabel>
 {
-    Q_OBJECT
-
 public:
     explicit FittingLabel(QWidget *parent);
 
     void setFullText(const QString &text, const QString &toolTip);
-    QString fullText() const { return m_full; }
 
     // Any width: the text is shortened to what is given.
     QSize minimumSizeHint() const override;
 
 protected:
-    void resizeEvent(QResizeEvent *event) override;
-    void changeEvent(QEvent *event) override;
+    void fit() override;
 
 private:
-    void fit();
     QString m_full;
 };
 
 // The progress bar, which shows a run's summary after it on one line,
 // shortened at its end where the bar is too narrow; the tool tip holds all of
 // the summary's lines.
-class SummaryBar : public QProgressBar
+class SummaryBar : public RefitsText<QProgressBar>
 {
-    Q_OBJECT
-
 public:
     explicit SummaryBar(QWidget *parent);
 
@@ -44,11 +61,9 @@ public:
     bool showsSummary() const { return !m_line.isEmpty(); }
 
 protected:
-    void resizeEvent(QResizeEvent *event) override;
-    void changeEvent(QEvent *event) override;
+    void fit() override;
 
 private:
-    void fit();
     QString m_line;
 };
 

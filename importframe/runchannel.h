@@ -39,7 +39,6 @@ struct RunMessage
 // How a run ended: what the window shows once the run's thread is done.
 struct RunEnding
 {
-    bool started = false;   // false: the user declined the layout question, or cancelled before the run began
     bool import = false;
     QList<RunMessage> messages;
     std::optional<ErrorReportEntry> failure;

@@ -57,9 +57,10 @@ void RunDisplay::reset()
 
 void RunDisplay::begin()
 {
-    m_bar->showSummary(QString());
+    // The rows show once the run has counted them; until then (a question
+    // about the workbook, a slow share) the bar is empty.
+    reset();
     m_bar->setFormat(QStringLiteral("Zeile %v von %m"));
-    m_bar->setTextVisible(true);
 }
 
 void RunDisplay::show(const RunOutput &output)
@@ -82,6 +83,7 @@ void RunDisplay::setMaximum(float maximum)
     // A maximum of 0 (a workbook without data rows) shows an empty bar instead
     // of Qt's busy animation.
     m_bar->setRange(0, std::max(1, toProgressUnits(maximum)));
+    m_bar->setTextVisible(true);
     setValue(m_value);
 }
 

@@ -20,7 +20,7 @@ public:
 
     // An empty bar without text.
     void reset();
-    // The bar counts rows.
+    // The bar counts rows, once the run says how many.
     void begin();
     // The log, the progress and the summary of the output.
     void show(const RunOutput &output);

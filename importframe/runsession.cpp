@@ -34,16 +34,13 @@ std::shared_ptr<OrbeConnection> openRunConnection(const std::optional<DatabaseLo
 void work(const RunJob &job, RunChannel &channel)
 {
     const RunChannel::ReportsHere reports(channel);
+    channel.change([&](RunOutput &, RunEnding &ending) { ending.import = job.import; });
     const LayoutFinding layout = examineLayout(job.state.workbookPath, job.kind);
     if (layout.verdict != LayoutFinding::Verdict::Fits
         && !channel.ask(layout.notice + QStringLiteral("\n\nTrotzdem fortfahren?")))
         return;
     if (channel.cancelRequested())
         return;
-    channel.change([&](RunOutput &, RunEnding &ending) {
-        ending.started = true;
-        ending.import = job.import;
-    });
     WindowRunHost host(channel, job.place, job.state, job.logSoFar);
     std::shared_ptr<OrbeConnection> &connection = host.windowState().connection;
     if (!runTrapped(job.place, job.import ? ImportProcedure : CheckProcedure,

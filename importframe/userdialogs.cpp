@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTextEdit>
 
 namespace {
 
@@ -57,8 +58,10 @@ void QtUserDialogs::showError(QWidget *parent, const QString &text, const QStrin
 {
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
-    // Behind "Details einblenden".
+    // Behind "Details einblenden", tall enough for the whole record.
     box.setDetailedText(details);
+    if (auto *detailsBox = box.findChild<QTextEdit *>())
+        detailsBox->setMinimumHeight(detailsBox->fontMetrics().lineSpacing() * (int(details.count(u'\n')) + 4));
     box.exec();
 }
 

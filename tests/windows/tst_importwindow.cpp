@@ -381,7 +381,10 @@ private slots:
         auto window = makeWindow(kind);
         open(*window);
         choose(*window, dialogs, "Notiz.txt", workbook);
+        bool barShownAtQuestion = true; // the run has counted no rows yet
+        dialogs.whenShown = [&] { barShownAtQuestion = barShownAtQuestion && window->progressBar1()->isTextVisible(); };
         run(*window, window->cmdImportTest());
+        QVERIFY(!barShownAtQuestion);
         QCOMPARE(dialogs.messages.value(0).title, "?");
         QVERIFY2(dialogs.messages[0].text.startsWith("Die Arbeitsmappe hat nicht den Aufbau für " + question)
                      && dialogs.messages[0].text.endsWith("\n\nTrotzdem fortfahren?"),
