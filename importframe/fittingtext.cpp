@@ -72,7 +72,7 @@ StatusPanels::StatusPanels(QWidget *parent)
     addWidget(m_panel2, 1);
 }
 
-void StatusPanels::show(const QString &first, const QString &second, const QString &toolTip)
+void StatusPanels::setTexts(const QString &first, const QString &second, const QString &toolTip)
 {
     m_panel1->setFullText(first, toolTip);
     m_panel2->setFullText(second, toolTip);

@@ -79,7 +79,7 @@ public:
 
     FittingLabel *panel1() const { return m_panel1; }
     FittingLabel *panel2() const { return m_panel2; }
-    void show(const QString &first, const QString &second, const QString &toolTip);
+    void setTexts(const QString &first, const QString &second, const QString &toolTip);
     void setWidths(int panel1, int panel2Maximum);
 
 private:

@@ -129,7 +129,7 @@ void ImportWindow::resetToDesign()
     updateButtons();
     m_txt1Edit->clearLog();
     m_display->reset();
-    m_statusBar->show(QString(), QString(), QString());
+    m_statusBar->setTexts(QString(), QString(), QString());
     applyGeometry();
 }
 
@@ -145,7 +145,7 @@ void ImportWindow::Form_Load()
     // window stays usable.
     try {
         if (m_state.connection)
-            m_statusBar->show(m_state.connection->Description(), QString(), m_state.connection->Description());
+            m_statusBar->setTexts(m_state.connection->Description(), QString(), m_state.connection->Description());
     } catch (const Failure &) {
     }
 }
@@ -275,11 +275,11 @@ void ImportWindow::takeWorkbook(const QString &path)
         const std::optional<WorkbookPathParts> parts = chooseWorkbook(m_state, path);
         if (parts) {
             rememberWorkbookFolder(QFileInfo(path).absolutePath());
-            m_statusBar->show(parts->folder, parts->fileName, path);
+            m_statusBar->setTexts(parts->folder, parts->fileName, path);
         } else {
             UserDialogs::current().showMessage(this, WorkbookRejectedText, WorkbookRejectedTitle,
                                                MessageIcon::Exclamation);
-            m_statusBar->show(QString(), QString(), QString());
+            m_statusBar->setTexts(QString(), QString(), QString());
         }
         // A new workbook is imported only after its own check; what the bar
         // says belongs to the workbook before.

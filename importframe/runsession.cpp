@@ -151,6 +151,7 @@ void RunSession::finish()
     emit ended(&ending);
     QPushButton *focus = m_starter && m_starter->isEnabled() ? m_starter.data() : m_fallback;
     focus->setFocus();
+    // Queued: within the close event that asked, a close would be a no-op.
     if (m_closeAfter)
-        m_window->close();
+        QMetaObject::invokeMethod(m_window, &QWidget::close, Qt::QueuedConnection);
 }

@@ -462,7 +462,7 @@ private slots:
         const QString end = confirmed ? "Import abgebrochen nach Zeile 1" : "Import beendet";
         QVERIFY2(dialogs.messages[1].text.startsWith(end), qPrintable(dialogs.messages[1].text));
         QCOMPARE(window.logText().endsWith(CRLF + end + CRLF), confirmed);
-        QCOMPARE(window.isVisible(), how != "close");
+        QTRY_COMPARE(window.isVisible(), how != "close");
         QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
     }
 
