@@ -433,10 +433,10 @@ private slots:
         const auto unlock = [&] {
             if (std::exchange(locked, false))
                 m_database->execute("ROLLBACK");
+            qunsetenv("TARVEL_LOCK_WAIT_MS"); // read when the run opens its connection
         };
         const auto unlockAtEnd = qScopeGuard(unlock);
         window.cmdImportStarten_Click();
-        qunsetenv("TARVEL_LOCK_WAIT_MS");
         QTRY_VERIFY_WITH_TIMEOUT(window.txt1()->toPlainText().contains("JagdbezirkDatenBayern: 12, Hofberg"), 20000);
         QVERIFY(window.isRunning() && window.txt1()->toPlainText().startsWith("Protokoll für: Forstliches Tarvel\n"));
         QCOMPARE(window.progressBar1()->text(), "Zeile 2 von 3");
