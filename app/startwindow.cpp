@@ -5,6 +5,7 @@
 #include "cooperativewindow.h"
 #include "districtwindow.h"
 #include "importwindow.h"
+#include "runsession.h"
 #include "orbebase.h"
 #include "twips.h"
 #include "windowmemory.h"
