@@ -1,6 +1,5 @@
 #include "startwindow.h"
 
-#include "failure.h"
 #include "failuretrap.h"
 #include "cooperativewindow.h"
 #include "districtwindow.h"
@@ -102,13 +101,9 @@ void StartWindow::cmdHG_Click()
 
 void StartWindow::cmdBeenden_Click()
 {
-    // The program ends whatever Disconnect answers or raises.
-    if (m_base) {
-        try {
-            m_base->Disconnect();
-        } catch (const Failure &) {
-        }
-    }
+    // The program ends whatever Disconnect answers.
+    if (m_base)
+        m_base->Disconnect();
     m_base = nullptr;
     m_connection.reset();
     endProgramAtOnce();

@@ -1,6 +1,5 @@
 #include "importwindow.h"
 
-#include "failure.h"
 #include "fittingtext.h"
 #include "logbox.h"
 #include "orbebase.h"
@@ -141,13 +140,8 @@ void ImportWindow::Form_Load()
     m_layout.inner = QSize(DesignWidth, DesignHeight);
     restoreWindowPlace(this, QSize(twipsToPixels(DesignWidth, this), twipsToPixels(DesignHeight, this)));
     takeInnerSizeFrom(size());
-    // A connection that cannot describe itself leaves the panel empty; the
-    // window stays usable.
-    try {
-        if (m_state.connection)
-            m_statusBar->setTexts(m_state.connection->Description(), QString(), m_state.connection->Description());
-    } catch (const Failure &) {
-    }
+    if (m_state.connection)
+        m_statusBar->setTexts(m_state.connection->Description(), QString(), m_state.connection->Description());
 }
 
 void ImportWindow::showEvent(QShowEvent *event)
@@ -269,26 +263,20 @@ void ImportWindow::cmdDatei_Click()
 
 void ImportWindow::takeWorkbook(const QString &path)
 {
-    // Any failure ends the file choice silently; what was done before it
-    // stays done.
-    try {
-        const std::optional<OrbeTools::PathParts> parts = chooseWorkbook(m_state, path);
-        if (parts) {
-            rememberWorkbookFolder(QFileInfo(path).absolutePath());
-            m_statusBar->setTexts(parts->folder, parts->name, path);
-        } else {
-            UserDialogs::current().showMessage(this, WorkbookRejectedText, WorkbookRejectedTitle,
-                                               MessageIcon::Exclamation);
-            m_statusBar->setTexts(QString(), QString(), QString());
-        }
-        // A new workbook is imported only after its own check; what the bar
-        // says belongs to the workbook before.
-        m_testEnabled = parts.has_value();
-        m_importEnabled = false;
-        m_progressBar->showSummary(QString());
-        updateButtons();
-    } catch (const Failure &) {
+    const std::optional<OrbeTools::PathParts> parts = chooseWorkbook(m_state, path);
+    if (parts) {
+        rememberWorkbookFolder(QFileInfo(path).absolutePath());
+        m_statusBar->setTexts(parts->folder, parts->name, path);
+    } else {
+        UserDialogs::current().showMessage(this, WorkbookRejectedText, WorkbookRejectedTitle, MessageIcon::Exclamation);
+        m_statusBar->setTexts(QString(), QString(), QString());
     }
+    // A new workbook is imported only after its own check; what the bar says
+    // belongs to the workbook before.
+    m_testEnabled = parts.has_value();
+    m_importEnabled = false;
+    m_progressBar->showSummary(QString());
+    updateButtons();
 }
 
 void ImportWindow::cmdImportTest_Click()
