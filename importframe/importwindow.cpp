@@ -1,5 +1,7 @@
 #include "importwindow.h"
 
+#include "failure.h"
+
 #include "fittingtext.h"
 #include "logbox.h"
 #include "orbebase.h"
