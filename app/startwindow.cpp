@@ -1,5 +1,6 @@
 #include "startwindow.h"
 
+#include "failure.h"
 #include "failuretrap.h"
 #include "cooperativewindow.h"
 #include "districtwindow.h"

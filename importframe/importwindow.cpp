@@ -1,7 +1,6 @@
 #include "importwindow.h"
 
 #include "failure.h"
-
 #include "fittingtext.h"
 #include "logbox.h"
 #include "orbebase.h"
