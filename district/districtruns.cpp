@@ -262,8 +262,7 @@ bool runDistrictCheck(RunHost &host)
         }
         return RowEnd::Next;
     };
-    return runRows(host, {.procedure = QStringLiteral("cmdImportTest_Click("), .lines = CheckLine::Shared,
-                          .begin = begin, .row = row, .end = noteUnreadDistrictRows});
+    return runRows(host, {.lines = CheckLine::Shared, .begin = begin, .row = row, .end = noteUnreadDistrictRows});
 }
 
 bool runDistrictImport(RunHost &host)
@@ -322,6 +321,6 @@ bool runDistrictImport(RunHost &host)
         }
         return RowEnd::Next;
     };
-    return runRows(host, {.procedure = QStringLiteral("cmdImportStarten_Click"), .importLog = &log,
-                          .lines = ImportLine::Shared, .begin = begin, .row = row, .end = noteUnreadDistrictRows});
+    return runRows(host,
+                   {.importLog = &log, .lines = ImportLine::Shared, .begin = begin, .row = row, .end = noteUnreadDistrictRows});
 }

@@ -12,14 +12,15 @@ bool runRows(RunHost &host, const RunSteps &steps)
     ImportWindowState &state = host.windowState();
     state.currentRow = 0;
     const bool import = steps.importLog != nullptr;
-    const auto writeLogAfterFailure = [&] {
+    RunSummary summary;
+    summary.import = import;
+    const auto afterFailure = [&] {
         if (import)
             steps.importLog->writeAfterFailure();
+        host.showSummary(summary);
     };
-    return runTrapped(host.placeName(), steps.procedure, state.currentRow, [&](ErrorLine &at) {
+    return runTrapped(host.placeName(), import ? ImportProcedure : CheckProcedure, state.currentRow, [&](ErrorLine &at) {
         const SharedLines &line = steps.lines;
-        RunSummary summary;
-        summary.import = import;
         at(line.start); auto spreadsheet = SpreadsheetApplication::Start();
         at(line.open); Workbook *book = &spreadsheet->Open(state.workbookPath, LastReadRow);
         at(line.sheet); Worksheet *sheet = &book->firstSheet();
@@ -64,5 +65,5 @@ bool runRows(RunHost &host, const RunSteps &steps)
         } else {
             host.showSummary(summary);
         }
-    }, writeLogAfterFailure);
+    }, afterFailure);
 }
