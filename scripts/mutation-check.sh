@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Developer check that the test suite still catches faults (not part of the
 # test command): puts each fault of scripts/mutations/ into the product code in
-# turn, builds ./build incrementally, runs the tests the fault names (SQLite and
-# a throwaway PostgreSQL cluster) and expects one to fail. The file is restored
-# after each fault.
+# turn, builds ./build incrementally, runs the tests the fault names (SQLite, a
+# throwaway PostgreSQL cluster and, through ODBC, also a throwaway MariaDB
+# server) and expects one to fail. The file is restored after each fault.
 #
 #   scripts/mutation-check.sh [MUTATION_FILE...]
 #
@@ -19,7 +19,11 @@ mutations=("$@")
 [ ${#mutations[@]} -gt 0 ] || mutations=(scripts/mutations/*)
 
 source scripts/throwaway-postgres.sh
+source scripts/throwaway-mariadb.sh
 start_test_postgres
+start_throwaway_mariadb
+write_test_odbcinst
+export TARVEL_TEST_MARIADB_ODBC="Driver={MariaDB Unicode};Socket=$MARIADB_SOCKET;Uid=root"
 original="$PGDIR/original"
 mutated=""
 # Keeps the exit status for the trap.
@@ -29,7 +33,7 @@ restore() {
   mutated=""
   return $status
 }
-trap 'restore; stop_throwaway_postgres' EXIT
+trap 'restore; status=$?; stop_throwaway_mariadb; (exit $status); stop_throwaway_postgres' EXIT
 
 # mutate MUTATION_FILE: rewrites the one place, prints the file's path.
 mutate() {
