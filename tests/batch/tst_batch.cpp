@@ -153,22 +153,45 @@ private slots:
 
     // An import whose log file cannot be made (a folder nobody may write to)
     // writes nothing and ends with status 1: a scheduled job must notice, and
-    // no row is saved that no log accounts for.
+    // no row is saved that no log accounts for. One whose log file was made but
+    // cannot be written at the end (the disk filled meanwhile) keeps its rows
+    // and ends with status 1 too, naming the file.
+    void logFileNotWritten_data()
+    {
+        QTest::addColumn<bool>("diskFull");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("record");
+        QTest::newRow("folder takes no file")
+            << false << "Beschreibung: Die Protokolldatei lässt sich neben der Arbeitsmappe nicht anlegen (" << "fehlt";
+        QTest::newRow("disk full at the end") << true << "Fehler beim Schreiben der Protokolldatei\n" << "Rehwild 13";
+    }
     void logFileNotWritten()
     {
+        QFETCH(bool, diskFull);
+        QFETCH(QString, message);
+        QFETCH(QString, record);
         TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
         BatchFixture f(db);
-        const QString path = f.kindWorkbook("district", "Gutachten.xlsx");
-        const QByteArray folder = QFile::encodeName(f.folder.path());
-        if (QProcess::execute("chattr", {"+i", folder}) != 0) // stops root too, unlike permissions
+        QString path = f.kindWorkbook("district", "Gutachten.xlsx");
+        const QString folder = diskFull ? f.folder.filePath("voll") : f.folder.path();
+        if (diskFull) {
+            QVERIFY(QDir(f.folder.path()).mkdir("voll"));
+            if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder}) != 0)
+                QSKIP("no tmpfs can be mounted here");
+            QVERIFY(QFile::rename(path, folder + "/Gutachten.xlsx"));
+            path = folder + "/Gutachten.xlsx";
+            QFile filler(folder + "/füllung");
+            QVERIFY(filler.open(QIODevice::WriteOnly));
+            while (filler.write(QByteArray(512, 'x')) == 512 && filler.flush()) {
+            }
+        } else if (QProcess::execute("chattr", {"+i", QFile::encodeName(folder)}) != 0) { // stops root too
             QSKIP("chattr +i is not available here");
+        }
         const BatchResult result = f.batch({"import", "--district", "--database", db.location(), path});
-        QProcess::execute("chattr", {"-i", folder});
+        QProcess::execute(diskFull ? "umount" : "chattr", {diskFull ? "-l" : "-i", folder});
         QCOMPARE(result.exitCode, int(BatchExit::RunFailed));
-        QVERIFY2(result.errText().contains("Beschreibung: Die Protokolldatei lässt sich neben der Arbeitsmappe nicht anlegen ("
-                                           + f.folder.path() + "/ProtokollTarvel"),
-                 qPrintable(result.errText()));
-        QCOMPARE(f.importedRecord("district"), QStringLiteral("fehlt"));
+        QVERIFY2(result.errText().contains(message + folder + "/ProtokollTarvel"), qPrintable(result.errText()));
+        QCOMPARE(f.importedRecord("district"), record);
     }
 
     // A relative workbook stands in the log and decides the log file's folder
