@@ -49,3 +49,8 @@ set(ENV{PKG_CONFIG_PATH} "")
 # of the same version (Debian's qt6-base-dev).
 set(QT_HOST_PATH /usr CACHE PATH "")
 set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "")
+
+# The build machine's rcc compresses with zstd, which this Qt cannot read
+# (built without zstd): qt_add_resources then passes --no-zstd itself, AUTORCC
+# does not.
+set(CMAKE_AUTORCC_OPTIONS --no-zstd)
