@@ -65,8 +65,8 @@ setup_source_lists() {
       if ($0 ~ /o=Debian,/) printf "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] %s %s %s\n", uri, suite[1], suite[2] }' \
     | sort -u >"$apt_tmp/sources.list"
   [ -s "$apt_tmp/sources.list" ] || die "the machine installs from no Debian archive (apt-cache policy)"
-  # The folder is root's: downloading as root instead of the _apt user keeps
-  # apt from warning about the sandbox.
+  # apt would download as its _apt user, who cannot write into this private
+  # folder (it warns and downloads as the caller): say so at once.
   apt_opts=(-o "Dir::Etc::SourceList=$apt_tmp/sources.list" -o "Dir::Etc::SourceParts=$apt_tmp/parts"
             -o "Dir::State::Lists=$apt_tmp/lists" -o "Dir::Cache=$apt_tmp/cache"
             -o APT::Sandbox::User=root)
