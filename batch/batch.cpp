@@ -7,6 +7,7 @@
 #include "failure.h"
 #include "orbebase.h"
 #include "orbeerrorreport.h"
+#include "orbetools.h"
 #include "platform.h"
 #include "workbookchoice.h"
 
@@ -18,11 +19,15 @@
 namespace {
 
 // The error report as one line: the message box's text, its line breaks
-// (those of a database's description included) joined.
-QString reportLine(const ErrorReportEntry &entry)
+// (those of a database's description included) joined. A line break in the
+// workbook's name shows as in the log.
+QString reportLine(const ErrorReportEntry &entry, const QString &workbook)
 {
     static const QRegularExpression lineBreaks(QStringLiteral("\\s*[\\r\\n]+\\s*"));
-    return entry.messageText().trimmed().replace(lineBreaks, QStringLiteral("; "));
+    QString text = entry.messageText().trimmed();
+    if (!workbook.isEmpty())
+        text.replace(workbook, singleLine(workbook));
+    return text.replace(lineBreaks, QStringLiteral("; "));
 }
 
 // Shows every error report as a line of the host's messages while it lives.
@@ -31,8 +36,9 @@ class ReportsToHost
 public:
     explicit ReportsToHost(ConsoleRunHost &host)
     {
-        m_previous = OrbeErrorReport::global().setPresenter(
-            [&host](const ErrorReportEntry &entry) { host.printMessage(reportLine(entry)); });
+        m_previous = OrbeErrorReport::global().setPresenter([&host](const ErrorReportEntry &entry) {
+            host.printMessage(reportLine(entry, host.windowState().workbookPath));
+        });
     }
     ~ReportsToHost() { OrbeErrorReport::global().setPresenter(m_previous); }
     ReportsToHost(const ReportsToHost &) = delete;
@@ -137,15 +143,18 @@ QString batchHelp()
                "  --cooperative  Import Hegegemeinschaft: eine Zeile je Hegegemeinschaft (Hgnr).\n"
                "  --database DB  eine SQLite-Datei (auch sqlite:PFAD) oder postgresql://…; ohne diese\n"
                "                 Angabe gilt TARVEL_DATABASE, ohne beides die eingebaute Standarddatenbank.\n"
+               "                 Ein Passwort darin sieht jeder Benutzer des Rechners in der Prozessliste:\n"
+               "                 es gehört in die Passwortdatei ~/.pgpass (oder PGPASSFILE).\n"
                "\n"
                "Standardausgabe: das Protokoll des Laufs, wie es im Fenster stünde (UTF-8, CR LF),\n"
                "jede Zeile der Arbeitsmappe, sobald sie gespeichert ist.\n"
-               "Standardfehler: Meldungen, Fehler, die Zählung der Zeilen am Ende und, an einem\n"
-               "Terminal, der Fortschritt.\n"
-               "Exit-Status: 0 fertig, 1 Fehler im Lauf oder Protokolldatei nicht geschrieben,\n"
-               "2 falscher Aufruf oder keine lesbare Arbeitsmappe, 3 keine Datenbank,\n"
-               "130 bzw. 143 nach SIGINT bzw. SIGTERM: der Lauf endet nach der laufenden Zeile\n"
-               "(ein zweites Signal beendet sofort).\n");
+               "Standardfehler: Meldungen, Fehler, die Zählung der Zeilen am Ende, der Name der\n"
+               "Protokolldatei und, an einem Terminal, der Fortschritt.\n"
+               "Exit-Status: 0 fertig; 1 Fehler im Lauf (auch eine beschädigte Arbeitsmappe) oder\n"
+               "Protokolldatei bzw. Standardausgabe nicht geschrieben; 2 falscher Aufruf oder ein\n"
+               "Pfad, der keine lesbare Datei ist; 3 keine Datenbank; 129, 130 bzw. 143 nach SIGHUP,\n"
+               "SIGINT bzw. SIGTERM: der Lauf endet nach der laufenden Zeile (ein zweites Signal\n"
+               "beendet sofort).\n");
 }
 
 int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE *messages)
@@ -184,7 +193,7 @@ int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE
             && linkToNative(absolute.left(absolute.lastIndexOf('/') + 1), linkedFolder)) {
             usable = linkedFile;
             host.showNamesAs(linkedFile, singleLine(workbook));
-            host.showNamesAs(linkedFolder + u'/', singleLine(workbook.left(workbook.lastIndexOf(u'/') + 1)));
+            host.showNamesAs(linkedFolder + u'/', singleLine(OrbeTools::splitPath(workbook).folder));
         }
     }
     if (!chooseWorkbook(host.windowState(), usable)) {
@@ -202,14 +211,14 @@ int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE
         host.printMessage(QStringLiteral("Tarvel: keine Datenbankverbindung: ") + failure.description());
         return BatchExit::NoDatabase;
     }
+    // A signal before the run begins ends the program without a run, also
+    // one that ended the wait for the database.
+    if (cancelSignal() != 0)
+        return BatchExit::Signalled + cancelSignal();
     // Without a connection the component has written the reason.
     if (!connected)
         return BatchExit::NoDatabase;
     host.windowState().connection = base.Connection();
-
-    // A signal before the run begins ends the program without a run.
-    if (cancelSignal() != 0)
-        return BatchExit::Signalled + cancelSignal();
     bool completed = false;
     {
         ReportsToHost reports(host);

@@ -44,8 +44,9 @@ bool ConsoleRunHost::writeLog()
 {
     if (m_logFailed || m_logWritten == m_log.size())
         return !m_logFailed;
-    // The log stream may be the same terminal.
-    clearProgress();
+    // The progress line goes before the log where they share the terminal.
+    if (m_logStream == m_messages || isTerminal(m_logStream))
+        clearProgress();
     const QByteArray bytes = QStringView(m_log).mid(m_logWritten).toUtf8();
     m_logWritten = m_log.size();
     m_logFailed = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_logStream) != size_t(bytes.size())
@@ -79,6 +80,12 @@ void ConsoleRunHost::showImportFinished(const QString &text, const QString &)
     m_summary.clear();
 }
 
+void ConsoleRunHost::showLogFileAfterFailure(const QString &path, const QString &failure)
+{
+    printMessage(failure.isEmpty() ? QStringLiteral("Protokolldatei: ") + path
+                                   : QStringLiteral("Fehler beim Schreiben der Protokolldatei: ") + failure);
+}
+
 void ConsoleRunHost::clearLog()
 {
     m_log.clear();
@@ -110,8 +117,9 @@ void ConsoleRunHost::showProgress()
 {
     if (!m_showProgress || m_progressValue == m_shownValue)
         return;
-    // A terminal redrawn for every row would slow the run down.
-    if (m_progressShown && m_progressValue < m_progressMaximum && m_sinceShown.elapsed() < 100)
+    // A terminal redrawn for every row would slow the run down: ten times a
+    // second is enough, also when the log took the line away meanwhile.
+    if (m_sinceShown.isValid() && m_progressValue < m_progressMaximum && m_sinceShown.elapsed() < 100)
         return;
     const QString line = QStringLiteral("\rZeile %1 von %2").arg(m_progressValue).arg(m_progressMaximum);
     std::fputs(line.toUtf8().constData(), m_messages);

@@ -57,6 +57,7 @@ public:
     bool cancelRequested() override;
     void showSummary(const RunSummary &summary) override { m_summary = summaryText(summary); }
     void showImportFinished(const QString &text, const QString &logFilePath) override;
+    void showLogFileAfterFailure(const QString &path, const QString &failure) override;
 
 private:
     QString withShownNames(QString text) const;

@@ -11,8 +11,10 @@
 // Whether the stream is a terminal (the progress line is shown only there).
 bool isTerminal(std::FILE *stream);
 
-// From here on the first interrupt or termination signal asks the run to stop
-// after its current row; a second one ends the program at once.
+// From here on the first interrupt, termination or hang-up signal asks the run
+// to stop after its current row, and ends a wait for the database at once; a
+// second one ends the program at once. A write to a closed pipe is an error
+// the program reports, not a signal that ends it.
 void catchCancelSignals();
 
 // The signal that asked for the stop; 0 while none came.

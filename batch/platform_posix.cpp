@@ -1,5 +1,7 @@
 #include "platform.h"
 
+#include "orbewatchdog.h"
+
 #include <QFile>
 
 #include <csignal>
@@ -21,6 +23,8 @@ extern "C" void onCancelSignal(int signal)
         return;
     }
     receivedSignal = signal;
+    // A run waiting for the database stops waiting.
+    cancelDatabaseWaits();
 }
 
 } // namespace
@@ -37,8 +41,12 @@ void catchCancelSignals()
     // A database call that a signal interrupts goes on; the run stops after the row.
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal asks to stop as SIGTERM does.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+    // A closed standard output (a pipe into "head") is a write error that the
+    // run reports, not the end of the program before its log file is written.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 int cancelSignal()

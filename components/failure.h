@@ -32,6 +32,7 @@ namespace ErrorNumber {
 constexpr long InvalidArgument = 5;      // an argument outside what a call accepts
 constexpr long Overflow = 6;
 constexpr long OutOfMemory = 7;
+constexpr long Cancelled = 18;           // the user stopped the run while it waited
 constexpr long TypeMismatch = 13;       // a text that is no number
 constexpr long OutOfStringSpace = 14;   // a text (the log) grown beyond its bound
 constexpr long FileNotFound = 53;

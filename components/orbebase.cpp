@@ -23,7 +23,7 @@ QString nextConnectionName()
 
 // Opens a new SQLite connection under the given name; on failure the
 // connection is removed again and the reason returned.
-QString openSqlite(const QString &connectionName, const QString &path)
+QString openSqlite(const QString &connectionName, const QString &path, DatabaseWaits &waits)
 {
     QString reason;
     {
@@ -34,12 +34,20 @@ QString openSqlite(const QString &connectionName, const QString &path)
             db.setDatabaseName(path);
             // Another program's row transaction holds the write lock for
             // milliseconds; waiting for it must not end a run.
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(orbe::lockWaitMilliseconds()));
-            if (!db.open()) {
-                reason = QStringLiteral("%1 lässt sich nicht öffnen: %2").arg(path, db.lastError().text());
-            } else if (const QSqlError error = orbe::startSession(db, false); error.isValid()) {
-                reason = QStringLiteral("%1 ist keine lesbare SQLite-Datenbank").arg(path);
-                if (const QString why = orbe::cause(error, false); !why.isEmpty())
+            waits.lock = std::make_unique<SqliteLockWait>(orbe::lockWaitMilliseconds());
+            if (const QSqlError error = orbe::openSession(db, false, waits); error.type() == QSqlError::ConnectionError) {
+                reason = QStringLiteral("%1 lässt sich nicht öffnen: %2").arg(path, error.text());
+            } else if (error.isValid()) {
+                // A file that is a database but cannot be read now (a lock, a
+                // folder that takes no files) is not called unreadable.
+                const int code = error.nativeErrorCode().toInt() & 0xff;
+                QString why = orbe::sqliteWalFolderCause(path, error);
+                if (why.isEmpty())
+                    why = orbe::cause(error, false);
+                reason = (why.isEmpty() || code == 11 || code == 26) // SQLITE_CORRUPT, SQLITE_NOTADB
+                             ? QStringLiteral("%1 ist keine lesbare SQLite-Datenbank").arg(path)
+                             : QStringLiteral("%1 lässt sich nicht öffnen").arg(path);
+                if (!why.isEmpty())
                     reason += QStringLiteral(" (%1)").arg(why);
                 reason += QStringLiteral(": ") + error.text();
             }
@@ -75,8 +83,10 @@ QString connectOptions(const QList<std::pair<QString, QString>> &given)
     return parts.join(u';');
 }
 
-QString openPostgres(const QString &connectionName, const DatabaseLocation &location)
+// The watchdog of waits watches the connection being made, and then its statements.
+QString openPostgres(const QString &connectionName, const DatabaseLocation &location, DatabaseWaits &waits)
 {
+    waits.watchdog = std::make_unique<AnswerWatchdog>(std::chrono::milliseconds(orbe::answerWaitMilliseconds()));
     QString reason;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName);
@@ -91,14 +101,12 @@ QString openPostgres(const QString &connectionName, const DatabaseLocation &loca
             db.setUserName(location.user);
             db.setPassword(location.password);
             db.setConnectOptions(connectOptions(location.options));
-            QSqlError error;
-            if (!db.open())
-                error = db.lastError();
-            else
-                error = orbe::startSession(db, true);
-            if (error.isValid()) {
+            if (const QSqlError error = orbe::openSession(db, true, waits); error.isValid()) {
                 reason = QStringLiteral("%1 lässt sich nicht öffnen").arg(location.description());
-                if (const QString why = orbe::cause(error, true); !why.isEmpty())
+                QString why = waits.cancelled() ? QStringLiteral("abgebrochen") : orbe::silentServerCause(waits.watchdog.get());
+                if (why.isEmpty())
+                    why = orbe::cause(error, true);
+                if (!why.isEmpty())
                     reason += QStringLiteral(" (%1)").arg(why);
                 reason += QStringLiteral(": ") + error.text();
             }
@@ -118,11 +126,9 @@ OrbeBase::~OrbeBase()
     Disconnect();
 }
 
-bool OrbeBase::Connect(int which)
+bool OrbeBase::Connect(int)
 {
-    // Every value selects the same: the database named by the environment, or
-    // the embedded default.
-    Q_UNUSED(which);
+    // The database named by the environment, or the embedded default.
     const QString location = qEnvironmentVariable("TARVEL_DATABASE").trimmed();
     if (!location.isEmpty())
         return ConnectTo(location);
@@ -148,6 +154,7 @@ bool OrbeBase::ConnectTo(const QString &locationText)
     if (!location)
         throw Failure(ErrorNumber::InvalidArgument, ErrorSource::Database, reason);
     const QString name = nextConnectionName();
+    DatabaseWaits waits;
     if (location->kind == DatabaseLocation::Kind::SQLite) {
         // A mistyped name must not quietly become a new empty database.
         const QFileInfo file(location->path);
@@ -156,16 +163,16 @@ bool OrbeBase::ConnectTo(const QString &locationText)
         else if (!file.isFile())
             reason = QStringLiteral("%1 ist keine Datei.").arg(location->path);
         else
-            reason = openSqlite(name, file.absoluteFilePath());
+            reason = openSqlite(name, file.absoluteFilePath(), waits);
         if (reason.isEmpty()) {
             DatabaseLocation shown = *location;
             shown.path = file.absoluteFilePath();
-            m_connection = std::make_shared<OrbeConnection>(name, shown.description());
+            m_connection = std::make_shared<OrbeConnection>(name, shown.description(), std::move(waits));
         }
     } else {
-        reason = openPostgres(name, *location);
+        reason = openPostgres(name, *location, waits);
         if (reason.isEmpty())
-            m_connection = std::make_shared<OrbeConnection>(name, location->description());
+            m_connection = std::make_shared<OrbeConnection>(name, location->description(), std::move(waits));
     }
     if (!reason.isEmpty()) {
         reportConnectFailure(reason);
@@ -220,11 +227,12 @@ bool OrbeBase::createDatabaseFile(const QString &path, QString *error)
     const QString building = file.absoluteFilePath() + QStringLiteral(".neu");
     QFile::remove(building);
     const QString name = nextConnectionName();
-    QString reason = openSqlite(name, building);
+    DatabaseWaits waits;
+    QString reason = openSqlite(name, building, waits);
     if (!reason.isEmpty())
         return fail(reason);
     try {
-        OrbeConnection connection(name, QString());
+        OrbeConnection connection(name, QString(), std::move(waits));
         connection.createSchema();
         // A file of Tarvel's own gets WAL once, for good: single-row commits
         // get cheap enough for an import. A file someone else made keeps its

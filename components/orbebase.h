@@ -51,7 +51,8 @@ public:
     OrbeBase(const OrbeBase &) = delete;
     OrbeBase &operator=(const OrbeBase &) = delete;
 
-    bool Connect(int which);
+    // The program passes 0; every value opens the same database.
+    bool Connect(int);
     // Opens the database named by a location in the form TARVEL_DATABASE takes.
     bool ConnectTo(const QString &location);
     std::shared_ptr<OrbeConnection> Connection() const;

@@ -5,8 +5,6 @@
 #include <QFile>
 #include <QSqlQuery>
 
-#include <libpq-fe.h>
-
 // The schema scripts are a resource of this static library; without a reference
 // to its initialiser the linker would drop them.
 static void initSchemaResource()
@@ -16,258 +14,6 @@ static void initSchemaResource()
         return true;
     }();
     Q_UNUSED(done);
-}
-
-namespace orbe {
-
-QSqlError startSession(QSqlDatabase &db, bool postgres)
-{
-    // Each query is finished at once: an unfinished one holds a transaction open.
-    auto run = [&db](const QString &statement, QString *firstValue = nullptr) {
-        QSqlQuery query(db);
-        if (!query.exec(statement))
-            return query.lastError();
-        if (query.next() && firstValue)
-            *firstValue = query.value(0).toString();
-        query.finish();
-        return QSqlError();
-    };
-    QStringList statements;
-    if (postgres) {
-        // A commit waits for the server's write-ahead log (its default), so a
-        // row the log reports as saved survives a crash of the server. Waits
-        // for another session's lock are bounded, as SQLite's busy timeout is.
-        statements << QStringLiteral("SET lock_timeout = %1").arg(lockWaitMilliseconds());
-    } else {
-        // Only settings of this session: the file's own journal mode is left
-        // as its owner chose it (Tarvel's own files are made with WAL, where
-        // NORMAL keeps a commit durable against a crash of the program).
-        QString journal;
-        if (const QSqlError error = run(QStringLiteral("PRAGMA journal_mode"), &journal); error.isValid())
-            return error;
-        statements << QStringLiteral("PRAGMA foreign_keys = ON");
-        if (journal.compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0)
-            statements << QStringLiteral("PRAGMA synchronous = NORMAL");
-        // The schema is read once, so a file that is no database fails here, not later.
-        statements << QStringLiteral("SELECT count(*) FROM sqlite_master");
-    }
-    for (const QString &statement : std::as_const(statements)) {
-        if (const QSqlError error = run(statement); error.isValid())
-            return error;
-    }
-    return {};
-}
-
-namespace {
-int milliseconds(const char *variable, int otherwise)
-{
-    bool ok = false;
-    const int set = qEnvironmentVariableIntValue(variable, &ok);
-    return ok && set > 0 ? set : otherwise;
-}
-} // namespace
-
-int lockWaitMilliseconds()
-{
-    return milliseconds("TARVEL_LOCK_WAIT_MS", 30000);
-}
-
-int answerWaitMilliseconds()
-{
-    return milliseconds("TARVEL_ANSWER_WAIT_MS", 60000);
-}
-
-} // namespace orbe
-
-void OrbeConnectionState::beforeStatement()
-{
-    if (!open)
-        throw Failure(ErrorNumber::NotConnected, ErrorSource::Database,
-                      QStringLiteral("Die Datenbankverbindung ist geschlossen."));
-    if (!suspect || transactionOwner)
-        return;
-    if (lost()) {
-        const QString reason = reopen();
-        if (!reason.isEmpty())
-            throw Failure(ErrorNumber::NotConnected, ErrorSource::Database,
-                          QStringLiteral("Die Verbindung zur Datenbank ist abgebrochen und lässt sich nicht "
-                                         "wieder herstellen: %1").arg(reason));
-    }
-    suspect = false;
-}
-
-bool OrbeConnectionState::run(QSqlQuery &query, const QString &sql, bool repeatable)
-{
-    if (AnswerWatch watched = watch(); query.exec(sql))
-        return true;
-    if (!reopenedForRepeat(repeatable))
-        return false;
-    query = newQuery();
-    if (AnswerWatch watched = watch(); query.exec(sql))
-        return true;
-    suspect = true;
-    return false;
-}
-
-QSqlQuery *OrbeConnectionState::runPrepared(const QString &sql, const QVariantList &values, bool repeatable,
-                                            QSqlError &error)
-{
-    for (bool again = false;; again = true) {
-        if (QSqlQuery *query = preparedQuery(sql, error)) {
-            for (int i = 0; i < values.size(); ++i)
-                query->bindValue(i, values[i]);
-            if (AnswerWatch watched = watch(); query->exec())
-                return query;
-            error = query->lastError();
-            query->finish();
-        }
-        // reopen() drops the kept statements, so the second try prepares anew.
-        if (!reopenedForRepeat(repeatable && !again))
-            return nullptr;
-    }
-}
-
-bool OrbeConnectionState::reopenedForRepeat(bool repeatable)
-{
-    suspect = true;
-    if (!repeatable || transactionOwner || !lost() || !reopen().isEmpty())
-        return false;
-    suspect = false;
-    return true;
-}
-
-Failure OrbeConnectionState::refused(const QString &description, const QSqlError &error, const QString &statement)
-{
-    suspect = true;
-    QString why;
-    if (watchdog && watchdog->takeFired())
-        why = QStringLiteral("Der Datenbankserver antwortet nicht; Tarvel hat %1 Sekunden gewartet")
-                  .arg(orbe::answerWaitMilliseconds() / 1000.0);
-    else if (lost())
-        why = QStringLiteral("Die Verbindung zur Datenbank ist abgebrochen");
-    else
-        why = orbe::cause(error, postgres);
-    return orbe::failure(ErrorNumber::DatabaseError, description, error, statement, why);
-}
-
-bool OrbeConnectionState::lost()
-{
-    QSqlDatabase db = database();
-    if (!db.isOpen())
-        return true;
-    QSqlQuery probe(db);
-    if (AnswerWatch watched = watch(); probe.exec(QStringLiteral("SELECT 1")))
-        return false;
-    // Inside a failed transaction the server answers with an error code of
-    // its own; libpq's errors for a server that went away carry none.
-    return !postgres || probe.lastError().nativeErrorCode().isEmpty();
-}
-
-QString OrbeConnectionState::reopen()
-{
-    // Prepared statements belong to the old session.
-    forgetStatements();
-    QSqlDatabase db = database();
-    db.close();
-    if (!db.open())
-        return db.lastError().text();
-    if (watchdog)
-        watchdog->takeFired();
-    return orbe::startSession(db, postgres).text();
-}
-
-void OrbeConnectionState::beginTransaction(const void *owner, const QString &table)
-{
-    beforeStatement();
-    // SQLite: IMMEDIATE takes the one write lock before the read, and the busy
-    // timeout lets a second writer wait for it rather than fail. PostgreSQL:
-    // SHARE ROW EXCLUSIVE conflicts with itself and with every INSERT, UPDATE
-    // and DELETE on the table, while plain reads go on; taken before the
-    // read, it makes that read see every row an earlier writer committed.
-    QSqlError error;
-    QString failed;
-    if (postgres) {
-        const QString begin = QStringLiteral("BEGIN");
-        const QString lock = QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(table);
-        if (runTogether(begin + QStringLiteral("; ") + lock, error)) {
-            transactionOwner = owner;
-            return;
-        }
-        // Inside a transaction after the failure: the lock failed, not the begin.
-        const bool begun = PQtransactionStatus(libpqConnection(database())) == PQTRANS_INERROR;
-        if (begun)
-            transactionOwner = owner;
-        failed = begun ? lock : begin;
-    } else {
-        failed = QStringLiteral("BEGIN IMMEDIATE");
-        QSqlQuery query = newQuery();
-        if (run(query, failed, true)) {
-            transactionOwner = owner;
-            return;
-        }
-        error = query.lastError();
-    }
-    rollback(owner);
-    // A read-only database refuses the write lock, but then nothing can write
-    // anyway: the recordset still reads, and a write fails where it is tried.
-    QSqlQuery query = newQuery();
-    if (orbe::isReadOnly(error, postgres) && run(query, QStringLiteral("BEGIN"))) {
-        transactionOwner = owner;
-        return;
-    }
-    throw refused(QStringLiteral("Die Transaktion konnte nicht begonnen werden"), error, failed);
-}
-
-bool OrbeConnectionState::runTogether(const QString &statements, QSqlError &error)
-{
-    const QByteArray text = statements.toUtf8();
-    for (bool again = false;; again = true) {
-        PGconn *connection = libpqConnection(database());
-        PGresult *result = nullptr;
-        if (connection) {
-            AnswerWatch watched = watch();
-            result = PQexec(connection, text.constData());
-        }
-        const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
-        if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
-            PQclear(result);
-            return true;
-        }
-        // As the driver words its errors, so that causes read the same.
-        error = QSqlError(QStringLiteral("QPSQL: Unable to create query"),
-                          connection ? QString::fromUtf8(PQerrorMessage(connection)).trimmed() : QString(),
-                          QSqlError::StatementError,
-                          result ? QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QString());
-        PQclear(result);
-        if (!reopenedForRepeat(!again && PQtransactionStatus(connection) != PQTRANS_INERROR))
-            return false;
-    }
-}
-
-void OrbeConnectionState::commit(const void *owner)
-{
-    if (transactionOwner != owner)
-        return;
-    QSqlQuery query = newQuery();
-    if (run(query, QStringLiteral("COMMIT"))) {
-        transactionOwner = nullptr;
-        return;
-    }
-    const QSqlError error = query.lastError();
-    rollback(owner);
-    throw refused(QStringLiteral("Der Datensatz konnte nicht gespeichert werden, die Transaktion ließ sich "
-                                 "nicht abschließen"), error);
-}
-
-void OrbeConnectionState::rollback(const void *owner) noexcept
-{
-    if (transactionOwner != owner)
-        return;
-    transactionOwner = nullptr;
-    if (!open)
-        return;
-    QSqlQuery query = newQuery();
-    run(query, QStringLiteral("ROLLBACK"));
 }
 
 QString orbeSchemaScript(bool postgres)
@@ -281,15 +27,11 @@ QString orbeSchemaScript(bool postgres)
     return QString::fromUtf8(file.readAll());
 }
 
-OrbeConnection::OrbeConnection(const QString &connectionName, QString description)
+OrbeConnection::OrbeConnection(const QString &connectionName, QString description, DatabaseWaits waits)
     : m_connectionName(connectionName)
     , m_description(std::move(description))
-    , m_state(std::make_shared<OrbeConnectionState>())
+    , m_state(std::make_shared<OrbeConnectionState>(connectionName, std::move(waits)))
 {
-    m_state->connectionName = connectionName;
-    m_state->postgres = QSqlDatabase::database(connectionName, false).driverName() == QLatin1String("QPSQL");
-    if (m_state->postgres)
-        m_state->watchdog = std::make_unique<AnswerWatchdog>(std::chrono::milliseconds(orbe::answerWaitMilliseconds()));
 }
 
 OrbeConnection::~OrbeConnection()
@@ -304,13 +46,12 @@ QString OrbeConnection::Description() const
 
 void OrbeConnection::execute(const QString &statement)
 {
-    m_state->beforeStatement();
+    m_state->session.beforeStatement();
     // The statement may change a table that a prepared write refers to.
-    m_state->forgetStatements();
-    m_state->primaryKeys.clear();
+    m_state->statements.forget();
     QSqlQuery query(database());
-    if (!m_state->run(query, statement))
-        throw m_state->refused(QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"), query.lastError(),
+    if (!m_state->session.run(query, statement))
+        throw m_state->session.refused(QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"), query.lastError(),
                                statement);
 }
 
@@ -331,10 +72,10 @@ void OrbeConnection::executeScript(const QString &script)
     if (!current.trimmed().isEmpty())
         statements << current.trimmed();
 
-    m_state->beforeStatement();
+    m_state->session.beforeStatement();
     QSqlDatabase db = database();
     if (!db.transaction())
-        throw m_state->refused(QStringLiteral("Die Transaktion konnte nicht begonnen werden"), db.lastError());
+        throw m_state->session.refused(QStringLiteral("Die Transaktion konnte nicht begonnen werden"), db.lastError());
     try {
         for (const QString &statement : std::as_const(statements))
             execute(statement);
@@ -343,13 +84,13 @@ void OrbeConnection::executeScript(const QString &script)
         throw;
     }
     if (!db.commit())
-        throw m_state->refused(QStringLiteral("Die Transaktion konnte nicht abgeschlossen werden"), db.lastError());
-    m_state->primaryKeys.clear();
+        throw m_state->session.refused(QStringLiteral("Die Transaktion konnte nicht abgeschlossen werden"), db.lastError());
+    m_state->statements.forget();
 }
 
 void OrbeConnection::createSchema()
 {
-    executeScript(orbeSchemaScript(m_state->postgres));
+    executeScript(orbeSchemaScript(m_state->session.isPostgres()));
 }
 
 QSqlDatabase OrbeConnection::database() const
@@ -359,19 +100,20 @@ QSqlDatabase OrbeConnection::database() const
 
 bool OrbeConnection::isPostgres() const
 {
-    return m_state->postgres;
+    return m_state->session.isPostgres();
+}
+
+void OrbeConnection::cancelWaits()
+{
+    m_state->session.waits().cancel();
+}
+
+void OrbeConnection::clearCancel()
+{
+    m_state->session.waits().clearCancel();
 }
 
 void OrbeConnection::close()
 {
-    if (!m_state->open)
-        return;
-    m_state->open = false;
-    m_state->transactionOwner = nullptr;
-    m_state->forgetStatements();
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(m_connectionName);
+    m_state->session.close();
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 class OrbeRecordset;
+struct DatabaseWaits;
 struct OrbeConnectionState;
 
 // How a recordset is opened.
@@ -23,8 +24,9 @@ enum class OpenMode {
 class OrbeConnection
 {
 public:
-    // Takes over an open QSqlDatabase connection (by its connection name).
-    explicit OrbeConnection(const QString &connectionName, QString description);
+    // Takes over an open QSqlDatabase connection (by its connection name),
+    // and what bounds its waits (DatabaseWaits, made with it).
+    OrbeConnection(const QString &connectionName, QString description, DatabaseWaits waits);
     ~OrbeConnection();
     OrbeConnection(const OrbeConnection &) = delete;
     OrbeConnection &operator=(const OrbeConnection &) = delete;
@@ -34,7 +36,6 @@ public:
 
     // Runs the statement and holds its result on the client. Throws Failure.
     std::unique_ptr<OrbeRecordset> OpenRecordset(const QString &statement, OpenMode mode);
-    std::unique_ptr<OrbeRecordset> OpenRecordset(const QString &statement, int mode);
     // The same with each "?" of the statement bound to a value, in order. The
     // statement is prepared once per connection and kept: a run asks the same
     // shape for every row, and the server then parses and plans it once.
@@ -51,6 +52,13 @@ public:
 
     QSqlDatabase database() const;
     bool isPostgres() const;
+
+    // Ends a wait of this connection for the database (a lock, a silent
+    // server) at once, as cancelled (ErrorNumber::Cancelled), from now until
+    // clearCancel(). May be called from any thread while another uses the
+    // connection: "Abbrechen" during a run.
+    void cancelWaits();
+    void clearCancel();
 
     void close();
 

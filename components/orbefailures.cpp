@@ -22,18 +22,20 @@ bool isReadOnly(const QSqlError &error, bool postgres)
     return (code.toInt() & 0xff) == 8;         // SQLITE_READONLY and its extended codes
 }
 
-QString cause(const QSqlError &error, bool postgres)
+QString cause(const QSqlError &error, bool postgres, int lockWait)
 {
     const QString code = error.nativeErrorCode();
     const QString text = error.databaseText() + u' ' + error.driverText();
     const QString notFitting = QStringLiteral("Die Datenbank passt nicht zu Tarvel: ");
+    if (postgres ? code == QLatin1String("53100") : (code.toInt() & 0xff) == 13) // disk full, SQLITE_FULL
+        return QStringLiteral("Der Datenträger der Datenbank ist voll");
     if (isReadOnly(error, postgres))
         return QStringLiteral("Die Datenbank ist schreibgeschützt; sie nimmt keine Änderungen an");
     if (postgres) {
         // A failed connection carries no SQLSTATE: the server's words tell.
         if (code == QLatin1String("55P03"))
             return QStringLiteral("Ein anderes Programm hält die Tabelle gesperrt; Tarvel hat %1 Sekunden gewartet")
-                .arg(lockWaitMilliseconds() / 1000.0);
+                .arg(seconds(lockWait));
         if (text.contains(QLatin1String("server does not support SSL")))
             return QStringLiteral("Der Server bietet keine verschlüsselte Verbindung (TLS) an");
         if (text.contains(QLatin1String("certificate verify failed")) || text.contains(QLatin1String("does not match host name"))
@@ -65,7 +67,7 @@ QString cause(const QSqlError &error, bool postgres)
     case 5: // SQLITE_BUSY
     case 6: // SQLITE_LOCKED
         return QStringLiteral("Ein anderes Programm hält die Datenbank gesperrt; Tarvel hat %1 Sekunden gewartet")
-            .arg(lockWaitMilliseconds() / 1000.0);
+            .arg(seconds(lockWait));
     case 11: // SQLITE_CORRUPT
     case 26: // SQLITE_NOTADB
         return QStringLiteral("Die Datenbankdatei ist beschädigt oder keine SQLite-Datenbank");

@@ -3,7 +3,9 @@
 // Shared by the database component's sources; callers use the orbe*.h headers.
 
 #include "failure.h"
-#include "orbewatchdog.h"
+#include "orbesession.h"
+#include "orbestatementcache.h"
+#include "orbewaits.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -12,119 +14,42 @@
 #include <QString>
 #include <QStringList>
 
-// What the recordsets of one connection share. Recordsets keep it alive, so a
-// recordset that outlives its connection fails cleanly instead of dangling.
+#include <optional>
+
+// What the recordsets of one connection share: its session and what it keeps
+// of its statements. Recordsets keep it alive, so a recordset that outlives
+// its connection fails cleanly instead of dangling.
 struct OrbeConnectionState
 {
-    QString connectionName;
-    bool postgres = false;
-    bool open = true;
-    // Primary key columns by lower-case table name; asking the driver costs a
-    // catalogue query on PostgreSQL, so it is asked once per table.
-    QHash<QString, QStringList> primaryKeys;
-    // Write statements prepared once and bound per row: an import writes the
-    // same shapes thousands of times, and on PostgreSQL each preparation costs
-    // two round trips. Cleared before the connection closes and whenever the
-    // schema may have changed.
-    QHash<QString, QSqlQuery> prepared;
-    // The columns of each statement's result as recordsets show them: worked
-    // out once, since names, lookup and types cost more than a one-row read.
-    struct Columns
+    OrbeConnectionState(const QString &connectionName, DatabaseWaits waits)
+        : session(connectionName, std::move(waits), statements)
     {
-        QStringList names;    // as shown by OrbeField::Name()
-        QStringList sqlNames; // as the driver reports them, for statements
-        QList<QMetaType> types;
-        QHash<QString, int> byName; // lower-case name
-    };
-    QHash<QString, Columns> columns;
-    // The editable recordset whose transaction is open. Statements run
-    // meanwhile belong to that transaction.
-    const void *transactionOwner = nullptr;
-    // A statement failed since the connection was last known to work: before
-    // the next statement outside a transaction the connection is checked and,
-    // when it was lost, opened again. Never inside a transaction, where a new
-    // connection would silently drop what the transaction wrote so far.
-    bool suspect = false;
-    // PostgreSQL only: gives up the connection when a statement gets no answer.
-    std::unique_ptr<AnswerWatchdog> watchdog;
-
-    // The prepared statement for sql; nullptr with the driver's error in error.
-    QSqlQuery *preparedQuery(const QString &sql, QSqlError &error)
-    {
-        auto found = prepared.find(sql);
-        if (found != prepared.end())
-            return &found.value();
-        if (prepared.size() >= 64)
-            forgetStatements();
-        QSqlQuery query = newQuery();
-        if (AnswerWatch watched = watch(); !query.prepare(sql)) {
-            error = query.lastError();
-            return nullptr;
-        }
-        return &prepared.insert(sql, query).value();
     }
-
-    // Drops the kept statements and what is known of their results: the
-    // schema may have changed, or the session that prepared them is gone.
-    void forgetStatements()
-    {
-        prepared.clear();
-        columns.clear();
-    }
-
-    QSqlDatabase database() const { return QSqlDatabase::database(connectionName, false); }
-    // Watches a statement (and the reading of its rows) on PostgreSQL while it lives.
-    AnswerWatch watch() { return AnswerWatch(watchdog.get(), connectionName); }
-    QSqlQuery newQuery() const
-    {
-        QSqlQuery query(database());
-        query.setForwardOnly(true);
-        query.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-        return query;
-    }
-
-    // Throws NotConnected on a closed connection; outside a transaction opens
-    // a connection again that a failed statement left lost.
-    void beforeStatement();
-    // Runs sql on query; a failure marks the connection suspect. A repeatable
-    // statement (one that changes nothing) that fails outside a transaction
-    // on a connection found lost runs once more on the reopened connection,
-    // so that a server restarted while the program was idle goes unnoticed.
-    bool run(QSqlQuery &query, const QString &sql, bool repeatable = false);
-    // The same for a kept statement with its values bound: the executed
-    // query, or nullptr with the driver's error in error.
-    QSqlQuery *runPrepared(const QString &sql, const QVariantList &values, bool repeatable, QSqlError &error);
-    // The failure of a statement the database refused (DatabaseError); marks
-    // the connection suspect and names a connection found lost as the cause.
-    Failure refused(const QString &description, const QSqlError &error, const QString &statement = {});
-
-    // Begins the transaction of an editable recordset on table and takes the
-    // lock that makes its read-then-write atomic against other writers.
-    void beginTransaction(const void *owner, const QString &table);
-    void commit(const void *owner);
-    // Never throws: it runs from destructors, also on a lost connection.
-    void rollback(const void *owner) noexcept;
-
-private:
-    // PostgreSQL only: runs statements separated by semicolons in one round
-    // trip. libpq runs them in turn and stops at the first that fails, whose
-    // error comes back (the driver would report only the first statement's).
-    // Repeated once on a connection found lost, as run() repeats.
-    bool runTogether(const QString &statements, QSqlError &error);
-    // After a failed statement: marks the connection suspect and, for a
-    // repeatable statement outside a transaction, opens a connection found
-    // lost again. True when the statement may run once more.
-    bool reopenedForRepeat(bool repeatable);
-    // The connection no longer reaches its database: closed by the driver,
-    // or a trivial statement fails without an answer from the server.
-    bool lost();
-    QString reopen();
+    OrbeStatementCache statements;
+    OrbeSession session;
 };
 
 namespace orbe {
-// Sets up a freshly opened session with settings of the session only, never
-// of the database. The driver's error on failure, else an invalid one.
-QSqlError startSession(QSqlDatabase &db, bool postgres);
+// Opens the connection and sets up its session with settings of the session
+// only, never of the database. On PostgreSQL the driver's own set-up
+// statements and the session's run under the watchdog, which then tells why
+// a connection failed that got no answer. The driver's error on failure,
+// else an invalid one.
+// An SQLite connection gets its lock wait.
+QSqlError openSession(QSqlDatabase &db, bool postgres, DatabaseWaits &waits);
+// The silent server's cause, when the watchdog gave up a wait; else empty.
+QString silentServerCause(AnswerWatchdog *watchdog);
+// Seconds as a German text ("1,5"), for messages.
+QString seconds(int milliseconds);
+// The SQLite file under the connection is no longer the one it opened
+// (replaced, moved or deleted meanwhile).
+bool sqliteFileMoved(const QSqlDatabase &db);
+// Why writing fails where the "-wal" and "-shm" files beside an SQLite file
+// belong to another user and cannot be written; empty otherwise.
+QString sqliteSideFilesCause(const QString &databaseFile);
+// Why a database in WAL mode cannot be opened in a folder that takes no files
+// (its "-shm" file cannot be made); empty for another error.
+QString sqliteWalFolderCause(const QString &databaseFile, const QSqlError &error);
 // How long a statement waits for another program's lock: 30 s, or
 // TARVEL_LOCK_WAIT_MS (tests set it short).
 int lockWaitMilliseconds();
@@ -133,8 +58,9 @@ int lockWaitMilliseconds();
 // codes, PostgreSQL's SQLSTATEs.
 bool isReadOnly(const QSqlError &error, bool postgres);
 // What the driver's error says about the database as a whole, in German words
-// a user can act on; empty for an error of the one statement.
-QString cause(const QSqlError &error, bool postgres);
+// a user can act on; empty for an error of the one statement. lockWait: the
+// wait for another program's lock that the session was set up with.
+QString cause(const QSqlError &error, bool postgres, int lockWait = lockWaitMilliseconds());
 // How long a statement may go without any answer from a PostgreSQL server:
 // 60 s, or TARVEL_ANSWER_WAIT_MS (tests set it short).
 int answerWaitMilliseconds();

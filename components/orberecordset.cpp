@@ -8,9 +8,9 @@ QSqlQuery &OrbeRecordset::Impl::preparedWrite(const QString &sql, const QString 
                                              const QList<int> &columns, int &bound)
 {
     QSqlError error;
-    QSqlQuery *query = state->preparedQuery(sql, error);
+    QSqlQuery *query = state->statements.prepared(state->session, sql, error);
     if (!query)
-        throw state->refused(failureText, error, sql);
+        throw state->session.refused(failureText, error, sql);
     for (int col : columns)
         query->bindValue(bound++, buffer[col].isNull() ? QVariant(shape.types[col]) : buffer[col]);
     return *query;
@@ -27,7 +27,7 @@ void OrbeRecordset::Impl::update()
         writeEdit();
     else
         insert();
-    state->commit(this);
+    transaction->commit();
     discardPending();
 }
 
@@ -41,7 +41,7 @@ void OrbeRecordset::Impl::writeEdit()
     if (columns.isEmpty())
         return;
 
-    QSqlDatabase db = state->database();
+    QSqlDatabase db = state->session.database();
     QSqlDriver *driver = db.driver();
     QStringList assignments;
     for (int col : std::as_const(columns))
@@ -60,14 +60,14 @@ void OrbeRecordset::Impl::writeEdit()
     for (int col : std::as_const(keyColumns))
         query->bindValue(bound++, original[col]);
     const bool done = [&] {
-        AnswerWatch watched = state->watch();
+        AnswerWatch watched = state->session.watch();
         return query->exec();
     }();
     const int affected = done ? query->numRowsAffected() : 0;
     const QSqlError execError = query->lastError();
     query->finish();
     if (!done)
-        throw state->refused(QStringLiteral("Der Datensatz konnte nicht gespeichert werden"), execError, sql);
+        throw state->session.refused(QStringLiteral("Der Datensatz konnte nicht gespeichert werden"), execError, sql);
     if (affected == 0)
         throw orbe::failure(ErrorNumber::DatabaseError,
                             QStringLiteral("Der bearbeitete Datensatz ist in der Datenbank nicht mehr vorhanden"),
@@ -81,7 +81,7 @@ void OrbeRecordset::Impl::writeEdit()
 
 void OrbeRecordset::Impl::insert()
 {
-    QSqlDatabase db = state->database();
+    QSqlDatabase db = state->session.database();
     QSqlDriver *driver = db.driver();
     QList<int> columns;
     for (int i = 0; i < shape.names.size(); ++i) {
@@ -108,11 +108,11 @@ void OrbeRecordset::Impl::insert()
     int bound = 0;
     QSqlQuery *query = &preparedWrite(sql, QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"),
                                       columns, bound);
-    AnswerWatch watched = state->watch();
+    AnswerWatch watched = state->session.watch();
     if (!query->exec()) {
         const QSqlError execError = query->lastError();
         query->finish();
-        throw state->refused(QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"), execError, sql);
+        throw state->session.refused(QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"), execError, sql);
     }
 
     // RETURNING * and the recordset's "select *" give the one table's columns
@@ -146,9 +146,10 @@ OrbeRecordset::OrbeRecordset(std::unique_ptr<Impl> impl)
 
 OrbeRecordset::~OrbeRecordset() = default;
 
+// The same question as HasCurrent, under the name the imports ask it by.
 bool OrbeRecordset::HasRecords() const
 {
-    return d->visibleCount() > 0 && d->currentRow() >= 0;
+    return HasCurrent();
 }
 
 bool OrbeRecordset::HasCurrent() const

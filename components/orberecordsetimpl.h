@@ -5,6 +5,7 @@
 
 #include "orbeinternal.h"
 #include "orberecordset.h"
+#include "orbetransaction.h"
 
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -22,7 +23,7 @@ struct OrbeRecordset::Impl
     QString table;             // the one table of an editable recordset
     QList<int> keyColumns;     // its primary key, as columns of the result
 
-    OrbeConnectionState::Columns shape; // the result's columns
+    OrbeStatementCache::Columns shape; // the result's columns
     std::vector<QList<QVariant>> rows;
 
     bool filtered = false;
@@ -35,8 +36,9 @@ struct OrbeRecordset::Impl
     QList<QVariant> buffer;
     std::vector<bool> changed;
     int editedRow = -1;
+    // Editable recordsets only; declared after state, so it ends first.
+    std::optional<OrbeTransaction> transaction;
 
-    ~Impl() { state->rollback(this); }
 
     std::size_t visibleCount() const { return filtered ? visible.size() : rows.size(); }
     int currentRow() const
@@ -63,7 +65,7 @@ struct OrbeRecordset::Impl
 
     void requireOpen() const
     {
-        if (!state->open)
+        if (!state->session.isOpen())
             throw Failure(ErrorNumber::NotConnected, ErrorSource::Database,
                           QStringLiteral("Die Datenbankverbindung ist geschlossen."));
     }
@@ -72,8 +74,9 @@ struct OrbeRecordset::Impl
     // unless another recordset's transaction is open, which it joins.
     void ensureTransaction()
     {
-        if (!state->transactionOwner)
-            state->beginTransaction(this, table);
+        if (!transaction)
+            transaction.emplace(state->session);
+        transaction->join(table);
     }
 
     int column(const QString &name) const
@@ -112,7 +115,7 @@ struct OrbeRecordset::Impl
                           QStringLiteral("Das Feld %1 kann nur nach Edit oder AddNew geändert werden.")
                               .arg(orbe::quoted(shape.names[col])));
         }
-        buffer[col] = orbe::convertForColumn(value, shape.types[col], state->postgres, shape.names[col]);
+        buffer[col] = orbe::convertForColumn(value, shape.types[col], state->session.isPostgres(), shape.names[col]);
         // An edited field set to the value it holds writes nothing: a row
         // imported again unchanged costs a read, not a write and its flush.
         changed[col] = pending == Pending::AddNew || !sameValue(buffer[col], rows[editedRow][col]);

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 bool OrbeTools::FileExists(const QString &path)
 {
     if (path.isEmpty())
@@ -15,16 +17,13 @@ bool OrbeTools::FileExists(const QString &path)
     return file.open(QIODevice::ReadOnly);
 }
 
-namespace {
-
-bool isSeparator(QChar c)
+OrbeTools::PathParts OrbeTools::splitPath(const QString &path)
 {
-    return c == u'/' || c == u'\\';
+    const qsizetype last = std::max(path.lastIndexOf(u'\\'), path.lastIndexOf(u'/'));
+    return {path.left(last + 1), path.mid(last + 1)};
 }
 
-} // namespace
-
-QString OrbeTools::ValidFileName(const QString &name)
+QString OrbeTools::validFileName(const QString &name)
 {
     static const QString forbidden = QStringLiteral("/\\:*?\"<>|");
     QString result;
@@ -49,15 +48,41 @@ QString OrbeTools::ValidFileName(const QString &name)
     return result;
 }
 
-bool OrbeTools::WriteTextFile(QString &path, const QString &text)
+namespace {
+
+// The system's words on a failed file operation, in German where they are
+// common; words Tarvel does not know are passed on (on Windows they come in
+// the language of the system).
+QString fileReason(const QFile &file)
 {
-    // The folder part ends at the last separator of either kind: callers build
-    // paths from a folder ending in "\".
-    qsizetype cut = path.size() - 1;
-    while (cut >= 0 && !isSeparator(path.at(cut)))
-        --cut;
-    QString folder = path.left(cut + 1);
-    const QString name = path.mid(cut + 1);
+    const QString words = file.errorString();
+    static const QList<std::pair<const char *, const char *>> known{
+        {"Permission denied", "keine Berechtigung"},
+        {"Operation not permitted", "nicht erlaubt"},
+        {"No space left on device", "der Datenträger ist voll"},
+        {"Disk quota exceeded", "das Speicherkontingent ist erschöpft"},
+        {"Read-only file system", "der Datenträger ist schreibgeschützt"},
+        {"No such file or directory", "den Ordner gibt es nicht"},
+        {"Not a directory", "den Ordner gibt es nicht"},
+        {"File name too long", "der Name ist zu lang"},
+        {"Input/output error", "Ein-/Ausgabefehler des Datenträgers"}};
+    for (const auto &[english, german] : known) {
+        if (words.contains(QLatin1String(english), Qt::CaseInsensitive))
+            return QString::fromUtf8(german);
+    }
+    return words;
+}
+
+QString failureOf(const QString &path, const QString &reason)
+{
+    return QStringLiteral("%1: %2").arg(path, reason);
+}
+
+} // namespace
+
+std::optional<QString> OrbeTextFile::create(QString &path)
+{
+    auto [folder, name] = OrbeTools::splitPath(path);
 
     if (folder.size() > 1) {
         // On Linux "\\" is an ordinary character: a folder that exists as
@@ -71,33 +96,50 @@ bool OrbeTools::WriteTextFile(QString &path, const QString &text)
     }
     const QString folderPath = folder.isEmpty() ? QStringLiteral(".") : folder;
     if (!QFileInfo(folderPath).isDir())
-        return false;
+        return failureOf(folderPath, QStringLiteral("den Ordner gibt es nicht"));
 
-    QString base = ValidFileName(name);
+    QString base = OrbeTools::validFileName(name);
     if (base.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive))
         base.chop(4);
-
-    const QByteArray bytes = text.toUtf8();
 
     for (int counter = 1; counter < 10000; ++counter) {
         const QString candidate = folder + base
                                   + (counter == 1 ? QString() : QStringLiteral(" (%1)").arg(counter))
                                   + QStringLiteral(".txt");
-        QFile file(candidate);
+        m_file.setFileName(candidate);
         // NewOnly: a file that appears meanwhile is still never overwritten.
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (QFileInfo::exists(candidate))
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            const QFileInfo taken(candidate);
+            // A link that leads nowhere takes the name as well.
+            if (taken.exists() || taken.isSymLink())
                 continue;
-            return false;
-        }
-        const bool written = file.write(bytes) == bytes.size() && file.flush();
-        file.close();
-        if (!written) {
-            file.remove();
-            return false;
+            return failureOf(candidate, fileReason(m_file));
         }
         path = candidate;
-        return true;
+        return std::nullopt;
     }
-    return false;
+    return failureOf(folder + base, QStringLiteral("alle Namen bis „(9999)“ sind vergeben"));
+}
+
+std::optional<QString> OrbeTextFile::write(const QString &text)
+{
+    if (!m_file.isOpen())
+        return failureOf(m_file.fileName(), QStringLiteral("die Datei wurde nicht angelegt"));
+    // In pieces: a log of many megabytes need not exist twice, in UTF-16 and
+    // UTF-8, when memory is short.
+    constexpr qsizetype Piece = 1 << 20;
+    bool written = m_file.seek(0) && m_file.resize(0);
+    for (qsizetype at = 0; written && at < text.size();) {
+        qsizetype length = std::min(Piece, text.size() - at);
+        // A character of two halves stays in one piece.
+        if (at + length < text.size() && text.at(at + length - 1).isHighSurrogate())
+            --length;
+        const QByteArray bytes = QStringView(text).mid(at, length).toUtf8();
+        written = m_file.write(bytes) == bytes.size();
+        at += length;
+    }
+    // A full disk shows only when the written bytes leave the buffer.
+    if (written && m_file.flush())
+        return std::nullopt;
+    return failureOf(m_file.fileName(), fileReason(m_file));
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QFile>
 #include <QString>
+
+#include <optional>
 
 // The component's utility functions.
 class OrbeTools
@@ -9,14 +12,38 @@ public:
     // True for an existing, readable regular file.
     static bool FileExists(const QString &path);
 
-    // Writes text as UTF-8 to a new file. The file name part of path (after
-    // its last / or \\) is made valid by ValidFileName, ".txt" is added, and
-    // an existing file is never overwritten (a counter is added). path is set
-    // to the file actually written. Returns false when nothing could be written.
-    static bool WriteTextFile(QString &path, const QString &text);
-
     // name as a file name that Linux and Windows both accept: / \\ : * ? " < > |
     // and control characters become "_", trailing blanks and dots go, and a
     // name Windows reserves (CON, NUL, ...) gets a leading "_".
-    static QString ValidFileName(const QString &name);
+    static QString validFileName(const QString &name);
+
+    // A path split after its last separator, "\\" (as the runs build paths)
+    // or "/": the folder with that separator, or empty, and the name.
+    struct PathParts
+    {
+        QString folder;
+        QString name;
+    };
+    static PathParts splitPath(const QString &path);
+};
+
+// A text file of the program's own: made new, then written whole (an import
+// makes its log file before it writes a record, and writes the log into it at
+// its end, or the log so far when it fails). Failures come back as a German
+// text that names the file and the system's reason.
+class OrbeTextFile
+{
+public:
+    // Makes a new empty file. The file name part of path (after its last / or
+    // \\) is made valid by validFileName and ".txt" is added; an existing file,
+    // or a link of that name, is never replaced: " (2)", " (3)", ... is added.
+    // path is set to the file made.
+    std::optional<QString> create(QString &path);
+    // Replaces the content of the file made by text, as UTF-8.
+    std::optional<QString> write(const QString &text);
+    bool isCreated() const { return m_file.isOpen(); }
+    QString path() const { return m_file.fileName(); }
+
+private:
+    QFile m_file;
 };

@@ -1,5 +1,6 @@
 #include "orberecordset.h"
 
+#include "numbertext.h"
 #include "orbeinternal.h"
 
 #include <QDate>
@@ -18,14 +19,8 @@ QString valueText(const QVariant &value)
     case QMetaType::Bool:
         return value.toBool() ? QStringLiteral("Wahr") : QStringLiteral("Falsch");
     case QMetaType::Double:
-    case QMetaType::Float: {
-        const double number = value.toDouble();
-        if (std::isfinite(number) && number == std::trunc(number) && std::fabs(number) < 1e15)
-            return QString::number(static_cast<qint64>(number));
-        QString text = QString::number(number, 'g', QLocale::FloatingPointShortest);
-        text.replace(u'.', u',');
-        return text;
-    }
+    case QMetaType::Float:
+        return numberText(value.toDouble());
     case QMetaType::QDate:
         return value.toDate().toString(QStringLiteral("dd.MM.yyyy"));
     case QMetaType::QDateTime: {

@@ -5,7 +5,26 @@
 #include <QVariant>
 
 #include <libpq-fe.h>
-#include <sys/socket.h>
+
+namespace {
+
+std::atomic<bool> allWaitsCancelled = false;
+
+// A cancelled statement gets this long to finish on its own: a cancel stops a
+// run after the row it is in, and only a wait beyond that is cut short.
+constexpr std::chrono::milliseconds CancelGrace{1000};
+
+} // namespace
+
+void cancelDatabaseWaits()
+{
+    allWaitsCancelled = true;
+}
+
+bool databaseWaitsCancelled()
+{
+    return allWaitsCancelled;
+}
 
 AnswerWatchdog::AnswerWatchdog(std::chrono::milliseconds limit)
     : m_limit(limit)
@@ -24,31 +43,40 @@ AnswerWatchdog::~AnswerWatchdog()
 }
 
 // Arming and disarming only set the watch: waking the thread for every
-// statement would cost more than the statements. The thread looks every
-// quarter of the limit, so it gives up between one and one and a quarter limits.
-void AnswerWatchdog::arm(int socket)
+// statement would cost more than the statements. The thread looks ten times a
+// second, so a cancel ends a wait at once and a silent server is given up
+// within a tenth of a second after the limit.
+void AnswerWatchdog::arm(std::function<int()> socket)
 {
     std::lock_guard lock(m_mutex);
-    m_socket = socket;
-    m_deadline = std::chrono::steady_clock::now() + m_limit;
+    m_socket = std::move(socket);
+    m_armedAt = std::chrono::steady_clock::now();
 }
 
 void AnswerWatchdog::disarm()
 {
     std::lock_guard lock(m_mutex);
-    m_socket = -1;
+    m_socket = nullptr;
 }
 
 void AnswerWatchdog::watch()
 {
+    const auto look = std::min(m_limit / 4, std::chrono::milliseconds(100));
     std::unique_lock lock(m_mutex);
-    while (!m_changed.wait_for(lock, m_limit / 4, [this] { return m_stop; })) {
-        if (m_socket >= 0 && std::chrono::steady_clock::now() >= m_deadline) {
-            // Shut down, not closed: the descriptor stays the driver's.
-            ::shutdown(m_socket, SHUT_RDWR);
-            m_socket = -1;
-            m_fired = true;
-        }
+    while (!m_changed.wait_for(lock, look, [this] { return m_stop; })) {
+        if (!m_socket)
+            continue;
+        const auto waited = std::chrono::steady_clock::now() - m_armedAt;
+        const bool cancelled = (m_cancelRequested || databaseWaitsCancelled()) && waited >= CancelGrace;
+        if (!cancelled && waited < m_limit)
+            continue;
+        // A connection being made has no socket yet: looked at again.
+        const int socket = m_socket();
+        if (socket < 0)
+            continue;
+        shutDownSocket(socket);
+        m_socket = nullptr;
+        (cancelled ? m_cancelled : m_fired) = true;
     }
 }
 
@@ -56,13 +84,18 @@ namespace {
 thread_local int watchDepth = 0;
 }
 
-PGconn *libpqConnection(const QSqlDatabase &db)
+PGconn *libpqConnection(const QSqlDriver *driver)
 {
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    const QVariant handle = driver ? driver->handle() : QVariant();
     // The driver's handle is its PGconn, named by the struct behind the typedef.
     if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0)
         return nullptr;
     return *static_cast<PGconn *const *>(handle.constData());
+}
+
+PGconn *libpqConnection(const QSqlDatabase &db)
+{
+    return libpqConnection(db.driver());
 }
 
 AnswerWatch::AnswerWatch(AnswerWatchdog *watchdog, const QString &connectionName)
@@ -75,7 +108,7 @@ AnswerWatch::AnswerWatch(AnswerWatchdog *watchdog, const QString &connectionName
     PGconn *connection = libpqConnection(QSqlDatabase::database(connectionName, false));
     if (const int socket = connection ? PQsocket(connection) : -1; socket >= 0) {
         m_watchdog = watchdog;
-        m_watchdog->arm(socket);
+        m_watchdog->arm([socket] { return socket; });
     }
 }
 

@@ -3,11 +3,13 @@
 #include <QString>
 
 class QSqlDatabase;
+class QSqlDriver;
 struct pg_conn;
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -16,7 +18,9 @@ struct pg_conn;
 // connection alive, as its kernel still answers keepalives, and it cannot act
 // on timeouts of its own: only the client can end the wait. The watchdog's
 // thread shuts the connection's socket down, so that the waiting call returns
-// with an error.
+// with an error. It watches the making of a connection too (the driver's own
+// set-up statements), and it ends a wait at once, as cancelled, when the user
+// cancels the run.
 class AnswerWatchdog
 {
 public:
@@ -25,10 +29,20 @@ public:
     AnswerWatchdog(const AnswerWatchdog &) = delete;
     AnswerWatchdog &operator=(const AnswerWatchdog &) = delete;
 
-    void arm(int socket);
+    // Watches a wait on a connection's socket. socket() is asked on the
+    // watchdog's thread only when it gives up, so that a connection still
+    // being made, whose socket the driver has not told yet, can be watched.
+    void arm(std::function<int()> socket);
+    std::chrono::milliseconds limit() const { return m_limit; }
     void disarm();
-    // The watchdog gave up a connection since this was last asked.
+    // The watchdog gave up a connection since this was last asked, because no
+    // answer came in time, or because the wait was cancelled.
     bool takeFired() { return m_fired.exchange(false); }
+    bool takeCancelled() { return m_cancelled.exchange(false); }
+    // Ends the waits of this connection from now on as cancelled. Touches an
+    // atomic only, so a signal handler may call it.
+    void cancel() { m_cancelRequested = true; }
+    void clearCancel() { m_cancelRequested = false; }
 
 private:
     void watch();
@@ -36,15 +50,27 @@ private:
     const std::chrono::milliseconds m_limit;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    int m_socket = -1; // armed while not -1
-    std::chrono::steady_clock::time_point m_deadline;
+    std::function<int()> m_socket; // armed while set
+    std::chrono::steady_clock::time_point m_armedAt;
     bool m_stop = false;
     std::atomic<bool> m_fired = false;
+    std::atomic<bool> m_cancelled = false;
+    std::atomic<bool> m_cancelRequested = false;
     std::thread m_thread;
 };
 
+// Ends every database wait of the program as cancelled, from now on (a signal
+// to tarvel-batch). Touches an atomic only, so a signal handler may call it.
+void cancelDatabaseWaits();
+bool databaseWaitsCancelled();
+
 // The libpq connection behind a PostgreSQL connection of the driver, else nullptr.
 pg_conn *libpqConnection(const QSqlDatabase &db);
+pg_conn *libpqConnection(const QSqlDriver *driver);
+
+// Shuts a connection's socket down for reading and writing, leaving the
+// descriptor to its owner; a call blocked on it returns. One per platform.
+void shutDownSocket(int socket);
 
 // Arms the watchdog (if any) on the connection's socket for its lifetime;
 // nested watches leave the outermost one in charge.

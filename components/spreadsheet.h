@@ -14,6 +14,9 @@ class Worksheet
 public:
     // The rows a sheet of the current formats can have.
     static constexpr int MaxRows = 1048576;
+    // The columns a sheet holds: every run reads columns 1 to 9 and none
+    // further. Cells to their right are checked when read, then dropped.
+    static constexpr int MaxColumns = 9;
 
     Worksheet() = default;
 

@@ -6,8 +6,10 @@ add_library(tarvel_workbook STATIC
     workbook/xlsxreader.cpp
     workbook/csvreader.cpp
     workbook/odsreader.cpp
+    workbook/compoundfile.h workbook/compoundfile.cpp
+    workbook/biffrecords.h workbook/biffrecords.cpp
     workbook/xlsreader.cpp workbook/biffdecryption.cpp
 )
 target_include_directories(tarvel_workbook PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(tarvel_workbook PUBLIC tarvel_database Qt6::Core
-    PRIVATE PkgConfig::LIBZIP PkgConfig::LIBGSF PkgConfig::NETTLE)
+    PRIVATE PkgConfig::LIBZIP PkgConfig::NETTLE)

@@ -7,6 +7,7 @@
 #include "importlog.h"
 #include "orberecordset.h"
 #include "runhost.h"
+#include "runskeleton.h"
 #include "specieslookup.h"
 #include "spreadsheet.h"
 #include "workbookrows.h"
@@ -60,141 +61,163 @@ QString cooperativeFilter(const QString &cooperativeNumber)
            + u'\'';
 }
 
+namespace {
+
+// Error lines of "Test" (cmdImportTest_Click().
+namespace CheckLine {
+constexpr SharedLines Shared{.start = 30, .open = 40, .sheet = 50, .loop = 220, .next = 510, .progressReset = 520,
+                             .close = 530, .quit = 540, .release = {550, 560, 570}, .importButton = 580, .logFile = 0};
+constexpr int Collections = 60, ExpectedTitle = 70, ExpectedHeadings = 80, ExpectedExample = 90, FoundTitle = 100,
+              Source = 110, HeadingsLoop = 120, Heading = 130, HeadingsNext = 140, HeadingsEnd = 150,
+              FirstRowLoop = 160, FirstRowCell = 170, FirstRowNext = 180, FirstRowEnd = 190, PreviousCleared = 200,
+              LastRow = 210, Year = 230, Progress = 260, Lookup = 270, Found = 280, NewBlock = 290, BlockLine = 300,
+              Key = 310, KeyValue = 320, Records = 330, HasRecord = 340, FieldsLoop = 350, Field = 360,
+              FieldsNext = 370, MoveNext = 380, RecordsEnd = 400, IndentedLine = 420, NewMissing = 450,
+              MissingLine = 460, LookupEnd = 490, Previous = 500;
+} // namespace CheckLine
+
+// Error lines of "Import Starten" (cmdImportStarten_Click).
+namespace ImportLine {
+constexpr SharedLines Shared{.start = 20, .open = 30, .sheet = 40, .loop = 90, .next = 280, .progressReset = 290,
+                             .close = 300, .quit = 310, .release = {320, 320, 320}, .importButton = 330, .logFile = 340};
+constexpr int Collections = 50, LogStart = 60, LastRow = 70, ProgressMaximum = 80, Number = 100, Progress = 110,
+              Lookup = 120, Missing = 130, MissingLine = 140, FirstYear = 150, Record = 160, Exists = 170,
+              BeginUpdate = 180, UpdateLead = 190, BeginInsert = 200, InsertLead = 210, NewKeys = 220,
+              BrowsingPressure = 230, Cull = 240, RecordValues = 250, Save = 260, LookupEnd = 270;
+} // namespace ImportLine
+
+// The row's nine cells, trimmed, one append a cell followed by a tab, then the line's end.
+void appendLayoutRow(RunHost &host, const Worksheet &sheet, int row, ErrorLine &at, int loopLine, int cellLine,
+                     int nextLine, int endLine)
+{
+    at(loopLine); for (int column = 1; column <= ColumnCount; ++column) {
+        at(cellLine); host.appendLog(singleLine(trimmedCell(sheet, row, column)) + u'\t');
+    at(nextLine); }
+    at(endLine); host.appendLog(CRLF);
+}
+
+} // namespace
+
 bool runCooperativeCheck(RunHost &host)
 {
     ImportWindowState &state = host.windowState();
-    state.currentRow = 0;
-    return runTrapped(host.placeName(), QStringLiteral("cmdImportTest_Click("), state.currentRow, [&](ErrorLine &at) {
-        RunSummary summary;
-        QString previousNumber;
-        int lastRow = 0;
-        at(30); auto excel = SpreadsheetApplication::Start();
-        at(40); Workbook *book = &excel->Open(state.workbookPath, LastReadRow);
-        at(50); Worksheet *sheet = &book->firstSheet();
-        at(60); auto collections = state.connection->OpenRecordset(CollectionStatement, OpenMode::Lookup);
-        at(70); host.clearLog(); host.appendLog(QStringLiteral("Erwarten Aufbau der Exceldatei: ") + CRLF);
-        at(80); host.appendLog(QStringLiteral("Hgnr  Jahr  Lkr Lkrname Alf_kurz  Alf_lang  Hgname  Belast  Abschuss") + CRLF);
-        at(90); host.appendLog(QStringLiteral("448 2021  475 Landkreis Hof bm  Bayreuth-Münchberg  Naila 3 4") + CRLF);
-        at(100); host.appendLog(CRLF + QStringLiteral("Gefundene Aufbau:") + CRLF);
-        at(110); host.appendLog(QStringLiteral("Quelle: ") + singleLine(state.workbookPath) + CRLF);
-        at(120); for (int column = 1; column <= ColumnCount; ++column) {
-            at(130); host.appendLog(singleLine(trimmedCell(*sheet, 1, column)) + u'\t');
-        at(140); }
-        at(150); host.appendLog(CRLF);
-        at(160); for (int column = 1; column <= ColumnCount; ++column) {
-            at(170); host.appendLog(singleLine(trimmedCell(*sheet, 2, column)) + u'\t');
-        at(180); }
-        at(190); host.appendLog(CRLF);
-        at(200); previousNumber.clear();
+    QString previousNumber;
+    std::unique_ptr<OrbeRecordset> collections;
+    const auto begin = [&](const Worksheet &sheet, ErrorLine &at) {
+        using namespace CheckLine;
+        at(Collections); collections = state.connection->OpenRecordset(CollectionStatement, OpenMode::Lookup);
+        at(ExpectedTitle); host.clearLog(); host.appendLog(QStringLiteral("Erwarten Aufbau der Exceldatei: ") + CRLF);
+        at(ExpectedHeadings); host.appendLog(QStringLiteral("Hgnr  Jahr  Lkr Lkrname Alf_kurz  Alf_lang  Hgname  Belast  Abschuss") + CRLF);
+        at(ExpectedExample); host.appendLog(QStringLiteral("448 2021  475 Landkreis Hof bm  Bayreuth-Münchberg  Naila 3 4") + CRLF);
+        at(FoundTitle); host.appendLog(CRLF + QStringLiteral("Gefundene Aufbau:") + CRLF);
+        at(Source); host.appendLog(QStringLiteral("Quelle: ") + singleLine(state.workbookPath) + CRLF);
+        appendLayoutRow(host, sheet, 1, at, HeadingsLoop, Heading, HeadingsNext, HeadingsEnd);
+        appendLayoutRow(host, sheet, 2, at, FirstRowLoop, FirstRowCell, FirstRowNext, FirstRowEnd);
+        at(PreviousCleared); previousNumber.clear();
         // The check covers the rows the import will examine, not fewer.
-        at(210); lastRow = lastDataRow(*sheet, YearColumn); host.setProgressMaximum(float(lastRow));
-        at(220); for (state.currentRow = FirstDataRow; state.currentRow <= lastRow; ++state.currentRow) {
-            const int row = state.currentRow;
-            at(230); if (trimmedCell(*sheet, row, YearColumn).isEmpty()) break;
-            const QString number = trimmedCell(*sheet, row, NumberColumn);
-            at(260); host.setProgressValue(float(row));
-            at(270); collections->Filter(cooperativeFilter(number));
-            at(280); if (!collections->Eof()) {
-                ++summary.found;
-                at(290); if (number != previousNumber) {
-                    at(300); host.appendLog(CRLF + QStringLiteral("Zum importieren: ") + rowValues(*sheet, row) + CRLF);
-                    at(310); QVariant key;
-                    at(320); key = AssessmentRecord::collectionKey(collections->Fields().Item(CollectionKey));
-                    at(330); auto records = AssessmentRecord::collectionRecords(*state.connection, key);
-                    at(340); while (records->HasCurrent()) {
-                        OrbeFields fields = records->Fields();
-                        at(350); for (int field = 0; field < fields.Count(); ++field) {
-                            at(360); host.appendLog(fields.Item(field).Name() + u'=' + valueText(fields.Item(field).Content())
-                                                    + Separator);
-                        at(370); }
-                        at(380); records->MoveNext();
-                    }
-                    at(400); host.appendLog(CRLF);
-                } else {
-                    at(420); host.appendLog(BlockIndent + rowValues(*sheet, row) + CRLF);
+        at(LastRow); const int lastRow = lastDataRow(sheet, YearColumn); host.setProgressMaximum(float(lastRow));
+        return lastRow;
+    };
+    const auto row = [&](const Worksheet &sheet, int row, ErrorLine &at, RunSummary &summary) {
+        using namespace CheckLine;
+        at(Year); if (trimmedCell(sheet, row, YearColumn).isEmpty()) return RowEnd::LeaveLoop;
+        const QString number = trimmedCell(sheet, row, NumberColumn);
+        at(Progress); host.setProgressValue(float(row));
+        at(Lookup); collections->Filter(cooperativeFilter(number));
+        at(Found); if (!collections->Eof()) {
+            ++summary.found;
+            at(NewBlock); if (number != previousNumber) {
+                at(BlockLine); host.appendLog(CRLF + QStringLiteral("Zum importieren: ") + rowValues(sheet, row) + CRLF);
+                at(Key); QVariant key;
+                at(KeyValue); key = AssessmentRecord::collectionKey(collections->Fields().Item(CollectionKey));
+                at(Records); auto records = AssessmentRecord::collectionRecords(*state.connection, key);
+                at(HasRecord); while (records->HasCurrent()) {
+                    OrbeFields fields = records->Fields();
+                    at(FieldsLoop); for (int field = 0; field < fields.Count(); ++field) {
+                        at(Field); host.appendLog(fields.Item(field).Name() + u'=' + valueText(fields.Item(field).Content())
+                                                  + Separator);
+                    at(FieldsNext); }
+                    at(MoveNext); records->MoveNext();
                 }
+                at(RecordsEnd); host.appendLog(CRLF);
             } else {
-                ++summary.notFound;
-                at(450); if (number != previousNumber) {
-                    at(460); host.appendLog(CRLF + QStringLiteral("Hegegemeinschaft (Laufende Nummer) nicht in der Datenbank: ")
-                                            + notFoundValues(*sheet, row, number));
-                }
+                at(IndentedLine); host.appendLog(BlockIndent + rowValues(sheet, row) + CRLF);
             }
-            at(490); collections->Filter(QString());
-            at(500); previousNumber = number;
-            if (stopAfterRow(host, summary, row)) break;
-        at(510); }
-        noteUnreadRows(summary, *sheet, state.currentRow, yearCell(state.currentRow), {NumberColumn, YearColumn});
-        at(520); host.setProgressValue(0);
-        at(530); book->Close();
-        at(540); excel->Quit();
-        at(550); excel.reset();
-        at(560); book = nullptr;
-        at(570); sheet = nullptr;
-        at(580); if (!summary.cancelledAfterRow) host.setImportEnabled(true);
-        host.showSummary(summary);
-    });
+        } else {
+            ++summary.notFound;
+            at(NewMissing); if (number != previousNumber) {
+                at(MissingLine); host.appendLog(CRLF + QStringLiteral("Hegegemeinschaft (Laufende Nummer) nicht in der Datenbank: ")
+                                                + notFoundValues(sheet, row, number));
+            }
+        }
+        at(LookupEnd); collections->Filter(QString());
+        at(Previous); previousNumber = number;
+        return RowEnd::Next;
+    };
+    const auto end = [](const Worksheet &sheet, int stopRow, RunSummary &summary) {
+        noteUnreadRows(summary, sheet, stopRow, yearCell(stopRow), {NumberColumn, YearColumn});
+    };
+    return runRows(host, {.procedure = QStringLiteral("cmdImportTest_Click("), .lines = CheckLine::Shared,
+                          .begin = begin, .row = row, .end = end});
 }
 
 bool runCooperativeImport(RunHost &host)
 {
     ImportWindowState &state = host.windowState();
-    state.currentRow = 0;
-    return runTrapped(host.placeName(), QStringLiteral("cmdImportStarten_Click"), state.currentRow, [&](ErrorLine &at) {
-        RunSummary summary;
-        summary.import = true;
-        SpeciesKey roeDeer(QStringLiteral("Rehwild"));
-        at(20); auto excel = SpreadsheetApplication::Start();
-        at(30); Workbook *book = &excel->Open(state.workbookPath, LastReadRow);
-        at(40); Worksheet *sheet = &book->firstSheet();
-        at(50); auto collections = state.connection->OpenRecordset(CollectionStatement, OpenMode::Lookup);
-        at(60); startImportLog(host);
-        at(70); state.lastRow = lastDataRow(*sheet, YearColumn);
-        at(80); host.setProgressMaximum(float(state.lastRow));
-        at(90); for (state.currentRow = FirstDataRow; state.currentRow <= state.lastRow; ++state.currentRow) {
-            const int row = state.currentRow;
-            at(100); const QString number = trimmedCell(*sheet, row, NumberColumn);
-                     if (number.isEmpty()) break;
-            at(110); host.setProgressValue(float(row));
-            at(120); collections->Filter(cooperativeFilter(number));
-            const QString yearText = trimmedCell(*sheet, row, YearColumn);
-            at(130); if (collections->Eof()) {
-                at(140); host.appendLog(CRLF + QStringLiteral("(Zeile %1) Hegegemeinschaft (Laufende Nummer) nicht in der "
-                                                              "Datenbank: ").arg(row)
-                                        + notFoundValues(*sheet, row, number));
-                ++summary.notFound;
+    std::unique_ptr<OrbeRecordset> collections;
+    ImportLog log(host);
+    SpeciesKey roeDeer(QStringLiteral("Rehwild"));
+    const auto begin = [&](const Worksheet &sheet, ErrorLine &at) {
+        using namespace ImportLine;
+        at(Collections); collections = state.connection->OpenRecordset(CollectionStatement, OpenMode::Lookup);
+        at(LogStart); log.start();
+        at(LastRow); state.lastRow = lastDataRow(sheet, YearColumn);
+        at(ProgressMaximum); host.setProgressMaximum(float(state.lastRow));
+        return state.lastRow;
+    };
+    const auto row = [&](const Worksheet &sheet, int row, ErrorLine &at, RunSummary &summary) {
+        using namespace ImportLine;
+        at(Number); const QString number = trimmedCell(sheet, row, NumberColumn);
+                    if (number.isEmpty()) return RowEnd::LeaveLoop;
+        at(Progress); host.setProgressValue(float(row));
+        at(Lookup); collections->Filter(cooperativeFilter(number));
+        const QString yearText = trimmedCell(sheet, row, YearColumn);
+        at(Missing); if (collections->Eof()) {
+            at(MissingLine); host.appendLog(CRLF + QStringLiteral("(Zeile %1) Hegegemeinschaft (Laufende Nummer) nicht in der "
+                                                                  "Datenbank: ").arg(row)
+                                            + notFoundValues(sheet, row, number));
+            ++summary.notFound;
+        } else {
+            at(FirstYear); const qint32 firstYear = toInt32(yearText, yearCell(row));
+            at(Record); AssessmentRecord record(*state.connection, collections->Fields().Item(CollectionKey), firstYear);
+            // The record's line is logged once the record is saved: a log
+            // never shows a row as saved that is not.
+            QString recordLine;
+            at(Exists); const bool exists = record.exists(); if (exists) {
+                at(BeginUpdate); record.beginUpdate();
+                at(UpdateLead); recordLine = QStringLiteral("(Zeile %1)\t aktualisiert: ").arg(row);
             } else {
-                at(150); const qint32 firstYear = toInt32(yearText, yearCell(row));
-                at(160); AssessmentRecord record(*state.connection, collections->Fields().Item(CollectionKey), firstYear);
-                at(170); const bool exists = record.exists(); if (exists) {
-                    at(180); record.beginUpdate();
-                    at(190); host.appendLog(QStringLiteral("(Zeile %1)\t aktualisiert: ").arg(row));
-                } else {
-                    at(200); record.beginInsert();
-                    at(210); host.appendLog(QStringLiteral("(Zeile %1) hinzugefügt: ").arg(row));
-                    at(220); record.setNewRecordKeys(roeDeer);
-                }
-                at(230); record.setCode(QStringLiteral("IdVerbissbelastung"),
-                                        browsingPressureCode(trimmedCell(*sheet, row, BrowsingPressureColumn)));
-                at(240); record.setCode(QStringLiteral("IdForstlicheAbschussEmpfehlung"),
-                                        cullRecommendationCode(trimmedCell(*sheet, row, CullColumn)));
-                at(250); host.appendLog(rowValues(*sheet, row) + CRLF);
-                at(260); record.save();
-                ++summary.found; ++(exists ? summary.updated : summary.added);
+                at(BeginInsert); record.beginInsert();
+                at(InsertLead); recordLine = QStringLiteral("(Zeile %1) hinzugefügt: ").arg(row);
+                at(NewKeys); record.setNewRecordKeys(roeDeer);
             }
-            at(270); collections->Filter(QString());
-            if (stopAfterRow(host, summary, row)) break;
-        at(280); }
+            at(BrowsingPressure); record.setCode(QStringLiteral("IdVerbissbelastung"),
+                                                 browsingPressureCode(trimmedCell(sheet, row, BrowsingPressureColumn)));
+            at(Cull); record.setCode(QStringLiteral("IdForstlicheAbschussEmpfehlung"),
+                                     cullRecommendationCode(trimmedCell(sheet, row, CullColumn)));
+            at(RecordValues); recordLine += rowValues(sheet, row) + CRLF;
+            at(Save); record.save(); host.appendLog(recordLine);
+            ++summary.found; ++(exists ? summary.updated : summary.added);
+        }
+        at(LookupEnd); collections->Filter(QString());
+        return RowEnd::Next;
+    };
+    const auto end = [&](const Worksheet &sheet, int stopRow, RunSummary &summary) {
         // The rows stop at an empty Hgnr, or at the empty Jahr that ended the data.
-        noteUnreadRows(summary, *sheet, state.currentRow,
-                       state.currentRow <= state.lastRow ? cellName(state.currentRow, NumberColumn, QStringLiteral("Hgnr"))
-                                                         : yearCell(state.currentRow),
+        noteUnreadRows(summary, sheet, stopRow,
+                       stopRow <= state.lastRow ? cellName(stopRow, NumberColumn, QStringLiteral("Hgnr")) : yearCell(stopRow),
                        {NumberColumn, YearColumn});
-        at(290); host.setProgressValue(0);
-        at(300); book->Close();
-        at(310); excel->Quit();
-        at(320); excel.reset(); book = nullptr; sheet = nullptr;
-        at(330); host.setImportEnabled(false);
-        at(340); finishImportLog(host, summary);
-    });
+    };
+    return runRows(host, {.procedure = QStringLiteral("cmdImportStarten_Click"), .importLog = &log,
+                          .lines = ImportLine::Shared, .begin = begin, .row = row, .end = end});
 }

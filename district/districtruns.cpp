@@ -8,9 +8,12 @@
 #include "importlog.h"
 #include "orberecordset.h"
 #include "runhost.h"
+#include "runskeleton.h"
 #include "specieslookup.h"
 #include "spreadsheet.h"
 #include "workbookrows.h"
+
+#include <optional>
 
 namespace {
 
@@ -87,12 +90,51 @@ public:
     {
         if (!m_districts || row > m_lastReadRow)
             readFrom(row);
-        m_districts->Filter(QStringLiteral("JagdbezirkDatenBayern_Lfdnr = '%1'").arg(runningNumber));
-        return *m_districts;
+        const QString criterion = QStringLiteral("JagdbezirkDatenBayern_Lfdnr = '%1'").arg(runningNumber);
+        m_districts->Filter(criterion);
+        if (!latestYearTied(criterion))
+            return *m_districts;
+        // Which of two rows of the same year comes first is the database's
+        // choice, made differently for a statement over many numbers: the
+        // row's own statement decides, as it did before the rows were read
+        // together.
+        m_alone = m_connection.OpenRecordset(Statement + QStringLiteral(" and JagdbezirkDatenBayern_Lfdnr = ")
+                                                 + numberPattern(runningNumber) + Order,
+                                             OpenMode::Lookup);
+        return *m_alone;
     }
 
 private:
     static constexpr int NumbersPerStatement = 100;
+    inline static const QString Statement =
+        QStringLiteral("select * from JagdbezirksSammlung, Jagdbezirk, JagdbezirkDatenBayern") + CRLF
+        + QStringLiteral(" where JagdbezirksSammlung_ID_PK = Jagdbezirk_Sammlung_ID_FK")
+        + QStringLiteral(" and JagdbezirkDatenBayern_Jagdbezirk_ID_FK = Jagdbezirk_ID_PK")
+        + QStringLiteral(" and JagdbezirksSammlung_JagdbezirksSammlungsArt_ID_FK = 1");
+    inline static const QString Order = QStringLiteral(" order by JagdbezirkDatenBayern_Jagdjahr desc");
+
+    // The number as the pattern "0000#" writes it: 12 as 00012, 0 as 0000.
+    static QString numberPattern(qlonglong number)
+    {
+        if (number == 0)
+            return QStringLiteral("0000");
+        const QString digits = QString::number(number < 0 ? -number : number).rightJustified(5, u'0');
+        return number < 0 ? u'-' + digits : digits;
+    }
+
+    // Whether the filtered rows begin with two of the latest hunting year.
+    // Leaves the filter standing on its first row.
+    bool latestYearTied(const QString &criterion)
+    {
+        if (m_districts->rowCount() < 2)
+            return false;
+        const QString year = QStringLiteral("JagdbezirkDatenBayern_Jagdjahr");
+        const QVariant latest = m_districts->Fields().Item(year).Value();
+        m_districts->MoveNext();
+        const bool tied = m_districts->Fields().Item(year).Value() == latest;
+        m_districts->Filter(criterion);
+        return tied;
+    }
 
     void readFrom(int firstRow)
     {
@@ -100,12 +142,8 @@ private:
             QStringList placeholders;
             for (int i = 0; i < NumbersPerStatement; ++i)
                 placeholders << QStringLiteral("CAST(? AS BIGINT)");
-            return QStringLiteral("select * from JagdbezirksSammlung, Jagdbezirk, JagdbezirkDatenBayern") + CRLF
-                   + QStringLiteral(" where JagdbezirksSammlung_ID_PK = Jagdbezirk_Sammlung_ID_FK")
-                   + QStringLiteral(" and JagdbezirkDatenBayern_Jagdbezirk_ID_FK = Jagdbezirk_ID_PK")
-                   + QStringLiteral(" and JagdbezirksSammlung_JagdbezirksSammlungsArt_ID_FK = 1")
-                   + QStringLiteral(" and JagdbezirkDatenBayern_Lfdnr in (") + placeholders.join(QStringLiteral(", "))
-                   + QStringLiteral(") order by JagdbezirkDatenBayern_Jagdjahr desc");
+            return Statement + QStringLiteral(" and JagdbezirkDatenBayern_Lfdnr in (")
+                   + placeholders.join(QStringLiteral(", ")) + u')' + Order;
         }();
         // The numbers of the rows the run will look up; a row the run refuses
         // or ends at is reached before anything read for the rows after it.
@@ -130,115 +168,159 @@ private:
     const Worksheet &m_sheet;
     const int m_lastRow;
     std::unique_ptr<OrbeRecordset> m_districts;
+    std::unique_ptr<OrbeRecordset> m_alone; // a row's own, for tied years
     int m_lastReadRow = 0;
 };
 
 } // namespace
 
+namespace {
+
+// Error lines both district runs number alike.
+namespace DistrictLine {
+constexpr int LastRow = 60, ProgressMaximum = 70, RunningNumber = 90, Progress = 100, Number = 110, Lookup = 120,
+              RowLine = 130, Found = 140, MatchLines = 150;
+} // namespace DistrictLine
+
+// Error lines of "Test" (cmdImportTest_Click().
+namespace CheckLine {
+using namespace DistrictLine;
+constexpr SharedLines Shared{.start = 20, .open = 30, .sheet = 40, .loop = 80, .next = 170, .progressReset = 180,
+                             .close = 190, .quit = 200, .release = {210, 210, 210}, .importButton = 220, .logFile = 0};
+constexpr int ClearLog = 50, NotFoundLine = 160;
+} // namespace CheckLine
+
+// Error lines of "Import Starten" (cmdImportStarten_Click).
+namespace ImportLine {
+using namespace DistrictLine;
+constexpr SharedLines Shared{.start = 20, .open = 30, .sheet = 40, .loop = 80, .next = 300, .progressReset = 310,
+                             .close = 320, .quit = 330, .release = {340, 340, 340}, .importButton = 350, .logFile = 360};
+constexpr int LogStart = 50, FirstYear = 160, Record = 170, Lead = 180, Exists = 190, BeginUpdate = 200,
+              UpdateLead = 210, BeginInsert = 220, InsertLead = 230, NewKeys = 240, BrowsingPressure = 250,
+              BrowsingChange = 260, RecordValues = 270, Save = 280, NotFoundLine = 290;
+} // namespace ImportLine
+
+// What both district runs do alike: begin with the last data row, the
+// progress bar's maximum and the lookup of the rows' districts; begin each
+// row with its running number (an empty one ends the data), the progress and
+// its district.
+struct DistrictRows
+{
+    int lastRow = 0;
+    std::optional<DistrictLookup> districts;
+
+    void begin(RunHost &host, const Worksheet &sheet, ErrorLine &at)
+    {
+        // The check covers the rows the import will take, not fewer.
+        at(DistrictLine::LastRow); lastRow = lastDataRow(sheet, RunningNumberColumn);
+        at(DistrictLine::ProgressMaximum); host.setProgressMaximum(float(lastRow));
+        districts.emplace(*host.windowState().connection, sheet, lastRow);
+    }
+
+    struct RowStart
+    {
+        QString runningNumber;
+        OrbeRecordset *district; // nullptr for a number that no district can have
+    };
+    std::optional<RowStart> startRow(RunHost &host, const Worksheet &sheet, int row, ErrorLine &at)
+    {
+        using namespace DistrictLine;
+        at(RunningNumber); const QString runningNumber = trimmedCell(sheet, row, RunningNumberColumn);
+                           if (runningNumber.isEmpty()) return std::nullopt;
+        at(Progress); host.setProgressValue(float(row));
+        at(Number); const std::optional<qlonglong> number = districtNumber(runningNumber, row);
+        at(Lookup); return RowStart{runningNumber, number ? &districts->find(row, *number) : nullptr};
+    }
+};
+
+void noteUnreadDistrictRows(const Worksheet &sheet, int stopRow, RunSummary &summary)
+{
+    noteUnreadRows(summary, sheet, stopRow, numberCell(stopRow), {RunningNumberColumn});
+}
+
+} // namespace
+
 bool runDistrictCheck(RunHost &host)
 {
-    ImportWindowState &state = host.windowState();
-    state.currentRow = 0;
-    return runTrapped(host.placeName(), QStringLiteral("cmdImportTest_Click("), state.currentRow, [&](ErrorLine &at) {
-        RunSummary summary;
-        at(20); auto excel = SpreadsheetApplication::Start();
-        at(30); Workbook *book = &excel->Open(state.workbookPath, LastReadRow);
-        at(40); Worksheet *sheet = &book->firstSheet();
-        at(50); host.clearLog();
-        // The check covers the rows the import will take, not fewer.
-        at(60); const int lastRow = lastDataRow(*sheet, RunningNumberColumn);
-        at(70); host.setProgressMaximum(float(lastRow));
-        DistrictLookup districts(*state.connection, *sheet, lastRow);
-        at(80); for (state.currentRow = FirstDataRow; state.currentRow <= lastRow; ++state.currentRow) {
-            const int row = state.currentRow;
-            at(90); const QString runningNumber = trimmedCell(*sheet, row, RunningNumberColumn);
-                    if (runningNumber.isEmpty()) break;
-            at(100); host.setProgressValue(float(row));
-            at(110); const std::optional<qlonglong> number = districtNumber(runningNumber, row);
-            at(120); OrbeRecordset *district = number ? &districts.find(row, *number) : nullptr;
-            at(130); host.appendLog(rowLine(row, runningNumber, trimmedCell(*sheet, row, NameColumn)));
-            at(140); if (district && district->HasCurrent()) {
-                at(150); host.appendLog(matchLines(*district)); ++summary.found;
-            } else {
-                at(160); host.appendLog(QStringLiteral("     Lfdnr nicht im Erhebungsbogen       ") + CRLF); ++summary.notFound;
-            }
-            if (stopAfterRow(host, summary, row)) break;
-        at(170); }
-        noteUnreadRows(summary, *sheet, state.currentRow, numberCell(state.currentRow), {RunningNumberColumn});
-        at(180); host.setProgressValue(0);
-        at(190); book->Close();
-        at(200); excel->Quit();
-        at(210); excel.reset(); book = nullptr; sheet = nullptr;
-        at(220); if (!summary.cancelledAfterRow) host.setImportEnabled(true);
-        host.showSummary(summary);
-    });
+    DistrictRows rows;
+    const auto begin = [&](const Worksheet &sheet, ErrorLine &at) {
+        at(CheckLine::ClearLog); host.clearLog();
+        rows.begin(host, sheet, at);
+        return rows.lastRow;
+    };
+    const auto row = [&](const Worksheet &sheet, int row, ErrorLine &at, RunSummary &summary) {
+        using namespace CheckLine;
+        const std::optional<DistrictRows::RowStart> start = rows.startRow(host, sheet, row, at);
+        if (!start)
+            return RowEnd::LeaveLoop;
+        at(RowLine); host.appendLog(rowLine(row, start->runningNumber, trimmedCell(sheet, row, NameColumn)));
+        at(Found); if (start->district && start->district->HasCurrent()) {
+            at(MatchLines); host.appendLog(matchLines(*start->district)); ++summary.found;
+        } else {
+            at(NotFoundLine); host.appendLog(QStringLiteral("     Lfdnr nicht im Erhebungsbogen       ") + CRLF); ++summary.notFound;
+        }
+        return RowEnd::Next;
+    };
+    return runRows(host, {.procedure = QStringLiteral("cmdImportTest_Click("), .lines = CheckLine::Shared,
+                          .begin = begin, .row = row, .end = noteUnreadDistrictRows});
 }
 
 bool runDistrictImport(RunHost &host)
 {
     ImportWindowState &state = host.windowState();
-    state.currentRow = 0;
-    return runTrapped(host.placeName(), QStringLiteral("cmdImportStarten_Click"), state.currentRow, [&](ErrorLine &at) {
-        RunSummary summary;
-        summary.import = true;
-        SpeciesKey roeDeer(QStringLiteral("Rehwild"));
-        at(20); auto excel = SpreadsheetApplication::Start();
-        at(30); Workbook *book = &excel->Open(state.workbookPath, LastReadRow);
-        at(40); Worksheet *sheet = &book->firstSheet();
-        at(50); startImportLog(host);
-        at(60); state.lastRow = lastDataRow(*sheet, RunningNumberColumn);
-        at(70); host.setProgressMaximum(float(state.lastRow));
-        DistrictLookup districts(*state.connection, *sheet, state.lastRow);
-        at(80); for (state.currentRow = FirstDataRow; state.currentRow <= state.lastRow; ++state.currentRow) {
-            const int row = state.currentRow;
-            at(90); const QString runningNumber = trimmedCell(*sheet, row, RunningNumberColumn);
-                    if (runningNumber.isEmpty()) break;
-            at(100); host.setProgressValue(float(row));
-            at(110); const std::optional<qlonglong> number = districtNumber(runningNumber, row);
-            at(120); OrbeRecordset *district = number ? &districts.find(row, *number) : nullptr;
-            const QString name = trimmedCell(*sheet, row, NameColumn);
-            const QString firstYearText = trimmedCell(*sheet, row, FirstYearColumn);
-            at(130); host.appendLog(rowLine(row, runningNumber, name));
-            at(140); if (district && district->HasCurrent()) {
-                at(150); host.appendLog(matchLines(*district));
-                at(160); const qint32 firstYear =
-                             toInt32(firstYearText, cellName(row, FirstYearColumn, QStringLiteral("Jagdjahr")));
-                at(170); AssessmentRecord record(*state.connection,
-                                                 district->Fields().Item(QStringLiteral("Jagdbezirkssammlung_ID_PK")),
-                                                 firstYear);
-                at(180); const QString lead = QStringLiteral("(Zeile %1)\t").arg(row);
-                at(190); const bool exists = record.exists(); if (exists) {
-                    at(200); record.beginUpdate();
-                    at(210); host.appendLog(lead + QStringLiteral(" aktualisiert: "));
-                } else {
-                    at(220); record.beginInsert();
-                    at(230); host.appendLog(lead + QStringLiteral(" hinzugefügt: "));
-                    at(240); record.setNewRecordKeys(roeDeer);
-                }
-                at(250); record.setCode(QStringLiteral("IdVerbissbelastung"),
-                                        browsingPressureDigitCode(trimmedCell(*sheet, row, BrowsingPressureColumn)));
-                at(260); record.setCode(QStringLiteral("IdAenderungVerbissbelastung"),
-                                        browsingPressureChangeCode(trimmedCell(*sheet, row, BrowsingChangeColumn)));
-                at(270); host.appendLog(singleLine(sheet->cellValue(row, RowValueColumn)) + QStringLiteral(", ")
-                                        + singleLine(name) + QStringLiteral(", ") + runningNumber
-                                        + QStringLiteral(", ") + firstYearText + CRLF);
-                at(280); record.save();
-                ++summary.found; ++(exists ? summary.updated : summary.added);
+    DistrictRows rows;
+    ImportLog log(host);
+    SpeciesKey roeDeer(QStringLiteral("Rehwild"));
+    const auto begin = [&](const Worksheet &sheet, ErrorLine &at) {
+        at(ImportLine::LogStart); log.start();
+        rows.begin(host, sheet, at);
+        state.lastRow = rows.lastRow;
+        return rows.lastRow;
+    };
+    const auto row = [&](const Worksheet &sheet, int row, ErrorLine &at, RunSummary &summary) {
+        using namespace ImportLine;
+        const std::optional<DistrictRows::RowStart> start = rows.startRow(host, sheet, row, at);
+        if (!start)
+            return RowEnd::LeaveLoop;
+        const QString &runningNumber = start->runningNumber;
+        OrbeRecordset *district = start->district;
+        const QString name = trimmedCell(sheet, row, NameColumn);
+        const QString firstYearText = trimmedCell(sheet, row, FirstYearColumn);
+        at(RowLine); host.appendLog(rowLine(row, runningNumber, name));
+        at(Found); if (district && district->HasCurrent()) {
+            at(MatchLines); host.appendLog(matchLines(*district));
+            at(FirstYear); const qint32 firstYear = toInt32(firstYearText, cellName(row, FirstYearColumn, QStringLiteral("Jagdjahr")));
+            at(Record); AssessmentRecord record(*state.connection, district->Fields().Item(QStringLiteral("Jagdbezirkssammlung_ID_PK")),
+                                                firstYear);
+            // The record's line is logged once the record is saved: a log
+            // never shows a row as saved that is not.
+            at(Lead); QString recordLine = QStringLiteral("(Zeile %1)\t").arg(row);
+            at(Exists); const bool exists = record.exists(); if (exists) {
+                at(BeginUpdate); record.beginUpdate();
+                at(UpdateLead); recordLine += QStringLiteral(" aktualisiert: ");
             } else {
-                at(290); host.appendLog(CRLF + QStringLiteral("(Zeile %1) Jagdbezirk (Laufende Nummer) nicht in der "
-                                                              "Datenbank: ").arg(row)
-                                        + singleLine(name) + QStringLiteral(", ") + runningNumber
-                                        + QStringLiteral(", ") + singleLine(firstYearText) + CRLF + CRLF);
-                ++summary.notFound;
+                at(BeginInsert); record.beginInsert();
+                at(InsertLead); recordLine += QStringLiteral(" hinzugefügt: ");
+                at(NewKeys); record.setNewRecordKeys(roeDeer);
             }
-            if (stopAfterRow(host, summary, row)) break;
-        at(300); }
-        noteUnreadRows(summary, *sheet, state.currentRow, numberCell(state.currentRow), {RunningNumberColumn});
-        at(310); host.setProgressValue(0);
-        at(320); book->Close();
-        at(330); excel->Quit();
-        at(340); excel.reset(); book = nullptr; sheet = nullptr;
-        at(350); host.setImportEnabled(false);
-        at(360); finishImportLog(host, summary);
-    });
+            at(BrowsingPressure); record.setCode(QStringLiteral("IdVerbissbelastung"),
+                                                 browsingPressureDigitCode(trimmedCell(sheet, row, BrowsingPressureColumn)));
+            at(BrowsingChange); record.setCode(QStringLiteral("IdAenderungVerbissbelastung"),
+                                               browsingPressureChangeCode(trimmedCell(sheet, row, BrowsingChangeColumn)));
+            at(RecordValues); recordLine += singleLine(sheet.cellValue(row, RowValueColumn)) + QStringLiteral(", ")
+                                            + singleLine(name) + QStringLiteral(", ") + runningNumber
+                                            + QStringLiteral(", ") + firstYearText + CRLF;
+            at(Save); record.save(); host.appendLog(recordLine);
+            ++summary.found; ++(exists ? summary.updated : summary.added);
+        } else {
+            at(NotFoundLine); host.appendLog(CRLF + QStringLiteral("(Zeile %1) Jagdbezirk (Laufende Nummer) nicht in der "
+                                                                   "Datenbank: ").arg(row)
+                                             + singleLine(name) + QStringLiteral(", ") + runningNumber
+                                             + QStringLiteral(", ") + singleLine(firstYearText) + CRLF + CRLF);
+            ++summary.notFound;
+        }
+        return RowEnd::Next;
+    };
+    return runRows(host, {.procedure = QStringLiteral("cmdImportStarten_Click"), .importLog = &log,
+                          .lines = ImportLine::Shared, .begin = begin, .row = row, .end = noteUnreadDistrictRows});
 }

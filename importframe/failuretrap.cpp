@@ -13,7 +13,7 @@ bool runTrapped(const QString &place, const QString &procedure,
 }
 
 bool runTrapped(const QString &place, const QString &procedure, const int &row,
-                const std::function<void(ErrorLine &at)> &body)
+                const std::function<void(ErrorLine &at)> &body, const std::function<void()> &beforeReport)
 {
     ErrorLine at;
     long number = 0;
@@ -36,6 +36,8 @@ bool runTrapped(const QString &place, const QString &procedure, const int &row,
         source = ErrorSource::Tarvel;
         description = QStringLiteral("Interner Fehler: %1").arg(QString::fromLocal8Bit(error.what()));
     }
+    if (beforeReport)
+        beforeReport();
     OrbeErrorReport::global().ReportError(ApplicationInfo::current(), place, procedure, number,
                                           source, description, at.current());
     return false;

@@ -26,6 +26,7 @@ bool runTrapped(const QString &place, const QString &procedure,
                 const std::function<void(ErrorLine &at)> &body);
 
 // The same for a run over workbook rows: running out of memory names the row
-// the run was at (row, 0 before the first).
+// the run was at (row, 0 before the first). beforeReport, if given, runs on a
+// failure before the error reporter is called.
 bool runTrapped(const QString &place, const QString &procedure, const int &row,
-                const std::function<void(ErrorLine &at)> &body);
+                const std::function<void(ErrorLine &at)> &body, const std::function<void()> &beforeReport = {});

@@ -2,16 +2,7 @@
 
 #include "conversions.h"
 #include "failure.h"
-#include "orbetools.h"
 #include "runhost.h"
-
-void startImportLog(RunHost &host)
-{
-    host.clearLog();
-    host.appendLog(QStringLiteral("Protokoll für: Forstliches Tarvel") + CRLF);
-    host.appendLog(dateTimeText(QDateTime::currentDateTime()) + CRLF);
-    host.appendLog(QStringLiteral("Quelle: ") + singleLine(host.windowState().workbookPath) + CRLF);
-}
 
 bool stopAfterRow(RunHost &host, RunSummary &summary, int row)
 {
@@ -23,28 +14,61 @@ bool stopAfterRow(RunHost &host, RunSummary &summary, int row)
     }
     if (!host.cancelRequested())
         return false;
-    summary.cancelledAfterRow = row;
-    if (summary.import)
-        host.appendLog(CRLF + QStringLiteral("Import abgebrochen nach Zeile %1").arg(row) + CRLF);
+    noteCancel(host, summary, row);
     return true;
 }
 
-void finishImportLog(RunHost &host, const RunSummary &summary)
+void noteCancel(RunHost &host, RunSummary &summary, int row)
 {
+    summary.cancelledAfterRow = row;
+    if (summary.import)
+        host.appendLog(CRLF + QStringLiteral("Import abgebrochen nach Zeile %1").arg(row) + CRLF);
+}
+
+void ImportLog::start()
+{
+    const QDateTime started = QDateTime::currentDateTime();
+    m_host.clearLog();
+    m_host.appendLog(QStringLiteral("Protokoll für: Forstliches Tarvel") + CRLF);
+    m_host.appendLog(dateTimeText(started) + CRLF);
+    m_host.appendLog(QStringLiteral("Quelle: ") + singleLine(m_host.windowState().workbookPath) + CRLF);
     // The regional date may hold "/" (12/7/2026): made a valid name here, so
     // that the file lands in the workbook's folder and nowhere below it.
-    QString path = host.windowState().workbookFolder
-                   + OrbeTools::ValidFileName(QStringLiteral("ProtokollTarvel") + dateTimeText(QDateTime::currentDateTime()));
-    host.showSummary(summary);
-    if (!OrbeTools::WriteTextFile(path, host.logText())) {
-        host.showMessage(QStringLiteral("Fehler beim Schreiben der Protokolldatei"), QStringLiteral("Tarvel"),
-                         MessageIcon::Exclamation);
+    m_path = m_host.windowState().workbookFolder
+             + OrbeTools::validFileName(QStringLiteral("ProtokollTarvel") + dateTimeText(started));
+    if (const std::optional<QString> failure = m_file.create(m_path)) {
+        throw Failure(ErrorNumber::PathFileAccess, ErrorSource::Tarvel,
+                      QStringLiteral("Die Protokolldatei lässt sich neben der Arbeitsmappe nicht anlegen (%1). Es wurde "
+                                     "nichts importiert. Bitte kopieren Sie die Arbeitsmappe in einen eigenen Ordner, "
+                                     "in dem Sie Dateien anlegen dürfen, und importieren Sie sie von dort.")
+                          .arg(singleLine(*failure)));
+    }
+}
+
+void ImportLog::writeAfterFailure() noexcept
+{
+    if (!m_file.isCreated())
+        return;
+    try {
+        const std::optional<QString> failure = m_file.write(m_host.logText());
+        m_host.showLogFileAfterFailure(m_path, failure.value_or(QString()));
+    } catch (...) {
+        // Out of memory once more: the error report still follows.
+    }
+}
+
+void ImportLog::finish(const RunSummary &summary)
+{
+    m_host.showSummary(summary);
+    if (const std::optional<QString> failure = m_file.write(m_host.logText())) {
+        m_host.showMessage(QStringLiteral("Fehler beim Schreiben der Protokolldatei") + CRLF + *failure,
+                           QStringLiteral("Tarvel"), MessageIcon::Exclamation);
         return;
     }
     const QString headline = summary.cancelledAfterRow > 0
                                  ? QStringLiteral("Import abgebrochen nach Zeile %1").arg(summary.cancelledAfterRow)
                                  : QStringLiteral("Import beendet");
-    host.showImportFinished(headline + CRLF + QStringLiteral("Protokolldatei: ") + CRLF + path + CRLF + CRLF
-                                + summaryText(summary).replace(u'\n', CRLF),
-                            path);
+    m_host.showImportFinished(headline + CRLF + QStringLiteral("Protokolldatei: ") + CRLF + m_path + CRLF + CRLF
+                                  + summaryText(summary).replace(u'\n', CRLF),
+                              m_path);
 }

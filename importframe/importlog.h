@@ -1,5 +1,7 @@
 #pragma once
 
+#include "orbetools.h"
+
 #include <QString>
 
 class RunHost;
@@ -12,18 +14,44 @@ inline const QString CRLF = QStringLiteral("\r\n");
 // holds it). Real workbooks log about 400 characters a row.
 constexpr qsizetype LogLimit = 32 * 1024 * 1024;
 
-// Empties the log and writes the import runs' three header lines: the title,
-// the date and time, and the source workbook.
-void startImportLog(RunHost &host);
+// Notes in the summary that the run was cancelled after row; a cancelled
+// import appends "Import abgebrochen nach Zeile N" to the log.
+void noteCancel(RunHost &host, RunSummary &summary, int row);
 
 // Called by the runs after each row: ends the run through its failure trap
 // once the log holds more than LogLimit, and tells whether the user asked to
-// stop there. A cancelled import appends "Import abgebrochen nach Zeile N" to
-// the log; the summary notes the row either way.
+// stop there (noteCancel).
 bool stopAfterRow(RunHost &host, RunSummary &summary, int row);
 
-// Writes the whole log to "<folder>ProtokollTarvel<date time>" through the
-// component's text-file writer and shows the closing message with the name
-// the writer used and the run's counts, or the exclamation message when it
-// could not write.
-void finishImportLog(RunHost &host, const RunSummary &summary);
+// What an import keeps of its log beyond the text box: the header it begins
+// with, the log file, and the closing message. The file is made before the
+// first record is written, so that an import never saves rows it cannot
+// account for, and it gets the log at the end, or the log so far when the
+// run fails.
+class ImportLog
+{
+public:
+    explicit ImportLog(RunHost &host)
+        : m_host(host)
+    {
+    }
+
+    // Empties the log, writes the three header lines (title, date and time,
+    // source workbook) and makes the file "<folder>ProtokollTarvel<date
+    // time>.txt", named by the time of the start. A folder that takes no file
+    // refuses the import (PathFileAccess), before anything is written.
+    void start();
+    // After a failure of the run: the log so far into the file, if the run
+    // made it, and the host told where it went. Never throws: it runs on the
+    // way to the error report.
+    void writeAfterFailure() noexcept;
+    // The whole log into the file, the run's counts, and the closing message
+    // with the file's name, or the exclamation message naming the file and why
+    // it could not be written.
+    void finish(const RunSummary &summary);
+
+private:
+    RunHost &m_host;
+    OrbeTextFile m_file;
+    QString m_path;
+};

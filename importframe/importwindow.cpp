@@ -363,12 +363,12 @@ void ImportWindow::takeWorkbook(const QString &path)
     // Any failure ends the file choice silently; what was done before it
     // stays done.
     try {
-        if (const std::optional<WorkbookPathParts> parts = chooseWorkbook(m_state, path)) {
+        if (const std::optional<OrbeTools::PathParts> parts = chooseWorkbook(m_state, path)) {
             rememberWorkbookFolder(QFileInfo(path).absolutePath());
             m_panel1->setText(parts->folder);
             m_panel1->setToolTip(parts->folder);
-            m_panel2->setText(parts->fileName);
-            m_panel2->setToolTip(parts->fileName);
+            m_panel2->setText(parts->name);
+            m_panel2->setToolTip(parts->name);
             // A new workbook is imported only after its own check.
             m_testEnabled = true;
             m_importEnabled = false;

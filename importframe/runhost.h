@@ -77,6 +77,15 @@ public:
     // import's closing message. A host without a place for it keeps the default.
     virtual void showSummary(const RunSummary &summary) { (void)summary; }
 
+    // After an import failed: its log so far went to the file at path, or
+    // could not be written there (failure names the file and why). Before the
+    // error report. A host without a place for it keeps the default.
+    virtual void showLogFileAfterFailure(const QString &path, const QString &failure)
+    {
+        (void)path;
+        (void)failure;
+    }
+
     // The import's closing message once its log file is written; a window may
     // offer to open the file or its folder.
     virtual void showImportFinished(const QString &text, const QString &logFilePath)

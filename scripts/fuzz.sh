@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Fuzzes the workbook readers (xlsx, ods, xls, csv) and the recordset filter with
-# libFuzzer under AddressSanitizer and UndefinedBehaviorSanitizer, each target for
-# SECONDS (default 600), one per core at a time. Builds the sanitizer build first.
+# Fuzzes the workbook readers (xlsx, ods, xls, csv), the container of .xls
+# workbooks (compoundfile) and the recordset filter with libFuzzer under
+# AddressSanitizer and UndefinedBehaviorSanitizer, each target for SECONDS
+# (default 600), one per core at a time. Builds the sanitizer build first.
 #
 #   scripts/fuzz.sh [SECONDS [TARGET...]]     e.g. scripts/fuzz.sh 3600 fuzz_xls
 #
@@ -17,7 +18,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-600}"
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_xlsx fuzz_ods fuzz_xls fuzz_csv fuzz_filter)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_xlsx fuzz_ods fuzz_xls fuzz_csv fuzz_compoundfile fuzz_filter)
 
 source scripts/sanitize-build.sh
 build_sanitized --target "${targets[@]}" >/dev/null || { echo "fuzz.sh: Build fehlgeschlagen" >&2; exit 1; }
@@ -40,10 +41,11 @@ seed_files() {
 
 # seed TARGET FOLDER
 seed() {
-  local files=()
+  local files=() extension="${1#fuzz_}"
+  [ "$1" = fuzz_compoundfile ] && extension=xls
   case "$1" in
-    fuzz_xlsx | fuzz_ods | fuzz_xls | fuzz_csv)
-      mapfile -t files < <(seed_files "${1#fuzz_}")
+    fuzz_xlsx | fuzz_ods | fuzz_xls | fuzz_csv | fuzz_compoundfile)
+      mapfile -t files < <(seed_files "$extension")
       cp "${files[@]}" "$2"/ ;;&
     fuzz_xlsx | fuzz_ods)
       /usr/bin/python3 tests/fuzz/seeds.py unpack "$2" "${files[@]}" ;;
@@ -60,11 +62,7 @@ run() {
   mkdir -p "$work/$target"
   seed "$target" "$work/$target"
   case "$target" in fuzz_xlsx | fuzz_ods) dict=(-dict=tests/fuzz/xml.dict) ;; esac
-  # Only the xls reader goes through libgsf and so needs the slow unwinder
-  # (scripts/sanitize-build.sh); it costs the others four fifths of their speed.
-  local asan="$ASAN_OPTIONS"
-  [ "$target" = fuzz_xls ] || asan="$ASAN_OPTIONS:fast_unwind_on_malloc=1"
-  ASAN_OPTIONS="$asan" "$SANITIZE_BUILD/tests/fuzz/$target" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2048 \
+  "$SANITIZE_BUILD/tests/fuzz/$target" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$findings/$target-" "${dict[@]}" "$work/$target" \
     >"$work/$target.log" 2>&1
   echo $? >"$work/$target.status"

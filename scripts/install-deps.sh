@@ -7,7 +7,7 @@ packages=(
   # build
   build-essential cmake pkg-config
   qt6-base-dev
-  libzip-dev libgsf-1-dev nettle-dev libpq-dev
+  libzip-dev nettle-dev libpq-dev libsqlite3-dev
   # run
   libqt6svg6  # the SVG icon engine, for the program's icon
   libqt6sql6-sqlite libqt6sql6-psql qt6-translations-l10n fonts-dejavu-core

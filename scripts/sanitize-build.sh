@@ -11,13 +11,10 @@ if command -v ccache >/dev/null; then
   export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
 fi
 
-# A sanitizer finding ends the program with an error and a full stack.
-# GLib and libgsf have no frame pointers: only the slow unwinder sees past GLib
-# to the libgsf frame that tests/lsan.supp names.
-export ASAN_OPTIONS="detect_leaks=1:fast_unwind_on_malloc=0"
+# A sanitizer finding ends the program with an error and a full stack; no
+# leak is suppressed.
+export ASAN_OPTIONS="detect_leaks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-# Leaks inside the system libraries we call are theirs; tests/lsan.supp says which.
-export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 
 # build_sanitized [cmake --build arguments, e.g. --target NAME...]
 build_sanitized() {

@@ -7,6 +7,7 @@
 #include <QHash>
 
 #include <charconv>
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -136,9 +137,9 @@ QString durationText(const QString &value, const QString &elapsedUnits)
             return value;
         }
     }
-    const qint64 total = std::llround(seconds);
-    if (total > qint64(1e9))
+    if (!std::isfinite(seconds) || seconds > 86400 * 1e9) // a billion days, as elapsed times are bounded
         return value;
+    const qint64 total = std::llround(seconds);
     if (!elapsedUnits.isEmpty())
         return formattedNumber(seconds / 86400, {NumberFormat::Elapsed, elapsedUnits}, false);
     return QStringLiteral("%1:%2:%3")
@@ -229,6 +230,44 @@ QString readCellValue(XmlScanner &xml, const Names &n, const ElapsedStyles &elap
     return wantParagraphs ? paragraphs : value;
 }
 
+// The cells of one row as far as a sheet holds them (columns, value), the
+// repeated ones expanded; whether the row has content anywhere, the columns
+// beyond included, whose positions are checked all the same.
+bool readRow(XmlScanner &xml, const Names &n, const ElapsedStyles &elapsed, qint64 row,
+             std::vector<std::pair<int, QString>> &cells)
+{
+    const QByteArray cellElement = n.t("table-cell");
+    const QByteArray coveredName = n.t("covered-table-cell");
+    const QByteArray columnsRepeated = n.t("number-columns-repeated");
+    const int rowLevel = xml.depth();
+    cells.clear();
+    bool filled = false;
+    qint64 column = 1;
+    while (xml.next() != XmlScanner::EndDocument) {
+        if (xml.token() == XmlScanner::EndElement && xml.depth() < rowLevel)
+            break;
+        if (xml.token() != XmlScanner::StartElement)
+            continue;
+        if (xml.qualifiedName() != cellElement && xml.qualifiedName() != coveredName) {
+            xml.skipElement();
+            continue;
+        }
+        const int columnRepeat = repeatCount(xml, columnsRepeated);
+        const QString value = readCellValue(xml, n, elapsed, int(std::min<qint64>(row, kMaxRows)),
+                                            int(std::min<qint64>(column, kMaxColumns)));
+        if (!value.isEmpty()) {
+            if (column + columnRepeat - 1 > kMaxColumns)
+                refuseDamaged(QStringLiteral("Zelle außerhalb des Tabellenblatts"));
+            filled = true;
+            const qint64 kept = std::clamp<qint64>(Worksheet::MaxColumns - column + 1, 0, columnRepeat);
+            for (int k = 0; k < kept; ++k)
+                cells.emplace_back(int(column + k), value);
+        }
+        column += columnRepeat;
+    }
+    return filled;
+}
+
 } // namespace
 
 Worksheet readOds(const ZipArchive &zip, int lastRow)
@@ -242,10 +281,7 @@ Worksheet readOds(const ZipArchive &zip, int lastRow)
     const Names n(xml);
     const QByteArray tableName = n.t("table");
     const QByteArray rowName = n.t("table-row");
-    const QByteArray cellElement = n.t("table-cell");
-    const QByteArray coveredName = n.t("covered-table-cell");
     const QByteArray rowsRepeated = n.t("number-rows-repeated");
-    const QByteArray columnsRepeated = n.t("number-columns-repeated");
     const QByteArray rowGroups[] = {n.t("table-header-rows"), n.t("table-row-group"), n.t("table-rows")};
 
     // The first table of the spreadsheet body, after the automatic styles.
@@ -270,34 +306,10 @@ Worksheet readOds(const ZipArchive &zip, int lastRow)
             xml.skipElement(); // columns, shapes, forms
             continue;
         }
-
         const int rowRepeat = repeatCount(xml, rowsRepeated);
-        const int rowLevel = xml.depth();
-        cells.clear();
-        qint64 column = 1;
-        while (xml.next() != XmlScanner::EndDocument) {
-            if (xml.token() == XmlScanner::EndElement && xml.depth() < rowLevel)
-                break;
-            if (xml.token() != XmlScanner::StartElement)
-                continue;
-            if (xml.qualifiedName() != cellElement && xml.qualifiedName() != coveredName) {
-                xml.skipElement();
-                continue;
-            }
-            const int columnRepeat = repeatCount(xml, columnsRepeated);
-            const QString value = readCellValue(xml, n, elapsed, int(std::min<qint64>(row, kMaxRows)),
-                                                int(std::min<qint64>(column, kMaxColumns)));
-            if (!value.isEmpty()) {
-                if (column + columnRepeat - 1 > kMaxColumns)
-                    refuseDamaged(QStringLiteral("Zelle außerhalb des Tabellenblatts"));
-                for (int k = 0; k < columnRepeat; ++k)
-                    cells.emplace_back(int(column + k), value);
-            }
-            column += columnRepeat;
-        }
         // Only rows with content are expanded, and only as far as they are
         // kept; empty repeats just move on.
-        if (!cells.empty()) {
+        if (readRow(xml, n, elapsed, row, cells)) {
             if (row + rowRepeat - 1 > kMaxRows)
                 refuseDamaged(QStringLiteral("Zeile außerhalb des Tabellenblatts"));
             for (int r = 0; r < rowRepeat && sheet.keeps(int(row + r)); ++r)

@@ -64,6 +64,8 @@ void SheetBuilder::set(int row, int column, QString value)
     if (value.size() > kMaxCellChars)
         refuse(QStringLiteral("Zelle %1 enthält mehr als 32.767 Zeichen; so lange Texte speichert keine "
                               "Tabellenkalkulation.").arg(cellReference(row, column)));
+    if (column > Worksheet::MaxColumns)
+        return;
     m_chars += value.size();
     if (m_chars > kMaxSheetChars)
         refuseTooMuchText();
@@ -91,6 +93,44 @@ void SheetBuilder::set(int row, int column, QString value)
 Worksheet SheetBuilder::take()
 {
     return std::move(m_sheet);
+}
+
+void SharedStringCells::add(int row, int column, quint64 index)
+{
+    if (m_cells.size() >= size_t(kMaxCells))
+        refuseTooManyCells();
+    m_cells.push_back({row, column, index});
+}
+
+void SharedStringCells::setCells(SheetBuilder &sheet, const std::function<std::optional<QString>(bool keep)> &next) const
+{
+    std::vector<quint64> needed;
+    needed.reserve(m_cells.size());
+    for (const Cell &cell : m_cells)
+        needed.push_back(cell.index);
+    std::sort(needed.begin(), needed.end());
+    needed.erase(std::unique(needed.begin(), needed.end()), needed.end());
+
+    std::vector<QString> strings; // strings[k] belongs to needed[k]
+    qint64 held = 0;              // each is used by a kept cell at least once
+    for (quint64 index = 0; strings.size() < needed.size(); ++index) {
+        const bool keep = needed[strings.size()] == index;
+        std::optional<QString> text = next(keep);
+        if (!text)
+            break;
+        if (keep) {
+            held += text->size();
+            if (held > kMaxSheetChars)
+                refuseTooMuchText();
+            strings.push_back(std::move(*text));
+        }
+    }
+    for (const Cell &cell : m_cells) {
+        const size_t k = size_t(std::lower_bound(needed.begin(), needed.end(), cell.index) - needed.begin());
+        if (k >= strings.size())
+            refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellReference(cell.row, cell.column)));
+        sheet.set(cell.row, cell.column, strings[k]);
+    }
 }
 
 QString cellReference(int row, int column)

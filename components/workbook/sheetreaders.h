@@ -1,12 +1,15 @@
 #pragma once
 
 #include "failure.h"
+#include "numbertext.h"
 #include "spreadsheet.h"
 
 #include <QByteArray>
 #include <QtEndian>
 #include <QString>
 
+#include <functional>
+#include <optional>
 #include <vector>
 
 class QIODevice;
@@ -22,7 +25,7 @@ namespace workbook {
 constexpr int kMaxRows = Worksheet::MaxRows;
 constexpr int kMaxColumns = 16384;
 // Bounds the memory the kept cells take: the row limit alone does not, since
-// 10,000 rows may be 16,384 cells wide, and an ODS row repeats cheaply.
+// an ODS row repeats cheaply.
 constexpr qint64 kMaxCells = 2'000'000;
 // The most a spreadsheet program stores in one cell; a longer text is refused.
 constexpr qsizetype kMaxCellChars = 32767;
@@ -55,7 +58,8 @@ void appendCapped(QString &out, QStringView piece);
 // Collects non-empty cells row by row, bounded by the limits above; kMaxCells
 // bounds the cells stored, which includes the empty ones before a row's last,
 // kMaxSheetChars their text. A lone surrogate (a broken character) becomes
-// U+FFFD. Cells below `lastRow` are checked for a valid position, then dropped.
+// U+FFFD. Cells below `lastRow` or right of Worksheet::MaxColumns are checked
+// for a valid position, then dropped; no bound counts them.
 class SheetBuilder
 {
 public:
@@ -63,6 +67,7 @@ public:
     void set(int row, int column, QString value);
     // Whether cells of this row are kept.
     bool keeps(int row) const { return row <= m_lastRow; }
+    bool keeps(int row, int column) const { return keeps(row) && column <= Worksheet::MaxColumns; }
     int lastRow() const { return m_lastRow; }
     Worksheet take();
 
@@ -72,6 +77,30 @@ private:
     std::vector<int> m_widths; // per row: the column of its last cell
     qint64 m_cells = 0;        // cells stored, the empty ones before a row's last included
     qint64 m_chars = 0;        // characters stored
+};
+
+// Text cells that name a string of a shared-string table (xlsx, xls): the
+// sheet is read first, so that only the strings its kept cells use are held,
+// not a table that may hold a string for nearly every cell of the file.
+class SharedStringCells
+{
+public:
+    // A kept cell and the index of its string; refuses beyond kMaxCells.
+    void add(int row, int column, quint64 index);
+    // Reads the strings the cells use and sets the cells. `next(keep)` reads
+    // the table's next string, returning its text when `keep` (else any text),
+    // or nothing at the table's end; it is called no further than the highest
+    // index used. A cell whose string the table lacks is damaged.
+    void setCells(SheetBuilder &sheet, const std::function<std::optional<QString>(bool keep)> &next) const;
+
+private:
+    struct Cell
+    {
+        int row;
+        int column;
+        quint64 index;
+    };
+    std::vector<Cell> m_cells;
 };
 
 // The cell's "A1"-style reference, from a 1-based row and column.
@@ -90,8 +119,6 @@ inline quint32 le32(QByteArrayView bytes, qsizetype at)
     return qFromLittleEndian<quint32>(bytes.data() + at);
 }
 
-// Whole numbers as digits, others in shortest round-trip form with decimal comma.
-QString numberText(double value);
 QString booleanText(bool value);
 // A date serial (days since the epoch of the workbook's date system) as
 // dd.MM.yyyy, with " hh:mm:ss" when it has a time part; below 1 only the time.

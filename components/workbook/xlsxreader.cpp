@@ -73,6 +73,14 @@ QHash<QString, Relationship> readRelationships(const ZipArchive &zip, const QStr
     return rels;
 }
 
+// The prefix the part binds to the spreadsheet namespace (transitional or
+// strict) with its ':', or none when it is the default namespace.
+QByteArray mainPrefix(const XmlScanner &xml)
+{
+    const QByteArray prefix = xml.prefixFor("http://schemas.openxmlformats.org/spreadsheetml/2006/main");
+    return prefix.isEmpty() ? xml.prefixFor("http://purl.oclc.org/ooxml/spreadsheetml/main") : prefix;
+}
+
 // OOXML escapes characters that XML cannot carry as _xHHHH_.
 QString decodeEscapes(QString text)
 {
@@ -107,54 +115,26 @@ QString readStringItem(XmlScanner &xml)
     return decodeEscapes(text);
 }
 
-// A text cell waiting for its shared string: the sheet is read first, so that
-// only the strings its kept rows use need to be held.
-struct StringRef
-{
-    int row;
-    int column;
-    size_t index;
-};
-
 // Sets the text cells from the shared-string part, read only as far as the
 // highest index they use: a large workbook's part holds a string for nearly
 // every cell, the needed rows use its first few.
-void setSharedStrings(const ZipArchive &zip, const QString &part, const std::vector<StringRef> &refs,
+void setSharedStrings(const ZipArchive &zip, const QString &part, const SharedStringCells &cells,
                       SheetBuilder &sheet)
 {
-    if (refs.empty())
-        return;
-    std::vector<size_t> needed;
-    needed.reserve(refs.size());
-    for (const StringRef &ref : refs)
-        needed.push_back(ref.index);
-    std::sort(needed.begin(), needed.end());
-    needed.erase(std::unique(needed.begin(), needed.end()), needed.end());
-
-    std::vector<QString> strings; // strings[k] belongs to needed[k]
-    qint64 held = 0;              // each is used by a kept cell at least once
-    if (!part.isEmpty()) {
-        XmlScanner xml(zip.stream(part), part);
-        size_t index = 0;
-        while (strings.size() < needed.size() && xml.next() != XmlScanner::EndDocument) {
-            if (xml.token() != XmlScanner::StartElement || xml.name() != "si")
+    std::optional<XmlScanner> xml; // opened at the first string a cell uses
+    cells.setCells(sheet, [&](bool keep) -> std::optional<QString> {
+        if (!xml && !part.isEmpty())
+            xml.emplace(zip.stream(part), part);
+        while (xml && xml->next() != XmlScanner::EndDocument) {
+            if (xml->token() != XmlScanner::StartElement || xml->name() != "si")
                 continue;
-            if (needed[strings.size()] == index) {
-                strings.push_back(readStringItem(xml));
-                held += strings.back().size();
-                if (held > kMaxSheetChars)
-                    refuseTooMuchText();
-            } else
-                xml.skipElement();
-            ++index;
+            if (keep)
+                return readStringItem(*xml);
+            xml->skipElement();
+            return QString();
         }
-    }
-    for (const StringRef &ref : refs) {
-        const size_t k = size_t(std::lower_bound(needed.begin(), needed.end(), ref.index) - needed.begin());
-        if (k >= strings.size())
-            refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellReference(ref.row, ref.column)));
-        sheet.set(ref.row, ref.column, strings[k]);
-    }
+        return std::nullopt;
+    });
 }
 
 // For each cell format (the s attribute of a cell): how it shows a number.
@@ -209,7 +189,7 @@ struct SheetContext
 {
     const std::vector<NumberFormat> &formats;
     bool date1904;
-    std::vector<StringRef> &stringRefs;
+    SharedStringCells &strings;
 };
 
 void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, SheetBuilder &sheet)
@@ -260,9 +240,7 @@ void readCell(XmlScanner &xml, const SheetContext &ctx, int row, int column, She
         const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
         if (error != std::errc() || end != digits.data() + digits.size())
             refuseDamaged(QStringLiteral("Zelle %1 verweist auf einen fehlenden Text").arg(cellReference(row, column)));
-        if (ctx.stringRefs.size() >= size_t(kMaxCells))
-            refuseTooManyCells();
-        ctx.stringRefs.push_back({row, column, index});
+        ctx.strings.add(row, column, index);
     } else if (type == "str" || type == "e") {
         sheet.set(row, column, decodeEscapes(QString::fromStdString(raw)));
     } else if (type == "b") {
@@ -311,7 +289,7 @@ void readSheetData(const ZipArchive &zip, const QString &part, const SheetContex
             }
             if (row < 1 || column < 1 || column > kMaxColumns)
                 refuseDamaged(QStringLiteral("Zelle ohne gültige Lage"));
-            if (sheet.keeps(row))
+            if (sheet.keeps(row, column))
                 readCell(xml, ctx, row, column, sheet);
             else
                 xml.skipElement();
@@ -383,10 +361,15 @@ Worksheet readXlsx(const ZipArchive &zip, int lastRow)
     {
         const QByteArray bytes = zip.read(workbookPart);
         XmlScanner xml(bytes, workbookPart);
+        // The main namespace's element, not the extensions' x14:workbookPr
+        // and x15:workbookPr, which know nothing of the date system.
+        QByteArray workbookPr;
         while (xml.next() != XmlScanner::EndDocument) {
             if (xml.token() != XmlScanner::StartElement)
                 continue;
-            if (xml.name() == "workbookPr") {
+            if (workbookPr.isNull())
+                workbookPr = mainPrefix(xml) + "workbookPr";
+            if (xml.qualifiedName() == workbookPr) {
                 const QByteArrayView v = xml.rawAttribute("date1904");
                 date1904 = v == "1" || v == "true";
             } else if (xml.name() == "sheet" && firstSheetId.isEmpty()) {
@@ -418,10 +401,10 @@ Worksheet readXlsx(const ZipArchive &zip, int lastRow)
         refuseDamaged(QStringLiteral("Verweis „%1“ auf das erste Blatt fehlt").arg(firstSheetId));
 
     const std::vector<NumberFormat> formats = readNumberFormats(zip, stylesPart);
-    std::vector<StringRef> stringRefs;
+    SharedStringCells strings;
     SheetBuilder sheet(lastRow);
-    readSheetData(zip, sheetPart, {formats, date1904, stringRefs}, sheet);
-    setSharedStrings(zip, sharedStringsPart, stringRefs, sheet);
+    readSheetData(zip, sheetPart, {formats, date1904, strings}, sheet);
+    setSharedStrings(zip, sharedStringsPart, strings, sheet);
     return sheet.take();
 }
 

@@ -54,10 +54,12 @@ struct BatchFixture : RunFixture
         return values.isEmpty() ? QStringLiteral("fehlt") : values[1] + u' ' + values[3];
     }
 
-    // Starts the built tarvel-batch in the fixture's folder. It sees neither
+    // Starts the built tarvel-batch in the fixture's folder (through a shell
+    // pipeline, when given: "$0" "$@" is the program's call). It sees neither
     // the caller's database nor its data folder: TARVEL_DATABASE is set only
     // when databaseVariable is not null, and the data folder is dataHome.
-    void start(QProcess &process, const QStringList &arguments, const QString &databaseVariable = QString())
+    void start(QProcess &process, QStringList arguments, const QString &databaseVariable = QString(),
+               const QString &pipeline = QString())
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("TARVEL_DATABASE"));
@@ -66,7 +68,10 @@ struct BatchFixture : RunFixture
         environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.path());
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(folder.path());
-        process.start(QStringLiteral(TARVEL_BATCH), arguments);
+        if (pipeline.isEmpty())
+            process.start(QStringLiteral(TARVEL_BATCH), arguments);
+        else
+            process.start(QStringLiteral("bash"), QStringList{"-c", pipeline, QStringLiteral(TARVEL_BATCH)} + arguments);
     }
 
     // Runs it to its end.

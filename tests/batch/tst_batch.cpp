@@ -5,7 +5,10 @@
 #include "cooperativeruns.h"
 #include "districtruns.h"
 #include "testfiles.h"
+#include "testsignals.h"
 #include "importlog.h"
+#include "orbebase.h"
+#include "orberecordset.h"
 
 #include <QFile>
 #include <QtTest>
@@ -101,9 +104,6 @@ private slots:
         QList<QStringList> calls{{}};
         for (const QString &argument : arguments)
             argument == "+" ? calls.append(QStringList()) : calls.last().append(argument);
-        // Qt's own warnings (a seek on /dev/full) are no part of what the program says.
-        static const QRegularExpression qtWarning(QStringLiteral("^QIODevice::[^\n]*\n"),
-                                                  QRegularExpression::MultilineOption);
         QString text;
         for (QStringList call : calls) {
             text += QStringLiteral("### %1\n").arg(call.join(u' '));
@@ -119,7 +119,7 @@ private slots:
                 written.removeOne(file);
             text += QStringLiteral("--- Status: %1\n--- Standardausgabe:\n%2\n--- Standardfehler:\n%3\n")
                         .arg(result.exitCode)
-                        .arg(QString::fromUtf8(result.out).replace(CRLF, "↵\n"), result.errText().remove(qtWarning));
+                        .arg(QString::fromUtf8(result.out).replace(CRLF, "↵\n"), result.errText());
             text += QStringLiteral("--- Protokolldateien: %1%2\n--- Fehlerprotokoll:\n%3\n--- Standarddatenbank: %4\n"
                                    "--- Datensatz: %5\n")
                         .arg(written.size())
@@ -137,8 +137,9 @@ private slots:
                           text);
     }
 
-    // An import whose log file cannot be written (a folder nobody may write
-    // to) keeps its rows but ends with status 1: a scheduled job must notice.
+    // An import whose log file cannot be made (a folder nobody may write to)
+    // writes nothing and ends with status 1: a scheduled job must notice, and
+    // no row is saved that no log accounts for.
     void logFileNotWritten()
     {
         TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
@@ -150,8 +151,10 @@ private slots:
         const BatchResult result = f.batch({"import", "--district", "--database", db.location(), path});
         QProcess::execute("chattr", {"-i", folder});
         QCOMPARE(result.exitCode, int(BatchExit::RunFailed));
-        QVERIFY(result.errText().contains("Fehler beim Schreiben der Protokolldatei"));
-        QCOMPARE(f.importedRecord("district"), QStringLiteral("Rehwild 13"));
+        QVERIFY2(result.errText().contains("Beschreibung: Die Protokolldatei lässt sich neben der Arbeitsmappe nicht anlegen ("
+                                           + f.folder.path() + "/ProtokollTarvel"),
+                 qPrintable(result.errText()));
+        QCOMPARE(f.importedRecord("district"), QStringLiteral("fehlt"));
     }
 
     // A relative workbook stands in the log and decides the log file's folder
@@ -174,46 +177,110 @@ private slots:
         QCOMPARE(f.importedRecord("cooperative"), "Rehwild 13");
         const QByteArray logFile = fileBytes(f.folder.filePath(f.logFiles().value(0)));
         QVERIFY2(logFile.contains(("\r\nQuelle: " + f.folder.path() + "/Gut\uFFFD␊achten.xlsx\r\n").toUtf8()), logFile.constData());
+
+        // Damaged, the one error line shows the name as the log does.
+        const QString damaged = f.kindWorkbook("cooperative", "Gut\nachten.xlsx");
+        QVERIFY(QFile::resize(damaged, 100));
+        out = std::tmpfile();
+        QCOMPARE(runBatch({"check", "--cooperative", "--database", db.location().toUtf8(), QFile::encodeName(damaged)}, out, out),
+                 int(BatchExit::RunFailed));
+        std::rewind(out);
+        QByteArray said(4096, '\0');
+        said.resize(qsizetype(std::fread(said.data(), 1, size_t(said.size()), out)));
+        std::fclose(out);
+        QVERIFY2(said.startsWith("Fehler in frmTarvel") && said.contains("Gut␊achten.xlsx") && said.count('\n') == 1,
+                 said.constData());
     }
 
-    // A signal stops the import after a row: the rows before stay saved, the
-    // log ends with the line that says so and is written to its file. A second
-    // signal, or SIGKILL, ends the program at once; standard output then holds
-    // the log of saved rows only, never a row that was not saved.
-    void stoppedBySignals_data()
+    // What stops an import from outside. A signal stops it after a row (a
+    // closed terminal's SIGHUP too): the rows before stay saved, the log ends
+    // with the line that says so and is written to its file. A second signal,
+    // or SIGKILL, ends the program at once; standard output then holds the log
+    // of saved rows only, never a row that was not saved. A standard output
+    // closed by its reader ("| head") is a write error, not the end: every row
+    // is saved, the log file written, and the status says it. Another file
+    // moved over the database (WAL) ends the run at its next row through its
+    // error report, and the new file is neither written nor damaged. A signal
+    // during a wait for another program's lock ends the wait at once.
+    void stoppedFromOutside_data()
     {
         QTest::addColumn<QList<int>>("sent");
         QTest::addColumn<int>("exitCode"); // -1: ended by the signal
         QTest::newRow("SIGINT") << QList<int>{SIGINT} << 130;
         QTest::newRow("SIGTERM") << QList<int>{SIGTERM} << 143;
+        QTest::newRow("SIGHUP") << QList<int>{SIGHUP} << 129;
         // Two of the same kind sent at once may arrive as one.
         QTest::newRow("SIGINT, then SIGTERM") << QList<int>{SIGINT, SIGTERM} << -1;
         QTest::newRow("SIGKILL") << QList<int>{SIGKILL} << -1;
+        QTest::newRow("standard output closed") << QList<int>{} << 1;
+        QTest::newRow("database replaced") << QList<int>{} << 1;
+        QTest::newRow("SIGTERM while locked") << QList<int>{SIGTERM} << 143;
     }
-    void stoppedBySignals()
+    void stoppedFromOutside()
     {
         QFETCH(QList<int>, sent);
         QFETCH(int, exitCode);
+        const bool closed = QTest::currentDataTag() == QByteArray("standard output closed");
+        const bool replaced = QTest::currentDataTag() == QByteArray("database replaced");
+        const bool locked = QTest::currentDataTag() == QByteArray("SIGTERM while locked");
         TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
         BatchFixture f(db);
         WorkbookRows rows;
         for (int year = 3000; year < 8000; ++year)
             rows << QVariantList{"A", 12, QVariant(), "Hofberg", 3, 0, year};
         const QString path = f.kindWorkbook("district", "Gutachten.xlsx", rows);
+        const QString other = f.folder.filePath("andere.sqlite");
+        if (replaced) {
+            QVERIFY(OrbeBase::createDatabaseFile(other));
+            db.base().Disconnect(); // the program's connection is the only one
+        }
+        if (locked)
+            db.execute("BEGIN IMMEDIATE");
         QProcess process;
-        f.start(process, {"import", "--district", "--database", db.location(), path});
+        qputenv("TARVEL_LOCK_WAIT_MS", "60000");
+        f.start(process, {"import", "--district", "--database", db.location(), path}, QString(),
+                closed ? "set -o pipefail; \"$0\" \"$@\" | head -c 1 >/dev/null" : QString());
+        qunsetenv("TARVEL_LOCK_WAIT_MS");
         QByteArray out;
-        while (!out.contains("(Zeile 40)") && process.waitForReadyRead(20000))
+        while (!closed && !locked && !out.contains("(Zeile 40)") && process.waitForReadyRead(20000))
             out += process.readAllStandardOutput();
+        if (locked && !process.waitForFinished(1000)) {
+            QString why;
+            QVERIFY2(sendSignal(process, SIGTERM, &why), qPrintable(why));
+            QVERIFY(process.waitForFinished(10000)); // long before the lock wait
+            db.execute("ROLLBACK");
+            QCOMPARE(process.exitCode(), 143);
+            QVERIFY(process.readAllStandardOutput().endsWith("\r\nImport abgebrochen nach Zeile 1\r\n"));
+            return;
+        }
+        QString why;
         for (const int signal : sent)
-            ::kill(pid_t(process.processId()), signal);
+            QVERIFY2(sendSignal(process, signal, &why), qPrintable(why));
+        QVERIFY(!replaced || ::rename(QFile::encodeName(other), QFile::encodeName(db.location())) == 0);
         QVERIFY(process.waitForFinished(60000));
         out += process.readAllStandardOutput();
         QCOMPARE(process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, exitCode);
+        if (replaced) {
+            QVERIFY(process.readAllStandardError().contains("wurde während des Laufs ersetzt, verschoben oder gelöscht"));
+            OrbeBase replacement;
+            QVERIFY(replacement.ConnectTo(db.location()));
+            const auto first = [&](const char *statement) {
+                return replacement.Connection()->OpenRecordset(statement, OpenMode::Lookup)->Fields().Item(0).text();
+            };
+            QCOMPARE(first("PRAGMA integrity_check") + first("select count(*) from ForstlichesGutachtenZurAbschussplanung"),
+                     QStringLiteral("ok0"));
+            return;
+        }
 
         const qsizetype shownAsSaved = out.count("\t hinzugefügt: ");
         const int saved =
             f.scalar("select count(*) from ForstlichesGutachtenZurAbschussplanung where IdJagdbezirksSammlung = 101").toInt();
+        if (closed) {
+            QCOMPARE(saved, 5001);
+            QVERIFY(f.onlyLogFile().endsWith("hinzugefügt: A, Hofberg, 12, 7999\r\n"));
+            QVERIFY(process.readAllStandardError().contains("Standardausgabe"));
+            return;
+        }
         QVERIFY2(shownAsSaved >= 38 && saved < 5000, qPrintable(QString::number(saved)));
         if (exitCode > 0) {
             QCOMPARE(shownAsSaved, saved);
@@ -221,13 +288,25 @@ private slots:
             const QByteArray end = "\r\nImport abgebrochen nach Zeile " + QByteArray::number(saved + 2) + "\r\n";
             QVERIFY2(out.endsWith(end), out.right(200).constData());
             QVERIFY(process.readAllStandardError().startsWith(end.trimmed() + "\nProtokolldatei: \n"));
-            QCOMPARE(fileBytes(f.folder.filePath(f.logFiles().value(0))), out);
+            QCOMPARE(f.onlyLogFile(), out);
         } else {
             // The row being saved when the program ended may be missing, no more.
             QVERIFY2(shownAsSaved == saved || shownAsSaved + 1 == saved, qPrintable(QString::number(saved)));
             QVERIFY2(QRegularExpression("hinzugefügt: A, Hofberg, 12, \\d{4}\r\n$").match(QString::fromUtf8(out)).hasMatch(),
                      out.right(200).constData());
         }
+    }
+
+    // The signals above reach tarvel-batch only while it runs: an ended
+    // process has the id 0, and kill(0, …) would stop the test run itself.
+    void signalsOnlyARunningProcess()
+    {
+        QProcess ended;
+        ended.start(QStringLiteral(TARVEL_BATCH), {"--help"});
+        QVERIFY(ended.waitForFinished());
+        QString why;
+        QVERIFY(!sendSignal(ended, SIGTERM, &why));
+        QVERIFY(!sendSignal(ended.processId(), SIGTERM, &why));
     }
 
     // Running out of memory in the middle of a run ends it through its trap,
@@ -265,11 +344,12 @@ private slots:
                  fileBytes(messages).constData());
     }
 
-    // On a terminal the progress is one line rewritten in place. It is taken
-    // away before the log and the messages, which come in the window's order
-    // when both streams are the same terminal. An import whose log file cannot
-    // be written is no normal end: the host remembers the warning that makes
-    // the program's status 1.
+    // On a terminal the progress is one line rewritten in place, at most
+    // about ten times a second, however fast the rows go. It is taken away
+    // before the log and the messages, which come in the window's order when
+    // both streams are the same terminal. An import whose log file cannot be
+    // written is no normal end: the host remembers the warning that makes the
+    // program's status 1.
     void progressOnTerminal()
     {
         std::FILE *terminal = std::tmpfile();
@@ -279,21 +359,29 @@ private slots:
             host.setProgressMaximum(3);
             for (const float row : {2.0f, 3.0f})
                 host.setProgressValue(row);
+            host.setProgressMaximum(1000);
+            for (int row = 2; row < 1000; ++row) {
+                host.setProgressValue(float(row));
+                host.appendLog(QString(u'.'));
+                QVERIFY(!host.cancelRequested()); // writes the log
+            }
+            host.setProgressMaximum(3);
             host.appendLog("Protokoll\r\n");
             host.showMessage("Import beendet\r\nProtokolldatei: ", "Tarvel", MessageIcon::Information);
             QVERIFY(!host.warned());
-            host.windowState().workbookFolder = "/nicht/vorhandener/ordner/";
-            finishImportLog(host, RunSummary{});
+            host.showMessage("Fehler beim Schreiben der Protokolldatei", "Tarvel", MessageIcon::Exclamation);
             QVERIFY(host.warned());
-            host.setProgressValue(2);
+            host.setProgressValue(3); // the last row is always shown
         }
         std::rewind(terminal);
         QByteArray written(4096, '\0');
         written.resize(qsizetype(std::fread(written.data(), 1, size_t(written.size()), terminal)));
         std::fclose(terminal);
-        QCOMPARE(written, QByteArray("\rZeile 2 von 3\rZeile 3 von 3\r\x1b[KProtokoll\r\n"
-                                     "Import beendet\nProtokolldatei: \nFehler beim Schreiben der Protokolldatei\n"
-                                     "\rZeile 2 von 3\r\x1b[K"));
+        // The thousand rows above, quicker than a tenth of a second, drew their line once.
+        QCOMPARE(written, QByteArray("\rZeile 2 von 3\rZeile 3 von 3\r\x1b[K") + QByteArray(998, '.')
+                              + QByteArray("Protokoll\r\n"
+                                           "Import beendet\nProtokolldatei: \nFehler beim Schreiben der Protokolldatei\n"
+                                           "\rZeile 3 von 3\r\x1b[K"));
     }
 };
 

@@ -7,6 +7,7 @@
 #include "testdatabase.h"
 #include "testfiles.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -107,7 +108,7 @@ private slots:
             "INSERT INTO JagdbezirksSammlung VALUES (1, 2, '448', 'A'), (2, 2, 'O''Brien', 'B'), (3, 2, NULL, 'C'),"
             " (4, 2, '', 'D'), (5, 2, '0448', 'E'), (6, 1, '448', 'F')"));
         auto rs = db.connection()->OpenRecordset(
-            QStringLiteral("select * from JagdbezirksSammlung order by JagdbezirksSammlung_ID_PK"), 4);
+            QStringLiteral("select * from JagdbezirksSammlung order by JagdbezirksSammlung_ID_PK"), OpenMode::Lookup);
         rs->MoveNext(); // the filter starts over from the first row, wherever the recordset stood
 
         rs->Filter(criterion);
@@ -129,11 +130,11 @@ private slots:
         TARVEL_OPEN_TEST_DATABASE(db, kind);
         fillDistricts(db);
         auto connection = db.connection();
-        auto district = connection->OpenRecordset(QStringLiteral("select * from JagdbezirksSammlung where JagdbezirksSammlung_Lfdnr = '448'"), 4);
+        auto district = connection->OpenRecordset(QStringLiteral("select * from JagdbezirksSammlung where JagdbezirksSammlung_Lfdnr = '448'"), OpenMode::Lookup);
         const QString collection = district->Fields().Item(QStringLiteral("Jagdbezirkssammlung_ID_PK")).text();
         int key = 0;
         {
-            auto record = connection->OpenRecordset(recordStatement(collection, 2021), 5);
+            auto record = connection->OpenRecordset(recordStatement(collection, 2021), OpenMode::Editable);
             QVERIFY(!record->HasRecords());
             record->AddNew();
             // A field, a text into an integer column, a long long.
@@ -148,7 +149,7 @@ private slots:
             QCOMPARE(texts(*record), QStringList({QString::number(key), "7", "1", "2021", "2023", "12", "", "36", ""}));
         }
         {
-            auto record = connection->OpenRecordset(recordStatement(collection, 2021), 5);
+            auto record = connection->OpenRecordset(recordStatement(collection, 2021), OpenMode::Editable);
             // Changed elsewhere meanwhile: an update must write only its own fields.
             db.execute(QStringLiteral("UPDATE ForstlichesGutachtenZurAbschussplanung SET Bemerkung = 'extern'"));
             record->Edit();
@@ -160,15 +161,15 @@ private slots:
             // version on PostgreSQL, the connection's change count on SQLite).
             const QString written = connection->isPostgres() ? "select xmin::text from ForstlichesGutachtenZurAbschussplanung"
                                                              : "select total_changes()";
-            const QStringList before = texts(*connection->OpenRecordset(written, 4));
-            auto record = connection->OpenRecordset(recordStatement(collection, 2021), 5);
+            const QStringList before = texts(*connection->OpenRecordset(written, OpenMode::Lookup));
+            auto record = connection->OpenRecordset(recordStatement(collection, 2021), OpenMode::Editable);
             record->Edit();
             set(*record, {{"IdVerbissbelastung", 12}, {"IdVerbissbelastung", QStringLiteral("14")}, {"JagdjahrBis", 2023}});
             record->Update();
-            QCOMPARE(texts(*connection->OpenRecordset(written, 4)), before);
+            QCOMPARE(texts(*connection->OpenRecordset(written, OpenMode::Lookup)), before);
         }
         {
-            auto record = connection->OpenRecordset(recordStatement(collection, 2021), 5);
+            auto record = connection->OpenRecordset(recordStatement(collection, 2021), OpenMode::Editable);
             QCOMPARE(texts(*record), QStringList({QString::number(key), "7", "1", "2021", "2023", "14", "", "36", "extern"}));
             record->MoveNext();
             QVERIFY(record->Eof());
@@ -178,7 +179,7 @@ private slots:
             record->Update();
             QVERIFY(record->Fields().Item(QStringLiteral("IdForstlichesGutachten")).Value().toInt() != key);
         }
-        QCOMPARE(texts(*connection->OpenRecordset(QStringLiteral("select count(*) from ForstlichesGutachtenZurAbschussplanung"), 4)),
+        QCOMPARE(texts(*connection->OpenRecordset(QStringLiteral("select count(*) from ForstlichesGutachtenZurAbschussplanung"), OpenMode::Lookup)),
                  QStringList{"2"});
     }
 
@@ -197,13 +198,13 @@ private slots:
         auto connection = db.connection();
         const QString statement = recordStatement(QStringLiteral("7"), 2021);
         {
-            auto rs = connection->OpenRecordset(statement, 5);
+            auto rs = connection->OpenRecordset(statement, OpenMode::Editable);
             rs->Edit();
             set(*rs, {{"IdVerbissbelastung", 14}});
             rs->MoveNext(); // leaves the edit unsaved
         }
         {
-            auto rs = connection->OpenRecordset(statement, 5);
+            auto rs = connection->OpenRecordset(statement, OpenMode::Editable);
             rs->Edit();
             set(*rs, {{"IdVerbissbelastung", 14}});
             rs->Filter(QString());
@@ -212,7 +213,7 @@ private slots:
             set(*rs, {{"IdVerbissbelastung", 13}});
         } // destroyed while editing
         {
-            auto rs = connection->OpenRecordset(statement, 5);
+            auto rs = connection->OpenRecordset(statement, OpenMode::Editable);
             rs->AddNew();
             set(*rs, {{"IdJagdbezirksSammlung", 7}, {"JagdjahrVon", 2030}});
             rs->AddNew(); // the first new row is dropped
@@ -222,7 +223,7 @@ private slots:
             set(*rs, {{"IdJagdbezirksSammlung", 7}, {"JagdjahrVon", 2032}});
         } // destroyed while adding
         const Failure failure = expectFailure([&] {
-            auto rs = connection->OpenRecordset(recordStatement(QStringLiteral("7"), 2050), 5);
+            auto rs = connection->OpenRecordset(recordStatement(QStringLiteral("7"), 2050), OpenMode::Editable);
             db.execute(QStringLiteral("UPDATE JagdbezirksSammlung SET JagdbezirksSammlung_Name = 'geändert'"));
             rs->AddNew();
             set(*rs, {{"IdJagdbezirksSammlung", 7}, {"JagdjahrVon", 2050}, {"IdWildart", 9999}});
@@ -230,13 +231,13 @@ private slots:
         });
         QCOMPARE(failure.number(), ErrorNumber::DatabaseError);
         QVERIFY(!connection->OpenRecordset(QStringLiteral("select * from JagdbezirksSammlung where "
-                                                          "JagdbezirksSammlung_Name = 'geändert'"), 4)->HasRecords());
-        auto rs = connection->OpenRecordset(recordStatement(QStringLiteral("7"), 2040), 5);
+                                                          "JagdbezirksSammlung_Name = 'geändert'"), OpenMode::Lookup)->HasRecords());
+        auto rs = connection->OpenRecordset(recordStatement(QStringLiteral("7"), 2040), OpenMode::Editable);
         rs->AddNew();
         set(*rs, {{"IdJagdbezirksSammlung", 7}, {"JagdjahrVon", 2040}});
         rs->Update();
         auto all = connection->OpenRecordset(
-            QStringLiteral("select * from ForstlichesGutachtenZurAbschussplanung order by JagdjahrVon"), 4);
+            QStringLiteral("select * from ForstlichesGutachtenZurAbschussplanung order by JagdjahrVon"), OpenMode::Lookup);
         QStringList years;
         for (; all->HasCurrent(); all->MoveNext())
             years << texts(*all).mid(3, 3).join(u'/');
@@ -256,7 +257,7 @@ private slots:
         // Edit() on the record, then one field set (and Update() with update).
         auto editSet = [editable](const char *name, QVariant value, bool update = false) {
             return Action([=](OrbeConnection &c, OrbeBase &) {
-                auto rs = c.OpenRecordset(editable, 5);
+                auto rs = c.OpenRecordset(editable, OpenMode::Editable);
                 rs->Edit();
                 set(*rs, {{name, value}});
                 if (update)
@@ -264,30 +265,29 @@ private slots:
             });
         };
         const QList<std::tuple<const char *, Action, long, const char *>> cases{
-            {"edit lookup", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(lookup, 4)->Edit(); }, ErrorNumber::NotUpdatable, ""},
-            {"add lookup", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(lookup, 4)->AddNew(); }, ErrorNumber::NotUpdatable, ""},
-            {"read at eof", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(none, 4)->Fields().Item(0).Value(); },
+            {"edit lookup", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(lookup, OpenMode::Lookup)->Edit(); }, ErrorNumber::NotUpdatable, ""},
+            {"add lookup", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(lookup, OpenMode::Lookup)->AddNew(); }, ErrorNumber::NotUpdatable, ""},
+            {"read at eof", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(none, OpenMode::Lookup)->Fields().Item(0).Value(); },
              ErrorNumber::NoCurrentRecord, ""},
-            {"edit at eof", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(none, 5)->Edit(); }, ErrorNumber::NoCurrentRecord, ""},
-            {"move past eof", [=](OrbeConnection &c, OrbeBase &) { auto rs = c.OpenRecordset(editable, 5); rs->MoveNext(); rs->MoveNext(); },
+            {"edit at eof", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(none, OpenMode::Editable)->Edit(); }, ErrorNumber::NoCurrentRecord, ""},
+            {"move past eof", [=](OrbeConnection &c, OrbeBase &) { auto rs = c.OpenRecordset(editable, OpenMode::Editable); rs->MoveNext(); rs->MoveNext(); },
              ErrorNumber::NoCurrentRecord, ""},
-            {"unknown field", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(lookup, 4)->Fields().Item(QStringLiteral("Hgname")); },
+            {"unknown field", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(lookup, OpenMode::Lookup)->Fields().Item(QStringLiteral("Hgname")); },
              ErrorNumber::FieldNotFound, "Hgname"},
-            {"set without edit", [=](OrbeConnection &c, OrbeBase &) { set(*c.OpenRecordset(editable, 5), {{"IdVerbissbelastung", 12}}); },
+            {"set without edit", [=](OrbeConnection &c, OrbeBase &) { set(*c.OpenRecordset(editable, OpenMode::Editable), {{"IdVerbissbelastung", 12}}); },
              ErrorNumber::UpdateWithoutEdit, "IdVerbissbelastung"},
-            {"update without edit", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(editable, 5)->Update(); },
+            {"update without edit", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(editable, OpenMode::Editable)->Update(); },
              ErrorNumber::UpdateWithoutEdit, ""},
             {"text into integer", editSet("IdVerbissbelastung", QStringLiteral("zwei")), ErrorNumber::TypeMismatch, "zwei"},
             {"fraction into integer", editSet("IdVerbissbelastung", 2.5), ErrorNumber::TypeMismatch, "2,5"},
             {"integer overflow", editSet("JagdjahrVon", qlonglong(1) << 40), ErrorNumber::Overflow, "JagdjahrVon"},
             {"foreign key", editSet("IdWildart", 9999, true), ErrorNumber::DatabaseError, "foreign key"},
-            {"editable join", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(QStringLiteral("select * from Wildart, Jagdbezirk"), 5); },
+            {"editable join", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(QStringLiteral("select * from Wildart, Jagdbezirk"), OpenMode::Editable); },
              ErrorNumber::NotUpdatable, "select * from Wildart, Jagdbezirk"},
-            {"unknown mode", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(lookup, 3); }, ErrorNumber::InvalidArgument, "3"},
-            {"after disconnect", [=](OrbeConnection &c, OrbeBase &base) { auto rs = c.OpenRecordset(editable, 5); base.Disconnect(); rs->Edit(); },
+            {"after disconnect", [=](OrbeConnection &c, OrbeBase &base) { auto rs = c.OpenRecordset(editable, OpenMode::Editable); base.Disconnect(); rs->Edit(); },
              ErrorNumber::NotConnected, ""},
             // A number that is none, unquoted, as a run would build it.
-            {"refused statement", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(lookup + QStringLiteral(" where Wildart_ID_PK = 12a"), 4); },
+            {"refused statement", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(lookup + QStringLiteral(" where Wildart_ID_PK = 12a"), OpenMode::Lookup); },
              ErrorNumber::DatabaseError, "abgelehnt: "},
         };
         for (const QString &kind : TestDatabase::kinds()) {
@@ -296,7 +296,7 @@ private slots:
             for (const char *criterion : {"Wildart_Name like 'R%'", "Wildart_Name = 'O'Brien'", "Wildart_Name = 'A' and Wildart_ID_PK = '1'",
                                           "Hgnr = '448'"}) {
                 QTest::addRow("%s filter %s", qPrintable(kind), criterion)
-                    << kind << Action([=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(lookup, 4)->Filter(QString::fromLatin1(criterion)); })
+                    << kind << Action([=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(lookup, OpenMode::Lookup)->Filter(QString::fromLatin1(criterion)); })
                     << (criterion[0] == 'H' ? ErrorNumber::FieldNotFound : ErrorNumber::InvalidFilter) << QString();
             }
         }
@@ -334,7 +334,7 @@ private slots:
                                                           : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT")));
         const QString statement = recordStatement(QStringLiteral("7"), 2021);
         {
-            auto rs = db.connection()->OpenRecordset(statement, 5);
+            auto rs = db.connection()->OpenRecordset(statement, OpenMode::Editable);
             rs->AddNew();
             set(*rs, {{"IdJagdbezirksSammlung", 7}, {"IdWildart", 1}, {"JagdjahrVon", 2021}, {"JagdjahrBis", 2023},
                       {"IdVerbissbelastung", 13}});
@@ -342,12 +342,12 @@ private slots:
             QCOMPARE(texts(*rs), QStringList({"neu", "2023", "2021", "13", "1", "1", "", "7"}));
         }
         {
-            auto rs = db.connection()->OpenRecordset(statement, 5);
+            auto rs = db.connection()->OpenRecordset(statement, OpenMode::Editable);
             rs->Edit();
             set(*rs, {{"IdVerbissbelastung", 11}});
             rs->Update();
         }
-        QCOMPARE(texts(*db.connection()->OpenRecordset(statement, 4)), QStringList({"neu", "2023", "2021", "11", "1", "1", "", "7"}));
+        QCOMPARE(texts(*db.connection()->OpenRecordset(statement, OpenMode::Lookup)), QStringList({"neu", "2023", "2021", "11", "1", "1", "", "7"}));
     }
 
     // What a user meets when the database file cannot be opened: a German
@@ -359,6 +359,13 @@ private slots:
         QTest::newRow("folder") << "" << "ist keine Datei";
         QTest::newRow("no database file") << "text.sqlite" << "Die Datenbankdatei ist beschädigt oder keine SQLite-Datenbank";
         QTest::newRow("damaged file") << "kaputt.sqlite" << "Die Datenbankdatei ist beschädigt oder keine SQLite-Datenbank";
+        // A database it cannot read now is not called unreadable.
+        QTest::newRow("exclusive lock") << "gesperrt.sqlite"
+                                        << "gesperrt.sqlite lässt sich nicht öffnen (Ein anderes Programm hält die "
+                                           "Datenbank gesperrt; Tarvel hat 0,2 Sekunden gewartet)";
+        QTest::newRow("WAL, folder takes no files") << "fest/wal.sqlite"
+                                                    << "wal.sqlite lässt sich nicht öffnen (Die Datenbank ist im WAL-Modus, "
+                                                       "und in ihrem Ordner darf Tarvel keine Dateien anlegen";
     }
     void connectFailures()
     {
@@ -371,8 +378,22 @@ private slots:
         // A real file's header, then a first page that is garbage.
         QVERIFY(writeFileBytes(dir.filePath(QStringLiteral("kaputt.sqlite")),
                                fileBytes(db.location()).left(100) + QByteArray(8092, '\xff')));
+        QVERIFY(OrbeBase::createDatabaseFile(dir.filePath(QStringLiteral("gesperrt.sqlite"))));
+        OrbeBase locker;
+        QVERIFY(locker.ConnectTo(dir.filePath(QStringLiteral("gesperrt.sqlite"))));
+        locker.Connection()->execute(QStringLiteral("PRAGMA locking_mode = EXCLUSIVE"));
+        locker.Connection()->execute(QStringLiteral("BEGIN EXCLUSIVE"));
+        const QString fixedFolder = dir.filePath(QStringLiteral("fest"));
+        QVERIFY(QDir().mkpath(fixedFolder) && OrbeBase::createDatabaseFile(fixedFolder + QStringLiteral("/wal.sqlite")));
+        // Made immutable, the folder takes no file, from root neither.
+        if (file.startsWith(QLatin1String("fest/")) && QProcess::execute("chattr", {"+i", fixedFolder}) != 0)
+            QSKIP("chattr +i is not available here");
         OrbeBase base;
-        QVERIFY(!base.ConnectTo(dir.filePath(file)));
+        qputenv("TARVEL_LOCK_WAIT_MS", "200");
+        const bool connected = base.ConnectTo(dir.filePath(file));
+        qunsetenv("TARVEL_LOCK_WAIT_MS");
+        QProcess::execute("chattr", {"-i", fixedFolder});
+        QVERIFY(!connected);
         QVERIFY(!base.Connection());
         QVERIFY2(base.connectFailure().contains(cause), qPrintable(base.connectFailure()));
     }
@@ -385,7 +406,7 @@ private slots:
         TARVEL_OPEN_TEST_DATABASE(lite, QStringLiteral("sqlite"));
         TARVEL_OPEN_TEST_DATABASE(server, QStringLiteral("postgresql"));
         auto first = [](TestDatabase &db, const char *statement) {
-            return db.base().Connection()->OpenRecordset(QString::fromLatin1(statement), 4)->Fields().Item(0).text();
+            return db.base().Connection()->OpenRecordset(QString::fromLatin1(statement), OpenMode::Lookup)->Fields().Item(0).text();
         };
         QCOMPARE(first(lite, "PRAGMA journal_mode"), QStringLiteral("wal"));
         lite.execute(QStringLiteral("PRAGMA journal_mode = DELETE"));

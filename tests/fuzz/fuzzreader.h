@@ -19,7 +19,7 @@ void readOrRefuse(Reader read, const uint8_t *data, size_t size)
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     try {
         const Worksheet sheet = read(bytes);
-        if (sheet.rowCount() > workbook::kMaxRows || sheet.columnCount() > workbook::kMaxColumns) {
+        if (sheet.rowCount() > workbook::kMaxRows || sheet.columnCount() > Worksheet::MaxColumns) {
             std::fprintf(stderr, "sheet beyond the limits: %d rows, %d columns\n", sheet.rowCount(),
                          sheet.columnCount());
             std::abort();

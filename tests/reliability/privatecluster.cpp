@@ -81,13 +81,13 @@ PrivateCluster::~PrivateCluster()
         stop(true);
 }
 
-QString PrivateCluster::location(bool tcp) const
+QString PrivateCluster::location(bool tcp, int port) const
 {
     DatabaseLocation location;
     location.kind = DatabaseLocation::Kind::PostgreSQL;
     location.user = QStringLiteral("postgres");
     location.host = tcp ? QStringLiteral("127.0.0.1") : m_folder.path();
-    location.port = m_port;
+    location.port = port > 0 ? port : m_port;
     location.database = QStringLiteral("postgres");
     return location.toString();
 }

@@ -22,8 +22,8 @@ public:
     // Empty when the cluster runs, else why not (binaries missing, initdb failed).
     QString unavailableReason() const { return m_reason; }
     // The admin database "postgres", in the form TARVEL_DATABASE takes, over
-    // the unix socket or over TCP.
-    QString location(bool tcp = false) const;
+    // the unix socket or over TCP (to another port than the server's: a proxy's).
+    QString location(bool tcp = false, int port = 0) const;
     int port() const { return m_port; }
     // The authority that signed the server's certificate, and another one.
     QString authority() const { return m_folder.filePath(QStringLiteral("ca.crt")); }

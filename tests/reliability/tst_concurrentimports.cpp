@@ -59,13 +59,14 @@ class ConcurrentImportsTest : public QObject
 private:
     QTemporaryDir m_dataHome;
     int m_runs = 0;
+    static constexpr int Nobody = 65534;
 
     // Starts tarvel-batch on the workbook (copied into a folder of its own, so
-    // that the log files of two runs never meet); returns that folder. With
-    // asUser, as an unprivileged user, whom file permissions stop.
+    // that the log files of two runs never meet); returns that folder. With a
+    // user id, as that unprivileged user, whom file permissions stop.
     QString startImport(QProcess &process, const QString &database, const QString &workbook,
                         const QString &run = QStringLiteral("import"), const QString &locale = QString(),
-                        bool asUser = false)
+                        int asUser = 0)
     {
         const QString folder = m_dataHome.filePath(QStringLiteral("lauf%1").arg(++m_runs));
         const QString copy = folder + QStringLiteral("/hg.xlsx");
@@ -87,8 +88,8 @@ private:
             process.setProcessEnvironment(environment);
             QFile::setPermissions(m_dataHome.path(), QFile::Permissions(0x7777));
             QFile::setPermissions(folder, QFile::Permissions(0x7777));
-            command = QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
-                                  QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")} + command;
+            command = QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=%1").arg(asUser),
+                                  QStringLiteral("--regid=%1").arg(asUser), QStringLiteral("--clear-groups")} + command;
         }
         process.start(command.first(), command.mid(1));
         return folder;
@@ -189,17 +190,49 @@ private slots:
         const QString workbook = cooperativeWorkbook(folder.filePath(QStringLiteral("a.xlsx")), {{5001, 5002}});
 
         QProcess check;
-        startImport(check, file, workbook, QStringLiteral("check"), QString(), true);
+        startImport(check, file, workbook, QStringLiteral("check"), QString(), Nobody);
         QCOMPARE(failureOf(check), QString());
         QVERIFY(check.readAllStandardOutput().contains("Zum importieren: 5001"));
         QProcess import;
-        const QString logFolder = startImport(import, file, workbook, QStringLiteral("import"), QString(), true);
+        const QString logFolder = startImport(import, file, workbook, QStringLiteral("import"), QString(), Nobody);
         QVERIFY(import.waitForFinished(120000));
         QCOMPARE(import.exitCode(), 1);
         const QString said = QString::fromUtf8(import.readAllStandardError());
         QVERIFY2(said.contains(QStringLiteral("Die Datenbank ist schreibgeschützt")), qPrintable(said));
         QCOMPARE(fileBytes(file), before);
-        QCOMPARE(QDir(logFolder).entryList({QStringLiteral("ProtokollTarvel*")}), QStringList());
+        // The log so far goes to its file, and standard error names it.
+        const QStringList logFiles = QDir(logFolder).entryList({QStringLiteral("ProtokollTarvel*")});
+        QCOMPARE(logFiles.size(), 1);
+        QVERIFY2(said.contains(QStringLiteral("Protokolldatei: ") + logFolder + u'/' + logFiles[0]), qPrintable(said));
+    }
+
+    // A check by another user, who may only read a shared WAL database,
+    // leaves its "-wal" and "-shm" files behind, which the owner cannot
+    // write: the owner's import names them and their owner instead of a
+    // read-only database.
+    void sharedWalDatabase()
+    {
+        if (geteuid() != 0)
+            QSKIP("needs two users: run as root");
+        TARVEL_OPEN_TEST_DATABASE(db, QStringLiteral("sqlite"));
+        db.execute(QStringLiteral("INSERT INTO JagdbezirksSammlung VALUES (1001, 2, '5001', 'HG')"));
+        db.base().Disconnect();
+        const QString file = db.location();
+        const QString folder = QFileInfo(file).path();
+        constexpr int Owner = 1000;
+        QVERIFY(QFile::setPermissions(folder, QFile::Permissions(0x7777)) && ::chown(QFile::encodeName(file), Owner, Owner) == 0);
+        QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+        QTemporaryDir workbooks;
+        const QString workbook = cooperativeWorkbook(workbooks.filePath(QStringLiteral("a.xlsx")), {{5001, 5001}});
+
+        QProcess check;
+        startImport(check, file, workbook, QStringLiteral("check"), QString(), Nobody);
+        QCOMPARE(failureOf(check), QString());
+        QProcess import;
+        startImport(import, file, workbook, QStringLiteral("import"), QString(), Owner);
+        const QString said = failureOf(import);
+        QVERIFY2(said.startsWith(QStringLiteral("Status 1")) && said.contains(QStringLiteral("(„tarvel.sqlite-wal“ und "
+                 "„tarvel.sqlite-shm“ neben der Datenbank gehören dem Benutzer „nobody“")), qPrintable(said));
     }
 
     // The log file's name holds the regional date and time, whose "/" must

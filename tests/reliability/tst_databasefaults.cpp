@@ -9,6 +9,8 @@
 #include "orberecordset.h"
 #include "runfixture.h"
 
+#include <QProcess>
+#include <QScopeGuard>
 #include <QtTest>
 
 class DatabaseFaultsTest : public QObject
@@ -28,8 +30,10 @@ private slots:
             QTest::addRow("%s %s", qPrintable(kind), fault) << kind << QString::fromLatin1(fault) << number << QString::fromUtf8(message);
         };
         for (const QString &kind : TestDatabase::kinds()) {
-            // Another program's uncommitted change: the wait is bounded.
-            row(kind, "table locked", ErrorNumber::DatabaseError, "Ein anderes Programm hält die");
+            // Another program's uncommitted change: the wait is bounded (a German 0,3).
+            row(kind, "table locked", ErrorNumber::DatabaseError,
+                kind == "sqlite" ? "Ein anderes Programm hält die Datenbank gesperrt; Tarvel hat 0,3 Sekunden gewartet"
+                                 : "Ein anderes Programm hält die Tabelle gesperrt; Tarvel hat 0,3 Sekunden gewartet");
             // The record statement's own condition.
             row(kind, "key column missing", ErrorNumber::DatabaseError, "Die Datenbank passt nicht zu Tarvel");
             // A column only a new record writes.
@@ -43,6 +47,8 @@ private slots:
             "Die Datenbank passt nicht zu Tarvel: eine Spalte hat einen anderen Typ");
         // A key that is no row-id alias: SQLite would store NULL in it.
         row("sqlite", "no key", ErrorNumber::DatabaseError, "Der neue Datensatz bekam von der Datenbank keinen Schlüssel");
+        // The file on a disk that is full (a small tmpfs, mounted as root).
+        row("sqlite", "disk full", ErrorNumber::DatabaseError, "Der Datenträger der Datenbank ist voll");
     }
     void importCannotWrite()
     {
@@ -78,10 +84,33 @@ private slots:
                            .replace(QLatin1String("%3"), table));
         if (fault == QLatin1String("select rights only"))
             location.user = role;
+        QTemporaryDir disk;
+        QString file = db.location();
+        if (fault == QLatin1String("disk full")) {
+            if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", disk.path()}) != 0)
+                QSKIP("no tmpfs can be mounted here");
+            db.execute(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+            file = disk.filePath(QStringLiteral("voll.sqlite"));
+            QVERIFY(QFile::copy(db.location(), file));
+            {
+                // A rollback journal: with WAL the file would not even open on a full disk.
+                OrbeBase copy;
+                QVERIFY(copy.ConnectTo(file));
+                copy.Connection()->execute(QStringLiteral("PRAGMA journal_mode = DELETE"));
+            }
+            QFile filler(disk.filePath(QStringLiteral("füllung")));
+            QVERIFY(filler.open(QIODevice::WriteOnly));
+            while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
+            }
+        }
+        const auto unmount = qScopeGuard([&] {
+            if (fault == QLatin1String("disk full"))
+                QProcess::execute("umount", {"-l", disk.path()});
+        });
         // A connection of its own, made after the fault, as a program would see it.
         OrbeBase faulty;
         qputenv("TARVEL_LOCK_WAIT_MS", "300");
-        const bool connected = faulty.ConnectTo(postgres ? location.toString() : db.location());
+        const bool connected = faulty.ConnectTo(postgres ? location.toString() : file);
         qunsetenv("TARVEL_LOCK_WAIT_MS");
         QVERIFY(connected);
         // The check's listing reads by the record statement's columns.
@@ -110,7 +139,9 @@ private slots:
         QVERIFY2(report.description.startsWith(message) || report.description.contains(u'(' + message),
                  qPrintable(report.description));
         QCOMPARE(assessments(*faulty.Connection()), before);
-        QVERIFY(f.logFiles().isEmpty());
+        // No row is logged as saved; the log so far is in its file.
+        QVERIFY2(!f.host.log.contains("hinzugefügt:") && !f.host.log.contains("aktualisiert:"), qPrintable(f.host.log));
+        QCOMPARE(f.onlyLogFile(), f.host.log.toUtf8());
         if (fault == QLatin1String("table locked"))
             db.execute(QStringLiteral("ROLLBACK"));
 

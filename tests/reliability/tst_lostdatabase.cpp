@@ -8,11 +8,15 @@
 #include "orbebase.h"
 #include "orbeerrorreport.h"
 #include "orberecordset.h"
+#include "faultproxy.h"
 #include "privatecluster.h"
 #include "testfiles.h"
 #include "testrunhost.h"
+#include "testsignals.h"
 #include "testworkbook.h"
 
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QTemporaryDir>
@@ -20,23 +24,8 @@
 
 #include <functional>
 
-#include <csignal>
 
 namespace {
-
-// A run host that lets the test act when a log piece arrives: the run logs a
-// row's line between opening its record and saving it.
-class InterruptingHost : public TestRunHost
-{
-public:
-    std::function<void(const QString &)> onLog;
-    void appendLog(const QString &piece) override
-    {
-        TestRunHost::appendLog(piece);
-        if (onLog)
-            onLog(piece);
-    }
-};
 
 const QStringList Columns{"IdJagdbezirksSammlung", "JagdjahrVon", "IdVerbissbelastung"};
 
@@ -49,28 +38,41 @@ class LostDatabaseTest : public QObject
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    // Shut down, killed at once, or stopped (SIGSTOP) over TCP: a stopped
-    // server process keeps its connection alive and never answers, so the
-    // client gives up after its limit (short here).
+    // Shut down, killed at once, or stopped (SIGSTOP) while the third data
+    // row's record is open, as its change goes to the server: a stopped server
+    // process keeps its connection alive and never answers, so the client
+    // gives up after its limit (short here). Stopped as the commit goes out,
+    // nobody can tell whether the row is saved, and the message says so. Over
+    // TCP, through a proxy that acts as the statement goes by.
     void serverStopsDuringAnImport_data()
     {
         QTest::addColumn<QString>("how");
-        QTest::addColumn<QString>("cause");
+        QTest::addColumn<QByteArray>("at");
+        QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("driverWords");
-        QTest::newRow("shutdown") << "shutdown" << "Die Verbindung zur Datenbank ist abgebrochen" << "administrator command";
-        QTest::newRow("crash") << "crash" << "Die Verbindung zur Datenbank ist abgebrochen" << "server";
-        QTest::newRow("stopped") << "stopped" << "Der Datenbankserver antwortet nicht" << "";
+        const QString notSaved = QStringLiteral("Der Datensatz konnte nicht gespeichert werden (");
+        const QString uncertain = QStringLiteral("Ob der Datensatz gespeichert ist, ist ungewiss: die Transaktion wurde "
+                                                 "zum Abschließen geschickt, eine Bestätigung kam nicht (");
+        const QByteArray update = "UPDATE ForstlichesGutachten";
+        QTest::newRow("shutdown") << "shutdown" << update << notSaved + "Die Verbindung zur Datenbank ist abgebrochen"
+                                  << "administrator command";
+        QTest::newRow("crash") << "crash" << update << notSaved + "Die Verbindung zur Datenbank ist abgebrochen" << "server";
+        QTest::newRow("stopped") << "stopped" << update << notSaved + "Der Datenbankserver antwortet nicht" << "";
+        QTest::newRow("stopped at the commit") << "stopped" << QByteArray("COMMIT")
+                                               << uncertain + "Der Datenbankserver antwortet nicht" << "";
     }
     void serverStopsDuringAnImport()
     {
         QFETCH(QString, how);
-        QFETCH(QString, cause);
+        QFETCH(QByteArray, at);
+        QFETCH(QString, message);
         QFETCH(QString, driverWords);
         TARVEL_START_PRIVATE_CLUSTER(cluster);
         const bool stopping = how == QLatin1String("stopped");
+        FaultProxy proxy(cluster.port());
         qputenv("TARVEL_ANSWER_WAIT_MS", "1500");
         OrbeBase base;
-        const bool connected = base.ConnectTo(cluster.location(stopping));
+        const bool connected = base.ConnectTo(cluster.location(true, proxy.port()));
         qunsetenv("TARVEL_ANSWER_WAIT_MS");
         QVERIFY(connected);
         std::shared_ptr<OrbeConnection> connection = base.Connection();
@@ -86,7 +88,7 @@ private slots:
                                  ->Fields().Item(0).Value().toInt();
 
         QTemporaryDir folder;
-        InterruptingHost host;
+        TestRunHost host;
         host.state.connection = connection;
         host.state.workbookFolder = folder.path() + u'/';
         WorkbookRows rows{{"Hgnr", "Jahr", "Lkr", "Lkrname", "Alf_kurz", "Alf_lang", "Hgname", "Belast", "Abschuss"}};
@@ -94,38 +96,38 @@ private slots:
             rows << QVariantList{number, 2024, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "HG", 1, 3};
         host.state.workbookPath = writeXlsx(folder.filePath(QStringLiteral("hg.xlsx")), rows);
 
-        // The server goes away while the third data row's record is open.
-        bool stopped = false;
-        host.onLog = [&](const QString &piece) {
-            if (piece.startsWith(QLatin1String("(Zeile 4)")))
-                stopped = stopping ? ::kill(server, SIGSTOP) == 0 : cluster.stop(how == QLatin1String("crash"));
-        };
+        // The server goes away as the third data row's record is saved (its
+        // update is the first, its commit the third).
+        std::atomic<bool> stopped = false;
+        QString why;
+        proxy.add(1, at, at == "COMMIT" ? 3 : 1, FaultProxy::Fault::Pass, [&] {
+            stopped = stopping ? sendSignal(server, SIGSTOP, &why) : cluster.stop(how == QLatin1String("crash"));
+        });
         auto importReports = [&] {
             ErrorReportCapture errors;
             runCooperativeImport(host);
-            host.onLog = nullptr;
             return errors.reports;
         };
         const QString allSaved = QStringLiteral("401 2024 11\n402 2024 11\n403 2024 11\n404 2024 11\n405 2024 11");
         QList<ErrorReportEntry> reports = importReports();
-        QVERIFY2(stopped, qPrintable(cluster.unavailableReason()));
+        QVERIFY2(stopped, qPrintable(why + cluster.unavailableReason()));
         QCOMPARE(reports.size(), 1);
         QCOMPARE(reports[0].procedure, QStringLiteral("cmdImportStarten_Click"));
         QCOMPARE(reports[0].source, ErrorSource::Database);
         QCOMPARE(reports[0].number, ErrorNumber::DatabaseError);
         QCOMPARE(reports[0].line, 260); // the save
         // The driver's own words on the lost server are part of the message.
-        QVERIFY2(reports[0].description.startsWith(QStringLiteral("Der Datensatz konnte nicht gespeichert werden (") + cause)
-                     && reports[0].description.contains(driverWords),
+        QVERIFY2(reports[0].description.startsWith(message) && reports[0].description.contains(driverWords),
                  qPrintable(reports[0].description));
 
-        QVERIFY2(stopping ? ::kill(server, SIGCONT) == 0 : cluster.start(), qPrintable(cluster.unavailableReason()));
+        QVERIFY2(stopping ? sendSignal(server, SIGCONT, &why) : cluster.start(), qPrintable(why + cluster.unavailableReason()));
         {
             // Seen from another connection: rows 1 and 2 are stored, row 3 is
             // as it was, after a crash too.
             OrbeBase other;
-            QVERIFY(other.ConnectTo(cluster.location(stopping)));
-            QCOMPARE(assessments(*other.Connection(), Columns), QStringLiteral("401 2024 11\n402 2024 11\n403 2024 14"));
+            QVERIFY(other.ConnectTo(cluster.location(true)));
+            if (at != "COMMIT")
+                QCOMPARE(assessments(*other.Connection(), Columns), QStringLiteral("401 2024 11\n402 2024 11\n403 2024 14"));
         }
         // The same connection object serves the next run, without a restart.
         QCOMPARE(importReports().size(), 0);
@@ -142,6 +144,98 @@ private slots:
                  qPrintable(reports[0].description));
         QVERIFY(cluster.start());
         QCOMPARE(assessments(*connection, Columns), allSaved);
+    }
+
+    // A server that stops answering while a connection is made, in the
+    // driver's own set-up or the session's, or made again after the
+    // connection was lost at the third data row: the import ends after the
+    // answer limit with the German cause. In tarvel-batch, waiting as long as
+    // it would for a real server, one SIGTERM ends the wait as a cancel.
+    void serverSilentWhileConnecting_data()
+    {
+        QTest::addColumn<QByteArray>("freezeAt");
+        QTest::addColumn<bool>("reconnect");
+        QTest::newRow("driver's set-up") << QByteArray("version()") << false;
+        QTest::newRow("session start") << QByteArray("lock_timeout") << false;
+        QTest::newRow("reconnect, driver's set-up") << QByteArray("version()") << true;
+        QTest::newRow("reconnect, session start") << QByteArray("lock_timeout") << true;
+    }
+    void serverSilentWhileConnecting()
+    {
+        QFETCH(QByteArray, freezeAt);
+        QFETCH(bool, reconnect);
+        TARVEL_START_PRIVATE_CLUSTER(cluster);
+        {
+            OrbeBase admin;
+            QVERIFY(admin.ConnectTo(cluster.location()));
+            admin.Connection()->createSchema();
+            admin.Connection()->execute(QStringLiteral(
+                "INSERT INTO JagdbezirksSammlung VALUES (401, 2, '501', 'HG A'), (402, 2, '502', 'HG B')"));
+        }
+        QTemporaryDir folder;
+        WorkbookRows rows{{"Hgnr", "Jahr", "Lkr", "Lkrname", "Alf_kurz", "Alf_lang", "Hgname", "Belast", "Abschuss"}};
+        for (const int number : {501, 502})
+            rows << QVariantList{number, 2024, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "HG", 1, 3};
+        const QString workbook = writeXlsx(folder.filePath(QStringLiteral("hg.xlsx")), rows);
+        const auto freeze = [&](FaultProxy &proxy, std::atomic<bool> &reached) {
+            const int silent = reconnect ? 2 : 1;
+            if (reconnect)
+                proxy.add(1, "BEGIN", 2, FaultProxy::Fault::Drop);
+            proxy.add(silent, freezeAt, 1, FaultProxy::Fault::Freeze, [&reached] { reached = true; });
+        };
+        const QString silentServer = QStringLiteral("Der Datenbankserver antwortet nicht; Tarvel hat 1,5 Sekunden gewartet");
+
+        FaultProxy proxy(cluster.port());
+        std::atomic<bool> reached = false;
+        freeze(proxy, reached);
+        qputenv("TARVEL_ANSWER_WAIT_MS", "1500");
+        OrbeBase base;
+        const bool connected = base.ConnectTo(cluster.location(true, proxy.port()));
+        qunsetenv("TARVEL_ANSWER_WAIT_MS");
+        QVERIFY(reached || reconnect);
+        QCOMPARE(connected, reconnect);
+        if (!connected) {
+            QVERIFY2(base.connectFailure().contains(u'(' + silentServer + QStringLiteral("): ")),
+                     qPrintable(base.connectFailure()));
+        } else {
+            TestRunHost host;
+            host.state.connection = base.Connection();
+            host.state.workbookFolder = folder.path() + u'/';
+            host.state.workbookPath = workbook;
+            ErrorReportCapture errors;
+            QVERIFY(!runCooperativeImport(host));
+            QVERIFY(reached);
+            QCOMPARE(errors.reports.size(), 1);
+            QCOMPARE(errors.reports[0].line, 160); // the record's transaction
+            QVERIFY2(errors.reports[0].description.contains(u'(' + silentServer + QStringLiteral("): ")),
+                     qPrintable(errors.reports[0].description));
+        }
+
+        // tarvel-batch, the same way, with its answer limit of a minute.
+        FaultProxy batchProxy(cluster.port());
+        std::atomic<bool> batchReached = false;
+        freeze(batchProxy, batchReached);
+        QTemporaryDir data;
+        QProcess batch;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+        batch.setProcessEnvironment(environment);
+        QElapsedTimer waited;
+        waited.start();
+        batch.start(QStringLiteral(TARVEL_BATCH), {QStringLiteral("import"), QStringLiteral("--cooperative"),
+                                                   QStringLiteral("--database"), cluster.location(true, batchProxy.port()),
+                                                   workbook});
+        QVERIFY(batch.waitForStarted());
+        while (!batchReached && waited.elapsed() < 20000)
+            QTest::qSleep(20);
+        QVERIFY(batchReached);
+        QString why;
+        QVERIFY2(sendSignal(batch, SIGTERM, &why), qPrintable(why));
+        QVERIFY(batch.waitForFinished(20000));
+        QVERIFY2(waited.elapsed() < 15000, qPrintable(QString::number(waited.elapsed())));
+        QCOMPARE(batch.exitCode(), 143);
+        if (reconnect)
+            QVERIFY(batch.readAllStandardOutput().endsWith("\r\nImport abgebrochen nach Zeile 2\r\n"));
     }
 
     // The password from the URL, a password file or a service file; a wrong
@@ -210,7 +304,7 @@ private slots:
             if (!shownPassword.isEmpty()) {
                 // A run that fails there: neither the status text, the report,
                 // the log nor the error log file shows the password.
-                InterruptingHost host;
+                TestRunHost host;
                 host.state.connection = base.Connection();
                 host.state.workbookPath = writeXlsx(folder.filePath(QStringLiteral("fehler.xlsx")), WorkbookRows{
                     {"Hgnr"}, {"501", "20x4"}});
@@ -226,7 +320,7 @@ private slots:
                 return;
             base.Connection()->createSchema();
             base.Connection()->execute(QStringLiteral("INSERT INTO JagdbezirksSammlung VALUES (401, 2, '501', 'HG A')"));
-            InterruptingHost host;
+            TestRunHost host;
             host.state.connection = base.Connection();
             host.state.workbookFolder = folder.path() + u'/';
             host.state.workbookPath = writeXlsx(folder.filePath(QStringLiteral("hg.xlsx")), WorkbookRows{

@@ -84,6 +84,13 @@ struct RunFixture
         return QDir(folder.path()).entryList({QStringLiteral("ProtokollTarvel*")}, QDir::Files);
     }
 
+    // The one log file's content; a marker unlike any log when there is not exactly one.
+    QByteArray onlyLogFile() const
+    {
+        const QStringList files = logFiles();
+        return files.size() == 1 ? fileBytes(folder.filePath(files[0])) : "<%1 Protokolldateien>" + QByteArray::number(files.size());
+    }
+
     // One value of the database as text, e.g. scalar("select count(*) from Wildart").
     QString scalar(const QString &statement)
     {

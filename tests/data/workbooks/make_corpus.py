@@ -11,9 +11,12 @@ import struct
 import sys
 import zipfile
 
+import olefile
 import openpyxl
 import xlwt
 from xlwt import CompoundDoc
+
+from compound_file import RIGHT, SIZE, START, compound_file
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PASS = os.path.join(HERE, "pass")
@@ -118,12 +121,12 @@ ROOT_RELS = """<?xml version="1.0" encoding="UTF-8"?>
 NS = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"'
 
 
-def xlsx_members(sheet_xml, workbook_pr="", shared=None, styles=None):
+def xlsx_members(sheet_xml, workbook_pr="", shared=None, styles=None, extensions=""):
     """The parts of a one-sheet xlsx, by name."""
     rels = ['<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/>']
     members = {"[Content_Types].xml": CONTENT_TYPES, "_rels/.rels": ROOT_RELS,
                "xl/workbook.xml": f'<?xml version="1.0"?><workbook {NS}>{workbook_pr}'
-               '<sheets><sheet name="Daten" sheetId="1" r:id="rId1"/></sheets></workbook>'}
+               f'<sheets><sheet name="Daten" sheetId="1" r:id="rId1"/></sheets>{extensions}</workbook>'}
     if shared is not None:
         rels.append('<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Target="sharedStrings.xml"/>')
         members["xl/sharedStrings.xml"] = f'<?xml version="1.0"?><sst {NS}>{shared}</sst>'
@@ -161,8 +164,11 @@ def handmade_features(path):
              '<c r="C5"><f t="shared" ref="C5:C6" si="0">A2*3</f><v>3</v></c><c r="D5" t="str"><f>""</f><v></v></c>'
              '<c r="E5" s="0"/><c r="F5" t="inlineStr"><is><t>inline</t></is></c></row>'
              '<row r="6"><c r="C6"><f t="shared" si="0"/><v>0.1</v></c><c r="AA6"><v>1E-3</v></c></row>')
-    # date1904: serial 0 is 01.01.1904
-    hand_xlsx(path, sheet, '<workbookPr date1904="1"/>', shared, styles)
+    # date1904: serial 0 is 01.01.1904; the extension's x15:workbookPr, which
+    # newer producers write after it, once turned the flag off again.
+    hand_xlsx(path, sheet, '<workbookPr date1904="1"/>', shared, styles,
+              '<extLst><ext uri="{140A7094-0E35-4892-8432-C4D2E57EDEB5}" xmlns:x15="http://schemas.microsoft.com/'
+              'office/spreadsheetml/2010/11/main"><x15:workbookPr chartTrackingRefBase="1"/></ext></extLst>')
 
 
 def handmade_dates_1900(path):
@@ -233,6 +239,8 @@ def handmade_ods(path):
              + cell.format(t="date", a='office:date-value="2024-02-29T23:59:59.6"', p="")
              + '<table:table-cell><text:p>ohne Typ</text:p></table:table-cell>'
              + cell.format(t="boolean", a='office:boolean-value="false"', p="FALSCH")
+             # more than 31 years, once shown as the attribute
+             + cell.format(t="time", a='office:time-value="PT296296H17M36S"', p="296296:17:36")
              + '</table:table-row></table:table>'
              '<table:table table:name="Zwei"><table:table-row><table:table-cell office:value-type="string">'
              '<text:p>falsch</text:p></table:table-cell></table:table-row></table:table>')
@@ -571,20 +579,26 @@ def main():
     from_the_wild()
     fuzz_findings()
     damaged_below_row_3()
+    containers()
 
 
 def fuzz_findings():
-    """Faults the fuzz targets (tests/fuzz) found, each written small by hand."""
-    # One cell far to the right in each of 8,000 rows: 40 KB of xlsx took more
-    # than 2 GB, since a row is stored up to its last cell.
-    hand_xlsx(os.path.join(FAIL, "far_right_cells.xlsx"),
-              "".join(f'<row r="{r}"><c r="XFD{r}"><v>1</v></c></row>' for r in range(1, 8001)))
-    # The same in ods, with one repeated row.
-    hand_ods(os.path.join(FAIL, "ods_far_right_cells.ods"),
-             '<table:table><table:table-row table:number-rows-repeated="8000">'
+    """Cells right of the nine columns the runs read, which no bound counts (A1
+    448 is all that is kept). Fuzzing found that one cell far to the right in
+    each of 8,000 rows made 40 KB of xlsx take more than 2 GB, since a row was
+    stored up to its last cell; a remark of 1,800 characters in column J on
+    9,999 rows was refused as too much text."""
+    first = '<row r="1"><c r="A1"><v>448</v></c></row>'
+    hand_xlsx(os.path.join(PASS, "far_right_cells.xlsx"),
+              first + "".join(f'<row r="{r}"><c r="XFD{r}"><v>1</v></c></row>' for r in range(2, 8001)))
+    hand_ods(os.path.join(PASS, "ods_far_right_cells.ods"),
+             '<table:table><table:table-row><table:table-cell office:value-type="float" office:value="448"/>'
+             '</table:table-row><table:table-row table:number-rows-repeated="8000">'
              '<table:table-cell table:number-columns-repeated="16383"/>'
              '<table:table-cell office:value-type="float" office:value="1"/>'
-             '</table:table-row></table:table>')
+             '</table:table-row><table:table-row table:number-rows-repeated="9999">'
+             '<table:table-cell table:number-columns-repeated="9"/><table:table-cell office:value-type="string">'
+             '<text:p>' + "Bemerkung " * 180 + '</text:p></table:table-cell></table:table-row></table:table>')
 
 
 def damaged_below_row_3():
@@ -605,6 +619,47 @@ def damaged_below_row_3():
              '</table:table-row><table:table-row>' + cell.format(1) + '<table:table-cell><text:p>x</text:p></table:table-cell>'
              '</table:table-row><table:table-row>' + cell.format(2) + '</table:table-row><table:table-row '
              'table:number-rows-repeated="3">' + cell.format("1e999") + '</table:table-row></table:ta', cut_after="</table:ta")
+
+
+
+def shared_strings(strings):
+    """An SST record with CONTINUE records, each holding whole strings."""
+    bodies = [struct.pack("<II", len(strings), len(strings))]
+    for text in strings:
+        piece = struct.pack("<HB", len(text), 0) + text.encode("latin-1")
+        if len(bodies[-1]) + len(piece) > 8224:
+            bodies.append(b"")
+        bodies[-1] += piece
+    return biff_record(0x00FC, bodies[0]) + b"".join(biff_record(0x003C, body) for body in bodies[1:])
+
+
+def containers():
+    """The compound-file container as its documentation allows it, checked with
+    olefile, and damaged where a reader follows it. The long table (A1 "Zeile 0",
+    B1 "Zeile 5499", A2 448) fills 70 KB of shared strings, so that sectors read
+    out of order cannot pass unseen; the short one is A1 "Lfdnr", A2 448."""
+    long_table = biff8_stream(biff_cell(0x00FD, 0, 0, struct.pack("<I", 0)) + biff_cell(0x00FD, 0, 1, struct.pack("<I", 5499))
+                              + biff_cell(0x0203, 1, 0, struct.pack("<d", 448)), shared_strings([f"Zeile {i}" for i in range(5500)]))
+    short_table = biff8_stream(biff_label(0, 0, "Lfdnr") + biff_cell(0x0203, 1, 0, struct.pack("<d", 448)))
+    other = bytes(range(256)) * 4  # a small stream before the workbook's in the mini stream
+    cases = {"mini_stream": ({"\x05SummaryInformation": other, "Workbook": short_table}, {"backwards": ["Root Entry"]}),
+             "backwards_chain_fat_extension": ({"Workbook": long_table}, {"backwards": ["Workbook"], "fat_sectors": 110}),
+             "4096_byte_sectors": ({"Workbook": long_table, "\x05SummaryInformation": other},
+                                   {"shift": 12, "backwards": ["Workbook"]}),
+             "directory_sectors": (dict([(f"Leer {i}", other[:i * 40]) for i in range(12)], Workbook=short_table),
+                                   {"backwards": ["directory"]})}
+    for name, (streams, layout) in cases.items():
+        data = compound_file(streams, **layout)
+        assert olefile.OleFileIO(data).openstream("Workbook").read() == streams["Workbook"], name
+        write(os.path.join(PASS, f"xls_container_{name}.xls"), data)
+    padded = {"Workbook": short_table.ljust(5000, b"\0")}  # in sectors of its own, not the mini stream
+    damage = {"chain_loops": lambda fat, e: fat.__setitem__(e[1][START], e[1][START]),
+              "chain_leaves_file": lambda fat, e: fat.__setitem__(e[1][START], len(fat) - 1),
+              "sector_number_out_of_range": lambda fat, e: fat.__setitem__(e[1][START], 0x7FFFFFF0),
+              "directory_cycle": lambda fat, e: e[1].__setitem__(RIGHT, 1),
+              "stream_shorter_than_stated": lambda fat, e: e[1].__setitem__(SIZE, 5000 + 512)}
+    for name, tweak in damage.items():
+        write(os.path.join(FAIL, f"xls_container_{name}.xls"), compound_file(padded, tweak=tweak))
 
 
 if __name__ == "__main__":

@@ -1,0 +1,68 @@
+#include "runskeleton.h"
+
+#include "failure.h"
+#include "failuretrap.h"
+#include "importlog.h"
+#include "runhost.h"
+#include "spreadsheet.h"
+#include "workbookrows.h"
+
+bool runRows(RunHost &host, const RunSteps &steps)
+{
+    ImportWindowState &state = host.windowState();
+    state.currentRow = 0;
+    const bool import = steps.importLog != nullptr;
+    const auto writeLogAfterFailure = [&] {
+        if (import)
+            steps.importLog->writeAfterFailure();
+    };
+    return runTrapped(host.placeName(), steps.procedure, state.currentRow, [&](ErrorLine &at) {
+        const SharedLines &line = steps.lines;
+        RunSummary summary;
+        summary.import = import;
+        at(line.start); auto excel = SpreadsheetApplication::Start();
+        at(line.open); Workbook *book = &excel->Open(state.workbookPath, LastReadRow);
+        at(line.sheet); Worksheet *sheet = &book->firstSheet();
+        // A cancel that cut a wait for the database short ends the run as
+        // "Abbrechen" does after the row before: that row is not saved.
+        const auto cancelledAt = [&](const Failure &failure, int row) {
+            if (failure.number() != ErrorNumber::Cancelled)
+                return false;
+            noteCancel(host, summary, row - 1);
+            return true;
+        };
+        int lastRow = 0;
+        try {
+            lastRow = steps.begin(*sheet, at);
+        } catch (const Failure &failure) {
+            if (!cancelledAt(failure, FirstDataRow))
+                throw;
+        }
+        at(line.loop); for (state.currentRow = FirstDataRow; state.currentRow <= lastRow; ++state.currentRow) {
+            try {
+                if (steps.row(*sheet, state.currentRow, at, summary) == RowEnd::LeaveLoop)
+                    break;
+            } catch (const Failure &failure) {
+                if (!cancelledAt(failure, state.currentRow))
+                    throw;
+                break;
+            }
+            if (stopAfterRow(host, summary, state.currentRow))
+                break;
+        at(line.next); }
+        steps.end(*sheet, state.currentRow, summary);
+        at(line.progressReset); host.setProgressValue(0);
+        at(line.close); book->Close();
+        at(line.quit); excel->Quit();
+        at(line.release[0]); excel.reset();
+        at(line.release[1]); book = nullptr;
+        at(line.release[2]); sheet = nullptr;
+        // A cancelled check leaves "Import Starten" as it was: its rows were not all seen.
+        at(line.importButton); if (import || !summary.cancelledAfterRow) host.setImportEnabled(!import);
+        if (import) {
+            at(line.logFile); steps.importLog->finish(summary);
+        } else {
+            host.showSummary(summary);
+        }
+    }, writeLogAfterFailure);
+}
