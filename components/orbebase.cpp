@@ -3,12 +3,12 @@
 #include "failure.h"
 #include "orbeconnection.h"
 #include "orbeinternal.h"
+#include "orbetools.h"
 
 #include <QAtomicInt>
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlError>
-#include <QStandardPaths>
 
 #include <cstdio>
 
@@ -205,8 +205,7 @@ bool OrbeBase::Disconnect()
 
 QString OrbeBase::defaultDatabasePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
-           + QStringLiteral("/tarvel.sqlite");
+    return OrbeTools::dataFolder() + QStringLiteral("tarvel.sqlite");
 }
 
 bool OrbeBase::createDatabaseFile(const QString &path, QString *error)

@@ -1,11 +1,12 @@
 #include "orbeerrorreport.h"
 
+#include "orbetools.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <cstdio>
 
@@ -90,6 +91,5 @@ void OrbeErrorReport::ReportError(const ApplicationInfo &application, const QStr
 
 QString OrbeErrorReport::errorLogPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
-           + QStringLiteral("/Fehlerprotokoll.txt");
+    return OrbeTools::dataFolder() + QStringLiteral("Fehlerprotokoll.txt");
 }
