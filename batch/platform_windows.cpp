@@ -1,0 +1,117 @@
+#include "platform.h"
+
+#include "orbewatchdog.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <atomic>
+#include <csignal>
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+namespace {
+
+std::atomic<int> receivedSignal = 0;
+
+// Runs on a thread of its own that the system starts for each event.
+BOOL WINAPI onConsoleEvent(DWORD event)
+{
+    const int signal = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? SIGINT : SIGTERM;
+    int none = 0;
+    // The second event: the system's own handler ends the program at once.
+    if (!receivedSignal.compare_exchange_strong(none, signal))
+        return FALSE;
+    // A run waiting for the database stops waiting.
+    cancelDatabaseWaits();
+    if (signal == SIGINT)
+        return TRUE;
+    // After a closed console, a log-off or a shutdown the system ends the
+    // process as soon as this handler returns, or after a few seconds: it
+    // waits, so that the run finishes its row and writes its log first. The
+    // program's end ends the wait.
+    Sleep(INFINITE);
+    return TRUE;
+}
+
+// The console behind a stream, else nullptr.
+HANDLE consoleOf(std::FILE *stream)
+{
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) ? handle : nullptr;
+}
+
+} // namespace
+
+QList<QByteArray> nativeArguments(int, char *[])
+{
+    // main's argv holds the command line in the ANSI code page, which lacks
+    // most characters; Qt reads the UTF-16 command line.
+    QList<QByteArray> arguments;
+    for (const QString &argument : QCoreApplication::arguments().mid(1))
+        arguments << argument.toUtf8();
+    return arguments;
+}
+
+QString argumentText(const QByteArray &native)
+{
+    return QString::fromUtf8(native);
+}
+
+void setUpStandardStreams()
+{
+    // In text mode the C library writes CR LF for each LF: the log's CR LF
+    // would become CR CR LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    for (std::FILE *stream : {stdout, stderr}) {
+        DWORD mode = 0;
+        if (HANDLE console = consoleOf(stream); console && GetConsoleMode(console, &mode))
+            SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    }
+}
+
+bool writeUtf8(std::FILE *stream, const QByteArray &text)
+{
+    HANDLE console = consoleOf(stream);
+    if (!console)
+        return std::fwrite(text.constData(), 1, size_t(text.size()), stream) == size_t(text.size())
+               && std::fflush(stream) == 0;
+    // A console shows bytes in its own code page (850 in Germany): it gets
+    // the characters instead.
+    const std::wstring characters = QString::fromUtf8(text).toStdWString();
+    DWORD written = 0;
+    return std::fflush(stream) == 0
+           && WriteConsoleW(console, characters.data(), DWORD(characters.size()), &written, nullptr)
+           && written == characters.size();
+}
+
+bool isTerminal(std::FILE *stream)
+{
+    return consoleOf(stream) != nullptr;
+}
+
+void catchCancelSignals()
+{
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+int cancelSignal()
+{
+    return receivedSignal;
+}
+
+QString stopHelp()
+{
+    return QStringLiteral("130 nach Strg+C oder\n"
+                          "Strg+Untbr, 143 nach dem Schließen der Konsole, Abmelden oder Herunterfahren: der\n"
+                          "Lauf endet nach der laufenden Zeile (ein zweites Strg+C beendet sofort).\n");
+}
+
+WorkbookLinks::WorkbookLinks(const QByteArray &, const QString &)
+{
+    // Every name the system passes is text (UTF-16): Qt reaches it directly.
+}
