@@ -101,6 +101,14 @@ TestDatabase::~TestDatabase()
         QDir(m_tempDir).removeRecursively();
 }
 
+QString TestDatabase::locationAt(int port) const
+{
+    std::optional<DatabaseLocation> location = OrbeBase::parseLocation(m_location);
+    location->host = QStringLiteral("127.0.0.1");
+    location->port = port;
+    return location->toString();
+}
+
 void TestDatabase::execute(const QString &statement)
 {
     if (!m_connection)

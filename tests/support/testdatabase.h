@@ -27,6 +27,12 @@ public:
     QString unavailableReason() const { return m_reason; }
     // The location in the form TARVEL_DATABASE takes.
     QString location() const { return m_location; }
+    // A PostgreSQL database's location over TCP on 127.0.0.1 at port: a
+    // proxy's in front of serverPort().
+    QString locationAt(int port) const;
+    // The TCP port of the server of TARVEL_TEST_POSTGRES_URL, which
+    // TARVEL_TEST_POSTGRES_PORT names; 0 when unset.
+    static int serverPort() { return qEnvironmentVariableIntValue("TARVEL_TEST_POSTGRES_PORT"); }
 
     OrbeBase &base() { return m_base; }
     std::shared_ptr<OrbeConnection> connection() const { return m_connection; }
