@@ -1,6 +1,7 @@
 #include "batch.h"
 
 #include "consolerunhost.h"
+#include "consoletext.h"
 #include "conversions.h"
 #include "cooperativeruns.h"
 #include "districtruns.h"

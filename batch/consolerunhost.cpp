@@ -1,5 +1,6 @@
 #include "consolerunhost.h"
 
+#include "consoletext.h"
 #include "platform.h"
 
 #include <algorithm>

@@ -5,7 +5,6 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include <cstdio>
 #include <optional>
 
 // The few calls of tarvel-batch that differ between operating systems:
@@ -22,13 +21,6 @@ QString argumentText(const QByteArray &native);
 // Standard output and error carry the program's bytes unchanged (a CR LF of
 // the log stays one) and a console takes the progress line's escape sequence.
 void setUpStandardStreams();
-
-// Writes UTF-8 text to the stream and flushes it: its bytes unchanged, or on a
-// console its characters. False when not all of it was written.
-bool writeUtf8(std::FILE *stream, const QByteArray &text);
-
-// Whether the stream is a terminal or console (the progress line is shown only there).
-bool isTerminal(std::FILE *stream);
 
 // From here on the first interrupt (Ctrl+C), termination or hang-up (a closed
 // terminal or console) asks the run to stop after its current row, and ends a

@@ -53,17 +53,6 @@ void setUpStandardStreams()
     // A POSIX stream passes bytes unchanged, and a terminal takes the escape sequence.
 }
 
-bool writeUtf8(std::FILE *stream, const QByteArray &text)
-{
-    return std::fwrite(text.constData(), 1, size_t(text.size()), stream) == size_t(text.size())
-           && std::fflush(stream) == 0;
-}
-
-bool isTerminal(std::FILE *stream)
-{
-    return isatty(fileno(stream)) == 1;
-}
-
 void catchCancelSignals()
 {
     struct sigaction action = {};

@@ -36,14 +36,6 @@ BOOL WINAPI onConsoleEvent(DWORD event)
     return TRUE;
 }
 
-// The console behind a stream, else nullptr.
-HANDLE consoleOf(std::FILE *stream)
-{
-    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    DWORD mode = 0;
-    return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) ? handle : nullptr;
-}
-
 } // namespace
 
 QList<QByteArray> nativeArguments(int, char *[])
@@ -67,31 +59,11 @@ void setUpStandardStreams()
     // would become CR CR LF.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
-    for (std::FILE *stream : {stdout, stderr}) {
+    for (const DWORD stream : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
         DWORD mode = 0;
-        if (HANDLE console = consoleOf(stream); console && GetConsoleMode(console, &mode))
+        if (HANDLE console = GetStdHandle(stream); GetConsoleMode(console, &mode))
             SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
     }
-}
-
-bool writeUtf8(std::FILE *stream, const QByteArray &text)
-{
-    HANDLE console = consoleOf(stream);
-    if (!console)
-        return std::fwrite(text.constData(), 1, size_t(text.size()), stream) == size_t(text.size())
-               && std::fflush(stream) == 0;
-    // A console shows bytes in its own code page (850 in Germany): it gets
-    // the characters instead.
-    const std::wstring characters = QString::fromUtf8(text).toStdWString();
-    DWORD written = 0;
-    return std::fflush(stream) == 0
-           && WriteConsoleW(console, characters.data(), DWORD(characters.size()), &written, nullptr)
-           && written == characters.size();
-}
-
-bool isTerminal(std::FILE *stream)
-{
-    return consoleOf(stream) != nullptr;
 }
 
 void catchCancelSignals()

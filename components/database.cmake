@@ -17,14 +17,15 @@ add_library(tarvel_database STATIC
     orbewatchdog.cpp orbewatchdog.h
     orbewaits.cpp orbewaits.h
     orbeerrorreport.cpp orbeerrorreport.h
+    consoletext.h
     orbeinternal.h
     schema.qrc
 )
 if(WIN32)
-    target_sources(tarvel_database PRIVATE socket_windows.cpp)
+    target_sources(tarvel_database PRIVATE socket_windows.cpp consoletext_windows.cpp)
     target_link_libraries(tarvel_database PRIVATE ws2_32)
 else()
-    target_sources(tarvel_database PRIVATE socket_posix.cpp)
+    target_sources(tarvel_database PRIVATE socket_posix.cpp consoletext_posix.cpp)
 endif()
 target_include_directories(tarvel_database PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 find_package(PostgreSQL REQUIRED)

@@ -1,5 +1,6 @@
 #include "orbebase.h"
 
+#include "consoletext.h"
 #include "failure.h"
 #include "orbeconnection.h"
 #include "orbeinternal.h"
@@ -185,8 +186,7 @@ bool OrbeBase::ConnectTo(const QString &locationText)
 void OrbeBase::reportConnectFailure(const QString &reason)
 {
     m_connectFailure = reason;
-    std::fputs(qPrintable(QStringLiteral("Tarvel: keine Datenbankverbindung: %1\n").arg(reason)), stderr);
-    std::fflush(stderr);
+    writeUtf8(stderr, QStringLiteral("Tarvel: keine Datenbankverbindung: %1\n").arg(reason).toUtf8());
 }
 
 std::shared_ptr<OrbeConnection> OrbeBase::Connection() const
