@@ -94,8 +94,8 @@ private slots:
             QVERIFY(QFile::resize(path, 100)); // a zip archive cut short
         const QString errorLog = f.dataFolder() + "Fehlerprotokoll.txt";
         if (workbook.contains("voll")) {
-            if (!lacking(Need::FullDevice).isEmpty())
-                QSKIP(qPrintable(lacking(Need::FullDevice)));
+            if (!lacking(Need::SpecialFiles).isEmpty())
+                QSKIP(qPrintable(lacking(Need::SpecialFiles)));
             QVERIFY(QDir().mkpath(f.dataFolder()) && QFile::link("/dev/full", errorLog));
         }
         arguments.replaceInStrings("<mappe>", path).replaceInStrings("<db>", db.location());
@@ -130,9 +130,9 @@ private slots:
         }
         static const QRegularExpression time(QStringLiteral("\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d[:_]\\d\\d[:_]\\d\\d"));
         text.replace(batchUsage(), "<Aufruf>\n").replace(db.location(), "<db>").replace(f.dataHome.path(), "<Daten>");
-        // Windows paths as the POSIX ones: a workbook's refusal names it with backslashes.
-        text.replace(QDir::toNativeSeparators(f.folder.path() + u'/'), "<Ordner>/");
-        text.replace(f.folder.path(), "<Ordner>").replace(time, "<Zeit>");
+        // libpq's own words on an unreachable socket differ per system.
+        static const QRegularExpression driverWords(QStringLiteral("(on socket \"[^\"]*\" failed: ).*"));
+        text = f.withFolderShown(text).replace(time, "<Zeit>").replace(driverWords, "\\1<Treiber>");
         compareWithGolden(QStringLiteral(TARVEL_TEST_DATA "/batch/%1.txt")
                               .arg(QString(QTest::currentDataTag()).section(": ", 1).replace(u' ', u'-').remove(u',')),
                           text);
@@ -265,6 +265,7 @@ private slots:
         const int saved =
             f.scalar("select count(*) from ForstlichesGutachtenZurAbschussplanung where IdJagdbezirksSammlung = 101").toInt();
         if (closed) {
+            QVERIFY(reader.waitForFinished());
             QCOMPARE(saved, 5001);
             QVERIFY(f.onlyLogFile().endsWith("hinzugefügt: A, Hofberg, 12, 7999\r\n"));
             QVERIFY(process.readAllStandardError().contains("Standardausgabe"));
@@ -296,17 +297,21 @@ private slots:
     {
         std::FILE *terminal = std::tmpfile();
         QVERIFY(terminal);
+        QElapsedTimer rowsTook;
+        qint64 took = 0;
         {
             ConsoleRunHost host("frmTest", terminal, terminal, true);
             host.setProgressMaximum(3);
             for (const float row : {2.0f, 3.0f})
                 host.setProgressValue(row);
             host.setProgressMaximum(1000);
+            rowsTook.start();
             for (int row = 2; row < 1000; ++row) {
                 host.setProgressValue(float(row));
                 host.appendLog(QString(u'.'));
                 QVERIFY(!host.cancelRequested()); // writes the log
             }
+            took = rowsTook.elapsed();
             host.setProgressMaximum(3);
             host.appendLog("Protokoll\r\n");
             host.showMessage("Import beendet\r\nProtokolldatei: ", "Tarvel", MessageIcon::Information);
@@ -319,8 +324,12 @@ private slots:
         QByteArray written(4096, '\0');
         written.resize(qsizetype(std::fread(written.data(), 1, size_t(written.size()), terminal)));
         std::fclose(terminal);
-        // The thousand rows above, quicker than a tenth of a second, drew their line once.
-        QCOMPARE(written, QByteArray("\rZeile 2 von 3\rZeile 3 von 3\r\x1b[K") + QByteArray(998, '.')
+        // The thousand rows above drew their line at most once a tenth of a
+        // second (usually never: they take less, but not always under Wine).
+        static const QRegularExpression redrawn(QStringLiteral("\rZeile \\d+ von 1000\r\x1b\\[K"));
+        QString shown = QString::fromUtf8(written);
+        QVERIFY2(shown.count(redrawn) <= took / 100, qPrintable(QString::number(took)));
+        QCOMPARE(shown.remove(redrawn).toUtf8(), QByteArray("\rZeile 2 von 3\rZeile 3 von 3\r\x1b[K") + QByteArray(998, '.')
                               + QByteArray("Protokoll\r\n"
                                            "Import beendet\nProtokolldatei: \nFehler beim Schreiben der Protokolldatei\n"
                                            "\rZeile 3 von 3\r\x1b[K"));

@@ -183,6 +183,9 @@ private slots:
         const QString file = db.location();
         QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         QFile::setPermissions(QFileInfo(file).path(), QFile::Permissions(0x7755));
+        // Wine as root writes a read-only file (as root does on Linux).
+        if (!lacking(Need::TwoUsers).isEmpty() && QFile(file).open(QIODevice::Append))
+            QSKIP("running with rights that write any file");
         const QByteArray before = fileBytes(file);
         QTemporaryDir folder;
         const QString workbook = cooperativeWorkbook(folder.filePath(QStringLiteral("a.xlsx")), {{5001, 5002}});

@@ -79,6 +79,14 @@ struct RunFixture
         return path;
     }
 
+    // text with the folder's path as "<Ordner>", also where the system's
+    // separators name it (a refused workbook's path on Windows).
+    QString withFolderShown(QString text) const
+    {
+        return text.replace(QDir::toNativeSeparators(folder.path() + u'/'), QStringLiteral("<Ordner>/"))
+            .replace(folder.path(), QStringLiteral("<Ordner>"));
+    }
+
     QStringList logFiles() const
     {
         return QDir(folder.path()).entryList({QStringLiteral("ProtokollTarvel*")}, QDir::Files);

@@ -49,7 +49,7 @@ QString transcript(const QString &title, RunFixture &f, bool completed)
     text += QStringLiteral("--- Datensätze:\n") + lines(assessments(f.database)).join(u'\n') + u'\n';
     static const QRegularExpression time(QStringLiteral("\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d[:_]\\d\\d[:_]\\d\\d( \\(\\d+\\))?"));
     static const QRegularExpression fieldName(QStringLiteral("\\b\\w+="));
-    text.replace(f.folder.path(), QStringLiteral("<Ordner>")).replace(time, QStringLiteral("<Zeit>"));
+    text = f.withFolderShown(text).replace(time, QStringLiteral("<Zeit>"));
     for (auto match = fieldName.globalMatch(text); match.hasNext();) {
         const QRegularExpressionMatch found = match.next();
         text.replace(found.capturedStart(), found.capturedLength(), found.captured().toLower());

@@ -17,8 +17,7 @@ enum class Need {
     Termination,        // a test sends the stop of SIGTERM or a closed console
     HangUp,             // a test sends the stop of a closed terminal (SIGHUP)
     ReplacingOpenFiles, // another file moved over one that a program holds open
-    FullDevice,         // /dev/full, a device that takes no byte
-    NamedPipes,         // a pipe in the file system (mkfifo)
+    SpecialFiles,       // /dev/full (takes no byte), /dev/zero (never ends), named pipes (mkfifo)
     TwoUsers,           // the test runs as root and may act as other users, whom permissions bind
 };
 // Why this system lacks it (a test skips with that reason); empty when it has it.
@@ -41,7 +40,7 @@ QString sendStop(const QProcess &process, Stop stop);
 // prefix of scripts/windows/test.sh makes the local application data folder.
 QString redirectDataFolder(QProcessEnvironment &environment, const QString &folder);
 
-// Makes a named pipe at path (NamedPipes).
+// Makes a named pipe at path (SpecialFiles).
 bool makePipe(const QString &path);
 // command run as the user with that id (TwoUsers), when the tests run as root;
 // else as it is.

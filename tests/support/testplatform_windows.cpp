@@ -41,10 +41,8 @@ QString lacking(Need need)
         return QStringLiteral("a test on Windows (and Wine) can send Ctrl+C only, no closed console");
     case Need::ReplacingOpenFiles:
         return QStringLiteral("Windows lets no file replace one that a program holds open");
-    case Need::FullDevice:
-        return QStringLiteral("Windows has no device that takes no byte");
-    case Need::NamedPipes:
-        return QStringLiteral("Windows has no pipes in its file system");
+    case Need::SpecialFiles:
+        return QStringLiteral("Windows has no devices or pipes in its file system");
     case Need::TwoUsers:
         return QStringLiteral("the test cannot act as another Windows user");
     }

@@ -113,6 +113,8 @@ private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
+        // Without it Windows keeps no settings (window places, folders).
+        QCoreApplication::setOrganizationName(QStringLiteral("Tarvel"));
         ModMain::installErrorPresenter();
         QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openUrl");
         m_database = std::make_unique<TestDatabase>(QStringLiteral("sqlite"));
@@ -205,9 +207,9 @@ private slots:
 
         QTest::newRow("dialog path with /") << "%T/Erhebung.xlsx" << "Erhebung.xlsx"
                                             << "%T/" << "Erhebung.xlsx" << false;
-        // A file name holding backslashes stands in for a Windows path.
-        QTest::newRow("path with \\") << "D:\\Daten\\Erhebung.xlsx" << "D:\\Daten\\Erhebung.xlsx"
-                                      << "D:\\Daten\\" << "Erhebung.xlsx" << false;
+        // A Windows path (on Linux a file name holding a backslash).
+        QTest::newRow("path with \\") << "Daten\\Erhebung.xlsx" << "Daten\\Erhebung.xlsx"
+                                      << "Daten\\" << "Erhebung.xlsx" << false;
         QTest::newRow("last separator wins") << "%T/Unter\\Gutachten 2024.csv"
                                              << "Unter\\Gutachten 2024.csv"
                                              << "%T/Unter\\" << "Gutachten 2024.csv" << false;
@@ -233,7 +235,8 @@ private slots:
         answer.replace(QLatin1String("%T"), m_files.path());
         folder.replace(QLatin1String("%T"), m_files.path());
         const bool accepted = !fileOnDisk.isEmpty();
-        QVERIFY(!accepted || writeFileBytes(m_files.filePath(fileOnDisk), "x"));
+        QVERIFY(!accepted || (QDir().mkpath(QFileInfo(m_files.filePath(fileOnDisk)).path())
+                              && writeFileBytes(m_files.filePath(fileOnDisk), "x")));
         const QString earlier = m_files.filePath(QStringLiteral("Vorher.xlsx"));
         QVERIFY(writeFileBytes(earlier, "x"));
 

@@ -188,11 +188,11 @@ void TestWorkbookReader::refusedFiles()
 {
     QFETCH(QString, name);
     QFETCH(long, error);
+    if ((name.startsWith(u'/') || name == QLatin1String("Rohr.csv")) && !lacking(Need::SpecialFiles).isEmpty())
+        QSKIP(qPrintable(lacking(Need::SpecialFiles)));
     const QString path = name.startsWith(u'/') ? name : m_temp.filePath(name);
     if (name == QLatin1String("Ordner.xlsx"))
         QVERIFY(QDir().mkpath(path));
-    else if (name == QLatin1String("Rohr.csv") && !lacking(Need::NamedPipes).isEmpty())
-        QSKIP(qPrintable(lacking(Need::NamedPipes)));
     else if (name == QLatin1String("Rohr.csv"))
         QVERIFY(makePipe(path));
     else if (name != QLatin1String("fehlt.xlsx") && !name.startsWith(u'/'))
