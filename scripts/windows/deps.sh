@@ -23,7 +23,7 @@ cache_root="${TARVEL_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarvel-windo
 triplet=x86_64-w64-mingw32
 jobs=2
 # Raise when a build option or a patch changes, so that the cache is built anew.
-recipe=1
+recipe=2
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
@@ -40,8 +40,11 @@ install_packages() {
     # build systems and what the source packages' builds run
     cmake ninja-build make pkg-config meson m4 tcl perl autoconf automake libtool
     dpkg-dev xz-utils
-    # running and packing the Windows programs
-    wine wine64 wixl xvfb xauth fonts-dejavu-core
+    # the program's icon, made from its SVG
+    librsvg2-bin icoutils
+    # running, testing and packing the Windows programs (locales: the
+    # German locale that Wine takes its regional settings from)
+    wine wine64 wixl xvfb xauth fonts-dejavu-core locales
   )
   local missing=() p
   for p in "${packages[@]}"; do
@@ -122,9 +125,11 @@ fetch_source() {
 }
 
 # Runs one library's build with its output in a log; marks it done at the end.
+built=0
 step() {
   local name=$1; shift
   if [ -e "$prefix/.done/$name" ]; then return; fi
+  built=1
   local start=$SECONDS
   log "$name: building (log: $work/logs/$name.log)"
   # Not "if ! (...)": bash ignores set -e inside a tested command.
@@ -150,10 +155,13 @@ cmake_cross() {
     -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release "$@"
 }
 
-# SQLite for Qt's driver. Debian's qt6-base source leaves out Qt's copy, so
-# the driver uses this one (system-sqlite), built as a static library into the
-# plugin. The amalgamation does not depend on the target: it is generated on
-# the build machine (tclsh) and then compiled with the cross compiler.
+# SQLite for Qt's driver and for Tarvel. Debian's qt6-base source leaves out
+# Qt's copy, so the driver uses this one (system-sqlite). It is a DLL, as on
+# Linux: Tarvel calls SQLite on the driver's own connection handle (busy
+# handler, file checks), which is safe only when both use one copy of the
+# library with one set of mutexes. The amalgamation does not depend on the
+# target: it is generated on the build machine (tclsh) and then compiled with
+# the cross compiler.
 build_sqlite() {
   local src; src="$(fetch_source sqlite3)"
   mkdir -p "$work/sqlite" && cd "$work/sqlite"
@@ -171,9 +179,12 @@ build_sqlite() {
     -DSQLITE_ENABLE_PREUPDATE_HOOK -DSQLITE_ENABLE_SESSION -DSQLITE_ENABLE_STMTVTAB
     -DSQLITE_MAX_VARIABLE_NUMBER=250000
   )
-  $triplet-gcc-posix -O2 -fno-strict-aliasing "${defines[@]}" -c sqlite3.c -o sqlite3.o
-  $triplet-ar rcs libsqlite3.a sqlite3.o
-  install -D -m 644 libsqlite3.a "$prefix/lib/libsqlite3.a"
+  # Without a .def file the linker exports every non-static symbol: the
+  # amalgamation keeps its internals static, so that is the API.
+  $triplet-gcc-posix -O2 -fno-strict-aliasing "${defines[@]}" -shared sqlite3.c -o sqlite3.dll \
+    -Wl,--out-implib,libsqlite3.dll.a
+  install -D -m 755 sqlite3.dll "$prefix/bin/sqlite3.dll"
+  install -D -m 644 libsqlite3.dll.a "$prefix/lib/libsqlite3.dll.a"
   install -D -m 644 sqlite3.h "$prefix/include/sqlite3.h"
   install -D -m 644 sqlite3ext.h "$prefix/include/sqlite3ext.h"
 }
@@ -198,6 +209,8 @@ build_libpq() {
     CC=$triplet-gcc-posix CPPFLAGS="-I$prefix/include" LDFLAGS="-L$prefix/lib"
   make -j$jobs -C src/interfaces/libpq
   make -C src/interfaces/libpq install
+  # libpq installs its DLL beside the import library; programs look in bin.
+  mv "$prefix/lib/libpq.dll" "$prefix/bin/libpq.dll"
   # postgres_ext.h and pg_config*.h, which libpq-fe.h includes
   make -C src/include install
 }
@@ -267,6 +280,10 @@ build_qtbase() {
   done
   cmake --build "$work/qtbase" -j$jobs
   cmake --install "$work/qtbase"
+  # The driver must use the shared SQLite, not a copy of its own.
+  local imports
+  imports="$($triplet-objdump -p "$prefix/plugins/sqldrivers/qsqlite.dll")"
+  grep -qi 'DLL Name: sqlite3.dll' <<<"$imports" || die "Qt's SQLite driver does not use sqlite3.dll"
 }
 
 # The compiler's runtime and zlib beside the libraries' DLLs, so that one
@@ -277,6 +294,13 @@ copy_runtime() {
     install -m 644 "$($triplet-g++-posix -print-file-name=$dll)" "$prefix/bin/"
   done
   install -m 644 /usr/$triplet/lib/zlib1.dll "$prefix/bin/"
+}
+
+# Qt's German texts (the same file on every platform, from Debian's
+# qt6-translations-l10n) where this Qt looks for them, so that programs run
+# from the build, the tests among them, speak German as the folder's do.
+copy_translations() {
+  install -D -m 644 /usr/share/qt6/translations/qtbase_de.qm "$prefix/translations/qtbase_de.qm"
 }
 
 main() {
@@ -310,14 +334,8 @@ main() {
   exec 9>"$cache_root/.lock"
   flock 9 || die "cannot lock $cache_root"
 
-  if [ -e "$prefix/.complete" ]; then
-    ln -sfn "$name" "$cache_root/current"
-    log "cached: $prefix"
-    echo "$prefix"
-    return
-  fi
-
-  log "building into $prefix"
+  # Each step runs once; one added to this script later runs on a finished
+  # cache too.
   mkdir -p "$prefix/.done" "$prefix/lib" "$prefix/include" "$prefix/bin" "$work/logs" "$work/src"
   cross_env
   step sqlite build_sqlite
@@ -328,11 +346,16 @@ main() {
   step libxlsxwriter build_libxlsxwriter
   step qtbase build_qtbase
   step runtime copy_runtime
+  step translations copy_translations
 
+  rm -rf "$work"
   for pkg in "${!version[@]}"; do echo "$pkg ${version[$pkg]}"; done | sort >"$prefix/.complete"
   ln -sfn "$name" "$cache_root/current"
-  rm -rf "$work"
-  log "done in $((SECONDS - total_start)) s: $prefix"
+  if [ "$built" -eq 0 ]; then
+    log "cached: $prefix"
+  else
+    log "done in $((SECONDS - total_start)) s: $prefix"
+  fi
   echo "$prefix"
 }
 
