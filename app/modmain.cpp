@@ -90,7 +90,7 @@ void installGermanTranslation(QApplication &application)
 
 void installProgramIcon()
 {
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tarvel.svg")));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(TARVEL_PROGRAM_ICON)));
 }
 
 void installErrorPresenter()
