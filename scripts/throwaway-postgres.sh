@@ -47,10 +47,11 @@ start_throwaway_postgres() {
   # benchmark passes "durable" to measure what a real server does.
   local settings="-c fsync=off -c full_page_writes=off"
   [ "${1:-}" = durable ] && settings=""
-  # A port free just now may be taken before the server binds it: another one then.
-  local port attempt
-  for attempt in 1 2 3 4 5; do
-    port="$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+  # A random port; when another program has it, the server does not start
+  # and the next one is tried.
+  local port
+  for _ in 1 2 3 4 5; do
+    port=$((20000 + RANDOM % 40000))
     if run_pg "$PGBIN/pg_ctl" -D "$PGDIR/data" -l "$PGDIR/server.log" -w \
          -o "-c listen_addresses=127.0.0.1 -p $port -k $PGDIR $settings" start >/dev/null; then
       THROWAWAY_POSTGRES_PORT=$port

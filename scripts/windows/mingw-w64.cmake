@@ -54,3 +54,6 @@ set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "")
 # (built without zstd): qt_add_resources then passes --no-zstd itself, AUTORCC
 # does not.
 set(CMAKE_AUTORCC_OPTIONS --no-zstd)
+
+# ctest runs the test programs under Wine (scripts/windows/test.sh).
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
