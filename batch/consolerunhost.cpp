@@ -120,10 +120,10 @@ void ConsoleRunHost::showProgress()
     // second is enough, also when the log took the line away meanwhile.
     if (m_sinceShown.isValid() && m_progressValue < m_progressMaximum && m_sinceShown.elapsed() < 100)
         return;
-    const QString line = QStringLiteral("\rZeile %1 von %2").arg(m_progressValue).arg(m_progressMaximum);
-    writeUtf8(m_messages, line.toUtf8());
+    const QString line = QStringLiteral("Zeile %1 von %2").arg(m_progressValue).arg(m_progressMaximum);
+    writeUtf8(m_messages, '\r' + line.toUtf8());
     m_shownValue = m_progressValue;
-    m_progressShown = true;
+    m_progressShown = line.size();
     m_sinceShown.start();
 }
 
@@ -131,8 +131,9 @@ void ConsoleRunHost::clearProgress()
 {
     if (!m_progressShown)
         return;
-    // Carriage return, then erase to the end of the line.
-    writeUtf8(m_messages, "\r\x1b[K");
-    m_progressShown = false;
+    // Blanks over the line: also where a console takes no escape sequences
+    // (Windows before 10, Wine).
+    writeUtf8(m_messages, '\r' + QByteArray(m_progressShown, ' ') + '\r');
+    m_progressShown = 0;
     m_shownValue = -1;
 }

@@ -19,7 +19,7 @@ QList<QByteArray> nativeArguments(int argc, char *argv[]);
 QString argumentText(const QByteArray &native);
 
 // Standard output and error carry the program's bytes unchanged (a CR LF of
-// the log stays one) and a console takes the progress line's escape sequence.
+// the log stays one).
 void setUpStandardStreams();
 
 // From here on the first interrupt (Ctrl+C), termination or hang-up (a closed

@@ -50,7 +50,7 @@ QString argumentText(const QByteArray &native)
 
 void setUpStandardStreams()
 {
-    // A POSIX stream passes bytes unchanged, and a terminal takes the escape sequence.
+    // A POSIX stream passes bytes unchanged.
 }
 
 void catchCancelSignals()

@@ -59,11 +59,6 @@ void setUpStandardStreams()
     // would become CR CR LF.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
-    for (const DWORD stream : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
-        DWORD mode = 0;
-        if (HANDLE console = GetStdHandle(stream); GetConsoleMode(console, &mode))
-            SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
-    }
 }
 
 void catchCancelSignals()
