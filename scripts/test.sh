@@ -5,7 +5,8 @@
 # tests again in a second build under AddressSanitizer and
 # UndefinedBehaviorSanitizer (./build-sanitize, clang), where each fuzz target
 # also replays its seeds once (scripts/fuzz.sh does the timed fuzzing). Builds
-# only what the tests run, through ccache when it is installed.
+# only what the tests run, through ccache when it is installed. Last, when the
+# Windows libraries are built, the Windows build's tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -34,3 +35,15 @@ echo "test.sh: dieselben Tests unter AddressSanitizer und UndefinedBehaviorSanit
 # Tests that repeat the same code (concurrency rounds, the bad-cells matrix on
 # both databases) run it less here: one round already shows a memory fault.
 TARVEL_TEST_SANITIZERS=1 ctest --test-dir "$SANITIZE_BUILD" --output-on-failure -j"$JOBS"
+
+# The Windows build's tests under Wine, when the Windows libraries are built
+# (scripts/windows/build.sh builds them once, in about an hour).
+windows_cache="${TARVEL_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarvel-windows}/current"
+if [ -e "$windows_cache/.complete" ]; then
+  echo "test.sh: dieselben Tests für Windows, unter Wine"
+  bash scripts/windows/build.sh
+  bash scripts/windows/test.sh
+  echo "test.sh: die Windows-Tests liefen unter Wine mit."
+else
+  echo "test.sh: Windows-Tests übersprungen: die Windows-Bibliotheken fehlen ($windows_cache; scripts/windows/build.sh baut sie)."
+fi
