@@ -11,10 +11,7 @@ int main(int argc, char *argv[])
     ModMain::installProgramIcon();
     ModMain::installErrorPresenter();
 
-    ModMain::Main();
-    int result = 0;
-    if (ModMain::anyWindowOpen())
-        result = application.exec();
+    const int status = ModMain::runProgram();
     ModMain::release();
-    return result;
+    return status;
 }

@@ -1,13 +1,15 @@
 #include "modmain.h"
 
+#include "errorbox.h"
 #include "failuretrap.h"
-#include "importwindow.h"
 #include "orbebase.h"
 #include "orbeerrorreport.h"
 #include "startwindow.h"
 #include "userdialogs.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -18,6 +20,29 @@ namespace {
 std::unique_ptr<OrbeBase> g_base;
 std::shared_ptr<OrbeConnection> g_connection;
 std::unique_ptr<StartWindow> g_startWindow;
+
+// The status of a start without a window, as tarvel-batch's without a database.
+constexpr int NoDatabaseStatus = 3;
+
+// What to check, for the kind of database the setting names.
+QString noDatabaseHint()
+{
+    const QString setting = qEnvironmentVariable("TARVEL_DATABASE").trimmed();
+    const std::optional<DatabaseLocation> location =
+        OrbeBase::parseLocation(setting.isEmpty() ? OrbeBase::defaultDatabasePath() : setting);
+    QString hint;
+    if (!location || location->kind == DatabaseLocation::Kind::SQLite) {
+        const QString path = location ? QDir::toNativeSeparators(QFileInfo(location->path).absoluteFilePath()) : setting;
+        hint = QStringLiteral("Bitte prüfen Sie, ob es die Datei %1 gibt und ob Sie sie und ihren Ordner lesen und "
+                              "beschreiben dürfen.").arg(path);
+    } else {
+        const QString user = location->user.isEmpty() ? QStringLiteral("Ihr Anmeldename") : location->user;
+        hint = QStringLiteral("Bitte prüfen Sie die Adresse des Servers (%1), den Benutzer (%2) und sein Passwort in "
+                              "der Passwortdatei (~/.pgpass oder PGPASSFILE) bzw. den Dienst in ~/.pg_service.conf.")
+                   .arg(location->description(), user);
+    }
+    return hint + QStringLiteral(" Welche Datenbank Tarvel öffnet, bestimmt die Einstellung TARVEL_DATABASE.");
+}
 } // namespace
 
 namespace ModMain {
@@ -33,11 +58,8 @@ void Main()
         g_connection = g_base->Connection();
         if (!g_connection) {
             // Started from the menu, nobody sees standard error.
-            UserDialogs::current().showMessage(
-                nullptr,
-                g_base->connectFailure() + QStringLiteral("\n\nBitte prüfen Sie die Einstellung TARVEL_DATABASE, "
-                                                          "den Datenbankserver und die Zugangsdaten."),
-                QStringLiteral("Tarvel: keine Datenbankverbindung"), MessageIcon::Exclamation);
+            UserDialogs::current().showMessage(nullptr, tidyDriverText(g_base->connectFailure()) + QStringLiteral("\n\n") + noDatabaseHint(),
+                                               QStringLiteral("Tarvel: keine Datenbankverbindung"), MessageIcon::Exclamation);
             return;
         }
         at(80);
@@ -47,6 +69,12 @@ void Main()
         at(90);
         g_startWindow->show();
     });
+}
+
+int runProgram()
+{
+    Main();
+    return anyWindowOpen() ? QApplication::exec() : NoDatabaseStatus;
 }
 
 OrbeBase *orbeBase()
@@ -91,18 +119,15 @@ void installGermanTranslation(QApplication &application)
 void installProgramIcon()
 {
     QApplication::setWindowIcon(QIcon(QStringLiteral(TARVEL_PROGRAM_ICON)));
+    // Desktops match the windows to the menu entry by its name (and by
+    // StartupWMClass, the application's name, where the window system has
+    // no such name).
+    QGuiApplication::setDesktopFileName(QStringLiteral("de.tarvel.Tarvel"));
 }
 
 void installErrorPresenter()
 {
-    OrbeErrorReport::global().setPresenter([](const ErrorReportEntry &entry) {
-        // The lines logged before the error belong above it.
-        ImportWindow::showPendingOutputOfAll();
-        const QString title = entry.application.isEmpty() ? QStringLiteral("Tarvel")
-                                                          : entry.application;
-        UserDialogs::current().showMessage(QApplication::activeWindow(), entry.messageText(),
-                                           title, MessageIcon::Exclamation);
-    });
+    OrbeErrorReport::global().setPresenter(presentErrorReport);
 }
 
 } // namespace ModMain

@@ -13,10 +13,14 @@ class StartWindow;
 namespace ModMain {
 
 // Creates the database object, opens the database and shows the start window.
-// Without a database nothing is shown and nothing said. Failures go to the
+// Without a database a message box says why, and no window shows. Failures go to the
 // error reporter as "ModMain", "Main". Runs once per program; tests call
 // release() before running it again.
 void Main();
+
+// Main, then the event loop while a window is shown. Returns the program's
+// exit status: the loop's, or 3 when Main showed no window (no database).
+int runProgram();
 
 // The program-wide objects Main created (nullptr before).
 OrbeBase *orbeBase();
@@ -33,10 +37,10 @@ void release();
 // German texts on Qt's own buttons and dialogs.
 void installGermanTranslation(QApplication &application);
 
-// The program's icon for all its windows.
+// The program's icon for all its windows, and the name of its desktop entry.
 void installProgramIcon();
 
-// Shows every error report in a message box.
+// Shows every error report in an error box (a run's at the end of the run).
 void installErrorPresenter();
 
 } // namespace ModMain

@@ -5,6 +5,7 @@
 #include "cooperativewindow.h"
 #include "districtwindow.h"
 #include "importwindow.h"
+#include "runsession.h"
 #include "orbebase.h"
 #include "twips.h"
 #include "windowmemory.h"
@@ -101,13 +102,9 @@ void StartWindow::cmdHG_Click()
 
 void StartWindow::cmdBeenden_Click()
 {
-    // The program ends whatever Disconnect answers or raises.
-    if (m_base) {
-        try {
-            m_base->Disconnect();
-        } catch (const Failure &) {
-        }
-    }
+    // The program ends whatever Disconnect answers.
+    if (m_base)
+        m_base->Disconnect();
     m_base = nullptr;
     m_connection.reset();
     endProgramAtOnce();

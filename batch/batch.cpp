@@ -11,6 +11,7 @@
 #include "orbetools.h"
 #include "platform.h"
 #include "workbookchoice.h"
+#include "workbooklayout.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -80,6 +81,8 @@ std::optional<BatchOptions> parseBatchArguments(const QStringList &arguments, QS
             if (kind && *kind != chosen)
                 return fail(QStringLiteral("--district und --cooperative schließen einander aus."));
             kind = chosen;
+        } else if (argument == QLatin1String("--ignore-layout")) {
+            options.ignoreLayout = true;
         } else if (argument == QLatin1String("--database") || argument.startsWith(QLatin1String("--database="))) {
             if (options.database)
                 return fail(QStringLiteral("--database ist mehr als einmal angegeben."));
@@ -116,9 +119,9 @@ QString batchUsage()
 {
     return QStringLiteral("Aufruf:\n"
                           "  tarvel-batch check  --district    [--database DB] ARBEITSMAPPE\n"
-                          "  tarvel-batch import --district    [--database DB] ARBEITSMAPPE\n"
+                          "  tarvel-batch import --district    [--database DB] [--ignore-layout] ARBEITSMAPPE\n"
                           "  tarvel-batch check  --cooperative [--database DB] ARBEITSMAPPE\n"
-                          "  tarvel-batch import --cooperative [--database DB] ARBEITSMAPPE\n"
+                          "  tarvel-batch import --cooperative [--database DB] [--ignore-layout] ARBEITSMAPPE\n"
                           "  tarvel-batch --help\n");
 }
 
@@ -143,16 +146,68 @@ QString batchHelp()
                "                 Angabe gilt TARVEL_DATABASE, ohne beides die eingebaute Standarddatenbank.\n"
                "                 Ein Passwort darin sieht jeder Benutzer des Rechners in der Prozessliste:\n"
                "                 es gehört in die Passwortdatei ~/.pgpass (oder PGPASSFILE).\n"
+               "  --ignore-layout\n"
+               "                 import nimmt auch eine Arbeitsmappe, deren erste Zeile die Spalten der\n"
+               "                 anderen Art trägt (Hgnr, Jahr, … für Hegegemeinschaften). Ohne diese\n"
+               "                 Angabe lehnt import sie ab; check nennt sie und läuft.\n"
                "\n"
                "Standardausgabe: das Protokoll des Laufs, wie es im Fenster stünde (UTF-8, CR LF),\n"
                "jede Zeile der Arbeitsmappe, sobald sie gespeichert ist.\n"
                "Standardfehler: Meldungen, Fehler, die Zählung der Zeilen am Ende, der Name der\n"
                "Protokolldatei und, an einem Terminal, der Fortschritt.\n"
                "Exit-Status: 0 fertig; 1 Fehler im Lauf (auch eine beschädigte Arbeitsmappe) oder\n"
-               "Protokolldatei bzw. Standardausgabe nicht geschrieben; 2 falscher Aufruf oder ein\n"
-               "Pfad, der keine lesbare Datei ist; 3 keine Datenbank; ")
+               "Protokolldatei bzw. Standardausgabe nicht geschrieben; 2 falscher Aufruf, ein Pfad,\n"
+               "der keine lesbare Datei ist, oder ein import einer Arbeitsmappe der anderen Art;\n"
+               "3 keine Datenbank; ")
            + stopHelp();
 }
+
+namespace {
+
+// The run of a chosen workbook on the database of the options.
+int connectAndRun(const BatchOptions &options, ConsoleRunHost &host)
+{
+    const bool district = options.kind == BatchKind::District;
+    OrbeBase base;
+    bool connected = false;
+    try {
+        connected = options.database ? base.ConnectTo(*options.database) : base.Connect(0);
+    } catch (const Failure &failure) {
+        host.printMessage(QStringLiteral("Tarvel: keine Datenbankverbindung: ") + failure.description());
+        return BatchExit::NoDatabase;
+    }
+    // A signal before the run begins ends the program without a run, also
+    // one that ended the wait for the database.
+    if (cancelSignal() != 0)
+        return BatchExit::Signalled + cancelSignal();
+    // Without a connection the component has written the reason.
+    if (!connected)
+        return BatchExit::NoDatabase;
+    host.windowState().connection = base.Connection();
+    bool completed = false;
+    {
+        ReportsToHost reports(host);
+        if (options.action == BatchAction::Check)
+            completed = district ? runDistrictCheck(host) : runCooperativeCheck(host);
+        else
+            completed = district ? runDistrictImport(host) : runCooperativeImport(host);
+    }
+
+    if (!host.writeLog()) {
+        host.printMessage(QStringLiteral("tarvel-batch: Das Protokoll ließ sich nicht auf die Standardausgabe "
+                                         "schreiben."));
+        return BatchExit::RunFailed;
+    }
+    // A failed run's error line says where it ended.
+    if (!completed)
+        return BatchExit::RunFailed;
+    host.writeSummary();
+    if (cancelSignal() != 0)
+        return BatchExit::Signalled + cancelSignal();
+    return host.warned() ? BatchExit::RunFailed : BatchExit::Done;
+}
+
+} // namespace
 
 int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE *messages)
 {
@@ -179,51 +234,27 @@ int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE
     // reached through links to the workbook and its folder, and shown as far as it reads.
     const WorkbookLinks links(nativeArguments.value(arguments.lastIndexOf(options->workbook)), options->workbook);
     const bool linked = !links.file().isEmpty();
+    const QString usable = linked ? links.file() : workbook;
     if (linked) {
         host.showNamesAs(links.file(), singleLine(workbook));
         host.showNamesAs(links.folder(), singleLine(OrbeTools::splitPath(workbook).folder));
     }
-    if (!chooseWorkbook(host.windowState(), linked ? links.file() : workbook)) {
+    if (!chooseWorkbook(host.windowState(), usable)) {
         host.printMessage(WorkbookRejectedText + QStringLiteral(": ") + workbook);
         return BatchExit::Usage;
     }
     if (linked)
         host.windowState().workbookFolder = links.folder();
 
-    OrbeBase base;
-    bool connected = false;
-    try {
-        connected = options->database ? base.ConnectTo(*options->database) : base.Connect(0);
-    } catch (const Failure &failure) {
-        host.printMessage(QStringLiteral("Tarvel: keine Datenbankverbindung: ") + failure.description());
-        return BatchExit::NoDatabase;
+    // A workbook of the other kind would write other districts' records.
+    const LayoutFinding layout = examineLayout(usable, district ? WorkbookKind::District : WorkbookKind::Cooperative);
+    if (!layout.notice.isEmpty())
+        host.printMessage(layout.notice);
+    if (layout.verdict == LayoutFinding::Verdict::OtherKind && options->action == BatchAction::Import
+        && !options->ignoreLayout) {
+        host.printMessage(QStringLiteral("tarvel-batch: Es wurde nichts importiert; mit --ignore-layout wird sie "
+                                         "trotzdem importiert."));
+        return BatchExit::Usage;
     }
-    // A signal before the run begins ends the program without a run, also
-    // one that ended the wait for the database.
-    if (cancelSignal() != 0)
-        return BatchExit::Signalled + cancelSignal();
-    // Without a connection the component has written the reason.
-    if (!connected)
-        return BatchExit::NoDatabase;
-    host.windowState().connection = base.Connection();
-    bool completed = false;
-    {
-        ReportsToHost reports(host);
-        if (options->action == BatchAction::Check)
-            completed = district ? runDistrictCheck(host) : runCooperativeCheck(host);
-        else
-            completed = district ? runDistrictImport(host) : runCooperativeImport(host);
-    }
-
-    if (!host.writeLog()) {
-        host.printMessage(QStringLiteral("tarvel-batch: Das Protokoll ließ sich nicht auf die Standardausgabe "
-                                         "schreiben."));
-        return BatchExit::RunFailed;
-    }
-    host.writeSummary();
-    if (!completed)
-        return BatchExit::RunFailed;
-    if (cancelSignal() != 0)
-        return BatchExit::Signalled + cancelSignal();
-    return host.warned() ? BatchExit::RunFailed : BatchExit::Done;
+    return connectAndRun(*options, host);
 }

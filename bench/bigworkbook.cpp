@@ -337,8 +337,8 @@ long peakResidentKb()
 // empty running number, each of their cells once.
 void open(const QString &path, QElapsedTimer &clock)
 {
-    auto excel = SpreadsheetApplication::Start();
-    Workbook &book = excel->Open(path, LastExaminedRow);
+    auto spreadsheet = SpreadsheetApplication::Start();
+    Workbook &book = spreadsheet->Open(path, LastExaminedRow);
     Worksheet &sheet = book.firstSheet();
     const int lastRow = lastDataRow(sheet, 2);
     qsizetype characters = 0;
@@ -346,7 +346,7 @@ void open(const QString &path, QElapsedTimer &clock)
         for (int c = 1; c <= int(kHeadings.size()); ++c)
             characters += trimmedCell(sheet, r, c).size();
     book.Close();
-    excel->Quit();
+    spreadsheet->Quit();
     std::printf("%.2f s, peak %ld MB, last data row %d, %lld characters\n", clock.nsecsElapsed() / 1e9,
                 peakResidentKb() / 1024, lastRow, (long long)characters);
 }

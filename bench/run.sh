@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Times the district and cooperative check and import runs on 10,000-row
 # workbooks against 10,000 districts and cooperatives, on SQLite (WAL) and on a
-# throwaway PostgreSQL 15 cluster with the server's usual durability.
+# throwaway PostgreSQL 15 cluster with the server's usual durability. Then the
+# district check and import in the window against tarvel-batch on the same
+# data, under Xvfb: medians of five, and the bound the window must keep (1.5
+# times tarvel-batch's time plus a second).
 #
 #   bench/run.sh [ROWS]
 set -euo pipefail
@@ -11,7 +14,7 @@ rows="${1:-10000}"
 bash scripts/install-deps.sh
 BUILD="${BUILD_DIR:-build}"
 cmake -S . -B "$BUILD" >/dev/null
-cmake --build "$BUILD" -j2 --target tarvel_bench
+cmake --build "$BUILD" -j2 --target tarvel_bench tarvel_windowbench tarvel-batch
 
 source scripts/throwaway-postgres.sh
 start_throwaway_postgres durable
@@ -28,3 +31,11 @@ echo "== PostgreSQL / SQLite"
 awk 'NR == FNR { if (/ s   log/) sqlite[substr($0, 3, 28)] = substr($0, 31, 8) + 0; next }
      / s   log/ { run = substr($0, 3, 28); printf "  %s %7.1f\n", run, (substr($0, 31, 8) + 0) / sqlite[run] }' \
   "$PGDIR/sqlite.txt" "$PGDIR/postgres.txt"
+
+export XDG_DATA_HOME="$PGDIR/xdg-data" QT_QPA_PLATFORM=xcb
+window() { xvfb-run -a -s "-screen 0 1600x1000x24" "$BUILD/bench/tarvel_windowbench" "$1" "$BUILD/batch/tarvel-batch" "$rows"; }
+echo "== Window against tarvel-batch, SQLite"
+window "$PGDIR/window.sqlite"
+echo "== Window against tarvel-batch, PostgreSQL"
+run_pg "$PGBIN/psql" -h "$PGDIR" -U postgres -qc "create database tarvel_window" postgres
+window "postgresql://postgres@/tarvel_window?host=$PGDIR"

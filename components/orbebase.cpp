@@ -154,33 +154,43 @@ bool OrbeBase::ConnectTo(const QString &locationText)
     // A malformed setting is a mistake to show, not a database that is absent.
     if (!location)
         throw Failure(ErrorNumber::InvalidArgument, ErrorSource::Database, reason);
-    const QString name = nextConnectionName();
-    DatabaseWaits waits;
-    if (location->kind == DatabaseLocation::Kind::SQLite) {
-        // A mistyped name must not quietly become a new empty database.
-        const QFileInfo file(location->path);
-        if (!file.exists())
-            reason = QStringLiteral("Die Datenbankdatei %1 gibt es nicht.").arg(location->path);
-        else if (!file.isFile())
-            reason = QStringLiteral("%1 ist keine Datei.").arg(location->path);
-        else
-            reason = openSqlite(name, file.absoluteFilePath(), waits);
-        if (reason.isEmpty()) {
-            DatabaseLocation shown = *location;
-            shown.path = file.absoluteFilePath();
-            m_connection = std::make_shared<OrbeConnection>(name, shown.description(), std::move(waits));
-        }
-    } else {
-        reason = openPostgres(name, *location, waits);
-        if (reason.isEmpty())
-            m_connection = std::make_shared<OrbeConnection>(name, location->description(), std::move(waits));
-    }
-    if (!reason.isEmpty()) {
+    m_connection = openConnection(*location, &reason);
+    if (!m_connection) {
         reportConnectFailure(reason);
         return false;
     }
+    m_location = location;
     m_connectFailure.clear();
     return true;
+}
+
+std::shared_ptr<OrbeConnection> OrbeBase::openConnection(const DatabaseLocation &location, QString *failure)
+{
+    const QString name = nextConnectionName();
+    DatabaseWaits waits;
+    QString reason;
+    if (location.kind == DatabaseLocation::Kind::SQLite) {
+        // A mistyped name must not quietly become a new empty database.
+        const QFileInfo file(location.path);
+        if (!file.exists())
+            reason = QStringLiteral("Die Datenbankdatei %1 gibt es nicht.").arg(location.path);
+        else if (!file.isFile())
+            reason = QStringLiteral("%1 ist keine Datei.").arg(location.path);
+        else
+            reason = openSqlite(name, file.absoluteFilePath(), waits);
+        if (reason.isEmpty()) {
+            DatabaseLocation shown = location;
+            shown.path = file.absoluteFilePath();
+            return std::make_shared<OrbeConnection>(name, shown.description(), std::move(waits));
+        }
+    } else {
+        reason = openPostgres(name, location, waits);
+        if (reason.isEmpty())
+            return std::make_shared<OrbeConnection>(name, location.description(), std::move(waits));
+    }
+    if (failure)
+        *failure = reason;
+    return nullptr;
 }
 
 void OrbeBase::reportConnectFailure(const QString &reason)
@@ -200,6 +210,7 @@ bool OrbeBase::Disconnect()
         return false;
     m_connection->close();
     m_connection.reset();
+    m_location.reset();
     return true;
 }
 

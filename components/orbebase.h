@@ -61,6 +61,15 @@ public:
     QString connectFailure() const { return m_connectFailure; }
     bool Disconnect();
 
+    // The location the last Connect or ConnectTo opened; nothing while not
+    // connected. A Qt SQL connection serves only the thread that opened it: a
+    // run on a thread of its own opens its own with openConnection().
+    std::optional<DatabaseLocation> connectedLocation() const { return m_location; }
+    // Opens another connection to location, in the calling thread and for
+    // its use alone, as ConnectTo does; empty, with the reason in failure,
+    // when the database cannot be opened.
+    static std::shared_ptr<OrbeConnection> openConnection(const DatabaseLocation &location, QString *failure);
+
     // The SQLite file the embedded default lives in.
     static QString defaultDatabasePath();
 
@@ -77,5 +86,6 @@ public:
 private:
     void reportConnectFailure(const QString &reason);
     std::shared_ptr<OrbeConnection> m_connection;
+    std::optional<DatabaseLocation> m_location;
     QString m_connectFailure;
 };

@@ -22,14 +22,6 @@ int Worksheet::rowCount() const
     return int(m_rows.size());
 }
 
-int Worksheet::columnCount() const
-{
-    size_t widest = 0;
-    for (const auto &cells : m_rows)
-        widest = std::max(widest, cells.size());
-    return int(widest);
-}
-
 void Worksheet::setCell(int row, int column, QString value)
 {
     if (row < 1 || column < 1)
@@ -42,15 +34,13 @@ void Worksheet::setCell(int row, int column, QString value)
     cells[column - 1] = std::move(value);
 }
 
-Workbook::Workbook(QString path, Worksheet sheet)
-    : m_path(std::move(path))
-    , m_sheet(std::move(sheet))
+Workbook::Workbook(Worksheet sheet)
+    : m_sheet(std::move(sheet))
 {
 }
 
 void Workbook::Close()
 {
-    m_open = false;
     m_sheet = Worksheet();
 }
 
@@ -61,7 +51,7 @@ std::unique_ptr<SpreadsheetApplication> SpreadsheetApplication::Start()
 
 Workbook &SpreadsheetApplication::Open(const QString &path, int lastRow)
 {
-    m_workbooks.push_back(std::make_unique<Workbook>(path, readFirstWorksheet(path, lastRow)));
+    m_workbooks.push_back(std::make_unique<Workbook>(readFirstWorksheet(path, lastRow)));
     return *m_workbooks.back();
 }
 
@@ -76,25 +66,6 @@ namespace {
 [[noreturn]] void fail(long number, const QString &description)
 {
     throw Failure(number, ErrorSource::Workbook, description);
-}
-
-enum class Format { Zip, Xls, Csv };
-
-bool startsWith(QByteArrayView data, const char *magic, qsizetype size)
-{
-    return data.size() >= size && std::equal(magic, magic + size, data.constData());
-}
-
-Format recogniseFormat(QByteArrayView data)
-{
-    if (startsWith(data, "PK\x03\x04", 4) || startsWith(data, "PK\x05\x06", 4))
-        return Format::Zip; // xlsx or ods: told apart by the members
-    if (startsWith(data, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
-        return Format::Xls;
-    // Excel 2.x-4.x: a bare BOF record (the reader refuses them by name).
-    if (data.size() >= 4 && data[0] == '\x09' && (data[1] == 0 || data[1] == 2 || data[1] == 4) && data[3] == 0)
-        return Format::Xls;
-    return Format::Csv;
 }
 
 } // namespace
@@ -138,12 +109,12 @@ Worksheet readFirstWorksheet(const QString &path, int lastRow)
         failOnReadError();
         if (head.isEmpty())
             workbook::refuse(QStringLiteral("Die Datei ist leer."));
-        switch (recogniseFormat(head)) {
-        case Format::Zip:
+        switch (workbook::recogniseFormat(head)) {
+        case workbook::Format::Zip:
             return workbook::readZipPackage(readWhole(), lastRow);
-        case Format::Xls:
+        case workbook::Format::Xls:
             return workbook::readXls(readWhole(), lastRow);
-        case Format::Csv:
+        case workbook::Format::Csv:
             // A text file is read only as far as the needed rows go.
             return workbook::readCsv(file, lastRow);
         }

@@ -23,8 +23,6 @@ public:
     // Cells(row, column).Value, untrimmed. Outside the used range: empty.
     QString cellValue(int row, int column) const;
     int rowCount() const;
-    // The widest row's length: the used range is rowCount() x columnCount().
-    int columnCount() const;
 
     void setCell(int row, int column, QString value);
 
@@ -35,17 +33,13 @@ private:
 class Workbook
 {
 public:
-    explicit Workbook(QString path, Worksheet sheet);
-    const QString &path() const { return m_path; }
+    explicit Workbook(Worksheet sheet);
     Worksheet &firstSheet() { return m_sheet; }
-    // Closes without saving: the readers never write.
+    // Closes without saving (the readers never write): the sheet is let go.
     void Close();
-    bool isOpen() const { return m_open; }
 
 private:
-    QString m_path;
     Worksheet m_sheet;
-    bool m_open = true;
 };
 
 // The workbook server as the runs drive it: start, open by path, take the
@@ -57,8 +51,10 @@ public:
 
     // Workbooks.Open(path). Recognises the format from the file's content
     // (.xlsx/.xlsm, .xls, .ods, CSV as plain text). Throws Failure with a
-    // German description naming the file. Rows below `lastRow` are not read:
-    // their cells are empty, and damage there goes unnoticed.
+    // German description naming the file. Rows below `lastRow` are not kept:
+    // their cells are empty. xlsx, ods and CSV hold their rows in order and
+    // are read no further, so damage below goes unnoticed; an .xls sheet is
+    // read through, and a damaged record anywhere in it refuses the file.
     Workbook &Open(const QString &path, int lastRow = Worksheet::MaxRows);
     void Quit();
 

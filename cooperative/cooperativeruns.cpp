@@ -157,8 +157,7 @@ bool runCooperativeCheck(RunHost &host)
     const auto end = [](const Worksheet &sheet, int stopRow, RunSummary &summary) {
         noteUnreadRows(summary, sheet, stopRow, yearCell(stopRow), {NumberColumn, YearColumn});
     };
-    return runRows(host, {.procedure = QStringLiteral("cmdImportTest_Click("), .lines = CheckLine::Shared,
-                          .begin = begin, .row = row, .end = end});
+    return runRows(host, {.lines = CheckLine::Shared, .begin = begin, .row = row, .end = end});
 }
 
 bool runCooperativeImport(RunHost &host)
@@ -218,6 +217,5 @@ bool runCooperativeImport(RunHost &host)
                        stopRow <= state.lastRow ? cellName(stopRow, NumberColumn, QStringLiteral("Hgnr")) : yearCell(stopRow),
                        {NumberColumn, YearColumn});
     };
-    return runRows(host, {.procedure = QStringLiteral("cmdImportStarten_Click"), .importLog = &log,
-                          .lines = ImportLine::Shared, .begin = begin, .row = row, .end = end});
+    return runRows(host, {.importLog = &log, .lines = ImportLine::Shared, .begin = begin, .row = row, .end = end});
 }

@@ -3,17 +3,7 @@
 #include "cooperativeruns.h"
 
 CooperativeWindow::CooperativeWindow()
-    : ImportWindow(CooperativeWindowName, QStringLiteral("Tarvel Hegegemeinschaften"),
-                   TwipRect{120, 660, 14415, 7815})
+    : ImportWindow(CooperativeWindowName, QStringLiteral("Tarvel Hegegemeinschaften"), TwipRect{120, 660, 14415, 7815},
+                   {runCooperativeCheck, runCooperativeImport, WorkbookKind::Cooperative})
 {
-}
-
-void CooperativeWindow::runCheck()
-{
-    runCooperativeCheck(*this);
-}
-
-void CooperativeWindow::runImport()
-{
-    runCooperativeImport(*this);
 }

@@ -9,8 +9,4 @@ class CooperativeWindow : public ImportWindow
 
 public:
     CooperativeWindow();
-
-protected:
-    void runCheck() override;
-    void runImport() override;
 };

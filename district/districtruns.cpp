@@ -18,14 +18,15 @@
 namespace {
 
 // District workbook columns.
-constexpr int RowValueColumn = 1;
+constexpr int RowMarkColumn = 1; // a value of the row that the import only logs, as the cell holds it
 constexpr int RunningNumberColumn = 2;
 constexpr int NameColumn = 4;
 constexpr int BrowsingPressureColumn = 5;
 constexpr int BrowsingChangeColumn = 6;
 constexpr int FirstYearColumn = 7;
 
-const QString Indent12 = QStringLiteral("            ");
+// The match lines stand under the row line, 12 blanks in.
+const QString MatchIndent = QStringLiteral("            ");
 
 // Cell texts reach the log through singleLine(): a line break inside a cell
 // must not look like a line of the run's own.
@@ -45,8 +46,8 @@ QString matchLines(OrbeRecordset &district)
 {
     OrbeFields fields = district.Fields();
     auto text = [&](const char *column) { return fields.Item(QString::fromLatin1(column)).text(); };
-    return Indent12 + QStringLiteral("JagdbezirksSammlung: ") + text("JagdbezirksSammlung_Lfdnr")
-           + QStringLiteral(", ") + text("JagdbezirksSammlung_Name") + CRLF + Indent12
+    return MatchIndent + QStringLiteral("JagdbezirksSammlung: ") + text("JagdbezirksSammlung_Lfdnr")
+           + QStringLiteral(", ") + text("JagdbezirksSammlung_Name") + CRLF + MatchIndent
            + QStringLiteral("JagdbezirkDatenBayern: ") + text("JagdbezirkDatenBayern_Lfdnr") + QStringLiteral(", ")
            + text("JagdbezirkDatenBayern_Reviername") + CRLF;
 }
@@ -261,8 +262,7 @@ bool runDistrictCheck(RunHost &host)
         }
         return RowEnd::Next;
     };
-    return runRows(host, {.procedure = QStringLiteral("cmdImportTest_Click("), .lines = CheckLine::Shared,
-                          .begin = begin, .row = row, .end = noteUnreadDistrictRows});
+    return runRows(host, {.lines = CheckLine::Shared, .begin = begin, .row = row, .end = noteUnreadDistrictRows});
 }
 
 bool runDistrictImport(RunHost &host)
@@ -307,7 +307,7 @@ bool runDistrictImport(RunHost &host)
                                                  browsingPressureDigitCode(trimmedCell(sheet, row, BrowsingPressureColumn)));
             at(BrowsingChange); record.setCode(QStringLiteral("IdAenderungVerbissbelastung"),
                                                browsingPressureChangeCode(trimmedCell(sheet, row, BrowsingChangeColumn)));
-            at(RecordValues); recordLine += singleLine(sheet.cellValue(row, RowValueColumn)) + QStringLiteral(", ")
+            at(RecordValues); recordLine += singleLine(sheet.cellValue(row, RowMarkColumn)) + QStringLiteral(", ")
                                             + singleLine(name) + QStringLiteral(", ") + runningNumber
                                             + QStringLiteral(", ") + firstYearText + CRLF;
             at(Save); record.save(); host.appendLog(recordLine);
@@ -321,6 +321,6 @@ bool runDistrictImport(RunHost &host)
         }
         return RowEnd::Next;
     };
-    return runRows(host, {.procedure = QStringLiteral("cmdImportStarten_Click"), .importLog = &log,
-                          .lines = ImportLine::Shared, .begin = begin, .row = row, .end = noteUnreadDistrictRows});
+    return runRows(host,
+                   {.importLog = &log, .lines = ImportLine::Shared, .begin = begin, .row = row, .end = noteUnreadDistrictRows});
 }

@@ -3,17 +3,7 @@
 #include "districtruns.h"
 
 DistrictWindow::DistrictWindow()
-    : ImportWindow(DistrictWindowName, QStringLiteral("TarvelJagdbezirk"),
-                   TwipRect{60, 600, 13635, 7815})
+    : ImportWindow(DistrictWindowName, QStringLiteral("TarvelJagdbezirk"), TwipRect{60, 600, 13635, 7815},
+                   {runDistrictCheck, runDistrictImport, WorkbookKind::District})
 {
-}
-
-void DistrictWindow::runCheck()
-{
-    runDistrictCheck(*this);
-}
-
-void DistrictWindow::runImport()
-{
-    runDistrictImport(*this);
 }

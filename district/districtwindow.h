@@ -9,8 +9,4 @@ class DistrictWindow : public ImportWindow
 
 public:
     DistrictWindow();
-
-protected:
-    void runCheck() override;
-    void runImport() override;
 };

@@ -1,85 +1,28 @@
 #include "importwindow.h"
 
 #include "failure.h"
+#include "fittingtext.h"
 #include "logbox.h"
 #include "orbebase.h"
 #include "orbeconnection.h"
+#include "rundisplay.h"
+#include "runsession.h"
 #include "userdialogs.h"
 #include "windowmemory.h"
 #include "workbookchoice.h"
 
-#include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QFileInfo>
-#include <QLabel>
 #include <QMimeData>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QStatusBar>
 #include <QUrl>
-
-#include <algorithm>
-#include <climits>
-#include <cmath>
 
 namespace {
 
 const QString FileFilter = QStringLiteral(
     "Excel (*.xlsx)|*.xlsx|Excel Files (*.xls;*.csv)|*.xls;*.csv|All Files (*.*)|*.*"
     "|Alle Tabellen (*.xlsx;*.xlsm;*.xls;*.ods;*.csv)|*.xlsx;*.xlsm;*.xls;*.ods;*.csv");
-
-// Design of the controls that both windows place alike (twips).
-constexpr TwipRect CmdDateiDesign{120, 120, 4155, 375};
-constexpr TwipRect CmdImportTestDesign{4500, 120, 1935, 375};
-constexpr TwipRect CmdImportStartenDesign{6660, 120, 2055, 375};
-constexpr TwipRect CmdBeendenDesign{8880, 120, 1995, 375};
-constexpr TwipRect ProgressBarDesign{120, 8520, 14775, 375};
-constexpr int StatusBarDesignHeight = 255;
-constexpr int Panel2DesignWidth = 1440;
-
-// The window toolkit took its progress values as single-precision numbers.
-int toProgressUnits(float value)
-{
-    if (std::isnan(value))
-        return 0;
-    const double rounded = std::round(double(value));
-    return int(std::clamp(rounded, double(INT_MIN), double(INT_MAX)));
-}
-
-bool isUserInput(const QEvent *event)
-{
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::NonClientAreaMouseButtonPress:
-    case QEvent::NonClientAreaMouseButtonRelease:
-    case QEvent::NonClientAreaMouseButtonDblClick:
-    case QEvent::Wheel:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::Shortcut:
-    case QEvent::ShortcutOverride:
-    case QEvent::ContextMenu:
-    case QEvent::TouchBegin:
-    case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-    case QEvent::TabletPress:
-    case QEvent::TabletRelease:
-    case QEvent::DragEnter:
-    case QEvent::DragMove:
-    case QEvent::Drop:
-        return true;
-    case QEvent::Close:
-        // A title-bar close comes from the system; the program's own close()
-        // calls do not.
-        return event->spontaneous();
-    default:
-        return false;
-    }
-}
 
 // A single local file dropped on the window.
 std::optional<QString> droppedWorkbook(const QMimeData *data)
@@ -92,13 +35,11 @@ std::optional<QString> droppedWorkbook(const QMimeData *data)
 
 } // namespace
 
-ImportWindow::ImportWindow(const QString &name, const QString &caption,
-                           const TwipRect &txt1Design)
+ImportWindow::ImportWindow(const QString &name, const QString &caption, const TwipRect &txt1Design, WindowRuns runs)
     : QWidget(nullptr, Qt::Window)
+    , m_runs(std::move(runs))
     , m_txt1Design(txt1Design)
-    , m_txt1(txt1Design)
-    , m_progress(ProgressBarDesign)
-    , m_panel2Width(Panel2DesignWidth)
+    , m_layout(txt1Design, 0)
 {
     setObjectName(name);
     setWindowTitle(caption);
@@ -112,38 +53,20 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption,
         button->setAutoDefault(true);
         return button;
     };
-    m_cmdDatei = makeButton(QStringLiteral("cmdDatei"),
-                            QStringLiteral("Excel Datei auswählen (Quelle)"));
+    m_cmdDatei = makeButton(QStringLiteral("cmdDatei"), QStringLiteral("Excel Datei auswählen (Quelle)"));
     m_cmdImportTest = makeButton(QStringLiteral("cmdImportTest"), QStringLiteral("Test"));
-    m_cmdImportStarten = makeButton(QStringLiteral("cmdImportStarten"),
-                                    QStringLiteral("Import Starten"));
+    m_cmdImportStarten = makeButton(QStringLiteral("cmdImportStarten"), QStringLiteral("Import Starten"));
     m_cmdBeenden = makeButton(QStringLiteral("cmdBeenden"), QStringLiteral("Abbrechen"));
 
     m_txt1Edit = new LogBox(this);
     m_txt1Edit->setObjectName(QStringLiteral("txt1"));
-
-    m_progressBar = new QProgressBar(this);
+    m_progressBar = new SummaryBar(this);
     m_progressBar->setObjectName(QStringLiteral("ProgressBar1"));
-    m_progressBar->setTextVisible(false);
-    m_progressBar->setAlignment(Qt::AlignCenter);
 
-    m_statusBar = new QStatusBar(this);
-    m_statusBar->setObjectName(QStringLiteral("StatusBar1"));
-    m_statusBar->setSizeGripEnabled(false);
-    m_panel1 = new QLabel(m_statusBar);
-    m_panel1->setObjectName(QStringLiteral("Panel1"));
-    m_panel2 = new QLabel(m_statusBar);
-    m_panel2->setObjectName(QStringLiteral("Panel2"));
-    // No frames: at the designed height of 255 twips a framed label cuts the
-    // text's descenders.
-    for (QLabel *panel : {m_panel1, m_panel2})
-        panel->setTextFormat(Qt::PlainText);
-    m_statusBar->addWidget(m_panel1);
-    m_statusBar->addWidget(m_panel2, 1);
+    m_statusBar = new StatusPanels(this);
     // The designed height leaves the underscore and the descenders of the
     // 8-point font no room: the bar grows to what the panels need.
-    m_statusBarHeight = std::max(StatusBarDesignHeight,
-                                 pixelsToTwips(m_statusBar->sizeHint().height(), this));
+    m_layout = ImportWindowLayout(txt1Design, pixelsToTwips(m_statusBar->sizeHint().height(), this));
 
     // Tab order as designed: Test, (progress bar), txt1, (status bar), file,
     // import, cancel. The bars take no focus.
@@ -152,29 +75,25 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption,
     setTabOrder(m_cmdDatei, m_cmdImportStarten);
     setTabOrder(m_cmdImportStarten, m_cmdBeenden);
 
+    m_display = std::make_unique<RunDisplay>(this, m_txt1Edit, m_progressBar);
+    m_session = std::make_unique<RunSession>(this, m_cmdBeenden, m_cmdImportTest);
+    connect(m_session.get(), &RunSession::runningChanged, this, [this](bool running) {
+        updateButtons();
+        // The log scrolls during a run, but takes no typing.
+        m_txt1Edit->setReadOnly(running);
+    });
+    connect(m_session.get(), &RunSession::outputReady, this, &ImportWindow::showRunOutput);
+    connect(m_session.get(), &RunSession::ended, this, [this](RunEnding *ending) { m_display->end(*ending); });
     connect(m_cmdDatei, &QPushButton::clicked, this, &ImportWindow::cmdDatei_Click);
     connect(m_cmdImportTest, &QPushButton::clicked, this, &ImportWindow::cmdImportTest_Click);
-    connect(m_cmdImportStarten, &QPushButton::clicked, this,
-            &ImportWindow::cmdImportStarten_Click);
+    connect(m_cmdImportStarten, &QPushButton::clicked, this, &ImportWindow::cmdImportStarten_Click);
     connect(m_cmdBeenden, &QPushButton::clicked, this, &ImportWindow::cmdBeenden_Click);
 
     resetToDesign();
     resize(twipsToPixels(DesignWidth, this), twipsToPixels(DesignHeight, this));
 }
 
-ImportWindow::~ImportWindow()
-{
-    if (m_running) {
-        qApp->removeEventFilter(this);
-        QApplication::restoreOverrideCursor();
-    }
-}
-
-Failure objectNotSet()
-{
-    return Failure(91, ErrorSource::Tarvel,
-                   QStringLiteral("Objektvariable oder With-Blockvariable nicht festgelegt"));
-}
+ImportWindow::~ImportWindow() = default;
 
 void ImportWindow::setOrbeBase(OrbeBase *base)
 {
@@ -184,30 +103,33 @@ void ImportWindow::setOrbeBase(OrbeBase *base)
     m_state.connection = base->Connection();
 }
 
-QPlainTextEdit *ImportWindow::txt1() const
+QPlainTextEdit *ImportWindow::txt1() const { return m_txt1Edit; }
+QProgressBar *ImportWindow::progressBar1() const { return m_progressBar; }
+QStatusBar *ImportWindow::statusBar1() const { return m_statusBar; }
+FittingLabel *ImportWindow::panel1() const { return m_statusBar->panel1(); }
+FittingLabel *ImportWindow::panel2() const { return m_statusBar->panel2(); }
+
+bool ImportWindow::isRunning() const
 {
-    return m_txt1Edit;
+    return m_session->isRunning();
+}
+
+QString ImportWindow::logText() const
+{
+    return m_txt1Edit->logText();
 }
 
 void ImportWindow::resetToDesign()
 {
-    m_txt1 = m_txt1Design;
-    m_progress = ProgressBarDesign;
-    m_panel2Width = Panel2DesignWidth;
-
+    const QSize inner = m_layout.inner;
+    m_layout = ImportWindowLayout(m_txt1Design, m_layout.statusBarHeight);
+    m_layout.inner = inner;
     m_testEnabled = false;
     m_importEnabled = false;
     updateButtons();
-    clearLog();
-    m_progressBar->setRange(0, 100);
-    m_progressBar->setValue(0);
-    m_progressBar->setTextVisible(false);
-    m_progressBar->setToolTip(QString());
-    m_progressValue = 0;
-    for (QLabel *panel : {m_panel1, m_panel2}) {
-        panel->clear();
-        panel->setToolTip(QString());
-    }
+    m_txt1Edit->clearLog();
+    m_display->reset();
+    m_statusBar->setTexts(QString(), QString(), QString());
     applyGeometry();
 }
 
@@ -216,17 +138,11 @@ void ImportWindow::Form_Load()
     // A window shown again after closing starts over, at the place and size
     // it had when it was closed.
     resetToDesign();
-    m_innerTwips = QSize(DesignWidth, DesignHeight);
-    restoreWindowPlace(this, QSize(twipsToPixels(DesignWidth, this),
-                                   twipsToPixels(DesignHeight, this)));
+    m_layout.inner = QSize(DesignWidth, DesignHeight);
+    restoreWindowPlace(this, QSize(twipsToPixels(DesignWidth, this), twipsToPixels(DesignHeight, this)));
     takeInnerSizeFrom(size());
-    // A connection that cannot describe itself leaves the panel empty; the
-    // window stays usable.
-    try {
-        if (m_state.connection)
-            m_panel1->setText(m_state.connection->Description());
-    } catch (const Failure &) {
-    }
+    if (m_state.connection)
+        m_statusBar->setTexts(m_state.connection->Description(), QString(), m_state.connection->Description());
 }
 
 void ImportWindow::showEvent(QShowEvent *event)
@@ -250,8 +166,10 @@ void ImportWindow::hideEvent(QHideEvent *event)
 
 void ImportWindow::closeEvent(QCloseEvent *event)
 {
-    if (m_running) {
+    // A run is stopped first; the window closes once it has.
+    if (isRunning()) {
         event->ignore();
+        m_session->askToCancel(true);
         return;
     }
     m_loaded = false;
@@ -260,22 +178,23 @@ void ImportWindow::closeEvent(QCloseEvent *event)
 
 void ImportWindow::keyPressEvent(QKeyEvent *event)
 {
-    // During a run no key arrives here.
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
-        close();
-    else
+    if (event->key() != Qt::Key_Escape || event->modifiers() != Qt::NoModifier)
         QWidget::keyPressEvent(event);
+    else if (isRunning())
+        m_session->askToCancel(false);
+    else
+        close();
 }
 
 void ImportWindow::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (droppedWorkbook(event->mimeData()))
+    if (!isRunning() && droppedWorkbook(event->mimeData()))
         event->acceptProposedAction();
 }
 
 void ImportWindow::dropEvent(QDropEvent *event)
 {
-    if (const std::optional<QString> path = droppedWorkbook(event->mimeData())) {
+    if (const std::optional<QString> path = droppedWorkbook(event->mimeData()); path && !isRunning()) {
         event->acceptProposedAction();
         takeWorkbook(*path);
     }
@@ -285,10 +204,10 @@ void ImportWindow::takeInnerSizeFrom(QSize pixels)
 {
     // Pixels that match the twip model are left alone, so that a size set in
     // twips stays exact.
-    if (pixels.width() != twipsToPixels(m_innerTwips.width(), this))
-        m_innerTwips.setWidth(pixelsToTwips(pixels.width(), this));
-    if (pixels.height() != twipsToPixels(m_innerTwips.height(), this))
-        m_innerTwips.setHeight(pixelsToTwips(pixels.height(), this));
+    if (pixels.width() != twipsToPixels(m_layout.inner.width(), this))
+        m_layout.inner.setWidth(pixelsToTwips(pixels.width(), this));
+    if (pixels.height() != twipsToPixels(m_layout.inner.height(), this))
+        m_layout.inner.setHeight(pixelsToTwips(pixels.height(), this));
 }
 
 void ImportWindow::resizeEvent(QResizeEvent *event)
@@ -300,266 +219,104 @@ void ImportWindow::resizeEvent(QResizeEvent *event)
 
 void ImportWindow::setInnerSizeTwips(int width, int height)
 {
-    m_innerTwips = QSize(width, height);
+    m_layout.inner = QSize(width, height);
     resize(twipsToPixels(width, this), twipsToPixels(height, this));
     Form_Resize();
 }
 
-TwipRect ImportWindow::statusBarTwips() const
-{
-    return {0, m_innerTwips.height() - m_statusBarHeight, m_innerTwips.width(), m_statusBarHeight};
-}
-
 void ImportWindow::Form_Resize()
 {
-    const int W = m_innerTwips.width();
-    const int H = m_innerTwips.height();
-    // Each step reads what the steps before it left; a size below zero is
-    // refused and that step alone is skipped.
-    auto setSize = [](int &size, int value) {
-        if (value >= 0)
-            size = value;
-    };
-    setSize(m_txt1.width, W - 2 * m_txt1.left);
-    setSize(m_txt1.height, H - m_txt1.top - m_statusBarHeight - m_progress.height - 60);
-    setSize(m_progress.width, m_txt1.width);
-    m_progress.top = m_txt1.top + m_txt1.height + 30;
-    setSize(m_panel2Width, W - Panel1Width);
+    m_layout.resize(m_layout.inner.width(), m_layout.inner.height());
     applyGeometry();
 }
 
 void ImportWindow::applyGeometry()
 {
-    placeInTwips(m_cmdDatei, CmdDateiDesign);
-    placeInTwips(m_cmdImportTest, CmdImportTestDesign);
-    placeInTwips(m_cmdImportStarten, CmdImportStartenDesign);
-    placeInTwips(m_cmdBeenden, CmdBeendenDesign);
-    placeInTwips(m_txt1Edit, m_txt1);
-    placeInTwips(m_progressBar, m_progress);
-    placeInTwips(m_statusBar, statusBarTwips());
-    m_panel1->setFixedWidth(twipsToPixels(Panel1Width, this));
-    m_panel2->setMaximumWidth(twipsToPixels(m_panel2Width, this));
+    placeInTwips(m_cmdDatei, ImportWindowLayout::CmdDatei);
+    placeInTwips(m_cmdImportTest, ImportWindowLayout::CmdImportTest);
+    placeInTwips(m_cmdImportStarten, ImportWindowLayout::CmdImportStarten);
+    placeInTwips(m_cmdBeenden, ImportWindowLayout::CmdBeenden);
+    placeInTwips(m_txt1Edit, m_layout.txt1);
+    placeInTwips(m_progressBar, m_layout.progress);
+    placeInTwips(m_statusBar, m_layout.statusBar());
+    m_statusBar->setWidths(twipsToPixels(ImportWindowLayout::Panel1Width, this), twipsToPixels(m_layout.panel2Width, this));
 }
 
 void ImportWindow::updateButtons()
 {
     // During a run only "Abbrechen" takes input; the others show it.
-    m_cmdDatei->setEnabled(!m_running);
-    m_cmdImportTest->setEnabled(m_testEnabled && !m_running);
-    m_cmdImportStarten->setEnabled(m_importEnabled && !m_running);
+    const bool idle = !isRunning();
+    m_cmdDatei->setEnabled(idle);
+    m_cmdImportTest->setEnabled(m_testEnabled && idle);
+    m_cmdImportStarten->setEnabled(m_importEnabled && idle);
 }
 
 void ImportWindow::cmdDatei_Click()
 {
+    if (isRunning())
+        return;
     // Cancelling ends the file choice silently.
-    const std::optional<QString> chosen = UserDialogs::current().chooseOpenFile(
-        this, qtFileFilters(FileFilter), lastWorkbookFolder());
+    const std::optional<QString> chosen =
+        UserDialogs::current().chooseOpenFile(this, qtFileFilters(FileFilter), lastWorkbookFolder());
     if (chosen)
         takeWorkbook(*chosen);
 }
 
 void ImportWindow::takeWorkbook(const QString &path)
 {
-    // Any failure ends the file choice silently; what was done before it
-    // stays done.
-    try {
-        if (const std::optional<OrbeTools::PathParts> parts = chooseWorkbook(m_state, path)) {
-            rememberWorkbookFolder(QFileInfo(path).absolutePath());
-            m_panel1->setText(parts->folder);
-            m_panel1->setToolTip(parts->folder);
-            m_panel2->setText(parts->name);
-            m_panel2->setToolTip(parts->name);
-            // A new workbook is imported only after its own check.
-            m_testEnabled = true;
-            m_importEnabled = false;
-        } else {
-            UserDialogs::current().showMessage(this, WorkbookRejectedText, WorkbookRejectedTitle,
-                                               MessageIcon::Exclamation);
-            for (QLabel *panel : {m_panel1, m_panel2}) {
-                panel->clear();
-                panel->setToolTip(QString());
-            }
-            m_testEnabled = false;
-            m_importEnabled = false;
-        }
-        // What the bar says belongs to the workbook before.
-        m_progressBar->setTextVisible(false);
-        m_progressBar->setToolTip(QString());
-        updateButtons();
-    } catch (const Failure &) {
+    const std::optional<OrbeTools::PathParts> parts = chooseWorkbook(m_state, path);
+    if (parts) {
+        rememberWorkbookFolder(QFileInfo(path).absolutePath());
+        m_statusBar->setTexts(parts->folder, parts->name, path);
+    } else {
+        UserDialogs::current().showMessage(this, WorkbookRejectedText, WorkbookRejectedTitle, MessageIcon::Exclamation);
+        m_statusBar->setTexts(QString(), QString(), QString());
     }
+    // A new workbook is imported only after its own check; what the bar says
+    // belongs to the workbook before.
+    m_testEnabled = parts.has_value();
+    m_importEnabled = false;
+    m_progressBar->showSummary(QString());
+    updateButtons();
 }
 
 void ImportWindow::cmdImportTest_Click()
 {
-    runHoldingWindow(&ImportWindow::runCheck);
+    startRun(false);
 }
 
 void ImportWindow::cmdImportStarten_Click()
 {
-    runHoldingWindow(&ImportWindow::runImport);
+    startRun(true);
 }
 
 void ImportWindow::cmdBeenden_Click()
 {
-    if (!m_running) {
+    if (isRunning())
+        m_session->askToCancel(false);
+    else
         close();
+}
+
+void ImportWindow::startRun(bool import)
+{
+    if (isRunning())
         return;
+    RunJob job{.import = import, .run = import ? m_runs.import : m_runs.check, .kind = m_runs.kind,
+               .place = objectName(), .state = m_state, .database = {}, .logSoFar = m_txt1Edit->logText()};
+    // The run opens a connection of its own, in its own thread.
+    job.state.connection.reset();
+    if (m_base)
+        job.database = m_base->connectedLocation();
+    m_display->begin();
+    m_session->start(std::move(job), import ? m_cmdImportStarten : m_cmdImportTest);
+}
+
+void ImportWindow::showRunOutput(RunOutput *output)
+{
+    if (output->importEnabled) {
+        m_importEnabled = *output->importEnabled;
+        updateButtons();
     }
-    if (UserDialogs::current().confirm(this, QStringLiteral("Lauf abbrechen?"),
-                                       QStringLiteral("Tarvel")))
-        m_cancelRequested = true;
-}
-
-void ImportWindow::runHoldingWindow(void (ImportWindow::*run)())
-{
-    // A run holds the program until it ends. Painting goes on meanwhile, so
-    // user input is swallowed rather than merely held back: a click queued
-    // during a run must not start another one afterwards. "Abbrechen" alone
-    // stays usable, to stop the run.
-    if (m_running)
-        return;
-    m_running = true;
-    m_cancelRequested = false;
-    m_summaryShown = false;
-    QWidget *focused = focusWidget();
-    updateButtons();
-    m_progressBar->setFormat(QStringLiteral("Zeile %v von %m"));
-    m_progressBar->setToolTip(QString());
-    m_progressBar->setTextVisible(true);
-    QApplication::setOverrideCursor(Qt::BusyCursor);
-    qApp->installEventFilter(this);
-    m_sincePaint.start();
-    struct Release
-    {
-        ImportWindow *window;
-        QWidget *focused;
-        ~Release()
-        {
-            window->m_txt1Edit->showPending();
-            window->m_txt1Edit->showEnd();
-            qApp->removeEventFilter(window);
-            QApplication::restoreOverrideCursor();
-            window->m_running = false;
-            window->updateButtons();
-            if (!window->m_summaryShown)
-                window->m_progressBar->setTextVisible(false);
-            if (focused && focused->isEnabled())
-                focused->setFocus();
-        }
-    } release{this, focused};
-    (this->*run)();
-}
-
-bool ImportWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    // The message boxes a run shows are modal and must stay usable. Input
-    // reaches a window's widgets through the window system's window; it is
-    // judged there, at the widget.
-    if (m_running && watched->isWidgetType() && watched != m_cmdBeenden && isUserInput(event)
-        && !QApplication::activeModalWidget()) {
-        // A close event left accepted would close its window all the same.
-        if (event->type() == QEvent::Close)
-            event->ignore();
-        return true;
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void ImportWindow::letPaintingThrough()
-{
-    if (!m_running || !isVisible() || m_sincePaint.elapsed() < 100)
-        return;
-    m_txt1Edit->showPending();
-    QCoreApplication::processEvents();
-    m_sincePaint.start();
-}
-
-void ImportWindow::showPendingOutput()
-{
-    m_txt1Edit->showPending();
-    if (isVisible()) {
-        m_txt1Edit->viewport()->repaint();
-        m_progressBar->repaint();
-    }
-}
-
-void ImportWindow::showPendingOutputOfAll()
-{
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget *window : windows) {
-        if (auto *importWindow = qobject_cast<ImportWindow *>(window))
-            importWindow->showPendingOutput();
-    }
-}
-
-void ImportWindow::clearLog()
-{
-    m_txt1Edit->clearLog();
-}
-
-void ImportWindow::appendLog(const QString &piece)
-{
-    m_txt1Edit->appendLog(piece, m_running);
-    if (m_running)
-        letPaintingThrough();
-}
-
-QString ImportWindow::logText() const
-{
-    return m_txt1Edit->logText();
-}
-
-void ImportWindow::setProgressMaximum(float maximum)
-{
-    // A maximum of 0 (a workbook without data rows) shows an empty bar instead
-    // of Qt's busy animation.
-    m_progressBar->setRange(0, std::max(1, toProgressUnits(maximum)));
-    m_progressBar->setValue(std::clamp(toProgressUnits(m_progressValue), 0, m_progressBar->maximum()));
-    letPaintingThrough();
-}
-
-void ImportWindow::setProgressValue(float value)
-{
-    m_progressValue = value;
-    m_progressBar->setValue(std::clamp(toProgressUnits(value), 0, m_progressBar->maximum()));
-    letPaintingThrough();
-}
-
-void ImportWindow::setImportEnabled(bool enabled)
-{
-    m_importEnabled = enabled;
-    updateButtons();
-}
-
-void ImportWindow::showMessage(const QString &text, const QString &title, MessageIcon icon)
-{
-    showPendingOutput();
-    UserDialogs::current().showMessage(this, text, title, icon);
-}
-
-void ImportWindow::showSummary(const RunSummary &summary)
-{
-    // The bar shows one line; its tool tip all of them.
-    const QString lines = summaryText(summary);
-    QString line = lines;
-    line.replace(QLatin1Char('\n'), QStringLiteral(" – "));
-    m_progressBar->setFormat(line);
-    m_progressBar->setToolTip(lines);
-    m_progressBar->setTextVisible(true);
-    m_summaryShown = true;
-    showPendingOutput();
-}
-
-void ImportWindow::showImportFinished(const QString &text, const QString &logFilePath)
-{
-    showPendingOutput();
-    const int choice = UserDialogs::current().showMessage(
-        this, text, QStringLiteral("Tarvel"), MessageIcon::Information,
-        {QStringLiteral("Protokoll öffnen"), QStringLiteral("Ordner öffnen")});
-    const QFileInfo logFile(logFilePath);
-    if (choice == 1)
-        QDesktopServices::openUrl(QUrl::fromLocalFile(logFile.absoluteFilePath()));
-    else if (choice == 2)
-        QDesktopServices::openUrl(QUrl::fromLocalFile(logFile.absolutePath()));
+    m_display->show(*output);
 }

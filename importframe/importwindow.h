@@ -1,38 +1,47 @@
 #pragma once
 
 #include "runhost.h"
-#include "twips.h"
+#include "windowlayout.h"
+#include "workbooklayout.h"
 
-#include <QElapsedTimer>
-#include <QString>
 #include <QWidget>
 
-class Failure;
+#include <functional>
+#include <memory>
+
+class FittingLabel;
 class LogBox;
 class OrbeBase;
-class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QStatusBar;
+class RunDisplay;
+class RunSession;
+class StatusPanels;
+class SummaryBar;
+struct RunOutput;
 
-// The failure of handing a window a database object that is not there
-// (run-time error 91).
-Failure objectNotSet();
+// The two runs of a window, and the kind of workbook they read.
+struct WindowRuns
+{
+    std::function<bool(RunHost &)> check;
+    std::function<bool(RunHost &)> import;
+    WorkbookKind kind = WorkbookKind::District;
+};
 
-// The window both import kinds share: file choice, status bar, layout, log and
-// progress for the runs. A subclass only names itself, places its text box and
-// supplies its two runs.
-class ImportWindow : public QWidget, public RunHost
+// The window both import kinds share: file choice, status bar, layout, log
+// and progress. Its runs go beside it (RunSession); it shows what they tell.
+// A subclass names itself, places its text box and gives its runs.
+class ImportWindow : public QWidget
 {
     Q_OBJECT
 
 public:
-    // Design of the window's inner area, in twips.
-    static constexpr int DesignWidth = 15075;
-    static constexpr int DesignHeight = 9225;
-    static constexpr int Panel1Width = 8000;
+    static constexpr int DesignWidth = ImportWindowLayout::DesignWidth;
+    static constexpr int DesignHeight = ImportWindowLayout::DesignHeight;
 
+    ImportWindow(const QString &name, const QString &caption, const TwipRect &txt1Design, WindowRuns runs);
     ~ImportWindow() override;
 
     // Write-only: keeps the object and fetches its connection anew. Throws
@@ -48,51 +57,29 @@ public:
 
     // The inner area in twips. Setting it resizes the window; the layout step
     // works on these numbers, not on rounded pixels.
-    QSize innerSizeTwips() const { return m_innerTwips; }
+    QSize innerSizeTwips() const { return m_layout.inner; }
     void setInnerSizeTwips(int width, int height);
+    const ImportWindowLayout &layoutTwips() const { return m_layout; }
 
-    TwipRect txt1Twips() const { return m_txt1; }
-    TwipRect progressBarTwips() const { return m_progress; }
-    TwipRect statusBarTwips() const;
-    int panel2WidthTwips() const { return m_panel2Width; }
-
-    // Controls, for the runs' tests and the window tests.
+    // Controls, for the tests.
     QPushButton *cmdDatei() const { return m_cmdDatei; }
     QPushButton *cmdImportTest() const { return m_cmdImportTest; }
     QPushButton *cmdImportStarten() const { return m_cmdImportStarten; }
     QPushButton *cmdBeenden() const { return m_cmdBeenden; }
     QPlainTextEdit *txt1() const;
-    QProgressBar *progressBar1() const { return m_progressBar; }
-    QStatusBar *statusBar1() const { return m_statusBar; }
-    QLabel *panel1() const { return m_panel1; }
-    QLabel *panel2() const { return m_panel2; }
+    QProgressBar *progressBar1() const;
+    QStatusBar *statusBar1() const;
+    FittingLabel *panel1() const;
+    FittingLabel *panel2() const;
     OrbeBase *orbeBase() const { return m_base; }
-    bool isRunning() const { return m_running; }
 
-    // Shows what the runs of every import window have logged so far, before a
-    // message box covers the program.
-    static void showPendingOutputOfAll();
-
-    // RunHost
-    ImportWindowState &windowState() override { return m_state; }
-    void clearLog() override;
-    void appendLog(const QString &piece) override;
-    QString logText() const override;
-    void setProgressMaximum(float maximum) override;
-    void setProgressValue(float value) override;
-    void setImportEnabled(bool enabled) override;
-    void showMessage(const QString &text, const QString &title, MessageIcon icon) override;
-    QString placeName() const override { return objectName(); }
-    bool cancelRequested() override { return m_cancelRequested; }
-    void showSummary(const RunSummary &summary) override;
-    void showImportFinished(const QString &text, const QString &logFilePath) override;
+    bool isRunning() const;
+    // The log's exact text, CR LF line breaks included.
+    QString logText() const;
+    // The chosen workbook, and the connection the status bar names.
+    ImportWindowState &windowState() { return m_state; }
 
 protected:
-    ImportWindow(const QString &name, const QString &caption, const TwipRect &txt1Design);
-
-    virtual void runCheck() = 0;
-    virtual void runImport() = 0;
-
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -100,7 +87,6 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void Form_Load();
@@ -108,38 +94,29 @@ private:
     void applyGeometry();
     void takeWorkbook(const QString &path);
     void updateButtons();
-    void runHoldingWindow(void (ImportWindow::*run)());
-    void letPaintingThrough();
-    void showPendingOutput();
     void takeInnerSizeFrom(QSize pixels);
+    void startRun(bool import);
+    void showRunOutput(RunOutput *output);
 
+    const WindowRuns m_runs;
     OrbeBase *m_base = nullptr;
     ImportWindowState m_state;
 
     const TwipRect m_txt1Design;
-    QSize m_innerTwips{DesignWidth, DesignHeight};
-    TwipRect m_txt1;
-    TwipRect m_progress;
-    int m_panel2Width = 1440;
-    int m_statusBarHeight;
+    ImportWindowLayout m_layout;
 
-    float m_progressValue = 0;
     bool m_testEnabled = false;
     bool m_importEnabled = false;
-
     bool m_loaded = false;
-    bool m_running = false;
-    bool m_cancelRequested = false;
-    bool m_summaryShown = false;
-    QElapsedTimer m_sincePaint;
 
     QPushButton *m_cmdDatei;
     QPushButton *m_cmdImportTest;
     QPushButton *m_cmdImportStarten;
     QPushButton *m_cmdBeenden;
     LogBox *m_txt1Edit;
-    QProgressBar *m_progressBar;
-    QStatusBar *m_statusBar;
-    QLabel *m_panel1;
-    QLabel *m_panel2;
+    SummaryBar *m_progressBar;
+    StatusPanels *m_statusBar;
+    std::unique_ptr<RunDisplay> m_display;
+    // Declared last: it waits for a run still going before the widgets go.
+    std::unique_ptr<RunSession> m_session;
 };

@@ -58,41 +58,23 @@ void LogBox::clearLog()
 {
     QScopedValueRollback writing(m_writing, true);
     m_log.clear();
-    m_pending.clear();
     clear();
     m_typedByUser = false;
 }
 
-void LogBox::appendLog(const QString &piece, bool batched)
+void LogBox::appendLog(const QString &piece)
 {
-    if (m_typedByUser) {
-        // The user typed into the box: the box is the log.
-        showPending();
+    QScopedValueRollback writing(m_writing, true);
+    // The user typed into the box: the box is the log.
+    if (m_typedByUser)
         m_log = withCrLf(toPlainText());
-        m_typedByUser = false;
-    }
+    m_typedByUser = false;
     m_log += piece;
-    for (const QChar c : piece) {
-        if (c != QLatin1Char('\r'))
-            m_pending += c;
-    }
-    if (!batched)
-        showPending();
-}
-
-void LogBox::showPending()
-{
-    if (m_pending.isEmpty())
-        return;
     QScrollBar *bar = verticalScrollBar();
     const bool followingEnd = bar->value() == bar->maximum();
-    {
-        QScopedValueRollback writing(m_writing, true);
-        QTextCursor cursor(document());
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertText(m_pending);
-        m_pending.clear();
-    }
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QString(piece).remove(u'\r'));
     if (followingEnd)
         showEnd();
 }

@@ -74,7 +74,8 @@ public:
     virtual bool cancelRequested() { return false; }
 
     // Told once when a run has ended normally or by a cancel, before the
-    // import's closing message. A host without a place for it keeps the default.
+    // import's closing message, or by a failure, with the counts so far,
+    // before its error report. A host without a place for it keeps the default.
     virtual void showSummary(const RunSummary &summary) { (void)summary; }
 
     // After an import failed: its log so far went to the file at path, or

@@ -12,16 +12,17 @@ bool runRows(RunHost &host, const RunSteps &steps)
     ImportWindowState &state = host.windowState();
     state.currentRow = 0;
     const bool import = steps.importLog != nullptr;
-    const auto writeLogAfterFailure = [&] {
+    RunSummary summary;
+    summary.import = import;
+    const auto afterFailure = [&] {
         if (import)
             steps.importLog->writeAfterFailure();
+        host.showSummary(summary);
     };
-    return runTrapped(host.placeName(), steps.procedure, state.currentRow, [&](ErrorLine &at) {
+    return runTrapped(host.placeName(), import ? ImportProcedure : CheckProcedure, state.currentRow, [&](ErrorLine &at) {
         const SharedLines &line = steps.lines;
-        RunSummary summary;
-        summary.import = import;
-        at(line.start); auto excel = SpreadsheetApplication::Start();
-        at(line.open); Workbook *book = &excel->Open(state.workbookPath, LastReadRow);
+        at(line.start); auto spreadsheet = SpreadsheetApplication::Start();
+        at(line.open); Workbook *book = &spreadsheet->Open(state.workbookPath, LastReadRow);
         at(line.sheet); Worksheet *sheet = &book->firstSheet();
         // A cancel that cut a wait for the database short ends the run as
         // "Abbrechen" does after the row before: that row is not saved.
@@ -53,8 +54,8 @@ bool runRows(RunHost &host, const RunSteps &steps)
         steps.end(*sheet, state.currentRow, summary);
         at(line.progressReset); host.setProgressValue(0);
         at(line.close); book->Close();
-        at(line.quit); excel->Quit();
-        at(line.release[0]); excel.reset();
+        at(line.quit); spreadsheet->Quit();
+        at(line.release[0]); spreadsheet.reset();
         at(line.release[1]); book = nullptr;
         at(line.release[2]); sheet = nullptr;
         // A cancelled check leaves "Import Starten" as it was: its rows were not all seen.
@@ -64,5 +65,5 @@ bool runRows(RunHost &host, const RunSteps &steps)
         } else {
             host.showSummary(summary);
         }
-    }, writeLogAfterFailure);
+    }, afterFailure);
 }

@@ -17,6 +17,10 @@ struct RunSummary;
 // Starten"; and the import's log file or the check's summary. A run gives its
 // own steps and its error lines.
 
+// The procedures that failures name, as the windows' click handlers were called.
+inline const QString CheckProcedure = QStringLiteral("cmdImportTest_Click(");
+inline const QString ImportProcedure = QStringLiteral("cmdImportStarten_Click");
+
 // The error lines of the shared steps, as each run numbers its statements.
 struct SharedLines
 {
@@ -38,7 +42,6 @@ enum class RowEnd { Next, LeaveLoop };
 
 struct RunSteps
 {
-    QString procedure; // as failures are reported
     // An import's log: its start belongs to the run's beginning; the skeleton
     // finishes it, or writes it after a failure. Nothing for a check.
     ImportLog *importLog = nullptr;
@@ -52,5 +55,7 @@ struct RunSteps
     std::function<void(const Worksheet &sheet, int stopRow, RunSummary &summary)> end;
 };
 
-// Runs the steps under the run's failure trap; false when it ended there.
+// Runs the steps under the run's failure trap (CheckProcedure, or
+// ImportProcedure for a run with an import log); false when it ended there.
+// A failed run tells the host its counts so far before its error report.
 bool runRows(RunHost &host, const RunSteps &steps);

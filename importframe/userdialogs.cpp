@@ -5,31 +5,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTextEdit>
 
 namespace {
 
 UserDialogs *g_current = nullptr;
-
-// A run shows the busy cursor; the boxes it opens take input and show the
-// arrow.
-class ArrowCursorWhileOpen
-{
-public:
-    ArrowCursorWhileOpen()
-        : m_busy(QApplication::overrideCursor() != nullptr)
-    {
-        if (m_busy)
-            QApplication::setOverrideCursor(Qt::ArrowCursor);
-    }
-    ~ArrowCursorWhileOpen()
-    {
-        if (m_busy)
-            QApplication::restoreOverrideCursor();
-    }
-
-private:
-    const bool m_busy;
-};
 
 } // namespace
 
@@ -70,9 +50,19 @@ int QtUserDialogs::showMessage(QWidget *parent, const QString &text, const QStri
     for (const QString &caption : furtherButtons)
         further << box.addButton(caption, QMessageBox::ActionRole);
     box.setDefaultButton(QMessageBox::Ok);
-    const ArrowCursorWhileOpen arrow;
     box.exec();
     return int(further.indexOf(box.clickedButton())) + 1;
+}
+
+void QtUserDialogs::showError(QWidget *parent, const QString &text, const QString &details, const QString &title)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    // Behind "Details einblenden", tall enough for the whole record.
+    box.setDetailedText(details);
+    if (auto *detailsBox = box.findChild<QTextEdit *>())
+        detailsBox->setMinimumHeight(detailsBox->fontMetrics().lineSpacing() * (int(details.count(u'\n')) + 4));
+    box.exec();
 }
 
 bool QtUserDialogs::confirm(QWidget *parent, const QString &text, const QString &title)
@@ -80,7 +70,6 @@ bool QtUserDialogs::confirm(QWidget *parent, const QString &text, const QString 
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);
-    const ArrowCursorWhileOpen arrow;
     return box.exec() == QMessageBox::Yes;
 }
 

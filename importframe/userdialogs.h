@@ -29,7 +29,10 @@ public:
     virtual int showMessage(QWidget *parent, const QString &text, const QString &title,
                             MessageIcon icon, const QStringList &furtherButtons = {}) = 0;
 
-    // A yes/no question; true for yes.
+    // An error: a warning with an OK button, details shown on request.
+    virtual void showError(QWidget *parent, const QString &text, const QString &details, const QString &title) = 0;
+
+    // A yes/no question, no preselected; true for yes.
     virtual bool confirm(QWidget *parent, const QString &text, const QString &title) = 0;
 
     static UserDialogs &current();
@@ -45,6 +48,7 @@ public:
                                           const QString &folder) override;
     int showMessage(QWidget *parent, const QString &text, const QString &title,
                     MessageIcon icon, const QStringList &furtherButtons = {}) override;
+    void showError(QWidget *parent, const QString &text, const QString &details, const QString &title) override;
     bool confirm(QWidget *parent, const QString &text, const QString &title) override;
 };
 

@@ -14,6 +14,7 @@ packages=(
   # test; the installed tree's checks
   postgresql-15 xvfb xauth openssl  # openssl: the TLS test cluster's certificates
   desktop-file-utils appstream man-db
+  pmccabe  # scripts/code-shape.sh measures functions with it
   # scripts/package.sh
   file lintian
   # sanitizer build and fuzz targets: clang, its sanitizer and libFuzzer runtimes, llvm-symbolizer

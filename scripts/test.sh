@@ -11,6 +11,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+# No product file over 350 lines, no function over 80.
+bash scripts/code-shape.sh
 
 # BUILD_DIR only for developers who keep a build folder of their own.
 BUILD="${BUILD_DIR:-build}"

@@ -2,7 +2,7 @@
 // with the spreadsheet program's built-in password, which the program uses
 // without asking. The stream is decrypted here with that password, by the
 // RC4 schemes the .xls format knows; any other password stays refused.
-#include "sheetreaders.h"
+#include "biffrecords.h"
 
 #include <QCryptographicHash>
 
@@ -16,9 +16,6 @@ namespace workbook {
 
 namespace {
 
-constexpr quint16 kFilePass = 0x002F;
-constexpr quint16 kEof = 0x000A;
-constexpr quint16 kBoundSheet = 0x0085;
 constexpr qsizetype kBlockSize = 1024; // the key changes every 1024 bytes of the stream
 
 QByteArray littleEndian32(quint32 value)
@@ -125,7 +122,7 @@ BlockKeys defaultPasswordKeys(QByteArrayView filePass)
 // Records whose bodies stay plain in an encrypted stream.
 bool staysPlain(quint16 type)
 {
-    static constexpr std::array<quint16, 7> kinds{0x0809, kFilePass, 0x0194, 0x0195, 0x00E1, 0x0196, 0x0138};
+    static constexpr std::array<quint16, 7> kinds{RecordType::Bof, RecordType::FilePass, 0x0194, 0x0195, 0x00E1, 0x0196, 0x0138};
     return std::find(kinds.begin(), kinds.end(), type) != kinds.end();
 }
 
@@ -141,9 +138,9 @@ void decryptWithDefaultPassword(QByteArray &stream)
             return; // damaged: the reader says so
         const quint16 type = le16(stream, pos);
         const qsizetype length = le16(stream, pos + 2);
-        if (type == kEof || pos + 4 + length > stream.size())
+        if (type == RecordType::Eof || pos + 4 + length > stream.size())
             return;
-        if (type == kFilePass)
+        if (type == RecordType::FilePass)
             filePass = QByteArrayView(stream).sliced(pos + 4, length);
         pos += 4 + length;
     }
@@ -157,7 +154,7 @@ void decryptWithDefaultPassword(QByteArray &stream)
     while (pos + 4 <= stream.size()) {
         const quint16 type = le16(stream, pos);
         const qsizetype end = std::min(pos + 4 + le16(stream, pos + 2), stream.size());
-        qsizetype at = pos + 4 + (type == kBoundSheet ? 4 : 0); // the sheet's stream position stays plain
+        qsizetype at = pos + 4 + (type == RecordType::BoundSheet ? 4 : 0); // the sheet's stream position stays plain
         if (staysPlain(type))
             at = end;
         for (; at < end; ++at) {

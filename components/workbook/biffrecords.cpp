@@ -131,9 +131,9 @@ void ContinuedReader::characters(quint32 count, bool wide, QString *text)
     }
 }
 
-void ContinuedReader::unicodeString(bool shortCount, QString *text)
+void ContinuedReader::unicodeString(QString *text)
 {
-    const quint32 count = shortCount ? byte() : word();
+    const quint32 count = word();
     const quint8 flags = byte();
     const quint16 runs = (flags & 0x08) ? word() : 0;
     const quint32 extended = (flags & 0x04) ? dword() : 0;
@@ -142,16 +142,33 @@ void ContinuedReader::unicodeString(bool shortCount, QString *text)
     skip(extended);
 }
 
-QString ContinuedReader::unicodeString(bool shortCount)
+QString ContinuedReader::unicodeString()
 {
     QString text;
-    unicodeString(shortCount, &text);
+    unicodeString(&text);
     return text;
 }
 
 void ContinuedReader::skipUnicodeString()
 {
-    unicodeString(false, nullptr);
+    unicodeString(nullptr);
+}
+
+void refuseOldFormat()
+{
+    refuse(QStringLiteral("Das Dateiformat Excel 5.0/95 oder älter wird nicht unterstützt. "
+                          "Bitte die Arbeitsmappe als .xlsx oder als Excel 97-2003 (.xls) speichern."));
+}
+
+void checkBof(const BiffRecord &record)
+{
+    if (record.type == 0x0009 || record.type == 0x0209 || record.type == 0x0409)
+        refuseOldFormat(); // BIFF2 to BIFF4
+    if (record.type != RecordType::Bof)
+        refuse(QStringLiteral("Die Datei ist keine Excel-Arbeitsmappe."));
+    need(record, 4);
+    if (le16(record.body, 0) != 0x0600)
+        refuseOldFormat();
 }
 
 void need(const BiffRecord &record, qsizetype size)

@@ -123,94 +123,144 @@ std::optional<QChar> detectDelimiter(QStringView text, bool atEnd)
     return candidates[best];
 }
 
-// The rows of `text` down to the builder's last row; nothing when they go on
-// past the end of the text read so far (which ends with a line break).
-std::optional<Worksheet> parse(QString text, bool atEnd, SheetBuilder sheet)
+// Excel writes and honours a first line "sep=;" naming the separator: it is
+// no data, and is cut off. Without it, the separator detectDelimiter() finds.
+std::optional<QChar> takeDelimiter(QString &text, bool atEnd)
 {
-    // Excel writes and honours a first line "sep=;" naming the separator; it is no data.
-    QChar delimiter;
     if (text.size() >= 5 && text.startsWith(u"sep=", Qt::CaseInsensitive)
         && (text.size() == 5 || text[5] == u'\r' || text[5] == u'\n')) {
-        delimiter = text[4];
+        const QChar delimiter = text[4];
         qsizetype next = 5;
         if (next < text.size() && text[next] == u'\r')
             ++next;
         if (next < text.size() && text[next] == u'\n')
             ++next;
         text.remove(0, next);
-    } else if (const std::optional<QChar> detected = detectDelimiter(text, atEnd)) {
-        delimiter = *detected;
-    } else {
-        return std::nullopt;
+        return delimiter;
+    }
+    return detectDelimiter(text, atEnd);
+}
+
+// Splits the text into the cells of a sheet, row by row.
+class CsvParser
+{
+public:
+    CsvParser(QStringView text, QChar delimiter, bool atEnd, SheetBuilder sheet)
+        : m_text(text)
+        , m_delimiter(delimiter)
+        , m_atEnd(atEnd)
+        , m_sheet(std::move(sheet))
+    {
     }
 
-    int row = 1;
-    int column = 1;
-    int line = 1;
-    QString field;
-    bool atFieldStart = true;
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const QChar ch = text[i];
-        if (ch == u'"' && atFieldStart) {
-            // Quoted field: delimiters and line breaks inside belong to the value.
-            const int quoteLine = line;
-            atFieldStart = false;
-            for (++i;; ++i) {
-                if (i >= size) {
-                    if (!atEnd)
-                        return std::nullopt;
-                    refuse(QStringLiteral("Das Anführungszeichen in Zeile %1 wird nicht geschlossen.").arg(quoteLine));
-                }
-                const QChar q = text[i];
-                if (q == u'"') {
-                    if (i + 1 < size && text[i + 1] == u'"') {
-                        field += u'"';
-                        ++i;
-                        continue;
-                    }
-                    break;
-                }
-                if (q == u'\r' || q == u'\n') {
-                    if (q == u'\r' && i + 1 < size && text[i + 1] == u'\n')
-                        ++i;
-                    ++line;
-                    field += u'\n';
-                    continue;
-                }
-                field += q;
-                if (field.size() > kMaxCellChars)
-                    sheet.set(row, column, field); // refuses it, naming the cell
-            }
-        } else if (ch == delimiter) {
-            sheet.set(row, column, std::exchange(field, QString()));
-            ++column;
-            atFieldStart = true;
-        } else if (ch == u'\r' || ch == u'\n') {
-            if (ch == u'\r' && i + 1 < size && text[i + 1] == u'\n')
-                ++i;
-            sheet.set(row, column, std::exchange(field, QString()));
-            ++row;
-            ++line;
-            column = 1;
-            atFieldStart = true;
-            if (row > kMaxRows && i + 1 < size)
-                refuse(QStringLiteral("Die Datei hat mehr als %1 Zeilen.").arg(kMaxRows));
-            if (!sheet.keeps(row))
-                return sheet.take(); // lines come in order: nothing further is needed
-        } else {
-            field += ch;
-            atFieldStart = false;
-        }
-        if (column > kMaxColumns)
-            refuse(QStringLiteral("Zeile %1 hat mehr als %2 Spalten.").arg(line).arg(kMaxColumns));
-        if (field.size() > kMaxCellChars)
-            sheet.set(row, column, field); // refuses it, naming the cell
+    // The rows down to the builder's last row; nothing when they go on past
+    // the end of the text read so far (which ends with a line break).
+    std::optional<Worksheet> rows();
+
+private:
+    // From the opening quote at m_pos to the closing one, where m_pos then
+    // stands: delimiters and line breaks inside belong to the value. False
+    // when the text read so far ends inside the field.
+    bool quotedField();
+    // Ends the row at the line break at m_pos; true when no further row is kept.
+    bool endRow();
+    // Moves m_pos onto the LF of a CR LF.
+    void passCrLf()
+    {
+        if (m_text[m_pos] == u'\r' && m_pos + 1 < m_text.size() && m_text[m_pos + 1] == u'\n')
+            ++m_pos;
     }
-    if (!atEnd)
+
+    QStringView m_text;
+    QChar m_delimiter;
+    bool m_atEnd;
+    SheetBuilder m_sheet;
+    qsizetype m_pos = 0;
+    int m_row = 1;
+    int m_column = 1;
+    int m_line = 1; // of the text: a quoted field may span lines
+    QString m_field;
+    bool m_atFieldStart = true;
+};
+
+std::optional<Worksheet> CsvParser::rows()
+{
+    for (; m_pos < m_text.size(); ++m_pos) {
+        const QChar ch = m_text[m_pos];
+        if (ch == u'"' && m_atFieldStart) {
+            if (!quotedField())
+                return std::nullopt;
+        } else if (ch == m_delimiter) {
+            m_sheet.set(m_row, m_column, std::exchange(m_field, QString()));
+            ++m_column;
+            m_atFieldStart = true;
+        } else if (ch == u'\r' || ch == u'\n') {
+            if (endRow())
+                return m_sheet.take(); // lines come in order: nothing further is needed
+        } else {
+            m_field += ch;
+            m_atFieldStart = false;
+        }
+        if (m_column > kMaxColumns)
+            refuse(QStringLiteral("Zeile %1 hat mehr als %2 Spalten.").arg(m_line).arg(kMaxColumns));
+        if (m_field.size() > kMaxCellChars)
+            m_sheet.set(m_row, m_column, m_field); // refuses it, naming the cell
+    }
+    if (!m_atEnd)
         return std::nullopt;
-    sheet.set(row, column, field);
-    return sheet.take();
+    m_sheet.set(m_row, m_column, m_field);
+    return m_sheet.take();
+}
+
+bool CsvParser::quotedField()
+{
+    const int quoteLine = m_line;
+    m_atFieldStart = false;
+    for (++m_pos;; ++m_pos) {
+        if (m_pos >= m_text.size()) {
+            if (!m_atEnd)
+                return false;
+            refuse(QStringLiteral("Das Anführungszeichen in Zeile %1 wird nicht geschlossen.").arg(quoteLine));
+        }
+        const QChar ch = m_text[m_pos];
+        if (ch == u'"') {
+            if (m_pos + 1 >= m_text.size() || m_text[m_pos + 1] != u'"')
+                return true;
+            m_field += u'"';
+            ++m_pos;
+        } else if (ch == u'\r' || ch == u'\n') {
+            passCrLf();
+            ++m_line;
+            m_field += u'\n';
+        } else {
+            m_field += ch;
+            if (m_field.size() > kMaxCellChars)
+                m_sheet.set(m_row, m_column, m_field); // refuses it, naming the cell
+        }
+    }
+}
+
+bool CsvParser::endRow()
+{
+    passCrLf();
+    m_sheet.set(m_row, m_column, std::exchange(m_field, QString()));
+    ++m_row;
+    ++m_line;
+    m_column = 1;
+    m_atFieldStart = true;
+    if (m_row > kMaxRows && m_pos + 1 < m_text.size())
+        refuse(QStringLiteral("Die Datei hat mehr als %1 Zeilen.").arg(kMaxRows));
+    return !m_sheet.keeps(m_row);
+}
+
+// The rows of `text` down to the builder's last row; nothing when they go on
+// past the end of the text read so far (which ends with a line break).
+std::optional<Worksheet> parse(QString text, bool atEnd, SheetBuilder sheet)
+{
+    const std::optional<QChar> delimiter = takeDelimiter(text, atEnd);
+    if (!delimiter)
+        return std::nullopt;
+    return CsvParser(text, *delimiter, atEnd, std::move(sheet)).rows();
 }
 
 // The length of the bytes up to and including the last line break, so that a

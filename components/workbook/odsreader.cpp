@@ -22,23 +22,28 @@ constexpr QByteArrayView kCalcExtNs = "urn:org:documentfoundation:names:experime
 constexpr QByteArrayView kStyleNs = "urn:oasis:names:tc:opendocument:xmlns:style:1.0";
 constexpr QByteArrayView kNumberNs = "urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0";
 
-// Qualified names under the prefixes this document binds.
+// Qualified names under the prefixes this document binds to the namespaces:
+// table("table-row") is "table:table-row" where it binds the table namespace
+// to "table".
 struct Names
 {
     explicit Names(const XmlScanner &xml)
-        : office(xml.prefixFor(kOfficeNs))
-        , table(xml.prefixFor(kTableNs))
-        , text(xml.prefixFor(kTextNs))
-        , calcext(xml.prefixFor(kCalcExtNs))
-        , style(xml.prefixFor(kStyleNs))
-        , number(xml.prefixFor(kNumberNs))
+        : officePrefix(xml.prefixFor(kOfficeNs))
+        , tablePrefix(xml.prefixFor(kTableNs))
+        , textPrefix(xml.prefixFor(kTextNs))
+        , calcextPrefix(xml.prefixFor(kCalcExtNs))
+        , stylePrefix(xml.prefixFor(kStyleNs))
+        , numberPrefix(xml.prefixFor(kNumberNs))
     {
     }
-    QByteArray office, table, text, calcext, style, number;
+    QByteArray officePrefix, tablePrefix, textPrefix, calcextPrefix, stylePrefix, numberPrefix;
 
-    QByteArray o(const char *local) const { return office + local; }
-    QByteArray t(const char *local) const { return table + local; }
-    QByteArray x(const char *local) const { return text + local; }
+    QByteArray office(const char *local) const { return officePrefix + local; }
+    QByteArray table(const char *local) const { return tablePrefix + local; }
+    QByteArray text(const char *local) const { return textPrefix + local; }
+    QByteArray calcext(const char *local) const { return calcextPrefix + local; }
+    QByteArray style(const char *local) const { return stylePrefix + local; }
+    QByteArray number(const char *local) const { return numberPrefix + local; }
 };
 
 int repeatCount(const XmlScanner &xml, const QByteArray &attribute)
@@ -54,7 +59,7 @@ int repeatCount(const XmlScanner &xml, const QByteArray &attribute)
 }
 
 // A paragraph's text: runs of white space count once, text:s stands for spaces.
-void appendParagraph(XmlScanner &xml, const Names &n, QString &out)
+void appendParagraph(XmlScanner &xml, const Names &names, QString &out)
 {
     const int level = xml.depth();
     bool lastWasSpace = true; // leading white space of a paragraph is dropped
@@ -76,17 +81,18 @@ void appendParagraph(XmlScanner &xml, const Names &n, QString &out)
             }
         } else if (xml.token() == XmlScanner::StartElement) {
             const QByteArrayView name = xml.qualifiedName();
-            if (name == n.x("s")) {
-                out += QString(std::clamp(xml.intAttribute(n.x("c"), 1), 1, 1000), u' ');
+            if (name == names.text("s")) {
+                out += QString(std::clamp(xml.intAttribute(names.text("c"), 1), 1, 1000), u' ');
                 lastWasSpace = false;
                 xml.skipElement();
-            } else if (name == n.x("tab")) {
+            } else if (name == names.text("tab")) {
                 out += u'\t';
                 xml.skipElement();
-            } else if (name == n.x("line-break")) {
+            } else if (name == names.text("line-break")) {
                 out += u'\n';
                 xml.skipElement();
-            } else if (name == n.o("annotation") || name == n.x("note") || name == n.x("ruby-text")) {
+            } else if (name == names.office("annotation") || name == names.text("note")
+                       || name == names.text("ruby-text")) {
                 xml.skipElement();
             }
             // spans, links and the like: their text follows as characters
@@ -153,7 +159,7 @@ QString durationText(const QString &value, const QString &elapsedUnits)
 using ElapsedStyles = QHash<QString, QString>;
 
 // Reads the automatic styles up to the first table, where it stops.
-ElapsedStyles readElapsedStyles(XmlScanner &xml, const Names &n, const QByteArray &tableName)
+ElapsedStyles readElapsedStyles(XmlScanner &xml, const Names &names, const QByteArray &tableName)
 {
     QHash<QString, QString> units;      // data style -> units
     QHash<QString, QString> dataStyles; // cell style -> data style
@@ -163,17 +169,17 @@ ElapsedStyles readElapsedStyles(XmlScanner &xml, const Names &n, const QByteArra
         const QByteArrayView name = xml.qualifiedName();
         if (name == tableName)
             break;
-        if (name == n.number + "time-style" && xml.rawAttribute(n.number + "truncate-on-overflow") == "false") {
-            const QString style = xml.attribute(n.style + "name");
+        if (name == names.number("time-style") && xml.rawAttribute(names.number("truncate-on-overflow")) == "false") {
+            const QString style = xml.attribute(names.style("name"));
             QString &shown = units[style];
             const int level = xml.depth();
             while (xml.nextStartElementWithin(level)) {
                 const QByteArrayView unit = xml.qualifiedName();
-                if (unit == n.number + "hours" || unit == n.number + "minutes" || unit == n.number + "seconds")
-                    shown += QChar(unit.at(n.number.size()));
+                if (unit == names.number("hours") || unit == names.number("minutes") || unit == names.number("seconds"))
+                    shown += QChar(unit.at(names.numberPrefix.size()));
             }
-        } else if (name == n.style + "style") {
-            dataStyles.insert(xml.attribute(n.style + "name"), xml.attribute(n.style + "data-style-name"));
+        } else if (name == names.style("style")) {
+            dataStyles.insert(xml.attribute(names.style("name")), xml.attribute(names.style("data-style-name")));
         }
     }
     ElapsedStyles elapsed;
@@ -183,15 +189,15 @@ ElapsedStyles readElapsedStyles(XmlScanner &xml, const Names &n, const QByteArra
     return elapsed;
 }
 
-QString readCellValue(XmlScanner &xml, const Names &n, const ElapsedStyles &elapsed, int row, int column)
+QString readCellValue(XmlScanner &xml, const Names &names, const ElapsedStyles &elapsed, int row, int column)
 {
-    const QByteArray type = xml.rawAttribute(n.o("value-type")).toByteArray();
-    const bool isError = xml.rawAttribute(n.calcext + "value-type") == "error";
-    const bool hasFormula = xml.hasAttribute(n.t("formula"));
-    const bool hasStringValue = xml.hasAttribute(n.o("string-value"));
+    const QByteArray type = xml.rawAttribute(names.office("value-type")).toByteArray();
+    const bool isError = xml.rawAttribute(names.calcext("value-type")) == "error";
+    const bool hasFormula = xml.hasAttribute(names.table("formula"));
+    const bool hasStringValue = xml.hasAttribute(names.office("string-value"));
     QString value;
     if (type == "float" || type == "percentage" || type == "currency") {
-        const QByteArrayView raw = xml.rawAttribute(n.o("value"));
+        const QByteArrayView raw = xml.rawAttribute(names.office("value"));
         double number = 0;
         const auto [end, error] = std::from_chars(raw.data(), raw.data() + raw.size(), number);
         if (raw.isEmpty() || error != std::errc() || end != raw.data() + raw.size()) {
@@ -201,14 +207,15 @@ QString readCellValue(XmlScanner &xml, const Names &n, const ElapsedStyles &elap
         }
         value = numberText(number);
     } else if (type == "date") {
-        value = isoDateTimeText(xml.attribute(n.o("date-value")).trimmed());
+        value = isoDateTimeText(xml.attribute(names.office("date-value")).trimmed());
     } else if (type == "time") {
-        value = durationText(xml.attribute(n.o("time-value")), elapsed.value(xml.attribute(n.t("style-name"))));
+        value = durationText(xml.attribute(names.office("time-value")),
+                             elapsed.value(xml.attribute(names.table("style-name"))));
     } else if (type == "boolean") {
-        const QByteArrayView b = xml.rawAttribute(n.o("boolean-value"));
-        value = booleanText(b == "true" || b == "1");
+        const QByteArrayView boolean = xml.rawAttribute(names.office("boolean-value"));
+        value = booleanText(boolean == "true" || boolean == "1");
     } else if (type == "string" && hasStringValue && !isError) {
-        value = xml.attribute(n.o("string-value"));
+        value = xml.attribute(names.office("string-value"));
     } else if (type.isEmpty() && hasFormula) {
         refuseFormulaWithoutResult(row, column);
     }
@@ -219,10 +226,10 @@ QString readCellValue(XmlScanner &xml, const Names &n, const ElapsedStyles &elap
     int paragraphCount = 0;
     const int level = xml.depth();
     while (xml.nextStartElementWithin(level)) {
-        if (wantParagraphs && xml.qualifiedName() == n.x("p")) {
+        if (wantParagraphs && xml.qualifiedName() == names.text("p")) {
             if (paragraphCount++ > 0)
                 paragraphs += u'\n';
-            appendParagraph(xml, n, paragraphs);
+            appendParagraph(xml, names, paragraphs);
         } else {
             xml.skipElement();
         }
@@ -233,12 +240,12 @@ QString readCellValue(XmlScanner &xml, const Names &n, const ElapsedStyles &elap
 // The cells of one row as far as a sheet holds them (columns, value), the
 // repeated ones expanded; whether the row has content anywhere, the columns
 // beyond included, whose positions are checked all the same.
-bool readRow(XmlScanner &xml, const Names &n, const ElapsedStyles &elapsed, qint64 row,
+bool readRow(XmlScanner &xml, const Names &names, const ElapsedStyles &elapsed, qint64 row,
              std::vector<std::pair<int, QString>> &cells)
 {
-    const QByteArray cellElement = n.t("table-cell");
-    const QByteArray coveredName = n.t("covered-table-cell");
-    const QByteArray columnsRepeated = n.t("number-columns-repeated");
+    const QByteArray cellElement = names.table("table-cell");
+    const QByteArray coveredElement = names.table("covered-table-cell");
+    const QByteArray columnsRepeated = names.table("number-columns-repeated");
     const int rowLevel = xml.depth();
     cells.clear();
     bool filled = false;
@@ -248,12 +255,12 @@ bool readRow(XmlScanner &xml, const Names &n, const ElapsedStyles &elapsed, qint
             break;
         if (xml.token() != XmlScanner::StartElement)
             continue;
-        if (xml.qualifiedName() != cellElement && xml.qualifiedName() != coveredName) {
+        if (xml.qualifiedName() != cellElement && xml.qualifiedName() != coveredElement) {
             xml.skipElement();
             continue;
         }
         const int columnRepeat = repeatCount(xml, columnsRepeated);
-        const QString value = readCellValue(xml, n, elapsed, int(std::min<qint64>(row, kMaxRows)),
+        const QString value = readCellValue(xml, names, elapsed, int(std::min<qint64>(row, kMaxRows)),
                                             int(std::min<qint64>(column, kMaxColumns)));
         if (!value.isEmpty()) {
             if (column + columnRepeat - 1 > kMaxColumns)
@@ -278,14 +285,15 @@ Worksheet readOds(const ZipArchive &zip, int lastRow)
     XmlScanner xml(zip.stream(QStringLiteral("content.xml")), QStringLiteral("content.xml"));
     if (xml.next() != XmlScanner::StartElement)
         refuseDamaged(QStringLiteral("content.xml"));
-    const Names n(xml);
-    const QByteArray tableName = n.t("table");
-    const QByteArray rowName = n.t("table-row");
-    const QByteArray rowsRepeated = n.t("number-rows-repeated");
-    const QByteArray rowGroups[] = {n.t("table-header-rows"), n.t("table-row-group"), n.t("table-rows")};
+    const Names names(xml);
+    const QByteArray tableName = names.table("table");
+    const QByteArray rowName = names.table("table-row");
+    const QByteArray rowsRepeated = names.table("number-rows-repeated");
+    const QByteArray rowGroups[] = {names.table("table-header-rows"), names.table("table-row-group"),
+                                    names.table("table-rows")};
 
     // The first table of the spreadsheet body, after the automatic styles.
-    const ElapsedStyles elapsed = readElapsedStyles(xml, n, tableName);
+    const ElapsedStyles elapsed = readElapsedStyles(xml, names, tableName);
     if (xml.token() == XmlScanner::EndDocument)
         refuse(QStringLiteral("Die Arbeitsmappe enthält kein Tabellenblatt."));
 
@@ -309,7 +317,7 @@ Worksheet readOds(const ZipArchive &zip, int lastRow)
         const int rowRepeat = repeatCount(xml, rowsRepeated);
         // Only rows with content are expanded, and only as far as they are
         // kept; empty repeats just move on.
-        if (readRow(xml, n, elapsed, row, cells)) {
+        if (readRow(xml, names, elapsed, row, cells)) {
             if (row + rowRepeat - 1 > kMaxRows)
                 refuseDamaged(QStringLiteral("Zeile außerhalb des Tabellenblatts"));
             for (int r = 0; r < rowRepeat && sheet.keeps(int(row + r)); ++r)

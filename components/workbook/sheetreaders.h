@@ -68,7 +68,6 @@ public:
     // Whether cells of this row are kept.
     bool keeps(int row) const { return row <= m_lastRow; }
     bool keeps(int row, int column) const { return keeps(row) && column <= Worksheet::MaxColumns; }
-    int lastRow() const { return m_lastRow; }
     Worksheet take();
 
 private:
@@ -137,10 +136,25 @@ NumberFormat numberFormat(int formatId, const QString &customCode);
 // serialDateText(), elapsed times counted in their largest unit ("255:10:10").
 QString formattedNumber(double value, const NumberFormat &format, bool date1904);
 
+// The kind of file its first bytes show: a zip package (xlsx or ods), an
+// .xls workbook, or else text.
+enum class Format { Zip, Xls, Csv };
+Format recogniseFormat(QByteArrayView head);
+
 class ZipArchive;
 // xlsx/xlsm or ods, recognised by the package's members.
 Worksheet readZipPackage(const QByteArray &data, int lastRow = kMaxRows);
 Worksheet readXlsx(const ZipArchive &zip, int lastRow = kMaxRows);
+// The parts of an xlsx package that hold the first sheet and what its cells
+// refer to; an empty name for a part the workbook lacks.
+struct XlsxParts
+{
+    QString sheet;
+    QString sharedStrings;
+    QString styles;
+};
+// The first sheet's cells, read from those parts.
+Worksheet readXlsxCells(const ZipArchive &zip, const XlsxParts &parts, bool date1904, int lastRow);
 Worksheet readOds(const ZipArchive &zip, int lastRow = kMaxRows);
 Worksheet readXls(const QByteArray &data, int lastRow = kMaxRows);
 // An .xls workbook stream that a FILEPASS record marks as encrypted, decrypted

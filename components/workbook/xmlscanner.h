@@ -76,15 +76,33 @@ private:
         QByteArray uri;
     };
 
+    // What scanning a construct came to: a token; Continue, when it made
+    // none and scanning goes on (a comment, blanks around the root, an
+    // attribute of a tag); or Underrun, when the window ends inside it while
+    // the source has more. The construct is then scanned again from its start
+    // once refill() has added to the window.
+    enum class Step { Token, Continue, Underrun };
+
     [[noreturn]] void damaged(const char *what) const;
-    // At the end of the bytes at hand: waits for more when the source has
-    // more, else the part is damaged.
-    [[noreturn]] void truncated(const char *what) const;
+    // At the end of the bytes at hand: an underrun when the source has more,
+    // else the part is damaged.
+    Step truncated(const char *what) const;
     void refill();
-    Token scan();
+    Step scan();
+    Step scanText();
+    // Comments, CDATA sections, processing instructions, the document type.
+    Step scanMarkup();
+    // Passes over markup up to its `close`, looked for from `from` on.
+    Step passBeyond(QByteArrayView close, qsizetype from, const char *what);
+    Step parseTag();
+    // The rest of a tag from `p`, just after its name.
+    Step parseEndTag(qsizetype p);
+    Step parseStartTag(qsizetype p);
+    // One attribute from `p` on; moves `p` past it.
+    Step parseAttribute(qsizetype &p);
     QString decode(QByteArrayView raw, bool attribute) const;
-    void parseTag();
     QByteArrayView openElement() const;
+    void closeElement();
 
     ByteSource m_source;
     bool m_sourceEnded = true;

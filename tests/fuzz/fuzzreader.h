@@ -19,9 +19,11 @@ void readOrRefuse(Reader read, const uint8_t *data, size_t size)
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     try {
         const Worksheet sheet = read(bytes);
-        if (sheet.rowCount() > workbook::kMaxRows || sheet.columnCount() > Worksheet::MaxColumns) {
-            std::fprintf(stderr, "sheet beyond the limits: %d rows, %d columns\n", sheet.rowCount(),
-                         sheet.columnCount());
+        bool beyond = sheet.rowCount() > workbook::kMaxRows;
+        for (int row = 1; row <= sheet.rowCount() && !beyond; ++row)
+            beyond = !sheet.cellValue(row, Worksheet::MaxColumns + 1).isEmpty();
+        if (beyond) {
+            std::fprintf(stderr, "sheet beyond the limits: %d rows or a cell right of its columns\n", sheet.rowCount());
             std::abort();
         }
     } catch (const workbook::ReadError &error) {

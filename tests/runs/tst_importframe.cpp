@@ -111,12 +111,13 @@ private slots:
         }
     }
 
-    // A log of more than 64 MB ends the run at its row, through the trap.
+    // A log of more than 64 MB (32 Mi characters) ends the run at its row,
+    // through the trap.
     void logBound()
     {
         TestRunHost host;
         RunSummary summary;
-        host.log = QString(LogLimit, u'x');
+        host.log = QString(33554432, u'x');
         QVERIFY(!stopAfterRow(host, summary, 6));
         host.log += u'x';
         ErrorReportCapture capture;

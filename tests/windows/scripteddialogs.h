@@ -18,6 +18,7 @@ public:
         QString title;
         MessageIcon icon;
         QStringList furtherButtons;
+        QString details; // an error box's
     };
 
     ScriptedDialogs() { UserDialogs::setCurrent(this); }
@@ -27,7 +28,7 @@ public:
     QStringList fileAnswers;
     QList<QStringList> fileDialogFilters;
     QStringList fileDialogFolders;
-    QList<Message> messages; // questions too, with the title "?"
+    QList<Message> messages; // questions too, with the title "?", and error boxes
     int buttonAnswer = 0;
     bool confirmAnswer = false;
     std::function<void()> whenShown; // runs as each dialog opens
@@ -46,13 +47,24 @@ public:
     int showMessage(QWidget *, const QString &text, const QString &title, MessageIcon icon,
                     const QStringList &furtherButtons = {}) override
     {
-        messages.append({text, title, icon, furtherButtons});
-        return whenShown ? (whenShown(), buttonAnswer) : buttonAnswer;
+        return shown({text, title, icon, furtherButtons, {}}), buttonAnswer;
+    }
+
+    void showError(QWidget *, const QString &text, const QString &details, const QString &title) override
+    {
+        shown({text, title, MessageIcon::Exclamation, {}, details});
     }
 
     bool confirm(QWidget *, const QString &text, const QString &) override
     {
-        messages.append({text, QStringLiteral("?"), MessageIcon::Exclamation, {}});
-        return whenShown ? (whenShown(), confirmAnswer) : confirmAnswer;
+        return shown({text, QStringLiteral("?"), MessageIcon::Exclamation, {}, {}}), confirmAnswer;
+    }
+
+private:
+    void shown(const Message &message)
+    {
+        messages.append(message);
+        if (whenShown)
+            whenShown();
     }
 };

@@ -6,6 +6,7 @@
 #include "orbeconnection.h"
 #include "scripteddialogs.h"
 #include "testdatabase.h"
+#include "testfiles.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -68,34 +69,44 @@ private slots:
     void cleanupTestCase() { m_database.reset(); }
 
     // A database that cannot be used shows no window, only the reason in a
-    // message box (started from the menu, nobody sees standard error); a
-    // malformed setting makes Connect fail, reported with its line.
+    // message box (started from the menu, nobody sees standard error), with
+    // the server's words tidied and a hint for the kind of database; the
+    // program then ends with status 3. A malformed setting makes Connect
+    // fail, reported with its line in the details.
     void withoutDatabaseOnlyTheReasonIsShown_data()
     {
         QTest::addColumn<QString>("setting");
-        QTest::addColumn<QString>("title"); // empty: not checked
-        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QStringList>("texts"); // the box's text holds each; the first is its title
         QTest::newRow("missing file") << m_files.filePath(QStringLiteral("fehlt.sqlite"))
-                                      << "Tarvel: keine Datenbankverbindung" << QStringList{"fehlt.sqlite gibt es nicht"};
-        QTest::newRow("malformed") << "postgresql://benutzer@server" << ""
-                                   << QStringList{"ModMain", "Main", "Fehlerzeile: 30", "Datenbankname fehlt"};
+                                      << QStringList{"Tarvel: keine Datenbankverbindung", "fehlt.sqlite gibt es nicht.\n\nBitte "
+                                                     "prüfen Sie, ob es die Datei " + m_files.filePath("fehlt.sqlite") + " gibt"};
+        QTest::newRow("unreachable server")
+            << "postgresql://jagd@/jagd?host=/nirgends"
+            << QStringList{"Tarvel: keine Datenbankverbindung", "failed: No such file or directory Is the server running",
+                           "on that socket?\n\nBitte prüfen Sie die Adresse des Servers (PostgreSQL-Datenbank jagd (Socket im "
+                           "Ordner /nirgends, Port 5432)), den Benutzer (jagd) und sein Passwort"};
+        QTest::newRow("malformed") << "postgresql://benutzer@server"
+                                   << QStringList{"Tarvel", "Datenbankname fehlt", "Bitte berichtigen Sie die Einstellung"};
     }
     void withoutDatabaseOnlyTheReasonIsShown()
     {
         QFETCH(QString, setting);
-        QFETCH(QString, title);
         QFETCH(QStringList, texts);
         ScriptedDialogs dialogs;
         qputenv("TARVEL_DATABASE", setting.toUtf8());
-        ModMain::Main();
+        QCOMPARE(ModMain::runProgram(), 3);
         QVERIFY(ModMain::orbeBase());
         QVERIFY(!ModMain::connection());
         QVERIFY(!ModMain::startWindow());
         QVERIFY(!ModMain::anyWindowOpen());
         QCOMPARE(dialogs.messages.size(), 1);
-        QVERIFY(title.isEmpty() || dialogs.messages[0].title == title);
+        const ScriptedDialogs::Message box = dialogs.messages[0];
+        QCOMPARE(box.title, texts.takeFirst());
         for (const QString &text : texts)
-            QVERIFY2(dialogs.messages[0].text.contains(text), qPrintable(dialogs.messages[0].text));
+            QVERIFY2(box.text.contains(text), qPrintable(box.text));
+        QVERIFY2(!box.text.contains("QPSQL") && !box.text.contains(u'\t'), qPrintable(box.text));
+        QCOMPARE(box.details.isEmpty(), box.title != "Tarvel");
+        QVERIFY(box.details.isEmpty() || box.details.contains("Ort: ModMain\nProzedur: Main\nFehlernummer: 5\n"));
     }
 
     // One window of each kind, shown again on a second click; the start
@@ -109,6 +120,10 @@ private slots:
         QVERIFY(dialogs.messages.isEmpty());
         QCOMPARE(window->orbeBase(), ModMain::orbeBase());
         QVERIFY(!window->windowIcon().pixmap(32).isNull());
+        // Desktops match the windows to the menu entry by its name, or by
+        // the window class, which is the application's name.
+        QCOMPARE(QGuiApplication::desktopFileName() + ".desktop", "de.tarvel.Tarvel.desktop");
+        QVERIFY(fileBytes(TARVEL_TEST_DATA "/../../packaging/de.tarvel.Tarvel.desktop").contains("\nStartupWMClass=Tarvel\n"));
         QCOMPARE(window->cmdHG()->nextInFocusChain(), window->cmdJagdbezirk());
         QCOMPARE(window->cmdJagdbezirk()->nextInFocusChain(), window->cmdBeenden());
         QCOMPARE(window->focusWidget(), window->cmdHG());
@@ -153,9 +168,9 @@ private slots:
         QTest::mouseClick(procedure == "cmdHG_Click" ? window.cmdHG() : window.cmdJagdbezirk(), Qt::LeftButton);
 
         QCOMPARE(dialogs.messages.size(), 1);
-        const QString text = dialogs.messages.first().text;
-        QVERIFY2(text.contains("frmGutachtenStart") && text.contains(procedure) && text.contains("Fehlernummer: 91")
-                     && text.contains("Fehlerzeile: 20"), qPrintable(text));
+        QCOMPARE(dialogs.messages.first().text, "Objektvariable oder With-Blockvariable nicht festgelegt.");
+        QVERIFY2(dialogs.messages.first().details.contains("Ort: frmGutachtenStart\nProzedur: " + procedure + "\nFehlernummer: 91\n")
+                     && dialogs.messages.first().details.contains("Zeile: 20"), qPrintable(dialogs.messages.first().details));
         QCOMPARE(visibleWindows(), 1);
         window.close();
     }

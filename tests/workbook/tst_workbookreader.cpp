@@ -18,13 +18,13 @@ namespace {
 
 const QString kCorpus = QStringLiteral(TARVEL_TEST_DATA "/workbooks");
 
-// One "A1<TAB>text" line per non-empty cell, row by row; line breaks and tabs
-// inside a value are escaped so that a value stays on its line.
+// One "A1<TAB>text" line per non-empty cell, row by row (one column beyond a
+// sheet's too); line breaks and tabs are escaped to keep a value on its line.
 QStringList dump(const Worksheet &sheet)
 {
     QStringList lines;
     for (int row = 1; row <= sheet.rowCount(); ++row) {
-        for (int column = 1; column <= sheet.columnCount(); ++column) {
+        for (int column = 1; column <= Worksheet::MaxColumns + 1; ++column) {
             QString value = sheet.cellValue(row, column);
             if (value.isEmpty())
                 continue;
@@ -164,7 +164,6 @@ void TestWorkbookReader::outsideUsedRangeIsEmpty()
 {
     const Worksheet sheet = readFirstWorksheet(kCorpus + QStringLiteral("/pass/xlsxwriter_shared_strings.xlsx"));
     QCOMPARE(sheet.rowCount(), 4);
-    QCOMPARE(sheet.columnCount(), 9);
     QCOMPARE(sheet.cellValue(1, 1), QStringLiteral("Lfdnr"));
     for (auto [row, column] : {std::pair{4, 9}, {5, 1}, {1, 10}, {0, 1}, {1, 0}, {-1, -1}, {1048577, 16385}})
         QCOMPARE(sheet.cellValue(row, column), QString());
@@ -273,7 +272,7 @@ void TestWorkbookReader::scannerInPiecesReadsTheSame_data()
                       "<a:root xmlns:a=\"urn:a\" x='1>2' y = \"&amp;&#x41;\"><a:c r=\"B2\"/>"
                       "<t>Text &lt;mit&gt; &#8364;\r\nZeilen</t><![CDATA[<roh>]]><?pi data?><!-- -->"
                       "<leer></leer><lang>") + QByteArray(300 * 1024, 'x') + QByteArray("</lang></a:root>\n");
-    QTest::newRow("cut in a tag") << QByteArray("<a><b x=\"1\"></b><c y=\"");
+    QTest::newRow("cut in a tag") << QByteArray("<!DOCTYPE a><a><b x=\"1\"></b ><![CDATA[x]]><c y=\"");
     QTest::newRow("cut in a comment") << QByteArray("<a><!-- ohne Ende </a>");
     QTest::newRow("cut in text") << QByteArray("<a>Text");
     QTest::newRow("end tag does not match") << QByteArray("<a><b></a></b>");
@@ -382,7 +381,7 @@ void TestWorkbookReader::applicationOpensAndCloses()
     QCOMPARE(workbook.firstSheet().cellValue(2, 2), QStringLiteral("Bayreuth-Münchberg"));
     QCOMPARE(workbook.firstSheet().rowCount(), 2);
     app->Quit();
-    QVERIFY(!workbook.isOpen());
+    QCOMPARE(workbook.firstSheet().rowCount(), 0);
     QVERIFY_THROWS_EXCEPTION(Failure, app->Open(kCorpus + QStringLiteral("/fail/empty.xlsx")));
 }
 

@@ -1,0 +1,101 @@
+#include "benchdata.h"
+
+#include "orbebase.h"
+#include "orbeconnection.h"
+#include "testworkbook.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+namespace {
+
+void insertMany(QSqlDatabase database, const QString &statement, int count,
+                const std::function<QVariantList(int)> &values)
+{
+    QSqlQuery query(database);
+    if (!query.prepare(statement))
+        benchFailed(query.lastError().text());
+    for (int i = 1; i <= count; ++i) {
+        for (const QVariant &value : values(i))
+            query.addBindValue(value);
+        if (!query.exec())
+            benchFailed(query.lastError().text());
+    }
+}
+
+void fillDatabase(OrbeConnection &connection, int n)
+{
+    QSqlDatabase database = connection.database();
+    database.transaction();
+    insertMany(database, "insert into JagdbezirksSammlung (JagdbezirksSammlung_ID_PK, "
+               "JagdbezirksSammlung_JagdbezirksSammlungsArt_ID_FK, JagdbezirksSammlung_Lfdnr, JagdbezirksSammlung_Name) "
+               "values (?, ?, ?, ?)", 2 * n, [n](int i) {
+                   return QVariantList{i, i <= n ? 1 : 2, QString::number(i <= n ? 100000 + i : i - n),
+                                       QStringLiteral("Sammlung %1").arg(i)};
+               });
+    insertMany(database, "insert into Jagdbezirk (Jagdbezirk_ID_PK, Jagdbezirk_Sammlung_ID_FK) values (?, ?)", n,
+               [](int i) { return QVariantList{i, i}; });
+    insertMany(database, "insert into JagdbezirkDatenBayern (JagdbezirkDatenBayern_Jagdbezirk_ID_FK, "
+               "JagdbezirkDatenBayern_Lfdnr, JagdbezirkDatenBayern_Jagdjahr, JagdbezirkDatenBayern_Reviername) "
+               "values (?, ?, ?, ?)", 2 * n, [n](int i) {
+                   const int district = (i - 1) % n + 1;
+                   return QVariantList{district, district, i <= n ? 2019 : 2022, QStringLiteral("Revier %1").arg(district)};
+               });
+    insertMany(database, "insert into ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung, IdWildart, "
+               "JagdjahrVon, JagdjahrBis, IdVerbissbelastung, IdAenderungVerbissbelastung) values (?, "
+               "(select min(Wildart_ID_PK) from Wildart), 2021, 2023, 12, 31)", n / 2,
+               [](int i) { return QVariantList{2 * i}; });
+    if (!database.commit())
+        benchFailed(database.lastError().text());
+    // A database in use has its statistics; a freshly filled one must get them.
+    connection.execute(QStringLiteral("ANALYZE"));
+}
+
+} // namespace
+
+void benchFailed(const QString &message)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+    std::exit(1);
+}
+
+void openFilledDatabase(OrbeBase &base, const QString &location, int n)
+{
+    const bool postgres = location.startsWith(QLatin1String("postgresql://"));
+    QString reason;
+    if (!postgres && !OrbeBase::createDatabaseFile(location, &reason))
+        benchFailed(reason);
+    if (!base.ConnectTo(location) || !base.Connection())
+        benchFailed("no database at " + location);
+    auto connection = base.Connection();
+    if (postgres)
+        connection->createSchema();
+    QElapsedTimer clock;
+    clock.start();
+    fillDatabase(*connection, n);
+    std::printf("%s, %d rows (database filled in %.1f s)\n", qPrintable(connection->Description()), n,
+                clock.nsecsElapsed() / 1e9);
+    std::fflush(stdout);
+}
+
+BenchWorkbooks writeBenchWorkbooks(const QString &folder, int n)
+{
+    WorkbookRows district{{"Nr", "Lfdnr", "frei", "Revier", "Verbiss", "Änderung", "Jahr"}};
+    WorkbookRows cooperative{{"Hgnr", "Jahr", "Lkr", "Lkrname", "Alf_kurz", "Alf_lang", "Hgname", "Belast", "Abschuss"}};
+    for (int i = 1; i < n; ++i) {
+        // every 20th number is unknown
+        const int number = i % 20 == 0 ? 900000 + i : i;
+        district << QVariantList{QStringLiteral("Z%1").arg(i), number, QVariant(), QStringLiteral("Revier %1").arg(i),
+                                 i % 4 + 1, i % 4, 2021};
+        cooperative << QVariantList{number, 2021 + i % 2, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg",
+                                    QStringLiteral("HG %1").arg(i), "zu_hoch", i % 5 + 1};
+    }
+    const QDir dir(folder);
+    return {writeXlsx(dir.filePath("bezirke.xlsx"), district), writeXlsx(dir.filePath("hegegemeinschaften.xlsx"), cooperative)};
+}

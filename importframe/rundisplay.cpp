@@ -1,0 +1,129 @@
+#include "rundisplay.h"
+
+#include "errorbox.h"
+#include "fittingtext.h"
+#include "logbox.h"
+#include "runchannel.h"
+#include "userdialogs.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace {
+
+// The window toolkit took its progress values as single-precision numbers.
+int toProgressUnits(float value)
+{
+    if (std::isnan(value))
+        return 0;
+    const double rounded = std::round(double(value));
+    return int(std::clamp(rounded, double(INT_MIN), double(INT_MAX)));
+}
+
+// What a failed import's error box says of its log file.
+QString logFileNote(const RunEnding &ending)
+{
+    if (!ending.import)
+        return {};
+    if (!ending.logFileKnown)
+        return QStringLiteral("Eine Protokolldatei wurde nicht angelegt; es wurde nichts importiert.");
+    if (ending.logFileFailure.isEmpty())
+        return QStringLiteral("Das Protokoll bis zum Fehler steht in der Datei %1.").arg(ending.logFilePath);
+    return QStringLiteral("Das Protokoll ließ sich nicht in die Datei schreiben: %1").arg(ending.logFileFailure);
+}
+
+} // namespace
+
+RunDisplay::RunDisplay(QWidget *window, LogBox *log, SummaryBar *bar)
+    : m_window(window)
+    , m_log(log)
+    , m_bar(bar)
+{
+}
+
+void RunDisplay::reset()
+{
+    m_bar->setRange(0, 100);
+    m_bar->setValue(0);
+    m_bar->showSummary(QString());
+    m_value = 0;
+}
+
+void RunDisplay::begin()
+{
+    // The rows show once the run has counted them; until then (a question
+    // about the workbook, a slow share) the bar is empty.
+    reset();
+    m_bar->setFormat(QStringLiteral("Zeile %v von %m"));
+}
+
+void RunDisplay::show(const RunOutput &output)
+{
+    if (output.logCleared)
+        m_log->clearLog();
+    if (!output.log.isEmpty())
+        m_log->appendLog(output.log);
+    if (output.progressMaximum)
+        setMaximum(*output.progressMaximum);
+    if (output.progressValue)
+        setValue(*output.progressValue);
+    // The bar shows one line; its tool tip all of them.
+    if (output.summary)
+        m_bar->showSummary(summaryText(*output.summary));
+}
+
+void RunDisplay::setMaximum(float maximum)
+{
+    // A maximum of 0 (a workbook without data rows) shows an empty bar instead
+    // of Qt's busy animation.
+    m_bar->setRange(0, std::max(1, toProgressUnits(maximum)));
+    m_bar->setTextVisible(true);
+    setValue(m_value);
+}
+
+void RunDisplay::setValue(float value)
+{
+    m_value = value;
+    m_bar->setValue(std::clamp(toProgressUnits(value), 0, m_bar->maximum()));
+}
+
+void RunDisplay::end(const RunEnding &ending)
+{
+    m_log->showEnd();
+    if (!m_bar->showsSummary())
+        m_bar->setTextVisible(false);
+    if (ending.failure)
+        setValue(0);
+    for (const RunMessage &message : ending.messages) {
+        if (message.logFilePath.isEmpty())
+            UserDialogs::current().showMessage(m_window, message.text, message.title, message.icon);
+        else
+            showImportFinished(message);
+    }
+    if (ending.failure)
+        showErrorBox(m_window, *ending.failure, logFileNote(ending));
+}
+
+void RunDisplay::showImportFinished(const RunMessage &message)
+{
+    const int choice = UserDialogs::current().showMessage(m_window, message.text, message.title, message.icon,
+                                                          {QStringLiteral("Protokoll öffnen"), QStringLiteral("Ordner öffnen")});
+    if (choice == 0)
+        return;
+    const QFileInfo logFile(message.logFilePath);
+    const QString target = choice == 1 ? logFile.absoluteFilePath() : logFile.absolutePath();
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(target)))
+        return;
+    UserDialogs::current().showMessage(
+        m_window,
+        (choice == 1 ? QStringLiteral("Für die Protokolldatei ist auf diesem Rechner kein Programm eingerichtet, das sie öffnet:")
+                     : QStringLiteral("Auf diesem Rechner ist kein Programm eingerichtet, das den Ordner öffnet:"))
+            + u'\n' + QDir::toNativeSeparators(target),
+        QStringLiteral("Tarvel"), MessageIcon::Exclamation);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+class LogBox;
+class QWidget;
+class SummaryBar;
+struct RunEnding;
+struct RunMessage;
+struct RunOutput;
+
+// What a window shows of its runs: the log and the progress as they come,
+// the summary on the progress bar, and at a run's end its messages and its
+// error box. A failed run's bar stands at its start again, with the counts
+// so far.
+class RunDisplay
+{
+public:
+    RunDisplay(QWidget *window, LogBox *log, SummaryBar *bar);
+
+    // An empty bar without text.
+    void reset();
+    // The bar counts rows, once the run says how many.
+    void begin();
+    // The log, the progress and the summary of the output.
+    void show(const RunOutput &output);
+    void end(const RunEnding &ending);
+
+private:
+    void setMaximum(float maximum);
+    void setValue(float value);
+    void showImportFinished(const RunMessage &message);
+
+    QWidget *const m_window;
+    LogBox *const m_log;
+    SummaryBar *const m_bar;
+    float m_value = 0;
+};
