@@ -5,6 +5,7 @@
 #   build-windows/Tarvel/  what a Windows PC gets, and the MSI carries: the
 #                          programs, every DLL they load, Qt's plugins and German
 #                          texts, the schema and the sample workbooks
+#   build-windows/Tarvel-<version>-win64.msi, .zip   that folder packed (msi.sh)
 #
 # First the toolchain and the libraries, cached (deps.sh); the toolchain file
 # mingw-w64.cmake then points CMake, pkg-config and Qt at that cache. The
@@ -74,3 +75,4 @@ while [ ${#pending[@]} -gt 0 ]; do
 done
 
 log "built: $folder ($(du -sh "$folder" | cut -f1), $(find "$folder" -type f | wc -l) files)"
+"$here/msi.sh"
