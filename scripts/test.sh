@@ -45,6 +45,7 @@ if [ -e "$windows_cache/.complete" ]; then
   echo "test.sh: dieselben Tests für Windows, unter Wine"
   bash scripts/windows/build.sh
   bash scripts/windows/test.sh
+  bash scripts/windows/test-msi.sh
   echo "test.sh: die Windows-Tests liefen unter Wine mit."
 else
   echo "test.sh: Windows-Tests übersprungen: die Windows-Bibliotheken fehlen ($windows_cache; scripts/windows/build.sh baut sie)."
