@@ -622,7 +622,7 @@ private slots:
         QFETCH(QString, opened);
         QFETCH(QString, complaint);
         opened.replace(QLatin1String("%T"), m_files.path());
-        complaint.replace(QLatin1String("%T"), m_files.path());
+        complaint = QDir::toNativeSeparators(complaint.replace(QLatin1String("%T"), m_files.path())); // as the message shows it
         ScriptedDialogs dialogs;
         dialogs.buttonAnswer = button;
         QWidget window;
