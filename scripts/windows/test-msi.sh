@@ -38,7 +38,7 @@ uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 # msiexec with a verbose log; on failure the log's end shows why.
 msiexec() {
   local log="$work/msiexec-$((++msiexec_runs)).log" status=0
-  run msiexec "$@" /qn /l*v "$(windows_path "$log")" || status=$?
+  run msiexec "$@" /qn '/l*v' "$(windows_path "$log")" || status=$?
   if [ $status -ne 0 ]; then
     tail -n 30 "$log" | iconv -f CP1252 -t UTF-8 >&2 || true
   fi
