@@ -19,6 +19,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QDir>
 #include <QTest>
 
 #include <climits>
@@ -620,7 +621,8 @@ private slots:
         QFETCH(QString, opened);
         QFETCH(QString, complaint);
         opened.replace(QLatin1String("%T"), m_files.path());
-        complaint.replace(QLatin1String("%T"), m_files.path());
+        // The message names the file as the system writes paths.
+        complaint = QDir::toNativeSeparators(complaint.replace(QLatin1String("%T"), m_files.path()));
         ScriptedDialogs dialogs;
         dialogs.buttonAnswer = button;
         QWidget window;
