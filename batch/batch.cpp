@@ -13,6 +13,7 @@
 #include "workbookchoice.h"
 #include "workbooklayout.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -240,7 +241,7 @@ int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE
         host.showNamesAs(links.folder(), singleLine(OrbeTools::splitPath(workbook).folder));
     }
     if (!chooseWorkbook(host.windowState(), usable)) {
-        host.printMessage(WorkbookRejectedText + QStringLiteral(": ") + workbook);
+        host.printMessage(WorkbookRejectedText + QStringLiteral(": ") + QDir::toNativeSeparators(workbook));
         return BatchExit::Usage;
     }
     if (linked)

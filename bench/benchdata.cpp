@@ -15,7 +15,9 @@
 
 namespace {
 
-void insertMany(QSqlDatabase database, const QString &statement, int count,
+// Through Qt's driver directly, so texts are bound as UTF-8 bytes on MariaDB,
+// as the component binds them (Qt would send their terminating NUL along).
+void insertMany(QSqlDatabase database, bool mariadb, const QString &statement, int count,
                 const std::function<QVariantList(int)> &values)
 {
     QSqlQuery query(database);
@@ -23,7 +25,7 @@ void insertMany(QSqlDatabase database, const QString &statement, int count,
         benchFailed(query.lastError().text());
     for (int i = 1; i <= count; ++i) {
         for (const QVariant &value : values(i))
-            query.addBindValue(value);
+            query.addBindValue(mariadb && value.typeId() == QMetaType::QString ? value.toString().toUtf8() : value);
         if (!query.exec())
             benchFailed(query.lastError().text());
     }
@@ -32,29 +34,32 @@ void insertMany(QSqlDatabase database, const QString &statement, int count,
 void fillDatabase(OrbeConnection &connection, int n)
 {
     QSqlDatabase database = connection.database();
+    const bool mariadb = connection.dialect().isMariaDb();
     database.transaction();
-    insertMany(database, "insert into JagdbezirksSammlung (JagdbezirksSammlung_ID_PK, "
+    insertMany(database, mariadb, "insert into JagdbezirksSammlung (JagdbezirksSammlung_ID_PK, "
                "JagdbezirksSammlung_JagdbezirksSammlungsArt_ID_FK, JagdbezirksSammlung_Lfdnr, JagdbezirksSammlung_Name) "
                "values (?, ?, ?, ?)", 2 * n, [n](int i) {
                    return QVariantList{i, i <= n ? 1 : 2, QString::number(i <= n ? 100000 + i : i - n),
                                        QStringLiteral("Sammlung %1").arg(i)};
                });
-    insertMany(database, "insert into Jagdbezirk (Jagdbezirk_ID_PK, Jagdbezirk_Sammlung_ID_FK) values (?, ?)", n,
+    insertMany(database, mariadb, "insert into Jagdbezirk (Jagdbezirk_ID_PK, Jagdbezirk_Sammlung_ID_FK) values (?, ?)", n,
                [](int i) { return QVariantList{i, i}; });
-    insertMany(database, "insert into JagdbezirkDatenBayern (JagdbezirkDatenBayern_Jagdbezirk_ID_FK, "
+    insertMany(database, mariadb, "insert into JagdbezirkDatenBayern (JagdbezirkDatenBayern_Jagdbezirk_ID_FK, "
                "JagdbezirkDatenBayern_Lfdnr, JagdbezirkDatenBayern_Jagdjahr, JagdbezirkDatenBayern_Reviername) "
                "values (?, ?, ?, ?)", 2 * n, [n](int i) {
                    const int district = (i - 1) % n + 1;
                    return QVariantList{district, district, i <= n ? 2019 : 2022, QStringLiteral("Revier %1").arg(district)};
                });
-    insertMany(database, "insert into ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung, IdWildart, "
+    insertMany(database, mariadb, "insert into ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung, IdWildart, "
                "JagdjahrVon, JagdjahrBis, IdVerbissbelastung, IdAenderungVerbissbelastung) values (?, "
                "(select min(Wildart_ID_PK) from Wildart), 2021, 2023, 12, 31)", n / 2,
                [](int i) { return QVariantList{2 * i}; });
     if (!database.commit())
         benchFailed(database.lastError().text());
     // A database in use has its statistics; a freshly filled one must get them.
-    connection.execute(QStringLiteral("ANALYZE"));
+    connection.execute(mariadb ? QStringLiteral("ANALYZE TABLE JagdbezirksSammlung, Jagdbezirk, JagdbezirkDatenBayern, "
+                                                "ForstlichesGutachtenZurAbschussplanung")
+                               : QStringLiteral("ANALYZE"));
 }
 
 } // namespace
@@ -67,14 +72,15 @@ void benchFailed(const QString &message)
 
 void openFilledDatabase(OrbeBase &base, const QString &location, int n)
 {
-    const bool postgres = location.startsWith(QLatin1String("postgresql://"));
+    // A server's database (PostgreSQL, or one through ODBC) is made empty.
+    const bool server = location.startsWith(QLatin1String("postgresql://")) || location.startsWith(QLatin1String("odbc:"));
     QString reason;
-    if (!postgres && !OrbeBase::createDatabaseFile(location, &reason))
+    if (!server && !OrbeBase::createDatabaseFile(location, &reason))
         benchFailed(reason);
     if (!base.ConnectTo(location) || !base.Connection())
         benchFailed("no database at " + location);
     auto connection = base.Connection();
-    if (postgres)
+    if (server)
         connection->createSchema();
     QElapsedTimer clock;
     clock.start();

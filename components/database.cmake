@@ -3,6 +3,8 @@ add_library(tarvel_database STATIC
     orbebase.cpp orbebase.h
     orbelocation.cpp
     orbeconnection.cpp orbeconnection.h
+    orbedialect.h
+    orbeodbc.cpp
     orbesession.cpp orbesession.h
     orbestatementcache.cpp orbestatementcache.h
     orbetransaction.cpp orbetransaction.h
@@ -24,6 +26,10 @@ add_library(tarvel_database STATIC
 if(WIN32)
     target_sources(tarvel_database PRIVATE socket_windows.cpp consoletext_windows.cpp)
     target_link_libraries(tarvel_database PRIVATE ws2_32)
+    # Windows' sql.h uses the types of <windows.h> without including it, and
+    # under Qt's UNICODE it names the wide functions: this file asks for ASCII
+    # (SQLSTATEs, system names), as from unixODBC.
+    set_source_files_properties(orbeodbc.cpp PROPERTIES COMPILE_OPTIONS "-include;windows.h;-UUNICODE;-U_UNICODE")
 else()
     target_sources(tarvel_database PRIVATE socket_posix.cpp consoletext_posix.cpp)
 endif()
@@ -31,4 +37,7 @@ target_include_directories(tarvel_database PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 find_package(PostgreSQL REQUIRED)
 # The same SQLite library that Qt's driver uses, for what only the file can tell.
 find_package(SQLite3 REQUIRED)
-target_link_libraries(tarvel_database PUBLIC Qt6::Core Qt6::Sql PRIVATE PostgreSQL::PostgreSQL SQLite::SQLite3)
+# The ODBC manager, to ask a driver what Qt's ODBC driver does not tell.
+find_package(ODBC REQUIRED)
+target_link_libraries(tarvel_database PUBLIC Qt6::Core Qt6::Sql
+    PRIVATE PostgreSQL::PostgreSQL SQLite::SQLite3 ODBC::ODBC)

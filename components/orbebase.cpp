@@ -36,7 +36,8 @@ QString openSqlite(const QString &connectionName, const QString &path, DatabaseW
             // Another program's row transaction holds the write lock for
             // milliseconds; waiting for it must not end a run.
             waits.lock = std::make_unique<SqliteLockWait>(orbe::lockWaitMilliseconds());
-            if (const QSqlError error = orbe::openSession(db, false, waits); error.type() == QSqlError::ConnectionError) {
+            Dialect dialect;
+            if (const QSqlError error = orbe::openSession(db, dialect, waits); error.type() == QSqlError::ConnectionError) {
                 reason = QStringLiteral("%1 lässt sich nicht öffnen: %2").arg(path, error.text());
             } else if (error.isValid()) {
                 // A file that is a database but cannot be read now (a lock, a
@@ -44,7 +45,7 @@ QString openSqlite(const QString &connectionName, const QString &path, DatabaseW
                 const int code = error.nativeErrorCode().toInt() & 0xff;
                 QString why = orbe::sqliteWalFolderCause(path, error);
                 if (why.isEmpty())
-                    why = orbe::cause(error, false);
+                    why = orbe::cause(error, DatabaseSystem::SQLite);
                 reason = (why.isEmpty() || code == 11 || code == 26) // SQLITE_CORRUPT, SQLITE_NOTADB
                              ? QStringLiteral("%1 ist keine lesbare SQLite-Datenbank").arg(path)
                              : QStringLiteral("%1 lässt sich nicht öffnen").arg(path);
@@ -69,7 +70,7 @@ QString connectOptions(const QList<std::pair<QString, QString>> &given)
     // A server that went away unseen (a cable, a frozen machine) is noticed
     // by TCP keepalives within about a minute. The location may say otherwise.
     QList<std::pair<QString, QString>> options{
-        {QStringLiteral("connect_timeout"), QStringLiteral("10")}, {QStringLiteral("application_name"), QStringLiteral("Tarvel")},
+        {QStringLiteral("connect_timeout"), QString::number(orbe::ConnectLimitSeconds)}, {QStringLiteral("application_name"), QStringLiteral("Tarvel")},
         {QStringLiteral("keepalives"), QStringLiteral("1")}, {QStringLiteral("keepalives_idle"), QStringLiteral("30")},
         {QStringLiteral("keepalives_interval"), QStringLiteral("10")}, {QStringLiteral("keepalives_count"), QStringLiteral("3")}};
     for (const auto &option : given) {
@@ -102,11 +103,12 @@ QString openPostgres(const QString &connectionName, const DatabaseLocation &loca
             db.setUserName(location.user);
             db.setPassword(location.password);
             db.setConnectOptions(connectOptions(location.options));
-            if (const QSqlError error = orbe::openSession(db, true, waits); error.isValid()) {
+            Dialect dialect{DatabaseSystem::PostgreSQL};
+            if (const QSqlError error = orbe::openSession(db, dialect, waits); error.isValid()) {
                 reason = QStringLiteral("%1 lässt sich nicht öffnen").arg(location.description());
                 QString why = waits.cancelled() ? QStringLiteral("abgebrochen") : orbe::silentServerCause(waits.watchdog.get());
                 if (why.isEmpty())
-                    why = orbe::cause(error, true);
+                    why = orbe::cause(error, DatabaseSystem::PostgreSQL);
                 if (!why.isEmpty())
                     reason += QStringLiteral(" (%1)").arg(why);
                 reason += QStringLiteral(": ") + error.text();
@@ -173,20 +175,26 @@ std::shared_ptr<OrbeConnection> OrbeBase::openConnection(const DatabaseLocation 
         // A mistyped name must not quietly become a new empty database.
         const QFileInfo file(location.path);
         if (!file.exists())
-            reason = QStringLiteral("Die Datenbankdatei %1 gibt es nicht.").arg(location.path);
+            reason = QStringLiteral("Die Datenbankdatei %1 gibt es nicht.").arg(QDir::toNativeSeparators(location.path));
         else if (!file.isFile())
-            reason = QStringLiteral("%1 ist keine Datei.").arg(location.path);
+            reason = QStringLiteral("%1 ist keine Datei.").arg(QDir::toNativeSeparators(location.path));
         else
             reason = openSqlite(name, file.absoluteFilePath(), waits);
         if (reason.isEmpty()) {
             DatabaseLocation shown = location;
             shown.path = file.absoluteFilePath();
-            return std::make_shared<OrbeConnection>(name, shown.description(), std::move(waits));
+            return std::make_shared<OrbeConnection>(name, shown.description(), Dialect{}, std::move(waits));
         }
-    } else {
+    } else if (location.kind == DatabaseLocation::Kind::PostgreSQL) {
         reason = openPostgres(name, location, waits);
         if (reason.isEmpty())
-            return std::make_shared<OrbeConnection>(name, location.description(), std::move(waits));
+            return std::make_shared<OrbeConnection>(name, location.description(), Dialect{DatabaseSystem::PostgreSQL},
+                                                    std::move(waits));
+    } else {
+        Dialect dialect;
+        reason = orbe::openOdbc(name, location.connectionString, location.description(), waits, dialect);
+        if (reason.isEmpty())
+            return std::make_shared<OrbeConnection>(name, location.description(), dialect, std::move(waits));
     }
     if (failure)
         *failure = reason;
@@ -242,7 +250,7 @@ bool OrbeBase::createDatabaseFile(const QString &path, QString *error)
     if (!reason.isEmpty())
         return fail(reason);
     try {
-        OrbeConnection connection(name, QString(), std::move(waits));
+        OrbeConnection connection(name, QString(), Dialect{}, std::move(waits));
         connection.createSchema();
         // A file of Tarvel's own gets WAL once, for good: single-row commits
         // get cheap enough for an import. A file someone else made keeps its

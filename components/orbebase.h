@@ -12,7 +12,7 @@ class OrbeConnection;
 // A database location taken apart.
 struct DatabaseLocation
 {
-    enum class Kind { SQLite, PostgreSQL };
+    enum class Kind { SQLite, PostgreSQL, ODBC };
     Kind kind = Kind::SQLite;
     QString path;      // SQLite file
     QString user;      // PostgreSQL ...
@@ -23,6 +23,10 @@ struct DatabaseLocation
     // Further connection keywords of the server's client library (sslmode,
     // service, ...), in the order given; see OrbeBase::connectionKeywords().
     QList<std::pair<QString, QString>> options;
+    QString connectionString; // ODBC, passed to the driver as it stands
+
+    // The ODBC connection string without its password (PWD=, PASSWORD=).
+    static QString withoutPassword(const QString &connectionString);
 
     // The location in the form TARVEL_DATABASE takes (password included).
     QString toString() const;
@@ -38,6 +42,9 @@ struct DatabaseLocation
 //     connectionKeywords(); "?host=/dir" names the folder of a unix socket.
 //     Without a password the client library's password file (~/.pgpass,
 //     PGPASSFILE) or a service file entry (?service=name) supplies it.
+//   - odbc:CONNECTION, an ODBC connection string handed to the driver as it
+//     stands ("DSN=name" or "Driver={...};Server=...;..."). The system behind
+//     it must be MariaDB/MySQL, PostgreSQL or SQLite; any other is refused.
 // Unset, it opens the embedded default: an SQLite file in the user's data
 // folder, created with the schema and reference rows when it does not exist.
 // A database that cannot be opened leaves Connection() empty; the reason goes

@@ -16,21 +16,23 @@ static void initSchemaResource()
     Q_UNUSED(done);
 }
 
-QString orbeSchemaScript(bool postgres)
+QString orbeSchemaScript(DatabaseSystem system)
 {
     initSchemaResource();
-    QFile file(postgres ? QStringLiteral(":/schema/postgresql.sql")
-                        : QStringLiteral(":/schema/sqlite.sql"));
+    QFile file(system == DatabaseSystem::PostgreSQL ? QStringLiteral(":/schema/postgresql.sql")
+               : system == DatabaseSystem::MariaDB  ? QStringLiteral(":/schema/mariadb.sql")
+                                                    : QStringLiteral(":/schema/sqlite.sql"));
     if (!file.open(QIODevice::ReadOnly))
         throw Failure(ErrorNumber::DatabaseError, ErrorSource::Database,
                       QStringLiteral("Das Datenbankschema ist im Programm nicht vorhanden."));
     return QString::fromUtf8(file.readAll());
 }
 
-OrbeConnection::OrbeConnection(const QString &connectionName, QString description, DatabaseWaits waits)
+OrbeConnection::OrbeConnection(const QString &connectionName, QString description, Dialect dialect,
+                               DatabaseWaits waits)
     : m_connectionName(connectionName)
     , m_description(std::move(description))
-    , m_state(std::make_shared<OrbeConnectionState>(connectionName, std::move(waits)))
+    , m_state(std::make_shared<OrbeConnectionState>(connectionName, dialect, std::move(waits)))
 {
 }
 
@@ -90,7 +92,7 @@ void OrbeConnection::executeScript(const QString &script)
 
 void OrbeConnection::createSchema()
 {
-    executeScript(orbeSchemaScript(m_state->session.isPostgres()));
+    executeScript(orbeSchemaScript(m_state->session.dialect().system));
 }
 
 QSqlDatabase OrbeConnection::database() const
@@ -101,6 +103,11 @@ QSqlDatabase OrbeConnection::database() const
 bool OrbeConnection::isPostgres() const
 {
     return m_state->session.isPostgres();
+}
+
+const Dialect &OrbeConnection::dialect() const
+{
+    return m_state->session.dialect();
 }
 
 void OrbeConnection::cancelWaits()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "orbedialect.h"
+
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariantList>
@@ -24,9 +26,10 @@ enum class OpenMode {
 class OrbeConnection
 {
 public:
-    // Takes over an open QSqlDatabase connection (by its connection name),
-    // and what bounds its waits (DatabaseWaits, made with it).
-    OrbeConnection(const QString &connectionName, QString description, DatabaseWaits waits);
+    // Takes over an open QSqlDatabase connection (by its connection name) to
+    // a database of the dialect, and what bounds its waits (DatabaseWaits,
+    // made with it).
+    OrbeConnection(const QString &connectionName, QString description, Dialect dialect, DatabaseWaits waits);
     ~OrbeConnection();
     OrbeConnection(const OrbeConnection &) = delete;
     OrbeConnection &operator=(const OrbeConnection &) = delete;
@@ -46,12 +49,13 @@ public:
     // Runs statements separated by ";" at line ends, in one transaction.
     // "--" comment lines are skipped. Throws Failure.
     void executeScript(const QString &script);
-    // Creates the project's tables and reference rows (schema/sqlite.sql or
-    // schema/postgresql.sql). Throws Failure.
+    // Creates the project's tables and reference rows (schema/sqlite.sql,
+    // schema/postgresql.sql or schema/mariadb.sql). Throws Failure.
     void createSchema();
 
     QSqlDatabase database() const;
     bool isPostgres() const;
+    const Dialect &dialect() const;
 
     // Ends a wait of this connection for the database (a lock, a silent
     // server) at once, as cancelled (ErrorNumber::Cancelled), from now until
@@ -68,5 +72,5 @@ private:
     std::shared_ptr<OrbeConnectionState> m_state;
 };
 
-// The project's schema script for "sqlite" or "postgresql".
-QString orbeSchemaScript(bool postgres);
+// The project's schema script for the system.
+QString orbeSchemaScript(DatabaseSystem system);

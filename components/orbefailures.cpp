@@ -14,27 +14,73 @@ QString shortened(const QString &statement)
     return text;
 }
 
-bool isReadOnly(const QSqlError &error, bool postgres)
+bool isReadOnly(const QSqlError &error, DatabaseSystem system)
 {
     const QString code = error.nativeErrorCode();
-    if (postgres)
+    switch (system) {
+    case DatabaseSystem::PostgreSQL:
         return code == QLatin1String("25006"); // read-only SQL transaction
-    return (code.toInt() & 0xff) == 8;         // SQLITE_READONLY and its extended codes
+    case DatabaseSystem::MariaDB:
+        // --read-only server, read-only transaction, read-only InnoDB
+        return code == QLatin1String("1290") || code == QLatin1String("1792") || code == QLatin1String("1874");
+    case DatabaseSystem::SQLite:
+        break;
+    }
+    return (code.toInt() & 0xff) == 8; // SQLITE_READONLY and its extended codes
 }
 
-QString cause(const QSqlError &error, bool postgres, int lockWait)
+namespace {
+
+// MariaDB's error numbers; the server's and its client library's.
+QString mariaDbCause(const QString &code, int lockWait)
+{
+    const QString notFitting = QStringLiteral("Die Datenbank passt nicht zu Tarvel: ");
+    switch (code.toInt()) {
+    case 1205: // lock wait timeout
+        return QStringLiteral("Ein anderes Programm hält die Tabelle gesperrt; Tarvel hat %1 gewartet")
+            .arg(seconds(lockWait));
+    case 1021: // disk full
+    case 1114: // table full
+        return QStringLiteral("Der Datenträger der Datenbank ist voll");
+    case 1044: // no access to the database
+    case 1142: // table command denied
+    case 1143: // column command denied
+        return QStringLiteral("Dem Datenbankbenutzer fehlt die Berechtigung dafür");
+    case 1045: // access denied for user
+        return QStringLiteral("Der Server nimmt Benutzer oder Passwort nicht an");
+    case 1049: // unknown database
+        return QStringLiteral("Die Datenbank gibt es auf dem Server nicht");
+    case 1054: // unknown column
+    case 1146: // no such table
+        return notFitting + QStringLiteral("ihr fehlt eine Tabelle oder Spalte, die Tarvel braucht");
+    case 1366: // incorrect value for the column
+        return notFitting + QStringLiteral("eine Spalte hat einen anderen Typ, als Tarvel erwartet");
+    case 2002: // no connection through the socket
+    case 2003: // no connection to the host
+        return QStringLiteral("Der Datenbankserver ist nicht zu erreichen");
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+QString cause(const QSqlError &error, DatabaseSystem system, int lockWait)
 {
     const QString code = error.nativeErrorCode();
+    if (isReadOnly(error, system))
+        return QStringLiteral("Die Datenbank ist schreibgeschützt; sie nimmt keine Änderungen an");
+    if (system == DatabaseSystem::MariaDB)
+        return mariaDbCause(code, lockWait);
+    const bool postgres = system == DatabaseSystem::PostgreSQL;
     const QString text = error.databaseText() + u' ' + error.driverText();
     const QString notFitting = QStringLiteral("Die Datenbank passt nicht zu Tarvel: ");
     if (postgres ? code == QLatin1String("53100") : (code.toInt() & 0xff) == 13) // disk full, SQLITE_FULL
         return QStringLiteral("Der Datenträger der Datenbank ist voll");
-    if (isReadOnly(error, postgres))
-        return QStringLiteral("Die Datenbank ist schreibgeschützt; sie nimmt keine Änderungen an");
     if (postgres) {
         // A failed connection carries no SQLSTATE: the server's words tell.
         if (code == QLatin1String("55P03"))
-            return QStringLiteral("Ein anderes Programm hält die Tabelle gesperrt; Tarvel hat %1 Sekunden gewartet")
+            return QStringLiteral("Ein anderes Programm hält die Tabelle gesperrt; Tarvel hat %1 gewartet")
                 .arg(seconds(lockWait));
         if (text.contains(QLatin1String("server does not support SSL")))
             return QStringLiteral("Der Server bietet keine verschlüsselte Verbindung (TLS) an");
@@ -66,7 +112,7 @@ QString cause(const QSqlError &error, bool postgres, int lockWait)
     switch (code.toInt() & 0xff) {
     case 5: // SQLITE_BUSY
     case 6: // SQLITE_LOCKED
-        return QStringLiteral("Ein anderes Programm hält die Datenbank gesperrt; Tarvel hat %1 Sekunden gewartet")
+        return QStringLiteral("Ein anderes Programm hält die Datenbank gesperrt; Tarvel hat %1 gewartet")
             .arg(seconds(lockWait));
     case 11: // SQLITE_CORRUPT
     case 26: // SQLITE_NOTADB

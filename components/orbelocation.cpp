@@ -26,6 +26,8 @@ QString DatabaseLocation::toString() const
 {
     if (kind == Kind::SQLite)
         return path;
+    if (kind == Kind::ODBC)
+        return QStringLiteral("odbc:") + connectionString;
     QString text = QStringLiteral("postgresql://");
     if (!user.isEmpty() || !password.isEmpty()) {
         text += encoded(user);
@@ -53,6 +55,8 @@ QString DatabaseLocation::description() const
 {
     if (kind == Kind::SQLite)
         return QStringLiteral("SQLite-Datenbank: %1").arg(QDir::toNativeSeparators(path));
+    if (kind == Kind::ODBC)
+        return QStringLiteral("ODBC-Verbindung %1").arg(withoutPassword(connectionString));
     const QString portText = QString::number(port > 0 ? port : 5432);
     for (const auto &[key, value] : options) {
         if (key == QLatin1String("service") && database.isEmpty())
@@ -64,6 +68,30 @@ QString DatabaseLocation::description() const
     if (host.isEmpty())
         return QStringLiteral("PostgreSQL-Datenbank %1 auf dem lokalen Server").arg(database);
     return QStringLiteral("PostgreSQL-Datenbank %1 auf %2:%3").arg(database, host, portText);
+}
+
+QString DatabaseLocation::withoutPassword(const QString &connectionString)
+{
+    // Attributes are "key=value" joined by ";"; a value in braces may hold
+    // ";" and "=", and "}}" stands for a "}" inside it.
+    QStringList kept;
+    QStringView rest(connectionString);
+    while (!rest.isEmpty()) {
+        qsizetype end = 0;
+        const qsizetype equals = rest.indexOf(u'=');
+        if (equals >= 0 && rest.mid(equals + 1).trimmed().startsWith(u'{')) {
+            end = rest.indexOf(u'{', equals) + 1;
+            while (end < rest.size() && !(rest[end] == u'}' && (end + 1 == rest.size() || rest[end + 1] != u'}')))
+                end += rest[end] == u'}' ? 2 : 1;
+        }
+        end = rest.indexOf(u';', end);
+        const QStringView attribute = end < 0 ? rest : rest.left(end);
+        const QString key = attribute.left(attribute.indexOf(u'=')).trimmed().toString().toUpper();
+        if (key != QLatin1String("PWD") && key != QLatin1String("PASSWORD"))
+            kept << attribute.toString();
+        rest = end < 0 ? QStringView() : rest.mid(end + 1);
+    }
+    return kept.join(u';');
 }
 
 namespace {
@@ -219,6 +247,13 @@ std::optional<DatabaseLocation> OrbeBase::parseLocation(const QString &location,
         result.kind = DatabaseLocation::Kind::PostgreSQL;
         if (std::optional<QString> refused = PostgresLocation(text).parse(QStringView(text).mid(scheme.size()), result))
             return fail(*refused);
+        return result;
+    }
+    if (text.startsWith(QLatin1String("odbc:"), Qt::CaseInsensitive)) {
+        result.kind = DatabaseLocation::Kind::ODBC;
+        result.connectionString = text.mid(5).trimmed();
+        if (result.connectionString.isEmpty())
+            return fail(QStringLiteral("Nach „odbc:“ fehlt die ODBC-Verbindung (DSN=Name oder Driver={…};…)."));
         return result;
     }
     result.kind = DatabaseLocation::Kind::SQLite;

@@ -41,7 +41,7 @@ std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &stat
     if (values.isEmpty()) {
         unprepared = session.newQuery();
         if (!session.run(unprepared, statement, mode == OpenMode::Lookup))
-            throw session.refused(QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"), unprepared.lastError(),
+            throw session.refused(QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"), session.errorOf(unprepared),
                                    statement);
     } else {
         QSqlError error;
@@ -63,7 +63,7 @@ std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &stat
     while (query.next())
         impl->rows.push_back(impl->readRow(query));
     if (query.lastError().isValid())
-        throw session.refused(QStringLiteral("Die Datensätze konnten nicht gelesen werden"), query.lastError(),
+        throw session.refused(QStringLiteral("Die Datensätze konnten nicht gelesen werden"), session.errorOf(query),
                                statement);
     impl->textIndex.resize(impl->shape.names.size());
 

@@ -12,8 +12,29 @@ QSqlQuery &OrbeRecordset::Impl::preparedWrite(const QString &sql, const QString 
     if (!query)
         throw state->session.refused(failureText, error, sql);
     for (int col : columns)
-        query->bindValue(bound++, buffer[col].isNull() ? QVariant(shape.types[col]) : buffer[col]);
+        query->bindValue(bound++, buffer[col].isNull() ? QVariant(shape.types[col]) : state->session.bindable(buffer[col]));
     return *query;
+}
+
+std::optional<QList<QVariant>> OrbeRecordset::Impl::rowRead(const QString &sql, const QList<int> &keys)
+{
+    QSqlError error;
+    QSqlQuery *query = state->statements.prepared(state->session, sql, error);
+    if (!query)
+        throw state->session.refused(QStringLiteral("Der Datensatz konnte nicht gelesen werden"), error, sql);
+    for (int i = 0; i < keys.size(); ++i)
+        query->bindValue(i, state->session.bindable(rows[editedRow][keys[i]]));
+    AnswerWatch watched = state->session.watch();
+    if (!query->exec()) {
+        error = state->session.errorOf(*query);
+        query->finish();
+        throw state->session.refused(QStringLiteral("Der Datensatz konnte nicht gelesen werden"), error, sql);
+    }
+    std::optional<QList<QVariant>> row;
+    if (query->next())
+        row = readRow(*query);
+    query->finish();
+    return row;
 }
 
 void OrbeRecordset::Impl::update()
@@ -58,17 +79,21 @@ void OrbeRecordset::Impl::writeEdit()
                                       columns, bound);
     const QList<QVariant> &original = rows[editedRow];
     for (int col : std::as_const(keyColumns))
-        query->bindValue(bound++, original[col]);
+        query->bindValue(bound++, state->session.bindable(original[col]));
     const bool done = [&] {
         AnswerWatch watched = state->session.watch();
         return query->exec();
     }();
     const int affected = done ? query->numRowsAffected() : 0;
-    const QSqlError execError = query->lastError();
+    const QSqlError execError = state->session.errorOf(*query);
     query->finish();
     if (!done)
         throw state->session.refused(QStringLiteral("Der Datensatz konnte nicht gespeichert werden"), execError, sql);
-    if (affected == 0)
+    // MariaDB counts the rows an update changed, not those it found.
+    if (affected == 0
+        && (!state->session.dialect().isMariaDb()
+            || !rowRead(QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, conditions.join(QStringLiteral(" AND "))),
+                        keyColumns)))
         throw orbe::failure(ErrorNumber::DatabaseError,
                             QStringLiteral("Der bearbeitete Datensatz ist in der Datenbank nicht mehr vorhanden"),
                             {}, statement);
@@ -88,9 +113,11 @@ void OrbeRecordset::Impl::insert()
         if (changed[i])
             columns << i;
     }
+    const Dialect &dialect = state->session.dialect();
     QString sql;
     if (columns.isEmpty()) {
-        sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table);
+        sql = (dialect.isMariaDb() ? QStringLiteral("INSERT INTO %1 () VALUES ()")
+                                   : QStringLiteral("INSERT INTO %1 DEFAULT VALUES")).arg(table);
     } else {
         QStringList fieldList;
         QStringList placeholders;
@@ -102,15 +129,18 @@ void OrbeRecordset::Impl::insert()
                   .arg(table, fieldList.join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", ")));
     }
     // The generated key and the column defaults come back with the insert, so
-    // that the new row reads as the database stored it.
-    sql += QStringLiteral(" RETURNING *");
+    // that the new row reads as the database stored it. The SQLite ODBC
+    // driver gives no rows back from an insert: there the row is read anew.
+    const bool returning = !(dialect.odbc && dialect.isSqlite());
+    if (returning)
+        sql += QStringLiteral(" RETURNING *");
 
     int bound = 0;
     QSqlQuery *query = &preparedWrite(sql, QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"),
                                       columns, bound);
     AnswerWatch watched = state->session.watch();
     if (!query->exec()) {
-        const QSqlError execError = query->lastError();
+        const QSqlError execError = state->session.errorOf(*query);
         query->finish();
         throw state->session.refused(QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"), execError, sql);
     }
@@ -118,9 +148,11 @@ void OrbeRecordset::Impl::insert()
     // RETURNING * and the recordset's "select *" give the one table's columns
     // in the same order, and the transaction's lock keeps the table's shape.
     QList<QVariant> row = buffer;
-    if (query->next())
+    if (returning && query->next())
         row = readRow(*query);
     query->finish();
+    if (!returning)
+        row = rowRead(QStringLiteral("SELECT * FROM %1 WHERE rowid = last_insert_rowid()").arg(table), {}).value_or(buffer);
 
     // SQLite stores NULL in a key that is no row-id alias (BIGINT PRIMARY KEY):
     // such a record could never be found again by its key.

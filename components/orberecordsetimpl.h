@@ -115,7 +115,8 @@ struct OrbeRecordset::Impl
                           QStringLiteral("Das Feld %1 kann nur nach Edit oder AddNew geändert werden.")
                               .arg(orbe::quoted(shape.names[col])));
         }
-        buffer[col] = orbe::convertForColumn(value, shape.types[col], state->session.isPostgres(), shape.names[col]);
+        buffer[col] = orbe::convertForColumn(value, shape.types[col], !state->session.dialect().isSqlite(),
+                                              shape.names[col]);
         // An edited field set to the value it holds writes nothing: a row
         // imported again unchanged costs a read, not a write and its flush.
         changed[col] = pending == Pending::AddNew || !sameValue(buffer[col], rows[editedRow][col]);
@@ -139,6 +140,9 @@ struct OrbeRecordset::Impl
 
     void update();
     void insert();
+    // The one row a statement of the recordset's table reads, with the given
+    // key columns of the edited row bound; nothing when it finds none.
+    std::optional<QList<QVariant>> rowRead(const QString &sql, const QList<int> &keys);
     // The prepared write statement with the given columns of the buffer bound
     // first; bound counts the values bound so far.
     QSqlQuery &preparedWrite(const QString &sql, const QString &failureText, const QList<int> &columns,

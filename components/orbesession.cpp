@@ -11,7 +11,26 @@ namespace orbe {
 
 namespace {
 
-QSqlError startSession(QSqlDatabase &db, bool postgres)
+// The session's own settings, in the system's words.
+QStringList sessionSettings(const Dialect &dialect)
+{
+    const int lockWait = lockWaitMilliseconds(dialect.system);
+    switch (dialect.system) {
+    case DatabaseSystem::PostgreSQL:
+        // A commit waits for the server's write-ahead log (its default), so a
+        // row the log reports as saved survives a crash of the server. Waits
+        // for another session's lock are bounded, as SQLite's busy timeout is.
+        return {QStringLiteral("SET lock_timeout = %1").arg(lockWait)};
+    case DatabaseSystem::MariaDB:
+        // Row locks and table locks alike; the server counts whole seconds.
+        return {QStringLiteral("SET SESSION innodb_lock_wait_timeout = %1, lock_wait_timeout = %1").arg(lockWait / 1000)};
+    case DatabaseSystem::SQLite:
+        break;
+    }
+    return {QStringLiteral("PRAGMA foreign_keys = ON")};
+}
+
+QSqlError startSession(QSqlDatabase &db, const Dialect &dialect)
 {
     // Each query is finished at once: an unfinished one holds a transaction open.
     auto run = [&db](const QString &statement, QString *firstValue = nullptr) {
@@ -23,20 +42,14 @@ QSqlError startSession(QSqlDatabase &db, bool postgres)
         query.finish();
         return QSqlError();
     };
-    QStringList statements;
-    if (postgres) {
-        // A commit waits for the server's write-ahead log (its default), so a
-        // row the log reports as saved survives a crash of the server. Waits
-        // for another session's lock are bounded, as SQLite's busy timeout is.
-        statements << QStringLiteral("SET lock_timeout = %1").arg(lockWaitMilliseconds());
-    } else {
+    QStringList statements = sessionSettings(dialect);
+    if (dialect.isSqlite()) {
         // Only settings of this session: the file's own journal mode is left
         // as its owner chose it (Tarvel's own files are made with WAL, where
         // NORMAL keeps a commit durable against a crash of the program).
         QString journal;
         if (const QSqlError error = run(QStringLiteral("PRAGMA journal_mode"), &journal); error.isValid())
             return error;
-        statements << QStringLiteral("PRAGMA foreign_keys = ON");
         if (journal.compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0)
             statements << QStringLiteral("PRAGMA synchronous = NORMAL");
         // The schema is read once, so a file that is no database fails here, not later.
@@ -57,17 +70,30 @@ int milliseconds(const char *variable, int otherwise)
 }
 } // namespace
 
-QSqlError openSession(QSqlDatabase &db, bool postgres, DatabaseWaits &waits)
+QSqlError openSession(QSqlDatabase &db, Dialect &dialect, DatabaseWaits &waits)
 {
     // The socket is known once the driver has made the connection; the
-    // watchdog asks for it only when it gives up.
+    // watchdog asks for it only when it gives up. An ODBC driver does not
+    // tell it: it is the one socket that the driver opened meanwhile.
     AnswerWatchdog *watchdog = waits.watchdog.get();
+    const QList<int> socketsBefore = dialect.odbc ? openSockets() : QList<int>();
+    auto newSocket = [socketsBefore] {
+        QList<int> fresh = openSockets();
+        fresh.removeIf([&](int socket) { return socketsBefore.contains(socket); });
+        return fresh.size() == 1 ? fresh.first() : -1;
+    };
     if (watchdog) {
         watchdog->takeFired();
-        watchdog->arm([driver = db.driver()] {
-            PGconn *connection = libpqConnection(driver);
-            return connection ? PQsocket(connection) : -1;
-        });
+        watchdog->setConnectionSocket(-1);
+        // Not every ODBC driver bounds the making of a connection (MariaDB's
+        // ignores the login timeout while it waits for the server's greeting).
+        if (dialect.odbc)
+            watchdog->arm(newSocket, std::min(watchdog->limit(), std::chrono::milliseconds(ConnectLimitSeconds * 1000)));
+        else
+            watchdog->arm([driver = db.driver()] {
+                PGconn *connection = libpqConnection(driver);
+                return connection ? PQsocket(connection) : -1;
+            });
     }
     QSqlError error;
     if (!db.open())
@@ -78,9 +104,14 @@ QSqlError openSession(QSqlDatabase &db, bool postgres, DatabaseWaits &waits)
         error = QSqlError(QString(), QStringLiteral("Die Verbindung brach ab, während sie aufgebaut wurde"),
                           QSqlError::ConnectionError);
     else {
+        if (dialect.odbc)
+            error = odbcSystem(db, dialect);
+        if (watchdog && dialect.odbc)
+            watchdog->setConnectionSocket(newSocket());
         if (waits.lock)
             waits.lock->install(db);
-        error = startSession(db, postgres);
+        if (!error.isValid())
+            error = startSession(db, dialect);
     }
     if (watchdog)
         watchdog->disarm();
@@ -91,18 +122,20 @@ QString silentServerCause(AnswerWatchdog *watchdog)
 {
     if (!watchdog || !watchdog->takeFired())
         return {};
-    return QStringLiteral("Der Datenbankserver antwortet nicht; Tarvel hat %1 Sekunden gewartet")
-        .arg(seconds(int(watchdog->limit().count())));
+    return QStringLiteral("Der Datenbankserver antwortet nicht; Tarvel hat %1 gewartet")
+        .arg(seconds(int(watchdog->armedLimit().count())));
 }
 
 QString seconds(int milliseconds)
 {
-    return QLocale(QLocale::German, QLocale::Germany).toString(milliseconds / 1000.0, 'g', 6);
+    const QString number = QLocale(QLocale::German, QLocale::Germany).toString(milliseconds / 1000.0, 'g', 6);
+    return number + (milliseconds == 1000 ? QStringLiteral(" Sekunde") : QStringLiteral(" Sekunden"));
 }
 
-int lockWaitMilliseconds()
+int lockWaitMilliseconds(DatabaseSystem system)
 {
-    return milliseconds("TARVEL_LOCK_WAIT_MS", 30000);
+    const int wait = milliseconds("TARVEL_LOCK_WAIT_MS", 30000);
+    return system == DatabaseSystem::MariaDB ? (wait + 999) / 1000 * 1000 : wait;
 }
 
 int answerWaitMilliseconds()
@@ -112,13 +145,29 @@ int answerWaitMilliseconds()
 
 } // namespace orbe
 
-OrbeSession::OrbeSession(const QString &connectionName, DatabaseWaits waits, OrbeStatementCache &statements)
+OrbeSession::OrbeSession(const QString &connectionName, Dialect dialect, DatabaseWaits waits,
+                         OrbeStatementCache &statements)
     : m_connectionName(connectionName)
-    , m_postgres(QSqlDatabase::database(connectionName, false).driverName() == QLatin1String("QPSQL"))
-    , m_lockWait(orbe::lockWaitMilliseconds())
+    , m_dialect(dialect)
+    , m_lockWait(orbe::lockWaitMilliseconds(dialect.system))
     , m_waits(std::move(waits))
     , m_statements(statements)
 {
+}
+
+QSqlError OrbeSession::errorOf(const QSqlQuery &query) const
+{
+    return m_dialect.odbc ? orbe::odbcError(query, m_dialect) : query.lastError();
+}
+
+QString OrbeSession::statement(const QString &sql) const
+{
+    return m_dialect.odbc ? orbe::odbcStatement(sql, m_dialect) : sql;
+}
+
+QVariant OrbeSession::bindable(const QVariant &value) const
+{
+    return m_dialect.odbc ? orbe::odbcValue(value, m_dialect) : value;
 }
 
 QSqlQuery OrbeSession::newQuery() const
@@ -152,12 +201,12 @@ void OrbeSession::beforeStatement()
 
 bool OrbeSession::run(QSqlQuery &query, const QString &sql, bool repeatable)
 {
-    if (AnswerWatch watched = watch(); query.exec(sql))
+    if (AnswerWatch watched = watch(); query.exec(statement(sql)))
         return true;
     if (!reopenedForRepeat(repeatable))
         return false;
     query = newQuery();
-    if (AnswerWatch watched = watch(); query.exec(sql))
+    if (AnswerWatch watched = watch(); query.exec(statement(sql)))
         return true;
     m_suspect = true;
     return false;
@@ -168,10 +217,10 @@ QSqlQuery *OrbeSession::runPrepared(const QString &sql, const QVariantList &valu
     for (bool again = false;; again = true) {
         if (QSqlQuery *query = m_statements.prepared(*this, sql, error)) {
             for (int i = 0; i < values.size(); ++i)
-                query->bindValue(i, values[i]);
+                query->bindValue(i, bindable(values[i]));
             if (AnswerWatch watched = watch(); query->exec())
                 return query;
-            error = query->lastError();
+            error = errorOf(*query);
             query->finish();
         }
         // reopen() drops the kept statements, so the second try prepares anew.
@@ -182,6 +231,13 @@ QSqlQuery *OrbeSession::runPrepared(const QString &sql, const QVariantList &valu
 
 bool OrbeSession::runTogether(const QString &statements, QSqlError &error)
 {
+    if (m_dialect.odbc) {
+        QSqlQuery query = newQuery();
+        if (run(query, statements, true))
+            return true;
+        error = errorOf(query);
+        return false;
+    }
     const QByteArray text = statements.toUtf8();
     for (bool again = false;; again = true) {
         PGconn *connection = libpqConnection(database());
@@ -225,10 +281,10 @@ Failure OrbeSession::refused(const QString &description, const QSqlError &error,
     if (why.isEmpty() && lost())
         why = QStringLiteral("Die Verbindung zur Datenbank ist abgebrochen");
     const bool answered = why.isEmpty();
-    if (answered && !m_postgres && orbe::isReadOnly(error, false))
+    if (answered && m_dialect.isNativeSqlite() && orbe::isReadOnly(error, DatabaseSystem::SQLite))
         why = orbe::sqliteSideFilesCause(database().databaseName());
     if (answered && why.isEmpty())
-        why = orbe::cause(error, m_postgres, m_lockWait);
+        why = orbe::cause(error, m_dialect.system, m_lockWait);
     return orbe::failure(ErrorNumber::DatabaseError, answered || withoutAnswer.isEmpty() ? description : withoutAnswer,
                          error, statement, why);
 }
@@ -241,9 +297,11 @@ bool OrbeSession::lost()
     QSqlQuery probe(db);
     if (AnswerWatch watched = watch(); probe.exec(QStringLiteral("SELECT 1")))
         return false;
+    if (m_dialect.odbc)
+        return orbe::odbcConnectionLost(probe, m_dialect);
     // Inside a failed transaction the server answers with an error code of
     // its own; libpq's errors for a server that went away carry none.
-    return !m_postgres || probe.lastError().nativeErrorCode().isEmpty();
+    return !m_dialect.isPostgres() || probe.lastError().nativeErrorCode().isEmpty();
 }
 
 QString OrbeSession::reopen()
@@ -252,7 +310,7 @@ QString OrbeSession::reopen()
     m_statements.forgetStatements();
     QSqlDatabase db = database();
     db.close();
-    return orbe::openSession(db, m_postgres, m_waits).text();
+    return orbe::openSession(db, m_dialect, m_waits).text();
 }
 
 void OrbeSession::close()

@@ -3,6 +3,7 @@
 // Internal to the database component.
 
 #include "failure.h"
+#include "orbedialect.h"
 #include "orbewaits.h"
 
 #include <QSqlDatabase>
@@ -25,16 +26,26 @@ class OrbeTransaction;
 class OrbeSession
 {
 public:
-    OrbeSession(const QString &connectionName, DatabaseWaits waits, OrbeStatementCache &statements);
+    OrbeSession(const QString &connectionName, Dialect dialect, DatabaseWaits waits, OrbeStatementCache &statements);
 
     QSqlDatabase database() const { return QSqlDatabase::database(m_connectionName, false); }
-    bool isPostgres() const { return m_postgres; }
+    const Dialect &dialect() const { return m_dialect; }
+    bool isPostgres() const { return m_dialect.isPostgres(); }
     bool isOpen() const { return m_open; }
+    // How long a statement waits for another program's lock, as set up.
+    int lockWait() const { return m_lockWait; }
     DatabaseWaits &waits() { return m_waits; }
 
     // A query on the connection that reads forward only.
     QSqlQuery newQuery() const;
-    // Watches a statement (and the reading of its rows) on PostgreSQL while it lives.
+    // The error of a failed query, its codes as the system behind it means them.
+    QSqlError errorOf(const QSqlQuery &query) const;
+    // The statement as the system behind the connection takes it, and a
+    // value to bind as its driver passes it on intact.
+    QString statement(const QString &sql) const;
+    QVariant bindable(const QVariant &value) const;
+
+    // Watches a statement (and the reading of its rows) on a server while it lives.
     AnswerWatch watch() { return AnswerWatch(m_waits.watchdog.get(), m_connectionName); }
 
     // The transaction that statements run in now; nullptr outside one.
@@ -54,7 +65,8 @@ public:
     QSqlQuery *runPrepared(const QString &sql, const QVariantList &values, bool repeatable, QSqlError &error);
     // PostgreSQL only: runs statements separated by semicolons in one round
     // trip. libpq runs them in turn and stops at the first that fails, whose
-    // error comes back (the driver would report only the first statement's).
+    // error comes back (the driver would report only the first statement's);
+    // psqlODBC does the same by itself.
     // Repeated once on a connection found lost, as run() repeats.
     bool runTogether(const QString &statements, QSqlError &error);
 
@@ -79,7 +91,7 @@ private:
     QString reopen();
 
     const QString m_connectionName;
-    const bool m_postgres;
+    Dialect m_dialect;
     // How long the session waits for another program's lock, as set up.
     const int m_lockWait;
     DatabaseWaits m_waits;

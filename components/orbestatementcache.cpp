@@ -19,7 +19,7 @@ QString displayName(const QString &driverName)
     static const QHash<QString, QString> spelling = [] {
         QHash<QString, QString> names;
         static const QRegularExpression identifier(QStringLiteral(R"(\b[A-Za-z_][A-Za-z0-9_]*\b)"));
-        const QString script = orbeSchemaScript(false);
+        const QString script = orbeSchemaScript(DatabaseSystem::SQLite);
         for (auto it = identifier.globalMatch(script); it.hasNext();) {
             const QString name = it.next().captured();
             if (name != name.toLower() && name != name.toUpper())
@@ -44,15 +44,15 @@ QSqlQuery *OrbeStatementCache::prepared(OrbeSession &session, const QString &sql
     if (m_prepared.size() >= MostKept)
         forgetStatements();
     QSqlQuery query = session.newQuery();
-    if (AnswerWatch watched = session.watch(); !query.prepare(sql)) {
-        error = query.lastError();
+    if (AnswerWatch watched = session.watch(); !query.prepare(session.statement(sql))) {
+        error = session.errorOf(query);
         return nullptr;
     }
     return &m_prepared.insert(sql, query).value();
 }
 
 const OrbeStatementCache::Columns &OrbeStatementCache::resultColumns(const QString &statement,
-                                                                     const QSqlRecord &record, bool postgres)
+                                                                     const QSqlRecord &record, bool lowerCase)
 {
     const int count = record.count();
     const auto known = m_columns.constFind(statement);
@@ -65,7 +65,7 @@ const OrbeStatementCache::Columns &OrbeStatementCache::resultColumns(const QStri
     for (int i = 0; i < count; ++i) {
         const QSqlField field = record.field(i);
         columns.sqlNames << field.name();
-        columns.names << (postgres ? displayName(field.name()) : field.name());
+        columns.names << (lowerCase ? displayName(field.name()) : field.name());
         columns.types << field.metaType();
     }
     // Of equal names (a join) the first column wins.
@@ -81,6 +81,8 @@ const QStringList &OrbeStatementCache::primaryKey(OrbeSession &session, const QS
     if (known != m_primaryKeys.cend())
         return *known;
     const QSqlDatabase db = session.database();
+    if (session.dialect().isMariaDb())
+        return *m_primaryKeys.insert(tableKey, orbe::mariaDbPrimaryKey(db, table));
     QSqlIndex index = db.primaryIndex(table);
     if (index.isEmpty() && session.isPostgres())
         index = db.primaryIndex(tableKey); // unquoted names are stored lower-case

@@ -33,9 +33,10 @@ public:
     QSqlQuery *prepared(OrbeSession &session, const QString &sql, QSqlError &error);
     // The columns of the statement's result, worked out once while its shape
     // is unchanged: names, lookup and types cost more than a one-row read.
-    const Columns &resultColumns(const QString &statement, const QSqlRecord &record, bool postgres);
+    // lowerCase: the system folds unquoted names to lower case (PostgreSQL).
+    const Columns &resultColumns(const QString &statement, const QSqlRecord &record, bool lowerCase);
     // The primary key columns of table, asked of the driver once per table
-    // (a catalogue query on PostgreSQL).
+    // (a catalogue query on PostgreSQL and MariaDB).
     const QStringList &primaryKey(OrbeSession &session, const QString &table);
 
     // Drops the statements and what is known of their results.

@@ -2,6 +2,7 @@
 
 // Internal to the database component.
 
+#include <QSqlError>
 #include <QString>
 
 class OrbeSession;
@@ -32,9 +33,15 @@ public:
 private:
     bool isOpen() const;
     void begin(const QString &table);
+    // SQLite: BEGIN IMMEDIATE, waiting for the write lock.
+    bool beginImmediate(QSqlError &error);
+    // MariaDB: the named lock of the table, waiting up to the lock wait.
+    bool takeNamedLock(const QString &statement, QSqlError &error);
+    void releaseNamedLock() noexcept;
     // SQLite: throws, before anything is written, when the file under the
     // connection was replaced: writing on would damage the new file.
     void requireSameFile();
 
     OrbeSession &m_session;
+    QString m_lockName; // MariaDB: the named lock held, as an expression
 };

@@ -75,7 +75,7 @@ QString quoted(const QString &name)
 
 // The value as the column's type, so that it is stored (and read back) as that
 // type on every database instead of as the text the caller happened to hold.
-QVariant convertForColumn(const QVariant &value, QMetaType columnType, bool postgres,
+QVariant convertForColumn(const QVariant &value, QMetaType columnType, bool server,
                           const QString &column)
 {
     const int type = columnType.id();
@@ -142,7 +142,7 @@ QVariant convertForColumn(const QVariant &value, QMetaType columnType, bool post
             throw typeMismatch(column, value, QStringLiteral("Zahl"));
         return number;
     }
-    if (type == QMetaType::QString && postgres && value.typeId() != QMetaType::QString)
+    if (type == QMetaType::QString && server && value.typeId() != QMetaType::QString)
         return value.toString();
     return value;
 }

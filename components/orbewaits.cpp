@@ -17,18 +17,22 @@ void SqliteLockWait::install(const QSqlDatabase &db)
 
 int SqliteLockWait::onBusy(void *wait, int count)
 {
-    auto *self = static_cast<SqliteLockWait *>(wait);
+    return static_cast<SqliteLockWait *>(wait)->waitOnce(count) ? 1 : 0;
+}
+
+bool SqliteLockWait::waitOnce(int count)
+{
     const auto now = std::chrono::steady_clock::now();
     if (count == 0)
-        self->m_since = now;
-    if (self->m_cancelRequested || databaseWaitsCancelled()) {
-        self->m_cancelled = true;
-        return 0;
+        m_since = now;
+    if (m_cancelRequested || databaseWaitsCancelled()) {
+        m_cancelled = true;
+        return false;
     }
-    if (now - self->m_since >= std::chrono::milliseconds(self->m_limit))
-        return 0;
+    if (now - m_since >= std::chrono::milliseconds(m_limit))
+        return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return 1;
+    return true;
 }
 
 void DatabaseWaits::cancel()

@@ -23,6 +23,9 @@ public:
     // Takes the place of SQLite's busy timeout on an open connection.
     void install(const QSqlDatabase &db);
     int limit() const { return m_limit; }
+    // One turn of a wait: true after a short sleep while the limit is not
+    // reached and no cancel came. count: the turns taken before, 0 first.
+    bool waitOnce(int count);
     void cancel() { m_cancelRequested = true; }
     void clearCancel() { m_cancelRequested = false; }
     // The wait was given up since this was last asked, because of a cancel.

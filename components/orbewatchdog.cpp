@@ -28,6 +28,7 @@ bool databaseWaitsCancelled()
 
 AnswerWatchdog::AnswerWatchdog(std::chrono::milliseconds limit)
     : m_limit(limit)
+    , m_armedLimit(limit)
     , m_thread([this] { watch(); })
 {
 }
@@ -48,9 +49,15 @@ AnswerWatchdog::~AnswerWatchdog()
 // within a tenth of a second after the limit.
 void AnswerWatchdog::arm(std::function<int()> socket)
 {
+    arm(std::move(socket), m_limit);
+}
+
+void AnswerWatchdog::arm(std::function<int()> socket, std::chrono::milliseconds limit)
+{
     std::lock_guard lock(m_mutex);
     m_socket = std::move(socket);
     m_armedAt = std::chrono::steady_clock::now();
+    m_armedLimit = limit;
 }
 
 void AnswerWatchdog::disarm()
@@ -68,7 +75,7 @@ void AnswerWatchdog::watch()
             continue;
         const auto waited = std::chrono::steady_clock::now() - m_armedAt;
         const bool cancelled = (m_cancelRequested || databaseWaitsCancelled()) && waited >= CancelGrace;
-        if (!cancelled && waited < m_limit)
+        if (!cancelled && waited < m_armedLimit.load())
             continue;
         // A connection being made has no socket yet: looked at again.
         const int socket = m_socket();
@@ -106,7 +113,7 @@ AnswerWatch::AnswerWatch(AnswerWatchdog *watchdog, const QString &connectionName
     if (watchDepth++ > 0)
         return;
     PGconn *connection = libpqConnection(QSqlDatabase::database(connectionName, false));
-    if (const int socket = connection ? PQsocket(connection) : -1; socket >= 0) {
+    if (const int socket = connection ? PQsocket(connection) : watchdog->connectionSocket(); socket >= 0) {
         m_watchdog = watchdog;
         m_watchdog->arm([socket] { return socket; });
     }

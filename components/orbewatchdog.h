@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 class QSqlDatabase;
@@ -33,8 +34,16 @@ public:
     // watchdog's thread only when it gives up, so that a connection still
     // being made, whose socket the driver has not told yet, can be watched.
     void arm(std::function<int()> socket);
+    // The same with a limit of its own (a connection being made).
+    void arm(std::function<int()> socket, std::chrono::milliseconds limit);
     std::chrono::milliseconds limit() const { return m_limit; }
+    // The limit of the wait watched last.
+    std::chrono::milliseconds armedLimit() const { return m_armedLimit; }
     void disarm();
+    // The socket of a connection whose driver does not tell it (ODBC), found
+    // when it was made; -1 when unknown.
+    void setConnectionSocket(int socket) { m_connectionSocket = socket; }
+    int connectionSocket() const { return m_connectionSocket; }
     // The watchdog gave up a connection since this was last asked, because no
     // answer came in time, or because the wait was cancelled.
     bool takeFired() { return m_fired.exchange(false); }
@@ -52,10 +61,12 @@ private:
     std::condition_variable m_changed;
     std::function<int()> m_socket; // armed while set
     std::chrono::steady_clock::time_point m_armedAt;
+    std::atomic<std::chrono::milliseconds> m_armedLimit;
     bool m_stop = false;
     std::atomic<bool> m_fired = false;
     std::atomic<bool> m_cancelled = false;
     std::atomic<bool> m_cancelRequested = false;
+    int m_connectionSocket = -1;
     std::thread m_thread;
 };
 
@@ -72,6 +83,8 @@ pg_conn *libpqConnection(const QSqlDriver *driver);
 // error. One per platform: POSIX shuts it down and leaves the descriptor to
 // its owner; Windows closes it.
 void cutOffSocket(int socket);
+// The sockets the program has open now; empty where the platform cannot tell.
+QList<int> openSockets();
 
 // Arms the watchdog (if any) on the connection's socket for its lifetime;
 // nested watches leave the outermost one in charge.

@@ -16,7 +16,6 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QSqlDatabase>
 
 #include <cstdio>
 
@@ -218,9 +217,16 @@ int main(int argc, char **argv)
         return 1; // the reason is on standard error already
 
     try {
-        // An empty PostgreSQL database (made with createdb) gets the schema first.
-        const QStringList tables = connection->database().tables();
-        if (!tables.contains(QStringLiteral("JagdbezirksSammlung"), Qt::CaseInsensitive))
+        // An empty server database (made with createdb or CREATE DATABASE)
+        // gets the schema first. Asked by a statement: through ODBC the
+        // catalogue functions of some drivers find no tables.
+        bool schema = true;
+        try {
+            connection->OpenRecordset(QStringLiteral("select count(*) from JagdbezirksSammlung"), OpenMode::Lookup);
+        } catch (const Failure &) {
+            schema = false;
+        }
+        if (!schema)
             connection->createSchema();
         const int added = fill(*connection);
         std::printf("%s: %d Datensätze angelegt%s\n", qPrintable(connection->Description()), added,

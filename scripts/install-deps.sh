@@ -7,12 +7,13 @@ packages=(
   # build
   build-essential cmake pkg-config
   qt6-base-dev
-  libzip-dev nettle-dev libpq-dev libsqlite3-dev
+  libzip-dev nettle-dev libpq-dev libsqlite3-dev unixodbc-dev
   # run
   libqt6svg6  # the SVG icon engine, for the program's icon
-  libqt6sql6-sqlite libqt6sql6-psql qt6-translations-l10n fonts-dejavu-core
+  libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc unixodbc qt6-translations-l10n fonts-dejavu-core
   # test; the installed tree's checks
   postgresql-15 xvfb xauth openssl  # openssl: the TLS test cluster's certificates
+  mariadb-server odbc-mariadb odbc-postgresql libsqliteodbc  # the ODBC tests' server and drivers
   desktop-file-utils appstream man-db
   pmccabe  # scripts/code-shape.sh measures functions with it
   # scripts/package.sh

@@ -12,8 +12,9 @@ if command -v ccache >/dev/null; then
 fi
 
 # A sanitizer finding ends the program with an error and a full stack; no
-# leak is suppressed.
+# leak of Tarvel's own is suppressed, only those of scripts/lsan.supp.
 export ASAN_OPTIONS="detect_leaks=1"
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 # build_sanitized [cmake --build arguments, e.g. --target NAME...]

@@ -6,8 +6,10 @@
 #include "orberecordset.h"
 #include "testdatabase.h"
 #include "testfiles.h"
+#include "testplatform.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -158,9 +160,12 @@ private slots:
         }
         {
             // Fields set to the values they hold write nothing (the row's
-            // version on PostgreSQL, the connection's change count on SQLite).
+            // version on PostgreSQL, the session's row updates on MariaDB, the
+            // connection's change count on SQLite).
             const QString written = connection->isPostgres() ? "select xmin::text from ForstlichesGutachtenZurAbschussplanung"
-                                                             : "select total_changes()";
+                                    : connection->dialect().isMariaDb()
+                                        ? "select VARIABLE_VALUE from information_schema.SESSION_STATUS where VARIABLE_NAME = 'HANDLER_UPDATE'"
+                                        : "select total_changes()";
             const QStringList before = texts(*connection->OpenRecordset(written, OpenMode::Lookup));
             auto record = connection->OpenRecordset(recordStatement(collection, 2021), OpenMode::Editable);
             record->Edit();
@@ -287,7 +292,7 @@ private slots:
             {"after disconnect", [=](OrbeConnection &c, OrbeBase &base) { auto rs = c.OpenRecordset(editable, OpenMode::Editable); base.Disconnect(); rs->Edit(); },
              ErrorNumber::NotConnected, ""},
             // A number that is none, unquoted, as a run would build it.
-            {"refused statement", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(lookup + QStringLiteral(" where Wildart_ID_PK = 12a"), OpenMode::Lookup); },
+            {"refused statement", [=](OrbeConnection &c, OrbeBase &) { c.OpenRecordset(lookup + QStringLiteral(" where Wildart_ID_PK = 44 8"), OpenMode::Lookup); },
              ErrorNumber::DatabaseError, "abgelehnt: "},
         };
         for (const QString &kind : TestDatabase::kinds()) {
@@ -330,8 +335,9 @@ private slots:
         db.execute(QStringLiteral("CREATE TABLE ForstlichesGutachtenZurAbschussplanung (Erfasst TEXT DEFAULT 'neu',"
                                   " JagdjahrBis INTEGER, JagdjahrVon INTEGER NOT NULL, IdVerbissbelastung INTEGER,"
                                   " GutachtenNr %1, IdWildart INTEGER, Pruefer TEXT, IdJagdbezirksSammlung INTEGER NOT NULL)")
-                       .arg(db.connection()->isPostgres() ? QStringLiteral("integer GENERATED ALWAYS AS IDENTITY PRIMARY KEY")
-                                                          : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT")));
+                       .arg(db.connection()->isPostgres()            ? QStringLiteral("integer GENERATED ALWAYS AS IDENTITY PRIMARY KEY")
+                            : db.connection()->dialect().isMariaDb() ? QStringLiteral("INTEGER AUTO_INCREMENT PRIMARY KEY")
+                                                                     : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT")));
         const QString statement = recordStatement(QStringLiteral("7"), 2021);
         {
             auto rs = db.connection()->OpenRecordset(statement, OpenMode::Editable);
@@ -398,6 +404,53 @@ private slots:
         QVERIFY2(base.connectFailure().contains(cause), qPrintable(base.connectFailure()));
     }
 
+    // An ODBC connection that cannot be made, or reaches a system Tarvel does
+    // not know (a stand-in driver that names itself as another product's
+    // would): a German cause, never the password.
+    void odbcConnectFailures_data()
+    {
+        QTest::addColumn<QString>("location"); // <mariadb>: the tests' MariaDB server, <pg>: the cluster's socket and port
+        QTest::addColumn<QByteArray>("system"); // the stand-in's, when not empty
+        QTest::addColumn<QString>("cause");
+        const QString standin = QStringLiteral("odbc:Driver=" TARVEL_ODBC_STANDIN ";Server=db;Uid=sa;Pwd={ge;heim}}x}");
+        QTest::newRow("SQL Server") << standin << QByteArray() << "das Datenbanksystem „Microsoft SQL Server“, das Tarvel nicht kennt";
+        QTest::newRow("Access") << standin << QByteArray("ACCESS") << "das Datenbanksystem „ACCESS“, das Tarvel nicht kennt";
+        QTest::newRow("password") << "odbc:<mariadb>;Database=x;Uid=jagd;PWD=geheim" << QByteArray() << "Der Server nimmt Benutzer oder Passwort nicht an";
+        QTest::newRow("database") << "odbc:Driver={PostgreSQL Unicode};Servername=<pg>;Database=fehlt;Uid=postgres;Password=geheim"
+                                  << QByteArray() << "Die Datenbank gibt es auf dem Server nicht";
+        QTest::newRow("data source") << "odbc:DSN=Jagd;Pwd=geheim" << QByteArray() << "Die ODBC-Datenquelle gibt es nicht";
+        QTest::newRow("driver") << "odbc:Driver={Fehlt};pwd =geheim" << QByteArray() << "Der ODBC-Treiber ist nicht installiert";
+        // A port that takes the connection and never greets: MariaDB's driver
+        // would wait for ever, its login timeout notwithstanding.
+        QTest::newRow("silent server") << "odbc:Driver={MariaDB Unicode};Server=127.0.0.1;Port=<silent>;Uid=jagd;Pwd=geheim"
+                                       << QByteArray() << "(Der Datenbankserver antwortet nicht; Tarvel hat 1,5 Sekunden gewartet)";
+    }
+    void odbcConnectFailures()
+    {
+        QFETCH(QString, location);
+        QFETCH(QByteArray, system);
+        QFETCH(QString, cause);
+        TARVEL_OPEN_TEST_DATABASE(db, QStringLiteral("odbc-postgresql"));
+        const std::optional<DatabaseLocation> cluster = OrbeBase::parseLocation(qEnvironmentVariable("TARVEL_TEST_POSTGRES_URL"));
+        location.replace(QLatin1String("<mariadb>"), qEnvironmentVariable("TARVEL_TEST_MARIADB_ODBC"))
+            .replace(QLatin1String("<pg>"),
+                     QStringLiteral("%1;Port=%2").arg(cluster->host).arg(cluster->port > 0 ? cluster->port : 5432));
+        int silentPort = 0;
+        const TestSocket silent = listenOnLoopback(&silentPort);
+        QVERIFY(silent >= 0);
+        const auto closeSilent = qScopeGuard([silent] { closeSocket(silent); });
+        location.replace(QLatin1String("<silent>"), QString::number(silentPort));
+        qputenv("TARVEL_STANDIN_DBMS", system);
+        if (system.isEmpty())
+            qunsetenv("TARVEL_STANDIN_DBMS");
+        OrbeBase base;
+        qputenv("TARVEL_ANSWER_WAIT_MS", "1500");
+        QVERIFY(!base.ConnectTo(location));
+        qunsetenv("TARVEL_ANSWER_WAIT_MS");
+        QVERIFY2(base.connectFailure().contains(cause) && !base.connectFailure().contains(QLatin1String("heim")),
+                 qPrintable(base.connectFailure()));
+    }
+
     // A connection sets only what belongs to its own session: a file keeps the
     // journal mode its owner chose (WAL only for files Tarvel made), the
     // server its durable commit; a lock wait is bounded.
@@ -414,6 +467,9 @@ private slots:
         QCOMPARE(first(lite, "PRAGMA journal_mode"), QStringLiteral("delete"));
         QCOMPARE(first(server, "SHOW synchronous_commit"), QStringLiteral("on"));
         QCOMPARE(first(server, "SHOW lock_timeout"), QStringLiteral("30s"));
+        TARVEL_OPEN_TEST_DATABASE(maria, QStringLiteral("odbc-mariadb"));
+        QCOMPARE(first(maria, "select concat(@@innodb_lock_wait_timeout, ' ', @@lock_wait_timeout)"),
+                 QStringLiteral("30 30"));
     }
 };
 

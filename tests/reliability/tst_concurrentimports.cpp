@@ -132,8 +132,13 @@ private slots:
             return db.connection()->OpenRecordset(QStringLiteral("PRAGMA journal_mode"), OpenMode::Lookup)
                 ->Fields().Item(0).text();
         };
+        // MariaDB's foreign key then needs an index of its own, as InnoDB made it.
+        const bool mariadb = db.connection()->dialect().isMariaDb();
+        if (!uniqueIndex && mariadb)
+            db.execute(QStringLiteral("CREATE INDEX Sammlung_IX ON ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung)"));
         if (!uniqueIndex)
-            db.execute(QStringLiteral("DROP INDEX ForstlichesGutachten_Sammlung_Jahr_IX"));
+            db.execute(QStringLiteral("DROP INDEX ForstlichesGutachten_Sammlung_Jahr_IX")
+                       + (mariadb ? " ON ForstlichesGutachtenZurAbschussplanung" : ""));
         for (int n = 1; n <= 70; ++n)
             db.execute(QStringLiteral("INSERT INTO JagdbezirksSammlung VALUES (%1, 2, '%2', 'HG')").arg(1000 + n).arg(5000 + n));
         QTemporaryDir folder;

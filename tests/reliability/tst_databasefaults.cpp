@@ -30,10 +30,11 @@ private slots:
             QTest::addRow("%s %s", qPrintable(kind), fault) << kind << QString::fromLatin1(fault) << number << QString::fromUtf8(message);
         };
         for (const QString &kind : TestDatabase::kinds()) {
-            // Another program's uncommitted change: the wait is bounded (a German 0,3).
+            // Another program's uncommitted change: the wait is bounded (MariaDB counts whole seconds).
             row(kind, "table locked", ErrorNumber::DatabaseError,
-                kind == "sqlite" ? "Ein anderes Programm hält die Datenbank gesperrt; Tarvel hat 0,3 Sekunden gewartet"
-                                 : "Ein anderes Programm hält die Tabelle gesperrt; Tarvel hat 0,3 Sekunden gewartet");
+                kind.endsWith("sqlite")  ? "Ein anderes Programm hält die Datenbank gesperrt; Tarvel hat 0,3 Sekunden gewartet"
+                : kind.endsWith("mariadb") ? "Ein anderes Programm hält die Tabelle gesperrt; Tarvel hat 1 Sekunde gewartet"
+                                         : "Ein anderes Programm hält die Tabelle gesperrt; Tarvel hat 0,3 Sekunden gewartet");
             // The record statement's own condition.
             row(kind, "key column missing", ErrorNumber::DatabaseError, "Die Datenbank passt nicht zu Tarvel");
             // A column only a new record writes.
@@ -42,7 +43,11 @@ private slots:
         }
         // A read-only SQLite file: tst_concurrentimports, as an unprivileged user.
         row("postgresql", "read-only", ErrorNumber::DatabaseError, "Die Datenbank ist schreibgeschützt");
-        row("postgresql", "select rights only", ErrorNumber::DatabaseError, "Dem Datenbankbenutzer fehlt die Berechtigung");
+        for (const QString kind : {"postgresql", "odbc-postgresql", "odbc-mariadb"}) {
+            row(kind, "select rights only", ErrorNumber::DatabaseError, "Dem Datenbankbenutzer fehlt die Berechtigung");
+            // The session ended by the server during the import, and no new one taken.
+            row(kind, "lost server", ErrorNumber::DatabaseError, "Die Verbindung zur Datenbank ist abgebrochen");
+        }
         row("postgresql", "column of another type", ErrorNumber::DatabaseError,
             "Die Datenbank passt nicht zu Tarvel: eine Spalte hat einen anderen Typ");
         // A key that is no row-id alias: SQLite would store NULL in it.
@@ -61,15 +66,24 @@ private slots:
                                   "(302, 2, '449', 'HG Helmbrechts')"));
         db.execute(QStringLiteral("INSERT INTO ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung, "
                                   "JagdjahrVon, JagdjahrBis, IdVerbissbelastung) VALUES (301, 2024, 2026, 12)"));
-        const bool postgres = db.connection()->isPostgres();
+        const bool sqlite = db.connection()->dialect().isSqlite();
 
-        // The fault, made on the test's own connection.
-        DatabaseLocation location = *OrbeBase::parseLocation(db.location());
-        const QString role = QStringLiteral("nur_lesen_") + location.database;
+        // The fault, made on the test's own connection. A user of its own
+        // (%1) with SELECT rights only, or with all rights and then locked out.
+        const bool mariadb = db.connection()->dialect().isMariaDb();
+        const QString role = QStringLiteral("benutzer_") + db.serverDatabase();
+        const QString user = mariadb ? QStringLiteral("'%1'@'localhost'").arg(role) : role;
         const QString table = QStringLiteral("ForstlichesGutachtenZurAbschussplanung");
+        const QString grant = mariadb ? "GRANT %4 ON %2.* TO %1" : "GRANT %4 ON ALL TABLES IN SCHEMA public TO %1";
+        const QString create = mariadb ? "CREATE USER %1" : "CREATE ROLE %1 LOGIN";
         const QHash<QString, QStringList> faults{
-            {"table locked", {postgres ? "BEGIN" : "BEGIN IMMEDIATE", "UPDATE %3 SET Bemerkung = 'offen'"}},
-            {"select rights only", {"CREATE ROLE %1 LOGIN", "GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1"}},
+            {"table locked", {sqlite ? "BEGIN IMMEDIATE" : "BEGIN", "UPDATE %3 SET Bemerkung = 'offen'"}},
+            {"select rights only", {create, QString(grant).replace("%4", "SELECT")}},
+            {"lost server", QStringList{create, QString(grant).replace("%4", "ALL")}
+                                + (mariadb ? QStringList() : QStringList{"GRANT ALL ON ALL SEQUENCES IN SCHEMA public TO %1"})},
+            {"lost server now", {mariadb ? "ALTER USER %1 ACCOUNT LOCK" : "ALTER ROLE %1 NOLOGIN",
+                                 mariadb ? "KILL CONNECTION USER %1" : "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = '%1'"}},
+            {"lost server back", {mariadb ? "ALTER USER %1 ACCOUNT UNLOCK" : "ALTER ROLE %1 LOGIN"}},
             {"no key", {"CREATE TABLE Gutachten AS SELECT * FROM %3", "DROP TABLE %3",
                         "CREATE TABLE %3 (IdForstlichesGutachten BIGINT PRIMARY KEY, IdJagdbezirksSammlung INTEGER,"
                         " IdWildart INTEGER, JagdjahrVon INTEGER, JagdjahrBis INTEGER, IdVerbissbelastung INTEGER,"
@@ -78,12 +92,15 @@ private slots:
             {"column of another type", {"ALTER TABLE %3 ALTER COLUMN JagdjahrVon TYPE text"}},
             {"read-only", {"ALTER DATABASE %2 SET default_transaction_read_only = on"}},
             {"key column missing", {"ALTER TABLE %3 RENAME COLUMN JagdjahrVon TO Jahr"}},
-            {"written column missing", {"ALTER TABLE %3 DROP COLUMN JagdjahrBis"}}};
-        for (const QString &statement : faults.value(fault))
-            db.execute(QString(statement).replace(QLatin1String("%1"), role).replace(QLatin1String("%2"), location.database)
-                           .replace(QLatin1String("%3"), table));
-        if (fault == QLatin1String("select rights only"))
-            location.user = role;
+            {"written column missing", {"ALTER TABLE %3 DROP COLUMN JagdjahrBis"}},
+            {"drop user", mariadb ? QStringList{"DROP USER %1"} : QStringList{"DROP OWNED BY %1", "DROP ROLE %1"}}};
+        auto make = [&](const QString &name) {
+            for (const QString &statement : faults.value(name))
+                db.execute(QString(statement).replace(QLatin1String("%1"), user).replace(QLatin1String("%2"), db.serverDatabase())
+                               .replace(QLatin1String("%3"), table));
+        };
+        make(fault);
+        const bool ownUser = faults.value(fault).contains(create);
         QTemporaryDir disk;
         QString file = db.location();
         if (fault == QLatin1String("disk full")) {
@@ -110,7 +127,7 @@ private slots:
         // A connection of its own, made after the fault, as a program would see it.
         OrbeBase faulty;
         qputenv("TARVEL_LOCK_WAIT_MS", "300");
-        const bool connected = faulty.ConnectTo(postgres ? location.toString() : file);
+        const bool connected = faulty.ConnectTo(ownUser ? db.locationFor(role) : sqlite ? file : db.location());
         qunsetenv("TARVEL_LOCK_WAIT_MS");
         QVERIFY(connected);
         // The check's listing reads by the record statement's columns.
@@ -131,7 +148,11 @@ private slots:
             QVERIFY2(f.errors.reports.isEmpty(), f.errors.reports.isEmpty() ? "" : qPrintable(f.errors.reports[0].toText()));
         }
 
+        if (fault == QLatin1String("lost server"))
+            f.host.duringRows = [&] { make(QStringLiteral("lost server now")); };
         runCooperativeImport(f.host);
+        if (fault == QLatin1String("lost server"))
+            make(QStringLiteral("lost server back"));
         QCOMPARE(f.errors.reports.size(), 1);
         const ErrorReportEntry &report = f.errors.reports[0];
         QCOMPARE(report.number, number);
@@ -150,10 +171,9 @@ private slots:
         QCOMPARE(faulty.Connection()->OpenRecordset(QStringLiteral("select * from Wildart"), OpenMode::Lookup)->HasCurrent(),
                  true);
         db.execute(QStringLiteral("UPDATE ForstlichesGutachtenZurAbschussplanung SET Bemerkung = 'danach'"));
-        if (fault == QLatin1String("select rights only")) {
+        if (ownUser) {
             faulty.Disconnect();
-            db.execute(QStringLiteral("DROP OWNED BY %1").arg(role));
-            db.execute(QStringLiteral("DROP ROLE %1").arg(role));
+            make(QStringLiteral("drop user"));
         }
     }
 };

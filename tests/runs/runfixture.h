@@ -91,6 +91,7 @@ struct RunFixture
             QStringLiteral("\\d\\d?\\.\\d\\d?\\.\\d{4} \\d\\d?[:_]\\d\\d[:_]\\d\\d( \\(\\d+\\))?"));
         return text.replace(QDir::toNativeSeparators(folder.path() + u'/'), QStringLiteral("<Ordner>/"))
             .replace(folder.path(), QStringLiteral("<Ordner>"))
+            .replace(QDir::toNativeSeparators(folder.path()), QStringLiteral("<Ordner>"))
             .replace(time, QStringLiteral("<Zeit>"));
     }
 

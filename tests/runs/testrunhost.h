@@ -6,7 +6,9 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
+#include <utility>
 
 // A run host without widgets that records everything a run does to it.
 class TestRunHost : public RunHost
@@ -27,13 +29,19 @@ public:
     QList<Message> messages;
     QStringList summaries;  // summaryText() of each summary shown
     int cancelAfterRow = 0; // "Abbrechen" pressed during this row; 0: never
+    std::function<void()> duringRows; // done from outside once, as the first row begins
 
     ImportWindowState &windowState() override { return state; }
     void clearLog() override { log.clear(); }
     void appendLog(const QString &piece) override { log += piece; }
     QString logText() const override { return log; }
     void setProgressMaximum(float maximum) override { progressMaximums << maximum; }
-    void setProgressValue(float value) override { progressValues << value; }
+    void setProgressValue(float value) override
+    {
+        progressValues << value;
+        if (duringRows && value > 0)
+            std::exchange(duringRows, nullptr)();
+    }
     void setImportEnabled(bool enabled) override { importEnabled = enabled; }
     void showMessage(const QString &text, const QString &title, MessageIcon icon) override
     {

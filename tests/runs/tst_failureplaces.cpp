@@ -65,11 +65,14 @@ const QByteArray CooperativeRows = "Hgnr;Jahr;Lkr;Lkrname;Alf_kurz;Alf_lang;Hgna
                                    "999;2021;475;Hof;bm;Bayreuth;Unbekannt;1;1\r\n";  // not found
 
 // A refused insert, as each database words it.
-QStringList refusingInserts(bool postgres)
+QStringList refusingInserts(DatabaseSystem system)
 {
-    if (!postgres)
+    if (system == DatabaseSystem::SQLite)
         return {"CREATE TRIGGER nein BEFORE INSERT ON ForstlichesGutachtenZurAbschussplanung "
                 "BEGIN SELECT RAISE(ABORT, 'abgelehnt'); END"};
+    if (system == DatabaseSystem::MariaDB)
+        return {"CREATE TRIGGER nein BEFORE INSERT ON ForstlichesGutachtenZurAbschussplanung FOR EACH ROW "
+                "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'abgelehnt'"};
     return {"CREATE FUNCTION nein() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN RAISE EXCEPTION 'abgelehnt'; END $$",
             "CREATE TRIGGER nein BEFORE INSERT ON ForstlichesGutachtenZurAbschussplanung FOR EACH ROW EXECUTE FUNCTION nein()"};
 }
@@ -134,7 +137,7 @@ private slots:
         if (words[0] == "sql")
             db.execute(fault.mid(4));
         if (fault == "refused insert") {
-            for (const QString &statement : refusingInserts(db.connection()->isPostgres()))
+            for (const QString &statement : refusingInserts(db.connection()->dialect().system))
                 db.execute(statement);
         }
         if (fault == "no log folder")

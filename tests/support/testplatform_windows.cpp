@@ -45,6 +45,10 @@ QString lacking(Need need)
         return QStringLiteral("Windows has no devices or pipes in its file system");
     case Need::TwoUsers:
         return QStringLiteral("the test cannot act as another Windows user");
+    case Need::OdbcDrivers:
+        // Wine's ODBC manager hands the calls to the machine's unixODBC: its
+        // Linux drivers take no Windows path and load no Windows DLL.
+        return QStringLiteral("Debian has no Windows ODBC drivers for SQLite, PostgreSQL or MariaDB");
     }
     return QString();
 }

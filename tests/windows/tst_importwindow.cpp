@@ -20,6 +20,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QDir>
 #include <QTest>
 
 #include <climits>
@@ -622,7 +623,8 @@ private slots:
         QFETCH(QString, opened);
         QFETCH(QString, complaint);
         opened.replace(QLatin1String("%T"), m_files.path());
-        complaint = QDir::toNativeSeparators(complaint.replace(QLatin1String("%T"), m_files.path())); // as the message shows it
+        // The message names the file as the system writes paths.
+        complaint = QDir::toNativeSeparators(complaint.replace(QLatin1String("%T"), m_files.path()));
         ScriptedDialogs dialogs;
         dialogs.buttonAnswer = button;
         QWidget window;
