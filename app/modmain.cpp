@@ -118,7 +118,7 @@ void installGermanTranslation(QApplication &application)
 
 void installProgramIcon()
 {
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tarvel.svg")));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(TARVEL_PROGRAM_ICON)));
     // Desktops match the windows to the menu entry by its name (and by
     // StartupWMClass, the application's name, where the window system has
     // no such name).

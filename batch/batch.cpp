@@ -1,6 +1,7 @@
 #include "batch.h"
 
 #include "consolerunhost.h"
+#include "consoletext.h"
 #include "conversions.h"
 #include "cooperativeruns.h"
 #include "districtruns.h"
@@ -15,7 +16,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -51,8 +51,7 @@ private:
 
 void print(std::FILE *stream, const QString &text)
 {
-    std::fputs(text.toUtf8().constData(), stream);
-    std::fflush(stream);
+    writeUtf8(stream, text.toUtf8());
 }
 
 } // namespace
@@ -160,9 +159,8 @@ QString batchHelp()
                "Exit-Status: 0 fertig; 1 Fehler im Lauf (auch eine beschädigte Arbeitsmappe) oder\n"
                "Protokolldatei bzw. Standardausgabe nicht geschrieben; 2 falscher Aufruf, ein Pfad,\n"
                "der keine lesbare Datei ist, oder ein import einer Arbeitsmappe der anderen Art;\n"
-               "3 keine Datenbank; 129, 130 bzw. 143 nach SIGHUP,\n"
-               "SIGINT bzw. SIGTERM: der Lauf endet nach der laufenden Zeile (ein zweites Signal\n"
-               "beendet sofort).\n");
+               "3 keine Datenbank; ")
+           + stopHelp();
 }
 
 namespace {
@@ -216,7 +214,7 @@ int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE
 {
     QStringList arguments;
     for (const QByteArray &argument : nativeArguments)
-        arguments << QString::fromLocal8Bit(argument);
+        arguments << argumentText(argument);
     QString error;
     const std::optional<BatchOptions> options = parseBatchArguments(arguments, &error);
     if (!options) {
@@ -233,30 +231,21 @@ int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE
                         isTerminal(messages));
     // The path stands where the file dialog's answer would: absolute.
     const QString workbook = QFileInfo(options->workbook).absoluteFilePath();
-    // A name that is no UTF-8 (the file dialog never gives one) is reached
-    // through links to the workbook and its folder, and shown as far as it reads.
-    std::optional<QTemporaryDir> links;
-    QString usable = workbook;
-    QString linkedFolder;
-    const QByteArray native = nativeArguments.value(arguments.lastIndexOf(options->workbook));
-    if (native != options->workbook.toLocal8Bit()) {
-        links.emplace();
-        const QByteArray absolute = native.startsWith('/') ? native : QFile::encodeName(QDir::currentPath()) + '/' + native;
-        const QString linkedFile = links->filePath(QStringLiteral("Arbeitsmappe"));
-        linkedFolder = links->filePath(QStringLiteral("Ordner"));
-        if (linkToNative(absolute, linkedFile)
-            && linkToNative(absolute.left(absolute.lastIndexOf('/') + 1), linkedFolder)) {
-            usable = linkedFile;
-            host.showNamesAs(linkedFile, singleLine(workbook));
-            host.showNamesAs(linkedFolder + u'/', singleLine(OrbeTools::splitPath(workbook).folder));
-        }
+    // A name that Qt cannot take as text (the file dialog never gives one) is
+    // reached through links to the workbook and its folder, and shown as far as it reads.
+    const WorkbookLinks links(nativeArguments.value(arguments.lastIndexOf(options->workbook)), options->workbook);
+    const bool linked = !links.file().isEmpty();
+    const QString usable = linked ? links.file() : workbook;
+    if (linked) {
+        host.showNamesAs(links.file(), singleLine(workbook));
+        host.showNamesAs(links.folder(), singleLine(OrbeTools::splitPath(workbook).folder));
     }
     if (!chooseWorkbook(host.windowState(), usable)) {
-        host.printMessage(WorkbookRejectedText + QStringLiteral(": ") + workbook);
+        host.printMessage(WorkbookRejectedText + QStringLiteral(": ") + QDir::toNativeSeparators(workbook));
         return BatchExit::Usage;
     }
-    if (usable != workbook)
-        host.windowState().workbookFolder = linkedFolder + u'/';
+    if (linked)
+        host.windowState().workbookFolder = links.folder();
 
     // A workbook of the other kind would write other districts' records.
     const LayoutFinding layout = examineLayout(usable, district ? WorkbookKind::District : WorkbookKind::Cooperative);

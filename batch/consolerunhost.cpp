@@ -1,5 +1,6 @@
 #include "consolerunhost.h"
 
+#include "consoletext.h"
 #include "platform.h"
 
 #include <algorithm>
@@ -36,8 +37,7 @@ void ConsoleRunHost::printMessage(const QString &text)
     lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     if (!lines.endsWith(u'\n'))
         lines += u'\n';
-    std::fputs(lines.toUtf8().constData(), m_messages);
-    std::fflush(m_messages);
+    writeUtf8(m_messages, lines.toUtf8());
 }
 
 bool ConsoleRunHost::writeLog()
@@ -49,8 +49,7 @@ bool ConsoleRunHost::writeLog()
         clearProgress();
     const QByteArray bytes = QStringView(m_log).mid(m_logWritten).toUtf8();
     m_logWritten = m_log.size();
-    m_logFailed = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_logStream) != size_t(bytes.size())
-                  || std::fflush(m_logStream) != 0;
+    m_logFailed = !writeUtf8(m_logStream, bytes);
     return !m_logFailed;
 }
 
@@ -121,11 +120,10 @@ void ConsoleRunHost::showProgress()
     // second is enough, also when the log took the line away meanwhile.
     if (m_sinceShown.isValid() && m_progressValue < m_progressMaximum && m_sinceShown.elapsed() < 100)
         return;
-    const QString line = QStringLiteral("\rZeile %1 von %2").arg(m_progressValue).arg(m_progressMaximum);
-    std::fputs(line.toUtf8().constData(), m_messages);
-    std::fflush(m_messages);
+    const QString line = QStringLiteral("Zeile %1 von %2").arg(m_progressValue).arg(m_progressMaximum);
+    writeUtf8(m_messages, '\r' + line.toUtf8());
     m_shownValue = m_progressValue;
-    m_progressShown = true;
+    m_progressShown = line.size();
     m_sinceShown.start();
 }
 
@@ -133,9 +131,9 @@ void ConsoleRunHost::clearProgress()
 {
     if (!m_progressShown)
         return;
-    // Carriage return, then erase to the end of the line.
-    std::fputs("\r\x1b[K", m_messages);
-    std::fflush(m_messages);
-    m_progressShown = false;
+    // Blanks over the line: also where a console takes no escape sequences
+    // (Windows before 10, Wine).
+    writeUtf8(m_messages, '\r' + QByteArray(m_progressShown, ' ') + '\r');
+    m_progressShown = 0;
     m_shownValue = -1;
 }

@@ -79,6 +79,6 @@ private:
     long m_progressMaximum = 0;
     long m_progressValue = 0;
     long m_shownValue = -1;
-    bool m_progressShown = false;
+    qsizetype m_progressShown = 0; // the length of the line shown; 0: none
     QElapsedTimer m_sinceShown;
 };

@@ -8,10 +8,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     setUpProgram();
+    setUpStandardStreams();
     catchCancelSignals();
-    // File names as the system encodes them, which Qt's own arguments are not.
-    QList<QByteArray> arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QByteArray(argv[i]);
-    return runBatch(arguments, stdout, stderr);
+    // File names as the system passes them, which Qt's own arguments are not.
+    return runBatch(nativeArguments(argc, argv), stdout, stderr);
 }

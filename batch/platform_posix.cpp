@@ -2,6 +2,7 @@
 
 #include "orbewatchdog.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <csignal>
@@ -27,11 +28,29 @@ extern "C" void onCancelSignal(int signal)
     cancelDatabaseWaits();
 }
 
+bool linkToNative(const QByteArray &nativePath, const QString &link)
+{
+    return symlink(nativePath.constData(), QFile::encodeName(link).constData()) == 0;
+}
+
 } // namespace
 
-bool isTerminal(std::FILE *stream)
+QList<QByteArray> nativeArguments(int argc, char *argv[])
 {
-    return isatty(fileno(stream)) == 1;
+    QList<QByteArray> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QByteArray(argv[i]);
+    return arguments;
+}
+
+QString argumentText(const QByteArray &native)
+{
+    return QString::fromLocal8Bit(native);
+}
+
+void setUpStandardStreams()
+{
+    // A POSIX stream passes bytes unchanged.
 }
 
 void catchCancelSignals()
@@ -54,7 +73,23 @@ int cancelSignal()
     return receivedSignal;
 }
 
-bool linkToNative(const QByteArray &nativePath, const QString &link)
+QString stopHelp()
 {
-    return symlink(nativePath.constData(), QFile::encodeName(link).constData()) == 0;
+    return QStringLiteral("129, 130 bzw. 143 nach SIGHUP,\n"
+                          "SIGINT bzw. SIGTERM: der Lauf endet nach der laufenden Zeile (ein zweites Signal\n"
+                          "beendet sofort).\n");
+}
+
+WorkbookLinks::WorkbookLinks(const QByteArray &native, const QString &text)
+{
+    if (native == text.toLocal8Bit())
+        return;
+    m_links.emplace();
+    const QByteArray absolute = native.startsWith('/') ? native : QFile::encodeName(QDir::currentPath()) + '/' + native;
+    const QString file = m_links->filePath(QStringLiteral("Arbeitsmappe"));
+    const QString folder = m_links->filePath(QStringLiteral("Ordner"));
+    if (linkToNative(absolute, file) && linkToNative(absolute.left(absolute.lastIndexOf('/') + 1), folder)) {
+        m_file = file;
+        m_folder = folder + u'/';
+    }
 }

@@ -27,8 +27,8 @@ echo "== SQLite"
 "$BUILD/bench/tarvel_bench" "$PGDIR/bench.sqlite" "$rows" | tee "$PGDIR/sqlite.txt"
 
 echo "== PostgreSQL"
-run_pg "$PGBIN/psql" -h "$PGDIR" -U postgres -qc "create database tarvel_bench" postgres
-"$BUILD/bench/tarvel_bench" "postgresql://postgres@/tarvel_bench?host=$PGDIR" "$rows" | tee "$PGDIR/postgres.txt"
+run_pg "$PGBIN/psql" -h "$PGDIR" -p "$THROWAWAY_POSTGRES_PORT" -U postgres -qc "create database tarvel_bench" postgres
+"$BUILD/bench/tarvel_bench" "postgresql://postgres@/tarvel_bench?host=$PGDIR&port=$THROWAWAY_POSTGRES_PORT" "$rows" | tee "$PGDIR/postgres.txt"
 
 echo "== MariaDB (ODBC)"
 mariadb --no-defaults --socket="$MARIADB_SOCKET" -uroot -e "create database tarvel_bench"

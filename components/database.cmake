@@ -19,14 +19,19 @@ add_library(tarvel_database STATIC
     orbewatchdog.cpp orbewatchdog.h
     orbewaits.cpp orbewaits.h
     orbeerrorreport.cpp orbeerrorreport.h
+    consoletext.h
     orbeinternal.h
     schema.qrc
 )
 if(WIN32)
-    target_sources(tarvel_database PRIVATE socket_windows.cpp)
+    target_sources(tarvel_database PRIVATE socket_windows.cpp consoletext_windows.cpp)
     target_link_libraries(tarvel_database PRIVATE ws2_32)
+    # Windows' sql.h uses the types of <windows.h> without including it, and
+    # under Qt's UNICODE it names the wide functions: this file asks for ASCII
+    # (SQLSTATEs, system names), as from unixODBC.
+    set_source_files_properties(orbeodbc.cpp PROPERTIES COMPILE_OPTIONS "-include;windows.h;-UUNICODE;-U_UNICODE")
 else()
-    target_sources(tarvel_database PRIVATE socket_posix.cpp)
+    target_sources(tarvel_database PRIVATE socket_posix.cpp consoletext_posix.cpp)
 endif()
 target_include_directories(tarvel_database PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 find_package(PostgreSQL REQUIRED)

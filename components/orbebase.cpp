@@ -1,14 +1,15 @@
 #include "orbebase.h"
 
+#include "consoletext.h"
 #include "failure.h"
 #include "orbeconnection.h"
 #include "orbeinternal.h"
+#include "orbetools.h"
 
 #include <QAtomicInt>
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlError>
-#include <QStandardPaths>
 
 #include <cstdio>
 
@@ -174,9 +175,9 @@ std::shared_ptr<OrbeConnection> OrbeBase::openConnection(const DatabaseLocation 
         // A mistyped name must not quietly become a new empty database.
         const QFileInfo file(location.path);
         if (!file.exists())
-            reason = QStringLiteral("Die Datenbankdatei %1 gibt es nicht.").arg(location.path);
+            reason = QStringLiteral("Die Datenbankdatei %1 gibt es nicht.").arg(QDir::toNativeSeparators(location.path));
         else if (!file.isFile())
-            reason = QStringLiteral("%1 ist keine Datei.").arg(location.path);
+            reason = QStringLiteral("%1 ist keine Datei.").arg(QDir::toNativeSeparators(location.path));
         else
             reason = openSqlite(name, file.absoluteFilePath(), waits);
         if (reason.isEmpty()) {
@@ -203,8 +204,7 @@ std::shared_ptr<OrbeConnection> OrbeBase::openConnection(const DatabaseLocation 
 void OrbeBase::reportConnectFailure(const QString &reason)
 {
     m_connectFailure = reason;
-    std::fputs(qPrintable(QStringLiteral("Tarvel: keine Datenbankverbindung: %1\n").arg(reason)), stderr);
-    std::fflush(stderr);
+    writeUtf8(stderr, QStringLiteral("Tarvel: keine Datenbankverbindung: %1\n").arg(reason).toUtf8());
 }
 
 std::shared_ptr<OrbeConnection> OrbeBase::Connection() const
@@ -224,8 +224,7 @@ bool OrbeBase::Disconnect()
 
 QString OrbeBase::defaultDatabasePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
-           + QStringLiteral("/tarvel.sqlite");
+    return OrbeTools::dataFolder() + QStringLiteral("tarvel.sqlite");
 }
 
 bool OrbeBase::createDatabaseFile(const QString &path, QString *error)

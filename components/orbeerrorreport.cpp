@@ -1,11 +1,13 @@
 #include "orbeerrorreport.h"
 
+#include "consoletext.h"
+#include "orbetools.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <cstdio>
 
@@ -76,20 +78,17 @@ void OrbeErrorReport::ReportError(const ApplicationInfo &application, const QStr
                                + u'\n' + entry.toText() + u'\n').toUtf8();
     // A full disk shows only when the written bytes leave the buffer.
     if (!log.open(QIODevice::WriteOnly | QIODevice::Append) || log.write(record) != record.size() || !log.flush())
-        std::fputs(qPrintable(QStringLiteral("Tarvel: Fehlerprotokoll %1 nicht beschreibbar\n").arg(logPath)),
-                   stderr);
+        writeUtf8(stderr, QStringLiteral("Tarvel: Fehlerprotokoll %1 nicht beschreibbar\n").arg(logPath).toUtf8());
     log.close();
 
     if (m_presenter) {
         m_presenter(entry);
     } else {
-        std::fputs(entry.toText().toLocal8Bit().constData(), stderr);
-        std::fflush(stderr);
+        writeUtf8(stderr, entry.toText().toUtf8());
     }
 }
 
 QString OrbeErrorReport::errorLogPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
-           + QStringLiteral("/Fehlerprotokoll.txt");
+    return OrbeTools::dataFolder() + QStringLiteral("Fehlerprotokoll.txt");
 }

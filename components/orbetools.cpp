@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -15,6 +16,11 @@ bool OrbeTools::FileExists(const QString &path)
     // Permission bits do not tell everything (ACLs, root): try it.
     QFile file(path);
     return file.open(QIODevice::ReadOnly);
+}
+
+QString OrbeTools::dataFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + u'/';
 }
 
 OrbeTools::PathParts OrbeTools::splitPath(const QString &path)

@@ -12,6 +12,12 @@ public:
     // True for an existing, readable regular file.
     static bool FileExists(const QString &path);
 
+    // The program's data folder, with a trailing "/": the default database and
+    // the error log. On Windows the local application data, never the roaming
+    // folder that offices often redirect to a network share, where SQLite's
+    // WAL mode is unsafe; on Linux ~/.local/share/Tarvel/Tarvel.
+    static QString dataFolder();
+
     // name as a file name that Linux and Windows both accept: / \\ : * ? " < > |
     // and control characters become "_", trailing blanks and dots go, and a
     // name Windows reserves (CON, NUL, ...) gets a leading "_".

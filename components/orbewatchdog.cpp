@@ -81,7 +81,7 @@ void AnswerWatchdog::watch()
         const int socket = m_socket();
         if (socket < 0)
             continue;
-        shutDownSocket(socket);
+        cutOffSocket(socket);
         m_socket = nullptr;
         (cancelled ? m_cancelled : m_fired) = true;
     }

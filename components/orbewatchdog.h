@@ -18,7 +18,7 @@ struct pg_conn;
 // server process that is stopped (or a machine that froze) keeps the TCP
 // connection alive, as its kernel still answers keepalives, and it cannot act
 // on timeouts of its own: only the client can end the wait. The watchdog's
-// thread shuts the connection's socket down, so that the waiting call returns
+// thread cuts the connection's socket off, so that the waiting call returns
 // with an error. It watches the making of a connection too (the driver's own
 // set-up statements), and it ends a wait at once, as cancelled, when the user
 // cancels the run.
@@ -79,9 +79,10 @@ bool databaseWaitsCancelled();
 pg_conn *libpqConnection(const QSqlDatabase &db);
 pg_conn *libpqConnection(const QSqlDriver *driver);
 
-// Shuts a connection's socket down for reading and writing, leaving the
-// descriptor to its owner; a call blocked on it returns. One per platform.
-void shutDownSocket(int socket);
+// Ends a connection's socket so that a call blocked on it returns with an
+// error. One per platform: POSIX shuts it down and leaves the descriptor to
+// its owner; Windows closes it.
+void cutOffSocket(int socket);
 // The sockets the program has open now; empty where the platform cannot tell.
 QList<int> openSockets();
 

@@ -5,8 +5,10 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
-void shutDownSocket(int socket)
+void cutOffSocket(int socket)
 {
+    // The descriptor stays open: closed here, its number could go to another
+    // file before libpq closes it.
     ::shutdown(socket, SHUT_RDWR);
 }
 

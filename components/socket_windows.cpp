@@ -2,10 +2,15 @@
 
 #include <winsock2.h>
 
-void shutDownSocket(int socket)
+void cutOffSocket(int socket)
 {
+    // A socket shut down wakes no select() waiting on it (seen under Wine;
+    // Windows documents only closesocket as cancelling another thread's
+    // blocking call): closed, libpq's select() returns. libpq's own close
+    // later finds no socket; Tarvel makes sockets on one thread, the one
+    // that then closes the connection, so none takes its number meanwhile.
     // libpq hands its SOCKET out as an int.
-    ::shutdown(static_cast<SOCKET>(socket), SD_BOTH);
+    ::closesocket(static_cast<SOCKET>(socket));
 }
 
 QList<int> openSockets()

@@ -4,6 +4,8 @@
 #include "failure.h"
 #include "runhost.h"
 
+#include <QDir>
+
 bool stopAfterRow(RunHost &host, RunSummary &summary, int row)
 {
     if (host.logText().size() > LogLimit) {
@@ -68,7 +70,8 @@ void ImportLog::finish(const RunSummary &summary)
     const QString headline = summary.cancelledAfterRow > 0
                                  ? QStringLiteral("Import abgebrochen nach Zeile %1").arg(summary.cancelledAfterRow)
                                  : QStringLiteral("Import beendet");
-    m_host.showImportFinished(headline + CRLF + QStringLiteral("Protokolldatei: ") + CRLF + m_path + CRLF + CRLF
+    m_host.showImportFinished(headline + CRLF + QStringLiteral("Protokolldatei: ") + CRLF
+                                  + QDir::toNativeSeparators(m_path) + CRLF + CRLF
                                   + summaryText(summary).replace(u'\n', CRLF),
                               m_path);
 }

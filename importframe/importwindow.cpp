@@ -12,6 +12,7 @@
 #include "workbookchoice.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QPushButton>
@@ -267,7 +268,8 @@ void ImportWindow::takeWorkbook(const QString &path)
     const std::optional<OrbeTools::PathParts> parts = chooseWorkbook(m_state, path);
     if (parts) {
         rememberWorkbookFolder(QFileInfo(path).absolutePath());
-        m_statusBar->setTexts(parts->folder, parts->name, path);
+        // As the system writes paths: with backslashes on Windows.
+        m_statusBar->setTexts(QDir::toNativeSeparators(parts->folder), parts->name, QDir::toNativeSeparators(path));
     } else {
         UserDialogs::current().showMessage(this, WorkbookRejectedText, WorkbookRejectedTitle, MessageIcon::Exclamation);
         m_statusBar->setTexts(QString(), QString(), QString());

@@ -1,8 +1,12 @@
 #include "logbox.h"
 
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextCursor>
+
+#include <algorithm>
 
 namespace {
 
@@ -24,6 +28,16 @@ LogBox::LogBox(QWidget *parent)
     // The check lays its findings out in TAB-separated columns.
     QFont fixed(QStringLiteral("monospace"), font().pointSize());
     fixed.setStyleHint(QFont::TypeWriter);
+    // Windows answers the style with Courier New; where neither it nor the
+    // name "monospace" is known (Wine, a font folder of Qt's own), the first
+    // font of fixed pitch.
+    if (!QFontInfo(fixed).fixedPitch()) {
+        const QStringList families = QFontDatabase::families();
+        const auto first = std::find_if(families.begin(), families.end(),
+                                        [](const QString &family) { return QFontDatabase::isFixedPitch(family); });
+        if (first != families.end())
+            fixed.setFamily(*first);
+    }
     setFont(fixed);
     // Tab moves on to the next control instead of typing a tab.
     setTabChangesFocus(true);

@@ -6,7 +6,8 @@
 # tests again in a second build under AddressSanitizer and
 # UndefinedBehaviorSanitizer (./build-sanitize, clang), where each fuzz target
 # also replays its seeds once (scripts/fuzz.sh does the timed fuzzing). Builds
-# only what the tests run, through ccache when it is installed.
+# only what the tests run, through ccache when it is installed. Last, when the
+# Windows libraries are built, the Windows build's tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -56,4 +57,17 @@ TARVEL_TEST_SANITIZERS=1 ctest --test-dir "$SANITIZE_BUILD" --output-on-failure 
 if [ "$(mariadb_databases)" -eq "$before" ]; then
   echo "test.sh: kein Test lief mit MariaDB (Sanitizer-Build)" >&2
   exit 1
+fi
+
+# The Windows build's tests under Wine, when the Windows libraries are built
+# (scripts/windows/build.sh builds them once, in about an hour).
+windows_cache="${TARVEL_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarvel-windows}/current"
+if [ -e "$windows_cache/.complete" ]; then
+  echo "test.sh: dieselben Tests für Windows, unter Wine"
+  bash scripts/windows/build.sh
+  bash scripts/windows/test.sh
+  bash scripts/windows/test-msi.sh
+  echo "test.sh: die Windows-Tests liefen unter Wine mit."
+else
+  echo "test.sh: Windows-Tests übersprungen: die Windows-Bibliotheken fehlen ($windows_cache; scripts/windows/build.sh baut sie)."
 fi

@@ -18,6 +18,22 @@ namespace {
                           "und auch keine Textdatei (CSV)."));
 }
 
+// Windows-1252 is Latin-1 but for 0x80 to 0x9F. Decoded here, as Qt without
+// ICU (the Windows build) knows no Windows-1252. Its five unassigned bytes
+// become U+FFFD, which decode() refuses.
+QString decodeWindows1252(QByteArrayView data)
+{
+    static constexpr std::array<char16_t, 32> high{
+        u'€', u'\uFFFD', u'‚', u'ƒ', u'„', u'…', u'†', u'‡', u'ˆ', u'‰', u'Š', u'‹', u'Œ', u'\uFFFD', u'Ž', u'\uFFFD',
+        u'\uFFFD', u'‘', u'’', u'“', u'”', u'•', u'–', u'—', u'˜', u'™', u'š', u'›', u'œ', u'\uFFFD', u'ž', u'Ÿ'};
+    QString text = QString::fromLatin1(data);
+    for (QChar &ch : text) {
+        if (ch.unicode() >= 0x80 && ch.unicode() <= 0x9F)
+            ch = QChar(high[ch.unicode() - 0x80]);
+    }
+    return text;
+}
+
 QString decode(QByteArrayView data)
 {
     QString text;
@@ -39,16 +55,11 @@ QString decode(QByteArrayView data)
         text = utf8(data);
         if (utf8.hasError()) {
             // Not UTF-8: the spreadsheet's "CSV (Trennzeichen-getrennt)" writes Windows-1252.
-            QStringDecoder cp1252("windows-1252");
-            if (!cp1252.isValid())
-                refuse(QStringLiteral("Die Zeichenkodierung Windows-1252 ist auf diesem System nicht verfügbar."));
-            text = cp1252(data);
-            if (cp1252.hasError())
-                refuseNotText();
+            text = decodeWindows1252(data);
         }
     }
-    // Binary junk decodes too; control characters (and the C1 range, where
-    // Windows-1252 has its unassigned bytes) show it is none of our text.
+    // Binary junk decodes too; control characters (C1 included) and bytes
+    // that Windows-1252 leaves unassigned show it is none of our text.
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t ch = text[i].unicode();
         if ((ch < 0x20 && ch != u'\t' && ch != u'\n' && ch != u'\r' && !(ch == 0x1A && i == text.size() - 1))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "runfixture.h"
+#include "testplatform.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -54,24 +55,19 @@ struct BatchFixture : RunFixture
         return values.isEmpty() ? QStringLiteral("fehlt") : values[1] + u' ' + values[3];
     }
 
-    // Starts the built tarvel-batch in the fixture's folder (through a shell
-    // pipeline, when given: "$0" "$@" is the program's call). It sees neither
+    // Starts the built tarvel-batch in the fixture's folder. It sees neither
     // the caller's database nor its data folder: TARVEL_DATABASE is set only
-    // when databaseVariable is not null, and the data folder is dataHome.
-    void start(QProcess &process, QStringList arguments, const QString &databaseVariable = QString(),
-               const QString &pipeline = QString())
+    // when databaseVariable is not null, and the data folder is in dataHome.
+    void start(QProcess &process, QStringList arguments, const QString &databaseVariable = QString())
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("TARVEL_DATABASE"));
         if (!databaseVariable.isNull())
             environment.insert(QStringLiteral("TARVEL_DATABASE"), databaseVariable);
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.path());
+        redirectDataFolder(environment, dataHome.path());
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(folder.path());
-        if (pipeline.isEmpty())
-            process.start(QStringLiteral(TARVEL_BATCH), arguments);
-        else
-            process.start(QStringLiteral("bash"), QStringList{"-c", pipeline, QStringLiteral(TARVEL_BATCH)} + arguments);
+        process.start(QStringLiteral(TARVEL_BATCH), arguments);
     }
 
     // Runs it to its end.
@@ -92,8 +88,12 @@ struct BatchFixture : RunFixture
         return result;
     }
 
-    // The program's data folder, as QStandardPaths names it under XDG_DATA_HOME.
-    QString dataFolder() const { return dataHome.path() + QStringLiteral("/Tarvel/Tarvel/"); }
+    // The program's data folder in dataHome.
+    QString dataFolder()
+    {
+        QProcessEnvironment environment;
+        return redirectDataFolder(environment, dataHome.path());
+    }
 
     QTemporaryDir dataHome;
 };

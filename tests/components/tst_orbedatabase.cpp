@@ -6,9 +6,10 @@
 #include "orberecordset.h"
 #include "testdatabase.h"
 #include "testfiles.h"
+#include "testplatform.h"
 
 #include <QProcess>
-#include <QTcpServer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -408,7 +409,7 @@ private slots:
     // would): a German cause, never the password.
     void odbcConnectFailures_data()
     {
-        QTest::addColumn<QString>("location"); // <mariadb>: the tests' MariaDB server, <pg>: the cluster's socket
+        QTest::addColumn<QString>("location"); // <mariadb>: the tests' MariaDB server, <pg>: the cluster's socket and port
         QTest::addColumn<QByteArray>("system"); // the stand-in's, when not empty
         QTest::addColumn<QString>("cause");
         const QString standin = QStringLiteral("odbc:Driver=" TARVEL_ODBC_STANDIN ";Server=db;Uid=sa;Pwd={ge;heim}}x}");
@@ -430,11 +431,15 @@ private slots:
         QFETCH(QByteArray, system);
         QFETCH(QString, cause);
         TARVEL_OPEN_TEST_DATABASE(db, QStringLiteral("odbc-postgresql"));
+        const std::optional<DatabaseLocation> cluster = OrbeBase::parseLocation(qEnvironmentVariable("TARVEL_TEST_POSTGRES_URL"));
         location.replace(QLatin1String("<mariadb>"), qEnvironmentVariable("TARVEL_TEST_MARIADB_ODBC"))
-            .replace(QLatin1String("<pg>"), OrbeBase::parseLocation(qEnvironmentVariable("TARVEL_TEST_POSTGRES_URL"))->host);
-        QTcpServer silent;
-        QVERIFY(silent.listen(QHostAddress::LocalHost));
-        location.replace(QLatin1String("<silent>"), QString::number(silent.serverPort()));
+            .replace(QLatin1String("<pg>"),
+                     QStringLiteral("%1;Port=%2").arg(cluster->host).arg(cluster->port > 0 ? cluster->port : 5432));
+        int silentPort = 0;
+        const TestSocket silent = listenOnLoopback(&silentPort);
+        QVERIFY(silent >= 0);
+        const auto closeSilent = qScopeGuard([silent] { closeSocket(silent); });
+        location.replace(QLatin1String("<silent>"), QString::number(silentPort));
         qputenv("TARVEL_STANDIN_DBMS", system);
         if (system.isEmpty())
             qunsetenv("TARVEL_STANDIN_DBMS");

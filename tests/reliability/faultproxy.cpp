@@ -1,54 +1,26 @@
 #include "faultproxy.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <vector>
-
-namespace {
-
-sockaddr_in loopback(int port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(quint16(port));
-    return address;
-}
-
-} // namespace
 
 FaultProxy::FaultProxy(int serverPort)
     : m_serverPort(serverPort)
 {
-    sockaddr_in address = loopback(0);
-    socklen_t size = sizeof address;
-    m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), size) != 0
-        || ::listen(m_listener, 8) != 0 || ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &size) != 0
-        || ::pipe(m_wake) != 0)
-        return;
-    m_port = ntohs(address.sin_port);
-    m_thread = std::thread([this] { run(); });
+    m_listener = listenOnLoopback(&m_port);
+    if (m_listener != -1)
+        m_thread = std::thread([this] { run(); });
 }
 
 FaultProxy::~FaultProxy()
 {
-    if (m_thread.joinable()) {
-        (void)::write(m_wake[1], "", 1);
+    m_stop = true;
+    if (m_thread.joinable())
         m_thread.join();
-    }
     for (const Link &link : m_links) {
-        ::close(link.client);
-        ::close(link.server);
+        closeSocket(link.client);
+        closeSocket(link.server);
     }
-    for (const int descriptor : {m_listener, m_wake[0], m_wake[1]}) {
-        if (descriptor >= 0)
-            ::close(descriptor);
-    }
+    closeSocket(m_listener);
 }
 
 void FaultProxy::add(int connection, const QByteArray &text, int count, Fault fault, std::function<void()> action)
@@ -59,33 +31,31 @@ void FaultProxy::add(int connection, const QByteArray &text, int count, Fault fa
 
 void FaultProxy::run()
 {
-    for (;;) {
-        std::vector<pollfd> watched{{m_wake[0], POLLIN, 0}, {m_listener, POLLIN, 0}};
-        std::vector<Link *> of{nullptr, nullptr};
+    while (!m_stop) {
+        QList<TestSocket> watched{m_listener};
+        std::vector<Link *> of{nullptr};
         for (Link &link : m_links) {
             if (link.frozen)
                 continue;
-            for (const int side : {link.client, link.server}) {
-                watched.push_back({side, POLLIN, 0});
+            for (const TestSocket side : {link.client, link.server}) {
+                watched << side;
                 of.push_back(&link);
             }
         }
-        if (::poll(watched.data(), watched.size(), -1) < 0)
-            continue;
-        if (watched[0].revents)
-            return;
-        if (watched[1].revents)
+        // Looks at m_stop again after a while.
+        const QList<bool> readable = readableSockets(watched, 50);
+        if (readable[0])
             accept();
         std::vector<Link *> ended;
-        for (std::size_t i = 2; i < watched.size(); ++i) {
-            if (watched[i].revents && !of[i]->frozen && !pass(*of[i], watched[i].fd))
-                ended.push_back(of[i]);
+        for (qsizetype i = 1; i < watched.size(); ++i) {
+            if (readable[i] && !of[size_t(i)]->frozen && !pass(*of[size_t(i)], watched[i]))
+                ended.push_back(of[size_t(i)]);
         }
         m_links.remove_if([&](const Link &link) {
             const bool end = std::find(ended.begin(), ended.end(), &link) != ended.end();
             if (end) {
-                ::close(link.client);
-                ::close(link.server);
+                closeSocket(link.client);
+                closeSocket(link.server);
             }
             return end;
         });
@@ -94,27 +64,23 @@ void FaultProxy::run()
 
 void FaultProxy::accept()
 {
-    const int client = ::accept(m_listener, nullptr, nullptr);
-    const int server = ::socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in address = loopback(m_serverPort);
-    if (client >= 0 && server >= 0 && ::connect(server, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) {
+    const TestSocket client = acceptConnection(m_listener);
+    const TestSocket server = client == -1 ? -1 : connectToLoopback(m_serverPort);
+    if (server != -1) {
         m_links.push_back({++m_connections, client, server});
         return;
     }
-    for (const int descriptor : {client, server}) {
-        if (descriptor >= 0)
-            ::close(descriptor);
-    }
+    closeSocket(client);
 }
 
-bool FaultProxy::pass(Link &link, int from)
+bool FaultProxy::pass(Link &link, TestSocket from)
 {
     char buffer[16384];
-    const ssize_t got = ::read(from, buffer, sizeof buffer);
+    const qsizetype got = receiveBytes(from, buffer, sizeof buffer);
     if (got <= 0)
         return false; // one side closed: the other is closed too
-    const QByteArray bytes(buffer, qsizetype(got));
-    const int to = from == link.client ? link.server : link.client;
+    const QByteArray bytes(buffer, got);
+    const TestSocket to = from == link.client ? link.server : link.client;
     Fault fault = Fault::Pass;
     std::function<void()> action;
     if (from == link.client) {
@@ -139,5 +105,5 @@ bool FaultProxy::pass(Link &link, int from)
     if (action)
         action();
     link.frozen = fault == Fault::Freeze;
-    return fault != Fault::Drop && (link.frozen || ::write(to, bytes.constData(), size_t(got)) == got);
+    return fault != Fault::Drop && (link.frozen || sendBytes(to, bytes.constData(), got));
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "testplatform.h"
+
 #include <QByteArray>
 
+#include <atomic>
 #include <functional>
 #include <list>
 #include <mutex>
@@ -40,20 +43,20 @@ private:
     struct Link
     {
         int number;
-        int client;
-        int server;
+        TestSocket client;
+        TestSocket server;
         bool frozen = false;
         QByteArray tail = {}; // the client's last bytes, for a text cut in two
     };
     void run();
     void accept();
     // Reads what came on one side and passes it on; false when the link ends.
-    bool pass(Link &link, int from);
+    bool pass(Link &link, TestSocket from);
 
     int m_serverPort;
-    int m_listener = -1;
+    TestSocket m_listener = -1;
     int m_port = 0;
-    int m_wake[2] = {-1, -1};
+    std::atomic<bool> m_stop = false;
     int m_connections = 0;
     std::list<Link> m_links;
     std::mutex m_mutex; // guards m_rules

@@ -2,13 +2,11 @@
 
 #include "orbebase.h"
 #include "orbeconnection.h"
+#include "testplatform.h"
 
 #include <QFileInfo>
 #include <QProcess>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -17,16 +15,8 @@ const QString Binaries = QStringLiteral("/usr/lib/postgresql/15/bin/");
 // A TCP port on 127.0.0.1 that nobody listens on just now.
 int freePort()
 {
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
     int port = 0;
-    if (::bind(probe, reinterpret_cast<sockaddr *>(&address), size) == 0
-        && ::getsockname(probe, reinterpret_cast<sockaddr *>(&address), &size) == 0)
-        port = ntohs(address.sin_port);
-    ::close(probe);
+    closeSocket(listenOnLoopback(&port));
     return port;
 }
 } // namespace

@@ -1,6 +1,7 @@
-// PostgreSQL clusters of the test's own: a server that goes away or stops
-// answering in the middle of an import, and one that takes only TLS with a
-// password, as an office's server does.
+// PostgreSQL clusters of the test's own, which only POSIX systems can start
+// and stop: a server that goes away or stops answering in the middle of an
+// import, and one that takes only TLS with a password, as an office's server
+// does.
 #include "assessments.h"
 #include "cooperativeruns.h"
 #include "errorreportcapture.h"
@@ -15,8 +16,6 @@
 #include "testsignals.h"
 #include "testworkbook.h"
 
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QTemporaryDir>
@@ -143,97 +142,6 @@ private slots:
                  qPrintable(reports[0].description));
         QVERIFY(cluster.start());
         QCOMPARE(assessments(*connection, Columns), allSaved);
-    }
-
-    // A server that stops answering while a connection is made, in the
-    // driver's own set-up or the session's, or made again after the
-    // connection was lost at the third data row: the import ends after the
-    // answer limit with the German cause. In tarvel-batch, waiting as long as
-    // it would for a real server, one SIGTERM ends the wait as a cancel.
-    void serverSilentWhileConnecting_data()
-    {
-        QTest::addColumn<QByteArray>("freezeAt");
-        QTest::addColumn<bool>("reconnect");
-        QTest::newRow("driver's set-up") << QByteArray("version()") << false;
-        QTest::newRow("session start") << QByteArray("lock_timeout") << false;
-        QTest::newRow("reconnect, driver's set-up") << QByteArray("version()") << true;
-        QTest::newRow("reconnect, session start") << QByteArray("lock_timeout") << true;
-    }
-    void serverSilentWhileConnecting()
-    {
-        QFETCH(QByteArray, freezeAt);
-        QFETCH(bool, reconnect);
-        TARVEL_START_PRIVATE_CLUSTER(cluster);
-        {
-            OrbeBase admin;
-            QVERIFY(admin.ConnectTo(cluster.location()));
-            admin.Connection()->createSchema();
-            admin.Connection()->execute(QStringLiteral(
-                "INSERT INTO JagdbezirksSammlung VALUES (401, 2, '501', 'HG A'), (402, 2, '502', 'HG B')"));
-        }
-        QTemporaryDir folder;
-        WorkbookRows rows{{"Hgnr", "Jahr", "Lkr", "Lkrname", "Alf_kurz", "Alf_lang", "Hgname", "Belast", "Abschuss"}};
-        for (const int number : {501, 502})
-            rows << QVariantList{number, 2024, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "HG", 1, 3};
-        const QString workbook = writeXlsx(folder.filePath(QStringLiteral("hg.xlsx")), rows);
-        const auto freeze = [&](FaultProxy &proxy, std::atomic<bool> &reached) {
-            const int silent = reconnect ? 2 : 1;
-            if (reconnect)
-                proxy.add(1, "BEGIN", 2, FaultProxy::Fault::Drop);
-            proxy.add(silent, freezeAt, 1, FaultProxy::Fault::Freeze, [&reached] { reached = true; });
-        };
-        const QString silentServer = QStringLiteral("Der Datenbankserver antwortet nicht; Tarvel hat 1,5 Sekunden gewartet");
-
-        FaultProxy proxy(cluster.port());
-        std::atomic<bool> reached = false;
-        freeze(proxy, reached);
-        qputenv("TARVEL_ANSWER_WAIT_MS", "1500");
-        OrbeBase base;
-        const bool connected = base.ConnectTo(cluster.location(true, proxy.port()));
-        qunsetenv("TARVEL_ANSWER_WAIT_MS");
-        QVERIFY(reached || reconnect);
-        QCOMPARE(connected, reconnect);
-        if (!connected) {
-            QVERIFY2(base.connectFailure().contains(u'(' + silentServer + QStringLiteral("): ")),
-                     qPrintable(base.connectFailure()));
-        } else {
-            TestRunHost host;
-            host.state.connection = base.Connection();
-            host.state.workbookFolder = folder.path() + u'/';
-            host.state.workbookPath = workbook;
-            ErrorReportCapture errors;
-            QVERIFY(!runCooperativeImport(host));
-            QVERIFY(reached);
-            QCOMPARE(errors.reports.size(), 1);
-            QVERIFY2(errors.reports[0].description.contains(u'(' + silentServer + QStringLiteral("): ")),
-                     qPrintable(errors.reports[0].description));
-        }
-
-        // tarvel-batch, the same way, with its answer limit of a minute.
-        FaultProxy batchProxy(cluster.port());
-        std::atomic<bool> batchReached = false;
-        freeze(batchProxy, batchReached);
-        QTemporaryDir data;
-        QProcess batch;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
-        batch.setProcessEnvironment(environment);
-        QElapsedTimer waited;
-        waited.start();
-        batch.start(QStringLiteral(TARVEL_BATCH), {QStringLiteral("import"), QStringLiteral("--cooperative"),
-                                                   QStringLiteral("--database"), cluster.location(true, batchProxy.port()),
-                                                   workbook});
-        QVERIFY(batch.waitForStarted());
-        while (!batchReached && waited.elapsed() < 20000)
-            QTest::qSleep(20);
-        QVERIFY(batchReached);
-        QString why;
-        QVERIFY2(sendSignal(batch, SIGTERM, &why), qPrintable(why));
-        QVERIFY(batch.waitForFinished(20000));
-        QVERIFY2(waited.elapsed() < 15000, qPrintable(QString::number(waited.elapsed())));
-        QCOMPARE(batch.exitCode(), 143);
-        if (reconnect)
-            QVERIFY(batch.readAllStandardOutput().endsWith("\r\nImport abgebrochen nach Zeile 2\r\n"));
     }
 
     // The password from the URL, a password file or a service file; a wrong

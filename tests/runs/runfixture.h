@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QMap>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -77,6 +78,21 @@ struct RunFixture
         const QString path = folder.filePath(fileName);
         host.state.workbookPath = writeXlsx(path, rows);
         return path;
+    }
+
+    // text as a golden file holds it: the folder's path as "<Ordner>", also
+    // where the system's separators name it (a refused workbook's path on
+    // Windows), and a date and time under any regional settings that write
+    // the day first as "<Zeit>" (with the number a second log file of the
+    // same second gets).
+    QString alikeEverywhere(QString text) const
+    {
+        static const QRegularExpression time(
+            QStringLiteral("\\d\\d?\\.\\d\\d?\\.\\d{4} \\d\\d?[:_]\\d\\d[:_]\\d\\d( \\(\\d+\\))?"));
+        return text.replace(QDir::toNativeSeparators(folder.path() + u'/'), QStringLiteral("<Ordner>/"))
+            .replace(folder.path(), QStringLiteral("<Ordner>"))
+            .replace(QDir::toNativeSeparators(folder.path()), QStringLiteral("<Ordner>"))
+            .replace(time, QStringLiteral("<Zeit>"));
     }
 
     QStringList logFiles() const

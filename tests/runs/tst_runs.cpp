@@ -47,9 +47,8 @@ QString transcript(const QString &title, RunFixture &f, bool completed)
         text += QStringLiteral("--- Fehler in %1, %2, Zeile %3, Nummer %4 (%5):\n%6\n")
                     .arg(report.place, report.procedure).arg(report.line).arg(report.number).arg(report.source, report.description);
     text += QStringLiteral("--- Datensätze:\n") + lines(assessments(f.database)).join(u'\n') + u'\n';
-    static const QRegularExpression time(QStringLiteral("\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d[:_]\\d\\d[:_]\\d\\d( \\(\\d+\\))?"));
     static const QRegularExpression fieldName(QStringLiteral("\\b\\w+="));
-    text.replace(f.folder.path(), QStringLiteral("<Ordner>")).replace(time, QStringLiteral("<Zeit>"));
+    text = f.alikeEverywhere(text);
     for (auto match = fieldName.globalMatch(text); match.hasNext();) {
         const QRegularExpressionMatch found = match.next();
         text.replace(found.capturedStart(), found.capturedLength(), found.captured().toLower());

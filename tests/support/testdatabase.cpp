@@ -1,6 +1,7 @@
 #include "testdatabase.h"
 
 #include "failure.h"
+#include "testplatform.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -47,6 +48,11 @@ TestDatabase::TestDatabase(const QString &kind)
 {
     const bool odbc = kind.startsWith(QLatin1String("odbc-"));
     const QString system = odbc ? kind.mid(5) : kind;
+    if (odbc && !lacking(Need::OdbcDrivers).isEmpty()) {
+        m_reason = lacking(Need::OdbcDrivers);
+        m_lackedBySystem = true;
+        return;
+    }
     if (odbc && qEnvironmentVariable("ODBCSYSINI").isEmpty()) {
         m_reason = QStringLiteral("ODBCSYSINI is not set: no ODBC drivers of the tests (scripts/test.sh sets it)");
         return;
@@ -133,6 +139,14 @@ TestDatabase::~TestDatabase()
     }
     if (!m_tempDir.isEmpty())
         QDir(m_tempDir).removeRecursively();
+}
+
+QString TestDatabase::locationAt(int port) const
+{
+    std::optional<DatabaseLocation> location = OrbeBase::parseLocation(m_location);
+    location->host = QStringLiteral("127.0.0.1");
+    location->port = port;
+    return location->toString();
 }
 
 void TestDatabase::execute(const QString &statement)

@@ -1,12 +1,17 @@
 #include "testworkbook.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <xlsxwriter.h>
 
 QString writeXlsx(const QString &path, const WorkbookRows &rows)
 {
-    const QByteArray fileName = path.toUtf8();
+    // libxlsxwriter opens its file by an 8-bit name, which Windows reads in
+    // its ANSI code page: it writes under a plain name, then the file moves.
+    QTemporaryDir folder;
+    const QByteArray fileName = folder.filePath(QStringLiteral("mappe.xlsx")).toUtf8();
     lxw_workbook *workbook = workbook_new(fileName.constData());
     lxw_worksheet *sheet = workbook_add_worksheet(workbook, nullptr);
     for (int r = 0; r < rows.size(); ++r) {
@@ -23,7 +28,8 @@ QString writeXlsx(const QString &path, const WorkbookRows &rows)
             }
         }
     }
-    if (workbook_close(workbook) != LXW_NO_ERROR)
-        qFatal("could not write %s", fileName.constData());
+    if (workbook_close(workbook) != LXW_NO_ERROR || (QFile::exists(path) && !QFile::remove(path))
+        || !QFile::rename(QString::fromUtf8(fileName), path))
+        qFatal("could not write %s", qPrintable(path));
     return path;
 }

@@ -12,6 +12,7 @@
 #include "scripteddialogs.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -19,6 +20,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QDir>
 #include <QTest>
 
 #include <climits>
@@ -107,6 +109,8 @@ private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
+        // Without it Windows keeps no settings (window places, folders).
+        QCoreApplication::setOrganizationName(QStringLiteral("Tarvel"));
         ModMain::installErrorPresenter();
         QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openUrl");
         m_database = std::make_unique<TestDatabase>(QStringLiteral("sqlite"));
@@ -217,9 +221,9 @@ private slots:
 
         QTest::newRow("dialog path with /") << "%T/Erhebung.xlsx" << "Erhebung.xlsx"
                                             << "%T/" << "Erhebung.xlsx" << false;
-        // A file name holding backslashes stands in for a Windows path.
-        QTest::newRow("path with \\") << "D:\\Daten\\Erhebung.xlsx" << "D:\\Daten\\Erhebung.xlsx"
-                                      << "D:\\Daten\\" << "Erhebung.xlsx" << false;
+        // A Windows path (on Linux a file name holding a backslash).
+        QTest::newRow("path with \\") << "Daten\\Erhebung.xlsx" << "Daten\\Erhebung.xlsx"
+                                      << "Daten\\" << "Erhebung.xlsx" << false;
         QTest::newRow("last separator wins") << "%T/Unter\\Gutachten 2024.csv"
                                              << "Unter\\Gutachten 2024.csv"
                                              << "%T/Unter\\" << "Gutachten 2024.csv" << false;
@@ -245,7 +249,8 @@ private slots:
         answer.replace(QLatin1String("%T"), m_files.path());
         folder.replace(QLatin1String("%T"), m_files.path());
         const bool accepted = !fileOnDisk.isEmpty();
-        QVERIFY(!accepted || writeFileBytes(m_files.filePath(fileOnDisk), "x"));
+        QVERIFY(!accepted || (QDir().mkpath(QFileInfo(m_files.filePath(fileOnDisk)).path())
+                              && writeFileBytes(m_files.filePath(fileOnDisk), "x")));
 
         ScriptedDialogs dialogs;
         CooperativeWindow window;
@@ -264,7 +269,8 @@ private slots:
             QCOMPARE(window.windowState().workbookPath, answer);
             QCOMPARE(window.windowState().workbookFolder, accepted ? folder : m_files.path() + '/');
             QCOMPARE((QStringList{window.panel1()->text(), window.panel2()->text(), window.panel1()->toolTip()}),
-                     (QStringList{folder, fileName, accepted ? answer : QString()}));
+                     (QStringList{QDir::toNativeSeparators(folder), fileName,
+                                  accepted ? QDir::toNativeSeparators(answer) : QString()}));
             QCOMPARE(window.cmdImportTest()->isEnabled(), accepted);
             QVERIFY(!window.cmdImportStarten()->isEnabled());
             dialogs.fileAnswers = {QString()};
@@ -617,7 +623,8 @@ private slots:
         QFETCH(QString, opened);
         QFETCH(QString, complaint);
         opened.replace(QLatin1String("%T"), m_files.path());
-        complaint.replace(QLatin1String("%T"), m_files.path());
+        // The message names the file as the system writes paths.
+        complaint = QDir::toNativeSeparators(complaint.replace(QLatin1String("%T"), m_files.path()));
         ScriptedDialogs dialogs;
         dialogs.buttonAnswer = button;
         QWidget window;
@@ -648,10 +655,11 @@ private slots:
             folder += QStringLiteral("/Gutachten der Hegegemeinschaft %1").arg(level);
         choose(window, dialogs, folder + "/Mappe.csv", DistrictHeadings + "1;12;a;b;1;1;2024\r\n;;\r\n3;12;c;d;1;1;2024\r\n");
         FittingLabel *panel = window.panel1();
-        QVERIFY2(panel->text().startsWith(m_files.path().left(4)) && panel->text().endsWith("Hegegemeinschaft 12/")
+        QVERIFY2(panel->text().startsWith(QDir::toNativeSeparators(m_files.path().left(4)))
+                     && panel->text().endsWith(QDir::toNativeSeparators("Hegegemeinschaft 12/"))
                      && panel->text().contains(u'…'), qPrintable(panel->text()));
         QVERIFY(panel->fontMetrics().horizontalAdvance(panel->text()) <= panel->contentsRect().width());
-        QCOMPARE(panel->toolTip(), folder + "/Mappe.csv");
+        QCOMPARE(panel->toolTip(), QDir::toNativeSeparators(folder + "/Mappe.csv"));
         run(window, window.cmdImportTest());
         QProgressBar *bar = window.progressBar1();
         QVERIFY2(bar->text().startsWith("Gefunden: 1, nicht gefunden: 0 – Nicht gelesen ab Zeile 4") && bar->text().endsWith(u'…'),

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QDir>
 #include <QTest>
 
 #include <memory>
@@ -78,12 +79,13 @@ private slots:
         QTest::addColumn<QString>("setting");
         QTest::addColumn<QStringList>("texts"); // the box's text holds each; the first is its title
         QTest::newRow("missing file") << m_files.filePath(QStringLiteral("fehlt.sqlite"))
-                                      << QStringList{"Tarvel: keine Datenbankverbindung", "fehlt.sqlite gibt es nicht.\n\nBitte "
-                                                     "prüfen Sie, ob es die Datei " + m_files.filePath("fehlt.sqlite") + " gibt"};
+                                      << QStringList{"Tarvel: keine Datenbankverbindung", "Die Datenbankdatei "
+                                                     + QDir::toNativeSeparators(m_files.filePath("fehlt.sqlite")) + " gibt es nicht.\n\nBitte "
+                                                     "prüfen Sie, ob es die Datei " + QDir::toNativeSeparators(m_files.filePath("fehlt.sqlite")) + " gibt"};
         QTest::newRow("unreachable server")
             << "postgresql://jagd@/jagd?host=/nirgends"
-            << QStringList{"Tarvel: keine Datenbankverbindung", "failed: No such file or directory Is the server running",
-                           "on that socket?\n\nBitte prüfen Sie die Adresse des Servers (PostgreSQL-Datenbank jagd (Socket im "
+            << QStringList{"Tarvel: keine Datenbankverbindung", "on socket \"/nirgends/.s.PGSQL.5432\" failed: ",
+                           "\n\nBitte prüfen Sie die Adresse des Servers (PostgreSQL-Datenbank jagd (Socket im "
                            "Ordner /nirgends, Port 5432)), den Benutzer (jagd) und sein Passwort"};
         QTest::newRow("malformed") << "postgresql://benutzer@server"
                                    << QStringList{"Tarvel", "Datenbankname fehlt", "Bitte berichtigen Sie die Einstellung"};

@@ -1,6 +1,7 @@
 #include "failure.h"
 #include "spreadsheet.h"
 #include "testfiles.h"
+#include "testplatform.h"
 #include "testworkbook.h"
 #include "workbook/sheetreaders.h"
 #include "workbook/xmlscanner.h"
@@ -12,8 +13,6 @@
 #include <QTest>
 
 #include <zip.h>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -188,11 +187,13 @@ void TestWorkbookReader::refusedFiles()
 {
     QFETCH(QString, name);
     QFETCH(long, error);
+    if ((name.startsWith(u'/') || name == QLatin1String("Rohr.csv")) && !lacking(Need::SpecialFiles).isEmpty())
+        QSKIP(qPrintable(lacking(Need::SpecialFiles)));
     const QString path = name.startsWith(u'/') ? name : m_temp.filePath(name);
     if (name == QLatin1String("Ordner.xlsx"))
         QVERIFY(QDir().mkpath(path));
     else if (name == QLatin1String("Rohr.csv"))
-        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        QVERIFY(makePipe(path));
     else if (name != QLatin1String("fehlt.xlsx") && !name.startsWith(u'/'))
         QVERIFY(writeFileBytes(path, name == QLatin1String("leer.csv") ? QByteArray() : "a;b\n"));
     if (name == QLatin1String("gesperrt.csv")) {

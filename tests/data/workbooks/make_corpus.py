@@ -304,7 +304,9 @@ CSV_CASES = {
     "empty_line_keeps_its_row": b"a\n\nb\n",
     "old_mac_line_ends": b"a;b\r1;2\r",
     "quote_inside_unquoted_field": b'5" Rohr;x\n',
-    "cp1252_euro_and_quotes": b"\x80;\x84Wald\x93;M\xfcnchberg\n",
+    # Every character Windows-1252 has between 0x80 and 0x9F, where it is no Latin-1.
+    "cp1252_high_characters": b"\x80;\x84Wald\x93;M\xfcnchberg;"
+    + bytes(b for b in range(0x80, 0xA0) if b not in (0x81, 0x8D, 0x8F, 0x90, 0x9D)) + b"\n",
     "utf8_without_bom": "Münchberg;€\n".encode(),
     "sep_line_names_the_separator": b"sep=,\r\na;b,c\r\n",
     "utf16_with_bom": b"\xff\xfe" + "a;ü\n".encode("utf-16-le"),
