@@ -177,21 +177,29 @@ private slots:
         BatchFixture f(db);
         QString path = f.kindWorkbook("district", "Gutachten.xlsx");
         const QString folder = diskFull ? f.folder.filePath("voll") : f.folder.path();
+        // Undone however the test ends: a folder left immutable or mounted outlives it.
+        QStringList undo;
+        const auto undoAtEnd = qScopeGuard([&] {
+            if (!undo.isEmpty())
+                QProcess::execute(undo.takeFirst(), undo);
+        });
         if (diskFull) {
             QVERIFY(QDir(f.folder.path()).mkdir("voll"));
             if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder}) != 0)
                 QSKIP("no tmpfs can be mounted here");
+            undo = {"umount", "-l", folder};
             QVERIFY(QFile::rename(path, folder + "/Gutachten.xlsx"));
             path = folder + "/Gutachten.xlsx";
             QFile filler(folder + "/füllung");
             QVERIFY(filler.open(QIODevice::WriteOnly));
             while (filler.write(QByteArray(512, 'x')) == 512 && filler.flush()) {
             }
-        } else if (QProcess::execute("chattr", {"+i", QFile::encodeName(folder)}) != 0) { // stops root too
+        } else if (QProcess::execute("chattr", {"+i", folder}) != 0) { // stops root too, unlike permissions
             QSKIP("chattr +i is not available here");
+        } else {
+            undo = {"chattr", "-i", folder};
         }
         const BatchResult result = f.batch({"import", "--district", "--database", db.location(), path});
-        QProcess::execute(diskFull ? "umount" : "chattr", {diskFull ? "-l" : "-i", folder});
         QCOMPARE(result.exitCode, int(BatchExit::RunFailed));
         QVERIFY2(result.errText().contains(message + folder + "/ProtokollTarvel"), qPrintable(result.errText()));
         QCOMPARE(f.importedRecord("district"), record);
