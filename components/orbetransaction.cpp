@@ -5,6 +5,11 @@
 
 #include <libpq-fe.h>
 
+namespace {
+// SQLite's row transaction, run and named in a refusal as one text.
+const QString SqliteBegin = QStringLiteral("BEGIN IMMEDIATE");
+} // namespace
+
 bool OrbeTransaction::isOpen() const
 {
     return m_session.openTransaction() == this;
@@ -76,7 +81,7 @@ void OrbeTransaction::begin(const QString &table)
         m_session.setOpenTransaction(this);
         return;
     } else {
-        failed = QStringLiteral("BEGIN IMMEDIATE");
+        failed = SqliteBegin;
     }
     rollback();
     // A read-only database refuses the write lock, but then nothing can write
@@ -96,7 +101,7 @@ bool OrbeTransaction::beginImmediate(QSqlError &error)
     SqliteLockWait *wait = m_session.dialect().odbc ? m_session.waits().lock.get() : nullptr;
     for (int tries = 0;; ++tries) {
         QSqlQuery query = m_session.newQuery();
-        if (m_session.run(query, QStringLiteral("BEGIN IMMEDIATE"), true))
+        if (m_session.run(query, SqliteBegin, true))
             return true;
         error = m_session.errorOf(query);
         if (!wait || (error.nativeErrorCode().toInt() & 0xff) != 5 || !wait->waitOnce(tries)) // SQLITE_BUSY
