@@ -264,7 +264,7 @@ private slots:
             db.base().Disconnect(); // the program's connection is the only one
         }
         if (locked)
-            db.execute(db.connection()->dialect().isMariaDb()
+            db.execute(db.connection()->system() == DatabaseSystem::MariaDB
                            ? "DO GET_LOCK(CONCAT(DATABASE(), '.ForstlichesGutachtenZurAbschussplanung'), 0)"
                            : "BEGIN IMMEDIATE");
         QProcess process;
@@ -286,7 +286,7 @@ private slots:
             const QString notSent = sendStop(process, Stop::Interrupt);
             QVERIFY2(notSent.isEmpty(), qPrintable(notSent));
             QVERIFY(process.waitForFinished(10000)); // long before the lock wait
-            db.execute(db.connection()->dialect().isMariaDb() ? "DO RELEASE_ALL_LOCKS()" : "ROLLBACK");
+            db.execute(db.connection()->system() == DatabaseSystem::MariaDB ? "DO RELEASE_ALL_LOCKS()" : "ROLLBACK");
             QCOMPARE(process.exitCode(), exitCode);
             QVERIFY(process.readAllStandardOutput().endsWith("\r\nImport abgebrochen nach Zeile 1\r\n"));
             return;

@@ -162,8 +162,8 @@ private slots:
             // Fields set to the values they hold write nothing (the row's
             // version on PostgreSQL, the session's row updates on MariaDB, the
             // connection's change count on SQLite).
-            const QString written = connection->isPostgres() ? "select xmin::text from ForstlichesGutachtenZurAbschussplanung"
-                                    : connection->dialect().isMariaDb()
+            const QString written = connection->system() == DatabaseSystem::PostgreSQL ? "select xmin::text from ForstlichesGutachtenZurAbschussplanung"
+                                    : connection->system() == DatabaseSystem::MariaDB
                                         ? "select VARIABLE_VALUE from information_schema.SESSION_STATUS where VARIABLE_NAME = 'HANDLER_UPDATE'"
                                         : "select total_changes()";
             const QStringList before = texts(*connection->OpenRecordset(written, OpenMode::Lookup));
@@ -335,8 +335,8 @@ private slots:
         db.execute(QStringLiteral("CREATE TABLE ForstlichesGutachtenZurAbschussplanung (Erfasst TEXT DEFAULT 'neu',"
                                   " JagdjahrBis INTEGER, JagdjahrVon INTEGER NOT NULL, IdVerbissbelastung INTEGER,"
                                   " GutachtenNr %1, IdWildart INTEGER, Pruefer TEXT, IdJagdbezirksSammlung INTEGER NOT NULL)")
-                       .arg(db.connection()->isPostgres()            ? QStringLiteral("integer GENERATED ALWAYS AS IDENTITY PRIMARY KEY")
-                            : db.connection()->dialect().isMariaDb() ? QStringLiteral("INTEGER AUTO_INCREMENT PRIMARY KEY")
+                       .arg(db.connection()->system() == DatabaseSystem::PostgreSQL            ? QStringLiteral("integer GENERATED ALWAYS AS IDENTITY PRIMARY KEY")
+                            : db.connection()->system() == DatabaseSystem::MariaDB ? QStringLiteral("INTEGER AUTO_INCREMENT PRIMARY KEY")
                                                                      : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT")));
         const QString statement = recordStatement(QStringLiteral("7"), 2021);
         {

@@ -133,7 +133,7 @@ private slots:
                 ->Fields().Item(0).text();
         };
         // MariaDB's foreign key then needs an index of its own, as InnoDB made it.
-        const bool mariadb = db.connection()->dialect().isMariaDb();
+        const bool mariadb = db.connection()->system() == DatabaseSystem::MariaDB;
         if (!uniqueIndex && mariadb)
             db.execute(QStringLiteral("CREATE INDEX Sammlung_IX ON ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung)"));
         if (!uniqueIndex)

@@ -66,11 +66,11 @@ private slots:
                                   "(302, 2, '449', 'HG Helmbrechts')"));
         db.execute(QStringLiteral("INSERT INTO ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung, "
                                   "JagdjahrVon, JagdjahrBis, IdVerbissbelastung) VALUES (301, 2024, 2026, 12)"));
-        const bool sqlite = db.connection()->dialect().isSqlite();
+        const bool sqlite = db.connection()->system() == DatabaseSystem::SQLite;
 
         // The fault, made on the test's own connection. A user of its own
         // (%1) with SELECT rights only, or with all rights and then locked out.
-        const bool mariadb = db.connection()->dialect().isMariaDb();
+        const bool mariadb = db.connection()->system() == DatabaseSystem::MariaDB;
         const QString role = QStringLiteral("benutzer_") + db.serverDatabase();
         const QString user = mariadb ? QStringLiteral("'%1'@'localhost'").arg(role) : role;
         const QString table = QStringLiteral("ForstlichesGutachtenZurAbschussplanung");

@@ -137,7 +137,7 @@ private slots:
         if (words[0] == "sql")
             db.execute(fault.mid(4));
         if (fault == "refused insert") {
-            for (const QString &statement : refusingInserts(db.connection()->dialect().system))
+            for (const QString &statement : refusingInserts(db.connection()->system()))
                 db.execute(statement);
         }
         if (fault == "no log folder")
