@@ -25,6 +25,7 @@ add_library(tarvel_database STATIC
     orbewatchdog.cpp orbewatchdog.h
     orbewaits.cpp orbewaits.h
     orbeerrorreport.cpp orbeerrorreport.h
+    qtnotes.cpp qtnotes.h
     consoletext.h
     orbeinternal.h
     schema.qrc

@@ -162,6 +162,10 @@ bool QtSqlLink::readRows(QSqlQuery &query, OrbeRows &rows, QSqlError &error) con
 
 bool QtSqlLink::run(const QString &sql, const QVariantList &values, bool keep, OrbeRows *rows, QSqlError &error)
 {
+    if (!isOpen()) {
+        error = QSqlError(QString(), QStringLiteral("Die Verbindung ist nicht offen"), QSqlError::ConnectionError);
+        return false;
+    }
     QSqlQuery once;
     QSqlQuery *query = nullptr;
     if (keep) {

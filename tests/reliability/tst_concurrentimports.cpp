@@ -9,6 +9,7 @@
 #include "testfiles.h"
 #include "testplatform.h"
 #include "testworkbook.h"
+#include "qtwarnings.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -105,6 +106,7 @@ private:
     }
 
 private slots:
+    void init() { failOnQtWarnings(); }
     void initTestCase() { QVERIFY(m_dataHome.isValid()); }
 
     void overlappingImports_data()

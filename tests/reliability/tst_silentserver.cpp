@@ -9,6 +9,7 @@
 #include "testplatform.h"
 #include "testrunhost.h"
 #include "testworkbook.h"
+#include "qtwarnings.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -21,6 +22,7 @@ class SilentServerTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnQtWarnings(); }
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     // In the connection's start-up (bounded by the connect wait) or the
@@ -37,6 +39,8 @@ private slots:
         QTest::newRow("session start") << QByteArray("lock_timeout") << false;
         QTest::newRow("reconnect, connection's start-up") << QByteArray("application_name") << true;
         QTest::newRow("reconnect, session start") << QByteArray("lock_timeout") << true;
+        // The row's begin, repeated on the new connection, gets no answer.
+        QTest::newRow("reconnect, repeated statement") << QByteArray("BEGIN") << true;
     }
     void serverSilentWhileConnecting()
     {

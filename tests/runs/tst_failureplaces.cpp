@@ -8,6 +8,7 @@
 #include "failure.h"
 #include "runfixture.h"
 #include "testfiles.h"
+#include "qtwarnings.h"
 
 #include <QtTest>
 
@@ -84,6 +85,7 @@ class FailurePlacesTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnQtWarnings(); }
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     void places_data()
