@@ -9,7 +9,7 @@ add_library(tarvel_database STATIC
     orbelink.h
     orbelink_qt.cpp orbelink_qt.h
     orbelink_odbc.cpp orbelink_odbc.h
-    orbelink_pq.cpp orbelink_pq.h
+    orbelink_pq.cpp orbelink_pq.h pqvalues.cpp pqcancel.cpp
     orbesocket.h
     orbesession.cpp orbesession.h
     orbestatementcache.cpp orbestatementcache.h

@@ -2,15 +2,7 @@
 
 #include "orbesocket.h"
 
-#include <QDate>
-#include <QDateTime>
-#include <QTime>
-
 #include <libpq-fe.h>
-
-#include <cmath>
-#include <cstring>
-#include <limits>
 
 namespace {
 
@@ -19,121 +11,6 @@ using std::chrono::milliseconds;
 
 // How often a wait looks at the cancel and its bound.
 constexpr milliseconds Turn{50};
-
-// The columns' types as the server names them (pg_type), for the few it
-// has that are no text.
-enum TypeOid : Oid {
-    BoolOid = 16, ByteaOid = 17, Int8Oid = 20, Int2Oid = 21, Int4Oid = 23, RegprocOid = 24, OidOid = 26, XidOid = 28,
-    CidOid = 29, Float4Oid = 700, Float8Oid = 701, AbstimeOid = 702, ReltimeOid = 703, DateOid = 1082,
-    TimeOid = 1083, TimestampOid = 1114, TimestampTzOid = 1184, TimeTzOid = 1266, NumericOid = 1700
-};
-
-QMetaType columnType(Oid type)
-{
-    switch (type) {
-    case BoolOid:
-        return QMetaType(QMetaType::Bool);
-    case Int8Oid:
-        return QMetaType(QMetaType::LongLong);
-    case Int2Oid:
-    case Int4Oid:
-    case OidOid:
-    case RegprocOid:
-    case XidOid:
-    case CidOid:
-        return QMetaType(QMetaType::Int);
-    case NumericOid:
-    case Float4Oid:
-    case Float8Oid:
-        return QMetaType(QMetaType::Double);
-    case AbstimeOid:
-    case ReltimeOid:
-    case DateOid:
-        return QMetaType(QMetaType::QDate);
-    case TimeOid:
-    case TimeTzOid:
-        return QMetaType(QMetaType::QTime);
-    case TimestampOid:
-    case TimestampTzOid:
-        return QMetaType(QMetaType::QDateTime);
-    case ByteaOid:
-        return QMetaType(QMetaType::QByteArray);
-    default:
-        return QMetaType(QMetaType::QString);
-    }
-}
-
-double numberValue(const char *text)
-{
-    if (qstrcmp(text, "NaN") == 0)
-        return std::numeric_limits<double>::quiet_NaN();
-    if (qstrcmp(text, "Infinity") == 0)
-        return std::numeric_limits<double>::infinity();
-    if (qstrcmp(text, "-Infinity") == 0)
-        return -std::numeric_limits<double>::infinity();
-    return QByteArray(text).toDouble();
-}
-
-// A value as the server wrote it in text form (DateStyle ISO, TimeZone UTC).
-QVariant value(const PGresult *result, int row, int column, QMetaType type)
-{
-    if (PQgetisnull(result, row, column))
-        return QVariant(type);
-    const char *text = PQgetvalue(result, row, column);
-    switch (type.id()) {
-    case QMetaType::Bool:
-        return text[0] == 't';
-    case QMetaType::Int:
-        return QByteArray(text).toInt();
-    case QMetaType::LongLong:
-        return QByteArray(text).toLongLong();
-    case QMetaType::Double:
-        return numberValue(text);
-    case QMetaType::QDate:
-        return QDate::fromString(QString::fromLatin1(text), Qt::ISODate);
-    case QMetaType::QTime:
-        return QTime::fromString(QString::fromLatin1(text).left(12), Qt::ISODate);
-    case QMetaType::QDateTime: {
-        QString moment = QString::fromLatin1(text).replace(u' ', u'T');
-        // "+01" as the server writes an offset, "+01:00" as ISO wants it.
-        if (moment.size() > 3 && (moment.at(moment.size() - 3) == u'+' || moment.at(moment.size() - 3) == u'-'))
-            moment += QStringLiteral(":00");
-        return QDateTime::fromString(moment, Qt::ISODate);
-    }
-    case QMetaType::QByteArray: {
-        size_t length = 0;
-        unsigned char *bytes = PQunescapeBytea(reinterpret_cast<const unsigned char *>(text), &length);
-        const QByteArray array(reinterpret_cast<const char *>(bytes), qsizetype(length));
-        PQfreemem(bytes);
-        return array;
-    }
-    default:
-        return QString::fromUtf8(text);
-    }
-}
-
-// A bound value in the text form the server parses for the type it infers
-// from the statement; nothing for NULL.
-std::optional<QByteArray> parameter(const QVariant &value)
-{
-    if (!value.isValid() || value.isNull())
-        return std::nullopt;
-    switch (value.typeId()) {
-    case QMetaType::Bool:
-        return QByteArray(value.toBool() ? "true" : "false");
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return QByteArray::number(value.toDouble(), 'g', 17);
-    case QMetaType::QDate:
-        return value.toDate().toString(Qt::ISODate).toLatin1();
-    case QMetaType::QDateTime:
-        return value.toDateTime().toString(Qt::ISODateWithMs).toLatin1();
-    case QMetaType::QByteArray:
-        return value.toByteArray();
-    default:
-        return value.toString().toUtf8();
-    }
-}
 
 QSqlError resultError(const PGresult *result)
 {
@@ -306,7 +183,7 @@ bool PostgresLink::run(const QString &sql, const QVariantList &values, bool keep
     QList<std::optional<QByteArray>> texts;
     QList<const char *> parameters;
     for (const QVariant &value : values)
-        texts << parameter(value);
+        texts << postgresParameter(value);
     for (const std::optional<QByteArray> &text : std::as_const(texts))
         parameters << (text ? text->constData() : nullptr);
     int sent = 0;
@@ -410,54 +287,14 @@ void PostgresLink::readResult(const PGresult *result, OrbeRows &rows)
     rows.rows.clear();
     for (int column = 0; column < columns; ++column) {
         rows.names << QString::fromUtf8(PQfname(result, column));
-        rows.types << columnType(PQftype(result, column));
+        rows.types << postgresColumnType(PQftype(result, column));
     }
     const int count = PQntuples(result);
     rows.rows.reserve(count);
     for (int row = 0; row < count; ++row) {
         QList<QVariant> values(columns);
         for (int column = 0; column < columns; ++column)
-            values[column] = value(result, row, column, rows.types[column]);
+            values[column] = postgresValue(result, row, column, rows.types[column]);
         rows.rows.push_back(std::move(values));
     }
-}
-
-CancelTarget cancelTargetOf(PGconn *connection)
-{
-    // The client library hands the cancel key out only inside its cancel
-    // object. Versions 15 and 16 lay it out alike: the server's address (a
-    // sockaddr_storage of 128 bytes and its length), the backend's process
-    // and its key. Another version gets no cancel of its own; its waits are
-    // then ended by giving the connection up.
-    const int version = PQlibVersion();
-    if (version < 150000 || version >= 170000)
-        return {};
-    struct Layout
-    {
-        unsigned char address[128];
-        int addressLength;
-        int process;
-        int key;
-    };
-    PGcancel *cancel = PQgetCancel(connection);
-    if (!cancel)
-        return {};
-    Layout layout{};
-    std::memcpy(&layout, cancel, sizeof layout);
-    PQfreeCancel(cancel);
-    if (layout.process != PQbackendPID(connection) || layout.addressLength <= 0
-        || layout.addressLength > int(sizeof layout.address))
-        return {};
-    return CancelTarget{QByteArray(reinterpret_cast<const char *>(layout.address), layout.addressLength),
-                        quint32(layout.process), quint32(layout.key)};
-}
-
-QByteArray cancelPacket(const CancelTarget &target)
-{
-    QByteArray packet;
-    for (const quint32 word : {quint32(16), quint32(80877102), target.process, target.key}) {
-        for (int shift = 24; shift >= 0; shift -= 8)
-            packet += char((word >> shift) & 0xff);
-    }
-    return packet;
 }

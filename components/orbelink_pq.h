@@ -90,6 +90,14 @@ private:
 };
 
 CancelTarget cancelTargetOf(pg_conn *connection);
+// A column's type as Qt names it, by the server's type (pg_type).
+QMetaType postgresColumnType(unsigned int type);
+// A value as the server wrote it in text form (DateStyle ISO, TimeZone UTC).
+QVariant postgresValue(const pg_result *result, int row, int column, QMetaType type);
+// A bound value in the text form the server parses for the type it infers
+// from the statement; nothing for NULL.
+std::optional<QByteArray> postgresParameter(const QVariant &value);
+
 // The cancel request's bytes: its length, the request's code, the process, the key.
 QByteArray cancelPacket(const CancelTarget &target);
 // Sends the cancel; false when the server did not take it within limit.
