@@ -10,7 +10,10 @@
 #include "twips.h"
 #include "windowmemory.h"
 
+#include "userdialogs.h"
+
 #include <QApplication>
+#include <QEventLoop>
 #include <QHideEvent>
 #include <QPushButton>
 #include <QThread>
@@ -102,12 +105,64 @@ void StartWindow::cmdHG_Click()
 
 void StartWindow::cmdBeenden_Click()
 {
+    // Runs go on beside the windows: they are stopped first, once asked.
+    if (!stopRuns())
+        return;
     // The program ends whatever Disconnect answers.
     if (m_base)
         m_base->Disconnect();
     m_base = nullptr;
     m_connection.reset();
     endProgramAtOnce();
+}
+
+QList<ImportWindow *> StartWindow::runningWindows() const
+{
+    QList<ImportWindow *> running;
+    for (ImportWindow *window : {static_cast<ImportWindow *>(m_cooperative.get()),
+                                 static_cast<ImportWindow *>(m_district.get())}) {
+        if (window && window->isRunning())
+            running << window;
+    }
+    return running;
+}
+
+bool StartWindow::stopRuns()
+{
+    const QList<ImportWindow *> running = runningWindows();
+    if (running.isEmpty())
+        return true;
+    QStringList names;
+    for (const ImportWindow *window : running)
+        names << QStringLiteral("„%1“").arg(window->windowTitle());
+    const QString text = (running.size() == 1 ? QStringLiteral("Im Fenster %1 läuft noch ein Lauf.")
+                                              : QStringLiteral("In den Fenstern %1 laufen noch Läufe."))
+                             .arg(names.join(QStringLiteral(" und ")))
+                         + QStringLiteral("\n\nLauf abbrechen?");
+    if (!UserDialogs::current().confirm(this, text, QStringLiteral("Tarvel")))
+        return false;
+    // Every wait of a run is bounded, so they all end; meanwhile the start
+    // window says what it waits for and takes no clicks.
+    const QString caption = m_cmdBeenden->text();
+    for (QPushButton *button : {m_cmdHG, m_cmdJagdbezirk, m_cmdBeenden})
+        button->setEnabled(false);
+    m_cmdBeenden->setText(QStringLiteral("Läufe enden …"));
+    setCursor(Qt::BusyCursor);
+    QEventLoop waiting;
+    for (ImportWindow *window : running) {
+        connect(window, &ImportWindow::runEnded, &waiting, [this, &waiting] {
+            if (runningWindows().isEmpty())
+                waiting.quit();
+        });
+        window->stopRunQuietly();
+    }
+    if (!runningWindows().isEmpty())
+        waiting.exec();
+    unsetCursor();
+    m_cmdBeenden->setText(caption);
+    for (QPushButton *button : {m_cmdHG, m_cmdJagdbezirk, m_cmdBeenden})
+        button->setEnabled(true);
+    return true;
 }
 
 void endProgramAtOnce()

@@ -9,6 +9,7 @@ class OrbeConnection;
 class QPushButton;
 class CooperativeWindow;
 class DistrictWindow;
+class ImportWindow;
 
 // The start window (object name "frmGutachtenStart"): opens the two import
 // windows and ends the program. It keeps at most one window of each kind,
@@ -47,6 +48,12 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
+    // The import windows with a run going.
+    QList<ImportWindow *> runningWindows() const;
+    // Asks once before runs going are cancelled, and waits until they have
+    // ended; false when the user keeps them.
+    bool stopRuns();
+
     OrbeBase *m_base = nullptr;
     std::shared_ptr<OrbeConnection> m_connection; // kept, never used here
     std::unique_ptr<DistrictWindow> m_district;

@@ -6,8 +6,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QSqlError>
-#include <QSqlQuery>
+#include "failure.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,47 +14,41 @@
 
 namespace {
 
-// Through Qt's driver directly, so texts are bound as UTF-8 bytes on MariaDB,
-// as the component binds them (Qt would send their terminating NUL along).
-void insertMany(QSqlDatabase database, bool mariadb, const QString &statement, int count,
+// Through the component, prepared once and bound per row.
+void insertMany(OrbeConnection &connection, const QString &statement, int count,
                 const std::function<QVariantList(int)> &values)
 {
-    QSqlQuery query(database);
-    if (!query.prepare(statement))
-        benchFailed(query.lastError().text());
-    for (int i = 1; i <= count; ++i) {
-        for (const QVariant &value : values(i))
-            query.addBindValue(mariadb && value.typeId() == QMetaType::QString ? value.toString().toUtf8() : value);
-        if (!query.exec())
-            benchFailed(query.lastError().text());
+    try {
+        for (int i = 1; i <= count; ++i)
+            connection.execute(statement, values(i));
+    } catch (const Failure &failure) {
+        benchFailed(failure.description());
     }
 }
 
 void fillDatabase(OrbeConnection &connection, int n)
 {
-    QSqlDatabase database = connection.database();
-    const bool mariadb = connection.dialect().isMariaDb();
-    database.transaction();
-    insertMany(database, mariadb, "insert into JagdbezirksSammlung (JagdbezirksSammlung_ID_PK, "
+    const bool mariadb = connection.system() == DatabaseSystem::MariaDB;
+    connection.execute(QStringLiteral("BEGIN"));
+    insertMany(connection, "insert into JagdbezirksSammlung (JagdbezirksSammlung_ID_PK, "
                "JagdbezirksSammlung_JagdbezirksSammlungsArt_ID_FK, JagdbezirksSammlung_Lfdnr, JagdbezirksSammlung_Name) "
                "values (?, ?, ?, ?)", 2 * n, [n](int i) {
                    return QVariantList{i, i <= n ? 1 : 2, QString::number(i <= n ? 100000 + i : i - n),
                                        QStringLiteral("Sammlung %1").arg(i)};
                });
-    insertMany(database, mariadb, "insert into Jagdbezirk (Jagdbezirk_ID_PK, Jagdbezirk_Sammlung_ID_FK) values (?, ?)", n,
+    insertMany(connection, "insert into Jagdbezirk (Jagdbezirk_ID_PK, Jagdbezirk_Sammlung_ID_FK) values (?, ?)", n,
                [](int i) { return QVariantList{i, i}; });
-    insertMany(database, mariadb, "insert into JagdbezirkDatenBayern (JagdbezirkDatenBayern_Jagdbezirk_ID_FK, "
+    insertMany(connection, "insert into JagdbezirkDatenBayern (JagdbezirkDatenBayern_Jagdbezirk_ID_FK, "
                "JagdbezirkDatenBayern_Lfdnr, JagdbezirkDatenBayern_Jagdjahr, JagdbezirkDatenBayern_Reviername) "
                "values (?, ?, ?, ?)", 2 * n, [n](int i) {
                    const int district = (i - 1) % n + 1;
                    return QVariantList{district, district, i <= n ? 2019 : 2022, QStringLiteral("Revier %1").arg(district)};
                });
-    insertMany(database, mariadb, "insert into ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung, IdWildart, "
+    insertMany(connection, "insert into ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung, IdWildart, "
                "JagdjahrVon, JagdjahrBis, IdVerbissbelastung, IdAenderungVerbissbelastung) values (?, "
                "(select min(Wildart_ID_PK) from Wildart), 2021, 2023, 12, 31)", n / 2,
                [](int i) { return QVariantList{2 * i}; });
-    if (!database.commit())
-        benchFailed(database.lastError().text());
+    connection.execute(QStringLiteral("COMMIT"));
     // A database in use has its statistics; a freshly filled one must get them.
     connection.execute(mariadb ? QStringLiteral("ANALYZE TABLE JagdbezirksSammlung, Jagdbezirk, JagdbezirkDatenBayern, "
                                                 "ForstlichesGutachtenZurAbschussplanung")

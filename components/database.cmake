@@ -3,8 +3,14 @@ add_library(tarvel_database STATIC
     orbebase.cpp orbebase.h
     orbelocation.cpp
     orbeconnection.cpp orbeconnection.h
-    orbedialect.h
-    orbeodbc.cpp
+    orbesystem.h
+    orbedialect.cpp orbedialect.h
+    dialect_sqlite.cpp dialect_postgresql.cpp dialect_mariadb.cpp
+    orbelink.h
+    orbelink_qt.cpp orbelink_qt.h
+    orbelink_odbc.cpp orbelink_odbc.h
+    orbelink_pq.cpp orbelink_pq.h pqvalues.cpp pqcancel.cpp
+    orbesocket.h
     orbesession.cpp orbesession.h
     orbestatementcache.cpp orbestatementcache.h
     orbetransaction.cpp orbetransaction.h
@@ -19,6 +25,7 @@ add_library(tarvel_database STATIC
     orbewatchdog.cpp orbewatchdog.h
     orbewaits.cpp orbewaits.h
     orbeerrorreport.cpp orbeerrorreport.h
+    qtnotes.cpp qtnotes.h
     consoletext.h
     orbeinternal.h
     schema.qrc
@@ -29,7 +36,7 @@ if(WIN32)
     # Windows' sql.h uses the types of <windows.h> without including it, and
     # under Qt's UNICODE it names the wide functions: this file asks for ASCII
     # (SQLSTATEs, system names), as from unixODBC.
-    set_source_files_properties(orbeodbc.cpp PROPERTIES COMPILE_OPTIONS "-include;windows.h;-UUNICODE;-U_UNICODE")
+    set_source_files_properties(orbelink_odbc.cpp PROPERTIES COMPILE_OPTIONS "-include;windows.h;-UUNICODE;-U_UNICODE")
 else()
     target_sources(tarvel_database PRIVATE socket_posix.cpp consoletext_posix.cpp)
 endif()

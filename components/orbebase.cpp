@@ -4,120 +4,139 @@
 #include "failure.h"
 #include "orbeconnection.h"
 #include "orbeinternal.h"
+#include "orbelink_odbc.h"
+#include "orbelink_pq.h"
 #include "orbetools.h"
 
-#include <QAtomicInt>
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlError>
+
+#include <functional>
 
 #include <cstdio>
 
 namespace {
 
-QString nextConnectionName()
+// The session on a link just made: the system's own settings.
+std::shared_ptr<OrbeConnectionState> stateOf(std::unique_ptr<OrbeLink> link, const OrbeDialect &dialect,
+                                             std::shared_ptr<DatabaseWaits> waits, QSqlError &error)
 {
-    static QAtomicInt counter;
-    return QStringLiteral("tarvel-orbe-%1").arg(counter.fetchAndAddRelaxed(1) + 1);
+    error = orbe::startSession(*link, dialect);
+    if (error.isValid())
+        return nullptr;
+    return std::make_shared<OrbeConnectionState>(std::move(link), dialect, std::move(waits));
 }
 
-
-// Opens a new SQLite connection under the given name; on failure the
-// connection is removed again and the reason returned.
-QString openSqlite(const QString &connectionName, const QString &path, DatabaseWaits &waits)
+// An SQLite file; on failure the reason.
+std::shared_ptr<OrbeConnectionState> openSqlite(const QString &path, std::shared_ptr<DatabaseWaits> waits,
+                                                QString &reason)
 {
-    QString reason;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-        if (!db.isValid()) {
-            reason = QStringLiteral("Der SQLite-Treiber von Qt fehlt (Paket libqt6sql6-sqlite).");
-        } else {
-            db.setDatabaseName(path);
-            // Another program's row transaction holds the write lock for
-            // milliseconds; waiting for it must not end a run.
-            waits.lock = std::make_unique<SqliteLockWait>(orbe::lockWaitMilliseconds());
-            Dialect dialect;
-            if (const QSqlError error = orbe::openSession(db, dialect, waits); error.type() == QSqlError::ConnectionError) {
-                reason = QStringLiteral("%1 lässt sich nicht öffnen: %2").arg(path, error.text());
-            } else if (error.isValid()) {
-                // A file that is a database but cannot be read now (a lock, a
-                // folder that takes no files) is not called unreadable.
-                const int code = error.nativeErrorCode().toInt() & 0xff;
-                QString why = orbe::sqliteWalFolderCause(path, error);
-                if (why.isEmpty())
-                    why = orbe::cause(error, DatabaseSystem::SQLite);
-                reason = (why.isEmpty() || code == 11 || code == 26) // SQLITE_CORRUPT, SQLITE_NOTADB
-                             ? QStringLiteral("%1 ist keine lesbare SQLite-Datenbank").arg(path)
-                             : QStringLiteral("%1 lässt sich nicht öffnen").arg(path);
-                if (!why.isEmpty())
-                    reason += QStringLiteral(" (%1)").arg(why);
-                reason += QStringLiteral(": ") + error.text();
-            }
-            if (!reason.isEmpty())
-                db.close();
-        }
+    // Another program's row transaction holds the write lock for
+    // milliseconds; waiting for it must not end a run.
+    waits->lock = std::make_unique<SqliteLockWait>(orbe::lockWaitMilliseconds(), waits->cancel);
+    QSqlError error;
+    std::shared_ptr<OrbeConnectionState> state;
+    if (std::unique_ptr<QtSqlLink> link = QtSqlLink::openSqlite(path, waits, error))
+        state = stateOf(std::move(link), dialectOf(DatabaseSystem::SQLite), waits, error);
+    if (state)
+        return state;
+    if (error.type() == QSqlError::ConnectionError) {
+        reason = QStringLiteral("%1 lässt sich nicht öffnen: %2").arg(path, error.text());
+        return nullptr;
     }
-    if (!reason.isEmpty())
-        QSqlDatabase::removeDatabase(connectionName);
-    return reason;
+    // A file that is a database but cannot be read now (a lock, a folder
+    // that takes no files) is not called unreadable.
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    QString why = orbe::sqliteWalFolderCause(path, error);
+    if (why.isEmpty())
+        why = dialectOf(DatabaseSystem::SQLite).cause(error, orbe::lockWaitMilliseconds());
+    reason = (why.isEmpty() || code == 11 || code == 26) // SQLITE_CORRUPT, SQLITE_NOTADB
+                 ? QStringLiteral("%1 ist keine lesbare SQLite-Datenbank").arg(path)
+                 : QStringLiteral("%1 lässt sich nicht öffnen").arg(path);
+    if (!why.isEmpty())
+        reason += QStringLiteral(" (%1)").arg(why);
+    reason += QStringLiteral(": ") + error.text();
+    return nullptr;
 }
 
-// The driver's option string: "key='value'" joined by ";", which the driver
-// turns into blanks. Quoted as the client library reads it, so that blanks,
-// quotes and backslashes in a value (a certificate's path) arrive intact.
-QString connectOptions(const QList<std::pair<QString, QString>> &given)
+// The client library's connection keywords: Tarvel's defaults, which the
+// location may override, then the location's.
+PostgresKeywords postgresKeywords(const DatabaseLocation &location)
 {
     // A server that went away unseen (a cable, a frozen machine) is noticed
-    // by TCP keepalives within about a minute. The location may say otherwise.
+    // by TCP keepalives within about a minute.
     QList<std::pair<QString, QString>> options{
-        {QStringLiteral("connect_timeout"), QString::number(orbe::ConnectLimitSeconds)}, {QStringLiteral("application_name"), QStringLiteral("Tarvel")},
-        {QStringLiteral("keepalives"), QStringLiteral("1")}, {QStringLiteral("keepalives_idle"), QStringLiteral("30")},
-        {QStringLiteral("keepalives_interval"), QStringLiteral("10")}, {QStringLiteral("keepalives_count"), QStringLiteral("3")}};
-    for (const auto &option : given) {
+        {QStringLiteral("application_name"), QStringLiteral("Tarvel")}, {QStringLiteral("keepalives"), QStringLiteral("1")},
+        {QStringLiteral("keepalives_idle"), QStringLiteral("30")}, {QStringLiteral("keepalives_interval"), QStringLiteral("10")},
+        {QStringLiteral("keepalives_count"), QStringLiteral("3")}};
+    const QList<std::pair<QString, QString>> given{{QStringLiteral("host"), location.host},
+                                                   {QStringLiteral("port"), location.port > 0 ? QString::number(location.port) : QString()},
+                                                   {QStringLiteral("dbname"), location.database},
+                                                   {QStringLiteral("user"), location.user},
+                                                   {QStringLiteral("password"), location.password}};
+    for (const auto &option : given + location.options) {
+        if (option.second.isEmpty() && option.first != QLatin1String("options"))
+            continue;
         options.removeIf([&](const auto &known) { return known.first == option.first; });
         options << option;
     }
-    QStringList parts;
-    for (auto [key, value] : options) {
-        value.replace(u'\\', QLatin1String("\\\\")).replace(u'\'', QLatin1String("\\'"));
-        parts << key + QStringLiteral("='") + value + u'\'';
+    // The texts the link reads: UTF-8, ISO dates, times in UTC.
+    QString serverOptions = QStringLiteral("-c DateStyle=ISO -c TimeZone=UTC");
+    PostgresKeywords keywords;
+    for (const auto &[key, value] : std::as_const(options)) {
+        if (key == QLatin1String("options"))
+            serverOptions = value + u' ' + serverOptions;
+        else if (key != QLatin1String("client_encoding"))
+            keywords.append(std::pair(key.toUtf8(), value.toUtf8()));
     }
-    return parts.join(u';');
+    keywords.append(std::pair(QByteArray("client_encoding"), QByteArray("UTF8")));
+    keywords.append(std::pair(QByteArray("options"), serverOptions.trimmed().toUtf8()));
+    return keywords;
 }
 
-// The watchdog of waits watches the connection being made, and then its statements.
-QString openPostgres(const QString &connectionName, const DatabaseLocation &location, DatabaseWaits &waits)
+// Why a server's database cannot be opened: a cancel, a silent server, or
+// the cause the driver's error names.
+QString serverFailure(const DatabaseLocation &location, const QSqlError &error, DatabaseWaits &waits,
+                      const std::function<QString()> &cause)
 {
-    waits.watchdog = std::make_unique<AnswerWatchdog>(std::chrono::milliseconds(orbe::answerWaitMilliseconds()));
-    QString reason;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName);
-        if (!db.isValid()) {
-            reason = QStringLiteral("Der PostgreSQL-Treiber von Qt fehlt (Paket libqt6sql6-psql).");
-        } else {
-            if (!location.host.isEmpty())
-                db.setHostName(location.host);
-            if (location.port > 0)
-                db.setPort(location.port);
-            db.setDatabaseName(location.database);
-            db.setUserName(location.user);
-            db.setPassword(location.password);
-            db.setConnectOptions(connectOptions(location.options));
-            Dialect dialect{DatabaseSystem::PostgreSQL};
-            if (const QSqlError error = orbe::openSession(db, dialect, waits); error.isValid()) {
-                reason = QStringLiteral("%1 lässt sich nicht öffnen").arg(location.description());
-                QString why = waits.cancelled() ? QStringLiteral("abgebrochen") : orbe::silentServerCause(waits.watchdog.get());
-                if (why.isEmpty())
-                    why = orbe::cause(error, DatabaseSystem::PostgreSQL);
-                if (!why.isEmpty())
-                    reason += QStringLiteral(" (%1)").arg(why);
-                reason += QStringLiteral(": ") + error.text();
-            }
-        }
+    QString reason = QStringLiteral("%1 lässt sich nicht öffnen").arg(location.description());
+    QString why = waits.cancelled() ? QStringLiteral("abgebrochen") : waits.outcome->takeSilentCause();
+    if (why.isEmpty())
+        why = cause();
+    if (!why.isEmpty())
+        reason += QStringLiteral(" (%1)").arg(why);
+    return reason + QStringLiteral(": ") + error.text();
+}
+
+std::shared_ptr<OrbeConnectionState> openPostgres(const DatabaseLocation &location, std::shared_ptr<DatabaseWaits> waits,
+                                                  QString &reason)
+{
+    QSqlError error;
+    std::shared_ptr<OrbeConnectionState> state;
+    const OrbeDialect &dialect = dialectOf(DatabaseSystem::PostgreSQL);
+    if (std::unique_ptr<PostgresLink> link = PostgresLink::open(postgresKeywords(location), waits, error))
+        state = stateOf(std::move(link), dialect, waits, error);
+    if (!state)
+        reason = serverFailure(location, error, *waits, [&] { return dialect.cause(error, 0); });
+    return state;
+}
+
+// The system behind the data source is known once the driver connected.
+std::shared_ptr<OrbeConnectionState> openOdbc(const DatabaseLocation &location, std::shared_ptr<DatabaseWaits> waits,
+                                              QString &reason)
+{
+    QSqlError error;
+    std::shared_ptr<OrbeConnectionState> state;
+    const OrbeDialect *dialect = nullptr;
+    if (std::unique_ptr<OdbcLink> link = OdbcLink::open(location.connectionString, waits, error)) {
+        dialect = &dialectOf(link->system());
+        state = stateOf(std::move(link), *dialect, waits, error);
     }
-    if (!reason.isEmpty())
-        QSqlDatabase::removeDatabase(connectionName);
-    return reason;
+    if (!state)
+        reason = serverFailure(location, error, *waits,
+                               [&] { return dialect ? dialect->cause(error, 0) : orbe::odbcConnectCause(error); });
+    return state;
 }
 
 } // namespace
@@ -166,11 +185,13 @@ bool OrbeBase::ConnectTo(const QString &locationText)
     return true;
 }
 
-std::shared_ptr<OrbeConnection> OrbeBase::openConnection(const DatabaseLocation &location, QString *failure)
+std::shared_ptr<OrbeConnection> OrbeBase::openConnection(const DatabaseLocation &location, QString *failure,
+                                                         std::shared_ptr<DatabaseCancel> cancel)
 {
-    const QString name = nextConnectionName();
-    DatabaseWaits waits;
+    auto waits = std::make_shared<DatabaseWaits>(std::move(cancel));
     QString reason;
+    std::shared_ptr<OrbeConnectionState> state;
+    QString description = location.description();
     if (location.kind == DatabaseLocation::Kind::SQLite) {
         // A mistyped name must not quietly become a new empty database.
         const QFileInfo file(location.path);
@@ -179,23 +200,17 @@ std::shared_ptr<OrbeConnection> OrbeBase::openConnection(const DatabaseLocation 
         else if (!file.isFile())
             reason = QStringLiteral("%1 ist keine Datei.").arg(QDir::toNativeSeparators(location.path));
         else
-            reason = openSqlite(name, file.absoluteFilePath(), waits);
-        if (reason.isEmpty()) {
-            DatabaseLocation shown = location;
-            shown.path = file.absoluteFilePath();
-            return std::make_shared<OrbeConnection>(name, shown.description(), Dialect{}, std::move(waits));
-        }
+            state = openSqlite(file.absoluteFilePath(), waits, reason);
+        DatabaseLocation shown = location;
+        shown.path = file.absoluteFilePath();
+        description = shown.description();
     } else if (location.kind == DatabaseLocation::Kind::PostgreSQL) {
-        reason = openPostgres(name, location, waits);
-        if (reason.isEmpty())
-            return std::make_shared<OrbeConnection>(name, location.description(), Dialect{DatabaseSystem::PostgreSQL},
-                                                    std::move(waits));
+        state = openPostgres(location, waits, reason);
     } else {
-        Dialect dialect;
-        reason = orbe::openOdbc(name, location.connectionString, location.description(), waits, dialect);
-        if (reason.isEmpty())
-            return std::make_shared<OrbeConnection>(name, location.description(), dialect, std::move(waits));
+        state = openOdbc(location, waits, reason);
     }
+    if (state)
+        return std::make_shared<OrbeConnection>(std::move(state), description);
     if (failure)
         *failure = reason;
     return nullptr;
@@ -244,13 +259,12 @@ bool OrbeBase::createDatabaseFile(const QString &path, QString *error)
     // database behind that the next start would take as ready.
     const QString building = file.absoluteFilePath() + QStringLiteral(".neu");
     QFile::remove(building);
-    const QString name = nextConnectionName();
-    DatabaseWaits waits;
-    QString reason = openSqlite(name, building, waits);
-    if (!reason.isEmpty())
+    QString reason;
+    std::shared_ptr<OrbeConnectionState> state = openSqlite(building, std::make_shared<DatabaseWaits>(), reason);
+    if (!state)
         return fail(reason);
     try {
-        OrbeConnection connection(name, QString(), Dialect{}, std::move(waits));
+        OrbeConnection connection(std::move(state), QString());
         connection.createSchema();
         // A file of Tarvel's own gets WAL once, for good: single-row commits
         // get cheap enough for an import. A file someone else made keeps its

@@ -7,6 +7,7 @@
 #include <optional>
 #include <utility>
 
+class DatabaseCancel;
 class OrbeConnection;
 
 // A database location taken apart.
@@ -74,8 +75,10 @@ public:
     std::optional<DatabaseLocation> connectedLocation() const { return m_location; }
     // Opens another connection to location, in the calling thread and for
     // its use alone, as ConnectTo does; empty, with the reason in failure,
-    // when the database cannot be opened.
-    static std::shared_ptr<OrbeConnection> openConnection(const DatabaseLocation &location, QString *failure);
+    // when the database cannot be opened. cancel, if given, ends its waits,
+    // those of the making of it included.
+    static std::shared_ptr<OrbeConnection> openConnection(const DatabaseLocation &location, QString *failure,
+                                                          std::shared_ptr<DatabaseCancel> cancel = {});
 
     // The SQLite file the embedded default lives in.
     static QString defaultDatabasePath();

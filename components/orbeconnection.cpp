@@ -1,9 +1,9 @@
 #include "orbeconnection.h"
 
 #include "orbeinternal.h"
+#include "orbelink_odbc.h"
 
 #include <QFile>
-#include <QSqlQuery>
 
 // The schema scripts are a resource of this static library; without a reference
 // to its initialiser the linker would drop them.
@@ -28,11 +28,9 @@ QString orbeSchemaScript(DatabaseSystem system)
     return QString::fromUtf8(file.readAll());
 }
 
-OrbeConnection::OrbeConnection(const QString &connectionName, QString description, Dialect dialect,
-                               DatabaseWaits waits)
-    : m_connectionName(connectionName)
-    , m_description(std::move(description))
-    , m_state(std::make_shared<OrbeConnectionState>(connectionName, dialect, std::move(waits)))
+OrbeConnection::OrbeConnection(std::shared_ptr<OrbeConnectionState> state, QString description)
+    : m_description(std::move(description))
+    , m_state(std::move(state))
 {
 }
 
@@ -48,13 +46,21 @@ QString OrbeConnection::Description() const
 
 void OrbeConnection::execute(const QString &statement)
 {
-    m_state->session.beforeStatement();
-    // The statement may change a table that a prepared write refers to.
-    m_state->statements.forget();
-    QSqlQuery query(database());
-    if (!m_state->session.run(query, statement))
-        throw m_state->session.refused(QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"), query.lastError(),
-                               statement);
+    execute(statement, {});
+}
+
+void OrbeConnection::execute(const QString &statement, const QVariantList &values)
+{
+    OrbeSession &session = m_state->session;
+    session.beforeStatement();
+    // The statement may change a table that a kept statement refers to.
+    if (values.isEmpty()) {
+        session.statements().forget();
+        session.link().forgetStatements();
+    }
+    QSqlError error;
+    if (!session.run(statement, values, !values.isEmpty(), nullptr, error))
+        throw session.refused(QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"), error, statement);
 }
 
 void OrbeConnection::executeScript(const QString &script)
@@ -74,50 +80,41 @@ void OrbeConnection::executeScript(const QString &script)
     if (!current.trimmed().isEmpty())
         statements << current.trimmed();
 
-    m_state->session.beforeStatement();
-    QSqlDatabase db = database();
-    if (!db.transaction())
-        throw m_state->session.refused(QStringLiteral("Die Transaktion konnte nicht begonnen werden"), db.lastError());
+    execute(QStringLiteral("BEGIN"));
     try {
         for (const QString &statement : std::as_const(statements))
             execute(statement);
     } catch (...) {
-        db.rollback();
+        QSqlError ignored;
+        m_state->session.run(QStringLiteral("ROLLBACK"), ignored);
         throw;
     }
-    if (!db.commit())
-        throw m_state->session.refused(QStringLiteral("Die Transaktion konnte nicht abgeschlossen werden"), db.lastError());
-    m_state->statements.forget();
+    execute(QStringLiteral("COMMIT"));
 }
 
 void OrbeConnection::createSchema()
 {
-    executeScript(orbeSchemaScript(m_state->session.dialect().system));
+    executeScript(orbeSchemaScript(system()));
 }
 
-QSqlDatabase OrbeConnection::database() const
+DatabaseSystem OrbeConnection::system() const
 {
-    return QSqlDatabase::database(m_connectionName, false);
+    return m_state->session.system();
 }
 
-bool OrbeConnection::isPostgres() const
+bool OrbeConnection::viaOdbc() const
 {
-    return m_state->session.isPostgres();
-}
-
-const Dialect &OrbeConnection::dialect() const
-{
-    return m_state->session.dialect();
+    return dynamic_cast<OdbcLink *>(&m_state->session.link()) != nullptr;
 }
 
 void OrbeConnection::cancelWaits()
 {
-    m_state->session.waits().cancel();
+    m_state->session.waits().cancel->request();
 }
 
 void OrbeConnection::clearCancel()
 {
-    m_state->session.waits().clearCancel();
+    m_state->session.waits().cancel->clear();
 }
 
 void OrbeConnection::close()

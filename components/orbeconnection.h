@@ -1,15 +1,13 @@
 #pragma once
 
-#include "orbedialect.h"
+#include "orbesystem.h"
 
-#include <QSqlDatabase>
 #include <QString>
 #include <QVariantList>
 
 #include <memory>
 
 class OrbeRecordset;
-struct DatabaseWaits;
 struct OrbeConnectionState;
 
 // How a recordset is opened.
@@ -26,10 +24,8 @@ enum class OpenMode {
 class OrbeConnection
 {
 public:
-    // Takes over an open QSqlDatabase connection (by its connection name) to
-    // a database of the dialect, and what bounds its waits (DatabaseWaits,
-    // made with it).
-    OrbeConnection(const QString &connectionName, QString description, Dialect dialect, DatabaseWaits waits);
+    // Takes over an open session (OrbeBase makes it).
+    OrbeConnection(std::shared_ptr<OrbeConnectionState> state, QString description);
     ~OrbeConnection();
     OrbeConnection(const OrbeConnection &) = delete;
     OrbeConnection &operator=(const OrbeConnection &) = delete;
@@ -46,6 +42,9 @@ public:
 
     // Runs a statement that returns no rows (schema set-up, tests). Throws Failure.
     void execute(const QString &statement);
+    // The same with each "?" bound to a value, prepared once and kept (many
+    // rows of the same shape, the benchmark's filling).
+    void execute(const QString &statement, const QVariantList &values);
     // Runs statements separated by ";" at line ends, in one transaction.
     // "--" comment lines are skipped. Throws Failure.
     void executeScript(const QString &script);
@@ -53,21 +52,20 @@ public:
     // schema/postgresql.sql or schema/mariadb.sql). Throws Failure.
     void createSchema();
 
-    QSqlDatabase database() const;
-    bool isPostgres() const;
-    const Dialect &dialect() const;
+    // The system behind the connection, and whether it is reached through ODBC.
+    DatabaseSystem system() const;
+    bool viaOdbc() const;
 
     // Ends a wait of this connection for the database (a lock, a silent
-    // server) at once, as cancelled (ErrorNumber::Cancelled), from now until
-    // clearCancel(). May be called from any thread while another uses the
-    // connection: "Abbrechen" during a run.
+    // server) within about a second, as cancelled (ErrorNumber::Cancelled),
+    // from now until clearCancel(). May be called from any thread while
+    // another uses the connection: "Abbrechen" during a run.
     void cancelWaits();
     void clearCancel();
 
     void close();
 
 private:
-    QString m_connectionName;
     QString m_description;
     std::shared_ptr<OrbeConnectionState> m_state;
 };

@@ -1,18 +1,70 @@
 #pragma once
 
-// The database system behind a connection and the way it is reached: where
-// their SQL or their drivers differ, the component asks this.
-enum class DatabaseSystem { SQLite, PostgreSQL, MariaDB };
+// Internal to the database component: what the system behind a connection
+// speaks and how it answers, one implementation per system
+// (dialect_sqlite.cpp, dialect_postgresql.cpp, dialect_mariadb.cpp). How the
+// statements travel (Qt's SQLite driver, ODBC, the PostgreSQL client
+// library) is the link's (orbelink.h). A new system is one file more.
 
-struct Dialect
+#include "orbesystem.h"
+
+#include <QSqlError>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+class OrbeLink;
+class OrbeSession;
+
+class OrbeDialect
 {
-    DatabaseSystem system = DatabaseSystem::SQLite;
-    // Through an ODBC driver, not Qt's own driver for the system.
-    bool odbc = false;
+public:
+    virtual ~OrbeDialect() = default;
 
-    bool isPostgres() const { return system == DatabaseSystem::PostgreSQL; }
-    bool isSqlite() const { return system == DatabaseSystem::SQLite; }
-    bool isMariaDb() const { return system == DatabaseSystem::MariaDB; }
-    // Qt's own SQLite driver, whose sqlite3 handle the component reaches.
-    bool isNativeSqlite() const { return isSqlite() && !odbc; }
+    virtual DatabaseSystem system() const = 0;
+    // The system's name, for messages.
+    virtual QString name() const = 0;
+
+    // Sets up a new connection's session with settings of the session only,
+    // never of the database: its lock wait, and what else Tarvel relies on.
+    // A check needs no more than the right to read.
+    virtual QSqlError startSession(OrbeLink &link) const = 0;
+    // The statement as the system takes it, and a value to bind as its
+    // driver passes it on intact.
+    virtual QString statement(const QString &sql) const { return sql; }
+    virtual QVariant bindable(const QVariant &value) const { return value; }
+
+    // The primary key columns of a table (empty for none); false with the
+    // error when the system could not be asked.
+    virtual bool primaryKey(OrbeSession &session, const QString &table, QStringList &columns,
+                            QSqlError &error) const = 0;
+    // An INSERT of a row that sets no column.
+    virtual QString insertOfDefaults(const QString &table) const
+    {
+        return QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table);
+    }
+    // An UPDATE's count of rows is of those it found, not only of those it changed.
+    virtual bool updateCountsFoundRows() const { return true; }
+
+    // A row's transaction on table, with the lock that keeps other writers
+    // of the table out, so that its read-then-write is atomic. lockHeld: what
+    // the lock left to release after the transaction (a named lock). False
+    // with the error and the statement that failed; the session then knows
+    // whether the transaction is open.
+    virtual bool beginRow(OrbeSession &session, const QString &table, QString &lockHeld, QSqlError &error,
+                          QString &failed) const = 0;
+    // Releases what beginRow left besides the transaction, after it ended.
+    virtual void releaseRowLock(OrbeSession &, QString &lockHeld) const { lockHeld.clear(); }
+
+    // The error says the database or session takes no changes.
+    virtual bool isReadOnly(const QSqlError &error) const = 0;
+    // What the error says about the database as a whole, in German words a
+    // user can act on; empty for an error of the one statement. lockWait:
+    // the wait for another program's lock the session was set up with.
+    virtual QString cause(const QSqlError &error, int lockWait) const = 0;
+    // The error says the connection is gone: no answer can come on it.
+    virtual bool connectionLost(const QSqlError &error) const = 0;
 };
+
+// The dialect of a system.
+const OrbeDialect &dialectOf(DatabaseSystem system);

@@ -76,8 +76,12 @@ void OrbeErrorReport::ReportError(const ApplicationInfo &application, const QStr
     QFile log(logPath);
     const QByteArray record = (QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"))
                                + u'\n' + entry.toText() + u'\n').toUtf8();
-    // A full disk shows only when the written bytes leave the buffer.
-    if (!log.open(QIODevice::WriteOnly | QIODevice::Append) || log.write(record) != record.size() || !log.flush())
+    // A full disk shows only when the written bytes leave the buffer. A log
+    // that is no file (a device, a pipe that nobody reads) is not written:
+    // a pipe would hold the program.
+    const QFileInfo existing(logPath);
+    if ((existing.exists() && !existing.isFile()) || !log.open(QIODevice::WriteOnly | QIODevice::Append)
+        || log.write(record) != record.size() || !log.flush())
         writeUtf8(stderr, QStringLiteral("Tarvel: Fehlerprotokoll %1 nicht beschreibbar\n").arg(logPath).toUtf8());
     log.close();
 

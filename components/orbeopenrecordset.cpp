@@ -3,7 +3,6 @@
 #include "orberecordsetimpl.h"
 
 #include <QRegularExpression>
-#include <QScopeGuard>
 
 std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &statement, OpenMode mode)
 {
@@ -33,42 +32,25 @@ std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &stat
         m_state->session.beforeStatement();
     }
 
-    QSqlQuery unprepared;
-    QSqlQuery *prepared = nullptr;
-    // Rows may arrive from the server while they are read.
     OrbeSession &session = m_state->session;
-    AnswerWatch watched = session.watch();
-    if (values.isEmpty()) {
-        unprepared = session.newQuery();
-        if (!session.run(unprepared, statement, mode == OpenMode::Lookup))
-            throw session.refused(QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"), session.errorOf(unprepared),
-                                   statement);
-    } else {
-        QSqlError error;
-        prepared = session.runPrepared(statement, values, mode == OpenMode::Lookup, error);
-        if (!prepared)
-            throw session.refused(QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"), error, statement);
-    }
-    QSqlQuery &query = prepared ? *prepared : unprepared;
-    // A kept statement is finished however this ends: unfinished, it would hold a transaction open.
-    const auto finish = qScopeGuard([prepared] {
-        if (prepared)
-            prepared->finish();
-    });
-    if (!query.isSelect())
+    OrbeRows result;
+    QSqlError error;
+    // A lookup changes nothing: on a connection found lost it runs once more.
+    if (!session.run(statement, values, !values.isEmpty(), &result, error,
+                     mode == OpenMode::Lookup ? OrbeSession::Repeat::OnLostConnection : OrbeSession::Repeat::No))
+        throw session.refused(QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"), error, statement);
+    if (result.names.isEmpty())
         throw orbe::failure(ErrorNumber::DatabaseError,
                             QStringLiteral("Die Anweisung liefert keine Datensätze"), {}, statement);
 
-    impl->shape = m_state->statements.resultColumns(statement, query.record(), session.isPostgres());
-    while (query.next())
-        impl->rows.push_back(impl->readRow(query));
-    if (query.lastError().isValid())
-        throw session.refused(QStringLiteral("Die Datensätze konnten nicht gelesen werden"), session.errorOf(query),
-                               statement);
+    impl->shape = session.statements().resultColumns(statement, result, session.system() == DatabaseSystem::PostgreSQL);
+    impl->rows.reserve(result.rows.size());
+    for (QList<QVariant> &row : result.rows)
+        impl->rows.push_back(impl->normalisedRow(std::move(row)));
     impl->textIndex.resize(impl->shape.names.size());
 
     if (mode == OpenMode::Editable) {
-        const QStringList &keyNames = m_state->statements.primaryKey(session, impl->table);
+        const QStringList &keyNames = session.statements().primaryKey(session, impl->table);
         for (const QString &keyName : keyNames) {
             const auto col = impl->shape.byName.constFind(keyName.toLower());
             if (col != impl->shape.byName.cend())

@@ -2,39 +2,27 @@
 
 #include "orberecordsetimpl.h"
 
-#include <QSqlDriver>
 
-QSqlQuery &OrbeRecordset::Impl::preparedWrite(const QString &sql, const QString &failureText,
-                                             const QList<int> &columns, int &bound)
+QVariantList OrbeRecordset::Impl::bufferValues(const QList<int> &columns) const
 {
-    QSqlError error;
-    QSqlQuery *query = state->statements.prepared(state->session, sql, error);
-    if (!query)
-        throw state->session.refused(failureText, error, sql);
+    QVariantList values;
     for (int col : columns)
-        query->bindValue(bound++, buffer[col].isNull() ? QVariant(shape.types[col]) : state->session.bindable(buffer[col]));
-    return *query;
+        values << (buffer[col].isNull() ? QVariant(shape.types[col]) : buffer[col]);
+    return values;
 }
 
 std::optional<QList<QVariant>> OrbeRecordset::Impl::rowRead(const QString &sql, const QList<int> &keys)
 {
+    QVariantList values;
+    for (int key : keys)
+        values << rows[editedRow][key];
+    OrbeRows read;
     QSqlError error;
-    QSqlQuery *query = state->statements.prepared(state->session, sql, error);
-    if (!query)
+    if (!state->session.run(sql, values, true, &read, error))
         throw state->session.refused(QStringLiteral("Der Datensatz konnte nicht gelesen werden"), error, sql);
-    for (int i = 0; i < keys.size(); ++i)
-        query->bindValue(i, state->session.bindable(rows[editedRow][keys[i]]));
-    AnswerWatch watched = state->session.watch();
-    if (!query->exec()) {
-        error = state->session.errorOf(*query);
-        query->finish();
-        throw state->session.refused(QStringLiteral("Der Datensatz konnte nicht gelesen werden"), error, sql);
-    }
-    std::optional<QList<QVariant>> row;
-    if (query->next())
-        row = readRow(*query);
-    query->finish();
-    return row;
+    if (read.rows.empty())
+        return std::nullopt;
+    return normalisedRow(std::move(read.rows.front()));
 }
 
 void OrbeRecordset::Impl::update()
@@ -62,36 +50,28 @@ void OrbeRecordset::Impl::writeEdit()
     if (columns.isEmpty())
         return;
 
-    QSqlDatabase db = state->session.database();
-    QSqlDriver *driver = db.driver();
+    OrbeLink &link = state->session.link();
     QStringList assignments;
     for (int col : std::as_const(columns))
-        assignments << driver->escapeIdentifier(shape.sqlNames[col], QSqlDriver::FieldName) + QStringLiteral(" = ?");
+        assignments << link.escapeIdentifier(shape.sqlNames[col]) + QStringLiteral(" = ?");
     QStringList conditions;
     for (int col : std::as_const(keyColumns))
-        conditions << driver->escapeIdentifier(shape.sqlNames[col], QSqlDriver::FieldName) + QStringLiteral(" = ?");
+        conditions << link.escapeIdentifier(shape.sqlNames[col]) + QStringLiteral(" = ?");
     const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                             .arg(table, assignments.join(QStringLiteral(", ")),
                                  conditions.join(QStringLiteral(" AND ")));
 
-    int bound = 0;
-    QSqlQuery *query = &preparedWrite(sql, QStringLiteral("Der Datensatz konnte nicht gespeichert werden"),
-                                      columns, bound);
+    QVariantList values = bufferValues(columns);
     const QList<QVariant> &original = rows[editedRow];
     for (int col : std::as_const(keyColumns))
-        query->bindValue(bound++, state->session.bindable(original[col]));
-    const bool done = [&] {
-        AnswerWatch watched = state->session.watch();
-        return query->exec();
-    }();
-    const int affected = done ? query->numRowsAffected() : 0;
-    const QSqlError execError = state->session.errorOf(*query);
-    query->finish();
-    if (!done)
-        throw state->session.refused(QStringLiteral("Der Datensatz konnte nicht gespeichert werden"), execError, sql);
-    // MariaDB counts the rows an update changed, not those it found.
-    if (affected == 0
-        && (!state->session.dialect().isMariaDb()
+        values << original[col];
+    OrbeRows written;
+    QSqlError error;
+    if (!state->session.run(sql, values, true, &written, error))
+        throw state->session.refused(QStringLiteral("Der Datensatz konnte nicht gespeichert werden"), error, sql);
+    // Some systems count the rows an update changed, not those it found.
+    if (written.affected == 0
+        && (state->session.dialect().updateCountsFoundRows()
             || !rowRead(QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, conditions.join(QStringLiteral(" AND "))),
                         keyColumns)))
         throw orbe::failure(ErrorNumber::DatabaseError,
@@ -106,23 +86,20 @@ void OrbeRecordset::Impl::writeEdit()
 
 void OrbeRecordset::Impl::insert()
 {
-    QSqlDatabase db = state->session.database();
-    QSqlDriver *driver = db.driver();
+    OrbeSession &session = state->session;
     QList<int> columns;
     for (int i = 0; i < shape.names.size(); ++i) {
         if (changed[i])
             columns << i;
     }
-    const Dialect &dialect = state->session.dialect();
     QString sql;
     if (columns.isEmpty()) {
-        sql = (dialect.isMariaDb() ? QStringLiteral("INSERT INTO %1 () VALUES ()")
-                                   : QStringLiteral("INSERT INTO %1 DEFAULT VALUES")).arg(table);
+        sql = session.dialect().insertOfDefaults(table);
     } else {
         QStringList fieldList;
         QStringList placeholders;
         for (int col : std::as_const(columns)) {
-            fieldList << driver->escapeIdentifier(shape.sqlNames[col], QSqlDriver::FieldName);
+            fieldList << session.link().escapeIdentifier(shape.sqlNames[col]);
             placeholders << QStringLiteral("?");
         }
         sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
@@ -131,26 +108,20 @@ void OrbeRecordset::Impl::insert()
     // The generated key and the column defaults come back with the insert, so
     // that the new row reads as the database stored it. The SQLite ODBC
     // driver gives no rows back from an insert: there the row is read anew.
-    const bool returning = !(dialect.odbc && dialect.isSqlite());
+    const bool returning = session.link().returnsInsertedRows();
     if (returning)
         sql += QStringLiteral(" RETURNING *");
 
-    int bound = 0;
-    QSqlQuery *query = &preparedWrite(sql, QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"),
-                                      columns, bound);
-    AnswerWatch watched = state->session.watch();
-    if (!query->exec()) {
-        const QSqlError execError = state->session.errorOf(*query);
-        query->finish();
-        throw state->session.refused(QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"), execError, sql);
-    }
+    OrbeRows inserted;
+    QSqlError error;
+    if (!session.run(sql, bufferValues(columns), true, &inserted, error))
+        throw session.refused(QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"), error, sql);
 
     // RETURNING * and the recordset's "select *" give the one table's columns
     // in the same order, and the transaction's lock keeps the table's shape.
     QList<QVariant> row = buffer;
-    if (returning && query->next())
-        row = readRow(*query);
-    query->finish();
+    if (returning && !inserted.rows.empty())
+        row = normalisedRow(std::move(inserted.rows.front()));
     if (!returning)
         row = rowRead(QStringLiteral("SELECT * FROM %1 WHERE rowid = last_insert_rowid()").arg(table), {}).value_or(buffer);
 

@@ -7,8 +7,6 @@
 #include "orberecordset.h"
 #include "orbetransaction.h"
 
-#include <QSqlQuery>
-#include <QSqlRecord>
 
 #include <optional>
 #include <vector>
@@ -115,7 +113,7 @@ struct OrbeRecordset::Impl
                           QStringLiteral("Das Feld %1 kann nur nach Edit oder AddNew geändert werden.")
                               .arg(orbe::quoted(shape.names[col])));
         }
-        buffer[col] = orbe::convertForColumn(value, shape.types[col], !state->session.dialect().isSqlite(),
+        buffer[col] = orbe::convertForColumn(value, shape.types[col], state->session.system() != DatabaseSystem::SQLite,
                                               shape.names[col]);
         // An edited field set to the value it holds writes nothing: a row
         // imported again unchanged costs a read, not a write and its flush.
@@ -129,12 +127,11 @@ struct OrbeRecordset::Impl
         return set == stored;
     }
 
-    // The current row of a query over the recordset's columns, as the recordset holds it.
-    QList<QVariant> readRow(const QSqlQuery &query) const
+    // A row read over the recordset's columns, as the recordset holds it.
+    QList<QVariant> normalisedRow(QList<QVariant> row) const
     {
-        QList<QVariant> row(shape.names.size());
-        for (int i = 0; i < row.size(); ++i)
-            row[i] = orbe::normalised(query.value(i), shape.types[i]);
+        for (qsizetype i = 0; i < row.size() && i < shape.types.size(); ++i)
+            row[i] = orbe::normalised(row[i], shape.types[i]);
         return row;
     }
 
@@ -143,9 +140,7 @@ struct OrbeRecordset::Impl
     // The one row a statement of the recordset's table reads, with the given
     // key columns of the edited row bound; nothing when it finds none.
     std::optional<QList<QVariant>> rowRead(const QString &sql, const QList<int> &keys);
-    // The prepared write statement with the given columns of the buffer bound
-    // first; bound counts the values bound so far.
-    QSqlQuery &preparedWrite(const QString &sql, const QString &failureText, const QList<int> &columns,
-                             int &bound);
+    // The given columns of the buffer, as values to bind.
+    QVariantList bufferValues(const QList<int> &columns) const;
     void writeEdit();
 };

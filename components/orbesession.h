@@ -4,70 +4,65 @@
 
 #include "failure.h"
 #include "orbedialect.h"
+#include "orbelink.h"
+#include "orbestatementcache.h"
 #include "orbewaits.h"
 
-#include <QSqlDatabase>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
 
-class OrbeStatementCache;
+#include <memory>
+
 class OrbeTransaction;
 
-// A connection's session with its database: which connection it is, whether
-// it still reaches the database, opening it again when it was lost, running
-// statements under the answer watchdog, and wording their failures.
+// A connection's session with its database: the link it travels on, the
+// dialect of the system behind it, whether it still reaches the database,
+// making it again when it was lost, running statements and wording their
+// failures.
 //
 // A statement that failed leaves the session suspect: before the next
 // statement outside a transaction the connection is checked and, when it was
-// lost, opened again. Never inside a transaction, where a new connection
-// would silently drop what the transaction wrote so far.
+// lost, made again. Never inside a transaction, where a new connection would
+// silently drop what the transaction wrote so far.
 class OrbeSession
 {
 public:
-    OrbeSession(const QString &connectionName, Dialect dialect, DatabaseWaits waits, OrbeStatementCache &statements);
+    OrbeSession(std::unique_ptr<OrbeLink> link, const OrbeDialect &dialect, std::shared_ptr<DatabaseWaits> waits);
+    ~OrbeSession();
 
-    QSqlDatabase database() const { return QSqlDatabase::database(m_connectionName, false); }
-    const Dialect &dialect() const { return m_dialect; }
-    bool isPostgres() const { return m_dialect.isPostgres(); }
+    const OrbeDialect &dialect() const { return m_dialect; }
+    DatabaseSystem system() const { return m_dialect.system(); }
+    OrbeLink &link() { return *m_link; }
+    OrbeStatementCache &statements() { return m_statements; }
     bool isOpen() const { return m_open; }
     // How long a statement waits for another program's lock, as set up.
     int lockWait() const { return m_lockWait; }
-    DatabaseWaits &waits() { return m_waits; }
-
-    // A query on the connection that reads forward only.
-    QSqlQuery newQuery() const;
-    // The error of a failed query, its codes as the system behind it means them.
-    QSqlError errorOf(const QSqlQuery &query) const;
-    // The statement as the system behind the connection takes it, and a
-    // value to bind as its driver passes it on intact.
-    QString statement(const QString &sql) const;
-    QVariant bindable(const QVariant &value) const;
-
-    // Watches a statement (and the reading of its rows) on a server while it lives.
-    AnswerWatch watch() { return AnswerWatch(m_waits.watchdog.get(), m_connectionName); }
+    DatabaseWaits &waits() { return *m_waits; }
 
     // The transaction that statements run in now; nullptr outside one.
     const OrbeTransaction *openTransaction() const { return m_openTransaction; }
     void setOpenTransaction(const OrbeTransaction *transaction) { m_openTransaction = transaction; }
 
-    // Throws NotConnected on a closed connection; outside a transaction opens
+    // Throws NotConnected on a closed connection; outside a transaction makes
     // a connection again that a failed statement left lost.
     void beforeStatement();
-    // Runs sql on query; a failure marks the session suspect. A repeatable
-    // statement (one that changes nothing) that fails outside a transaction
-    // on a connection found lost runs once more on the reopened connection,
-    // so that a server restarted while the program was idle goes unnoticed.
-    bool run(QSqlQuery &query, const QString &sql, bool repeatable = false);
-    // The same for a kept statement with its values bound: the executed
-    // query, or nullptr with the driver's error in error.
-    QSqlQuery *runPrepared(const QString &sql, const QVariantList &values, bool repeatable, QSqlError &error);
-    // PostgreSQL only: runs statements separated by semicolons in one round
-    // trip. libpq runs them in turn and stops at the first that fails, whose
-    // error comes back (the driver would report only the first statement's);
-    // psqlODBC does the same by itself.
-    // Repeated once on a connection found lost, as run() repeats.
+
+    enum class Repeat { No, OnLostConnection };
+    // Runs one statement as the dialect writes it, each "?" bound to a value;
+    // its rows into rows (if given). keep: prepared once and kept. A failure
+    // marks the session suspect. A statement that changes nothing
+    // (Repeat::OnLostConnection) and fails outside a transaction on a
+    // connection found lost runs once more on the connection made again, so
+    // that a server restarted while the program was idle goes unnoticed.
+    bool run(const QString &sql, const QVariantList &values, bool keep, OrbeRows *rows, QSqlError &error,
+             Repeat repeat = Repeat::No);
+    bool run(const QString &sql, QSqlError &error, Repeat repeat = Repeat::No)
+    {
+        return run(sql, {}, false, nullptr, error, repeat);
+    }
+    // Statements separated by ";" in one round trip where the link takes
+    // them so; repeated as run() repeats.
     bool runTogether(const QString &statements, QSqlError &error);
 
     // The failure of a statement the database refused (DatabaseError); marks
@@ -81,22 +76,29 @@ public:
     void close();
 
 private:
-    // After a failed statement: marks the session suspect and, for a
-    // repeatable statement outside a transaction, opens a connection found
-    // lost again. True when the statement may run once more.
+    // After a failed statement: marks the session suspect and, when it may
+    // be repeated outside a transaction, makes a connection found lost again.
+    // True when the statement may run once more.
     bool reopenedForRepeat(bool repeatable);
-    // The connection no longer reaches its database: closed by the driver,
-    // or a trivial statement fails without an answer from the server.
+    // The connection no longer reaches its database: closed, or a trivial
+    // statement fails because the connection is gone.
     bool lost();
     QString reopen();
 
-    const QString m_connectionName;
-    Dialect m_dialect;
-    // How long the session waits for another program's lock, as set up.
+    std::unique_ptr<OrbeLink> m_link;
+    const OrbeDialect &m_dialect;
     const int m_lockWait;
-    DatabaseWaits m_waits;
-    OrbeStatementCache &m_statements;
+    const std::shared_ptr<DatabaseWaits> m_waits;
+    OrbeStatementCache m_statements;
     bool m_open = true;
     bool m_suspect = false;
     const OrbeTransaction *m_openTransaction = nullptr;
 };
+
+namespace orbe {
+// Opens a connection's session on a link just made: the dialect's settings.
+// The driver's error on failure, else an invalid one.
+QSqlError startSession(OrbeLink &link, const OrbeDialect &dialect);
+// Seconds as a German text ("1,5 Sekunden", "1 Sekunde"), for messages.
+QString seconds(int milliseconds);
+} // namespace orbe

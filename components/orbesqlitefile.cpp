@@ -2,25 +2,10 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlDriver>
-#include <QVariant>
-
-#include <sqlite3.h>
 
 // What only the SQLite file under a connection can tell.
 
 namespace orbe {
-
-bool sqliteFileMoved(const QSqlDatabase &db)
-{
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return false;
-    sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.constData());
-    int moved = 0;
-    return connection && sqlite3_file_control(connection, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK
-           && moved != 0;
-}
 
 QString sqliteSideFilesCause(const QString &databaseFile)
 {

@@ -5,9 +5,6 @@
 #include "orbesession.h"
 
 #include <QRegularExpression>
-#include <QSqlField>
-#include <QSqlIndex>
-#include <QSqlRecord>
 
 namespace {
 
@@ -36,66 +33,39 @@ constexpr int MostKept = 64;
 
 } // namespace
 
-QSqlQuery *OrbeStatementCache::prepared(OrbeSession &session, const QString &sql, QSqlError &error)
+const OrbeStatementCache::Columns &OrbeStatementCache::resultColumns(const QString &statement, const OrbeRows &rows,
+                                                                     bool lowerCase)
 {
-    auto found = m_prepared.find(sql);
-    if (found != m_prepared.end())
-        return &found.value();
-    if (m_prepared.size() >= MostKept)
-        forgetStatements();
-    QSqlQuery query = session.newQuery();
-    if (AnswerWatch watched = session.watch(); !query.prepare(session.statement(sql))) {
-        error = session.errorOf(query);
-        return nullptr;
-    }
-    return &m_prepared.insert(sql, query).value();
-}
-
-const OrbeStatementCache::Columns &OrbeStatementCache::resultColumns(const QString &statement,
-                                                                     const QSqlRecord &record, bool lowerCase)
-{
-    const int count = record.count();
+    const qsizetype count = rows.names.size();
     const auto known = m_columns.constFind(statement);
-    if (known != m_columns.cend() && known->sqlNames.size() == count
-        && (count == 0 || known->sqlNames.last() == record.fieldName(count - 1)))
+    if (known != m_columns.cend() && known->sqlNames == rows.names && known->types == rows.types)
         return *known;
     if (m_columns.size() >= MostKept)
         m_columns.clear();
     Columns columns;
-    for (int i = 0; i < count; ++i) {
-        const QSqlField field = record.field(i);
-        columns.sqlNames << field.name();
-        columns.names << (lowerCase ? displayName(field.name()) : field.name());
-        columns.types << field.metaType();
-    }
+    columns.sqlNames = rows.names;
+    columns.types = rows.types;
+    for (const QString &name : rows.names)
+        columns.names << (lowerCase ? displayName(name) : name);
     // Of equal names (a join) the first column wins.
-    for (int i = count - 1; i >= 0; --i)
-        columns.byName.insert(columns.names[i].toLower(), i);
+    for (qsizetype i = count - 1; i >= 0; --i)
+        columns.byName.insert(columns.names[i].toLower(), int(i));
     return *m_columns.insert(statement, std::move(columns));
 }
 
 const QStringList &OrbeStatementCache::primaryKey(OrbeSession &session, const QString &table)
 {
     const QString tableKey = table.toLower();
-    auto known = m_primaryKeys.constFind(tableKey);
+    const auto known = m_primaryKeys.constFind(tableKey);
     if (known != m_primaryKeys.cend())
         return *known;
-    const QSqlDatabase db = session.database();
-    if (session.dialect().isMariaDb())
-        return *m_primaryKeys.insert(tableKey, orbe::mariaDbPrimaryKey(db, table));
-    QSqlIndex index = db.primaryIndex(table);
-    if (index.isEmpty() && session.isPostgres())
-        index = db.primaryIndex(tableKey); // unquoted names are stored lower-case
-    QStringList keyNames;
-    for (int i = 0; i < index.count(); ++i)
-        keyNames << index.fieldName(i);
-    return *m_primaryKeys.insert(tableKey, keyNames);
-}
-
-void OrbeStatementCache::forgetStatements()
-{
-    m_prepared.clear();
-    m_columns.clear();
+    QStringList columns;
+    QSqlError error;
+    if (!session.dialect().primaryKey(session, table, columns, error))
+        throw session.refused(QStringLiteral("Der Primärschlüssel der Tabelle %1 ließ sich nicht ermitteln")
+                                  .arg(orbe::quoted(table)),
+                              error);
+    return *m_primaryKeys.insert(tableKey, columns);
 }
 
 void OrbeStatementCache::forget()

@@ -33,15 +33,11 @@ public:
 private:
     bool isOpen() const;
     void begin(const QString &table);
-    // SQLite: BEGIN IMMEDIATE, waiting for the write lock.
-    bool beginImmediate(QSqlError &error);
-    // MariaDB: the named lock of the table, waiting up to the lock wait.
-    bool takeNamedLock(const QString &statement, QSqlError &error);
-    void releaseNamedLock() noexcept;
-    // SQLite: throws, before anything is written, when the file under the
-    // connection was replaced: writing on would damage the new file.
+    void endLock() noexcept;
+    // An SQLite file: throws, before anything is written, when the file
+    // under the connection was replaced: writing on would damage the new file.
     void requireSameFile();
 
     OrbeSession &m_session;
-    QString m_lockName; // MariaDB: the named lock held, as an expression
+    QString m_lockHeld; // what the dialect's lock left to release
 };

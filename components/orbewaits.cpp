@@ -1,5 +1,8 @@
 #include "orbewaits.h"
 
+#include "orbesession.h"
+#include "orbewatchdog.h"
+
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QVariant>
@@ -7,6 +10,49 @@
 #include <sqlite3.h>
 
 #include <thread>
+
+namespace {
+
+std::atomic<bool> allWaitsCancelled = false;
+
+int milliseconds(const char *variable, int otherwise)
+{
+    bool ok = false;
+    const int set = qEnvironmentVariableIntValue(variable, &ok);
+    return ok && set > 0 ? set : otherwise;
+}
+
+} // namespace
+
+void cancelDatabaseWaits()
+{
+    allWaitsCancelled = true;
+}
+
+bool databaseWaitsCancelled()
+{
+    return allWaitsCancelled;
+}
+
+namespace orbe {
+
+int connectWaitMilliseconds()
+{
+    return milliseconds("TARVEL_CONNECT_WAIT_MS", 10000);
+}
+
+int answerWaitMilliseconds()
+{
+    return milliseconds("TARVEL_ANSWER_WAIT_MS", 60000);
+}
+
+int lockWaitMilliseconds(DatabaseSystem system)
+{
+    const int wait = milliseconds("TARVEL_LOCK_WAIT_MS", 30000);
+    return system == DatabaseSystem::MariaDB ? (wait + 999) / 1000 * 1000 : wait;
+}
+
+} // namespace orbe
 
 void SqliteLockWait::install(const QSqlDatabase &db)
 {
@@ -25,37 +71,37 @@ bool SqliteLockWait::waitOnce(int count)
     const auto now = std::chrono::steady_clock::now();
     if (count == 0)
         m_since = now;
-    if (m_cancelRequested || databaseWaitsCancelled()) {
+    m_waited = int(std::chrono::duration_cast<std::chrono::milliseconds>(now - m_since).count());
+    if (m_cancel && m_cancel->requested()) {
         m_cancelled = true;
         return false;
     }
-    if (now - m_since >= std::chrono::milliseconds(m_limit))
+    if (m_waited >= m_limit)
         return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return true;
 }
 
-void DatabaseWaits::cancel()
+QString WaitOutcome::takeSilentCause()
 {
-    if (watchdog)
-        watchdog->cancel();
-    if (lock)
-        lock->cancel();
+    const int waited = m_silentAfter.exchange(0);
+    if (waited == 0)
+        return {};
+    return QStringLiteral("Der Datenbankserver antwortet nicht; Tarvel hat %1 gewartet").arg(orbe::seconds(waited));
 }
 
-void DatabaseWaits::clearCancel()
+DatabaseWaits::DatabaseWaits(std::shared_ptr<DatabaseCancel> runCancel)
+    : cancel(runCancel ? std::move(runCancel) : std::make_shared<DatabaseCancel>())
 {
-    if (watchdog)
-        watchdog->clearCancel();
-    if (lock)
-        lock->clearCancel();
 }
+
+DatabaseWaits::~DatabaseWaits() = default;
 
 std::optional<Failure> DatabaseWaits::cancelled()
 {
-    const bool watchdogCancelled = watchdog && watchdog->takeCancelled();
+    const bool waitCancelled = outcome->takeCancelled();
     const bool lockCancelled = lock && lock->takeCancelled();
-    if (!watchdogCancelled && !lockCancelled)
+    if (!waitCancelled && !lockCancelled)
         return std::nullopt;
     return Failure(ErrorNumber::Cancelled, ErrorSource::Database,
                    QStringLiteral("Abgebrochen, während Tarvel auf die Datenbank wartete."));

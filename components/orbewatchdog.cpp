@@ -1,34 +1,20 @@
 #include "orbewatchdog.h"
 
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QVariant>
-
-#include <libpq-fe.h>
-
 namespace {
-
-std::atomic<bool> allWaitsCancelled = false;
-
-// A cancelled statement gets this long to finish on its own: a cancel stops a
-// run after the row it is in, and only a wait beyond that is cut short.
-constexpr std::chrono::milliseconds CancelGrace{1000};
-
+using Clock = std::chrono::steady_clock;
 } // namespace
 
-void cancelDatabaseWaits()
+std::timed_mutex &socketBirth()
 {
-    allWaitsCancelled = true;
+    static std::timed_mutex mutex;
+    return mutex;
 }
 
-bool databaseWaitsCancelled()
-{
-    return allWaitsCancelled;
-}
-
-AnswerWatchdog::AnswerWatchdog(std::chrono::milliseconds limit)
+AnswerWatchdog::AnswerWatchdog(std::chrono::milliseconds limit, std::shared_ptr<DatabaseCancel> cancel,
+                               std::shared_ptr<WaitOutcome> outcome)
     : m_limit(limit)
-    , m_armedLimit(limit)
+    , m_cancel(std::move(cancel))
+    , m_outcome(std::move(outcome))
     , m_thread([this] { watch(); })
 {
 }
@@ -44,85 +30,69 @@ AnswerWatchdog::~AnswerWatchdog()
 }
 
 // Arming and disarming only set the watch: waking the thread for every
-// statement would cost more than the statements. The thread looks ten times a
-// second, so a cancel ends a wait at once and a silent server is given up
-// within a tenth of a second after the limit.
-void AnswerWatchdog::arm(std::function<int()> socket)
-{
-    arm(std::move(socket), m_limit);
-}
-
-void AnswerWatchdog::arm(std::function<int()> socket, std::chrono::milliseconds limit)
+// statement would cost more than the statements. The thread looks twenty
+// times a second, so a cancel ends a wait within about a second and a silent
+// server is given up soon after the limit.
+AnswerWatchdog::Watch AnswerWatchdog::arm(std::function<std::optional<SocketIdentity>()> socket,
+                                          std::chrono::milliseconds limit)
 {
     std::lock_guard lock(m_mutex);
-    m_socket = std::move(socket);
-    m_armedAt = std::chrono::steady_clock::now();
-    m_armedLimit = limit;
+    Watch previous = std::exchange(m_watch, Watch{std::move(socket), limit, Clock::now()});
+    m_cancelNoted.reset();
+    return previous;
 }
 
-void AnswerWatchdog::disarm()
+void AnswerWatchdog::restore(Watch previous)
 {
     std::lock_guard lock(m_mutex);
-    m_socket = nullptr;
+    m_watch = std::move(previous);
+    m_cancelNoted.reset();
 }
 
 void AnswerWatchdog::watch()
 {
-    const auto look = std::min(m_limit / 4, std::chrono::milliseconds(100));
+    const auto turn = std::min(m_limit / 4, std::chrono::milliseconds(50));
     std::unique_lock lock(m_mutex);
-    while (!m_changed.wait_for(lock, look, [this] { return m_stop; })) {
-        if (!m_socket)
-            continue;
-        const auto waited = std::chrono::steady_clock::now() - m_armedAt;
-        const bool cancelled = (m_cancelRequested || databaseWaitsCancelled()) && waited >= CancelGrace;
-        if (!cancelled && waited < m_armedLimit.load())
-            continue;
-        // A connection being made has no socket yet: looked at again.
-        const int socket = m_socket();
-        if (socket < 0)
-            continue;
-        cutOffSocket(socket);
-        m_socket = nullptr;
-        (cancelled ? m_cancelled : m_fired) = true;
-    }
+    while (!m_changed.wait_for(lock, turn, [this] { return m_stop; }))
+        look(Clock::now());
 }
 
-namespace {
-thread_local int watchDepth = 0;
-}
-
-PGconn *libpqConnection(const QSqlDriver *driver)
+void AnswerWatchdog::look(Clock::time_point now)
 {
-    const QVariant handle = driver ? driver->handle() : QVariant();
-    // The driver's handle is its PGconn, named by the struct behind the typedef.
-    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0)
-        return nullptr;
-    return *static_cast<PGconn *const *>(handle.constData());
-}
-
-PGconn *libpqConnection(const QSqlDatabase &db)
-{
-    return libpqConnection(db.driver());
-}
-
-AnswerWatch::AnswerWatch(AnswerWatchdog *watchdog, const QString &connectionName)
-{
-    if (!watchdog)
+    if (!m_watch.isArmed())
         return;
-    m_counted = true;
-    if (watchDepth++ > 0)
-        return;
-    PGconn *connection = libpqConnection(QSqlDatabase::database(connectionName, false));
-    if (const int socket = connection ? PQsocket(connection) : watchdog->connectionSocket(); socket >= 0) {
-        m_watchdog = watchdog;
-        m_watchdog->arm([socket] { return socket; });
+    // A cancel leaves the wait a moment to end on its own (a run stops after
+    // its row); the cause is noted before the socket is cut, so that the run
+    // that wakes up reads it.
+    const bool cancelled = m_cancel && m_cancel->requested() && now - m_watch.armedAt >= orbe::CancelGrace;
+    if (cancelled && !m_cancelNoted) {
+        m_outcome->noteCancelled();
+        m_cancelNoted = now;
     }
+    const bool silent = !cancelled && now - m_watch.armedAt >= m_watch.limit;
+    if (!silent && !(m_cancelNoted && now - *m_cancelNoted >= orbe::CancelGrace))
+        return;
+    // A connection being made may have no socket yet: looked at again.
+    const std::optional<SocketIdentity> socket = m_watch.socket();
+    if (!socket)
+        return;
+    if (silent)
+        m_outcome->noteSilent(m_watch.limit);
+    if (stillOpen(*socket))
+        cutOffSocket(socket->socket);
+    m_watch = {};
+}
+
+AnswerWatch::AnswerWatch(AnswerWatchdog *watchdog, std::optional<SocketIdentity> socket)
+{
+    if (!watchdog || !socket)
+        return;
+    m_watchdog = watchdog;
+    m_previous = m_watchdog->arm([socket] { return socket; }, m_watchdog->limit());
 }
 
 AnswerWatch::~AnswerWatch()
 {
     if (m_watchdog)
-        m_watchdog->disarm();
-    if (m_counted)
-        --watchDepth;
+        m_watchdog->restore(std::move(m_previous));
 }

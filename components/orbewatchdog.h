@@ -1,102 +1,83 @@
 #pragma once
 
-#include <QList>
-#include <QString>
+// Internal to the database component.
 
-class QSqlDatabase;
-class QSqlDriver;
-struct pg_conn;
+#include "orbesocket.h"
+#include "orbewaits.h"
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
-// Gives up a PostgreSQL connection whose statement gets no answer in time. A
+// Gives up an ODBC connection's wait that gets no answer in time, and ends
+// it when the run is cancelled. A driver blocks inside its own calls, and a
 // server process that is stopped (or a machine that froze) keeps the TCP
-// connection alive, as its kernel still answers keepalives, and it cannot act
-// on timeouts of its own: only the client can end the wait. The watchdog's
-// thread cuts the connection's socket off, so that the waiting call returns
-// with an error. It watches the making of a connection too (the driver's own
-// set-up statements), and it ends a wait at once, as cancelled, when the user
-// cancels the run.
+// connection alive, as its kernel still answers keepalives: only the client
+// can end the wait, by cutting the connection's socket off, so that the
+// waiting call returns with an error. The drivers' own cancels are not used:
+// they open a connection of their own to the server and wait for it without
+// a bound, and the driver manager lets them through only once the statement
+// has ended. The cut comes only after the cancel or the silence is noted, so
+// that the run names the right cause.
+//
+// It knows the connection's socket from the moment it was made (found among
+// the program's sockets, orbeodbc.cpp), never asks the driver for it, and
+// cuts it only while it is still that socket.
 class AnswerWatchdog
 {
 public:
-    explicit AnswerWatchdog(std::chrono::milliseconds limit);
+    AnswerWatchdog(std::chrono::milliseconds limit, std::shared_ptr<DatabaseCancel> cancel,
+                   std::shared_ptr<WaitOutcome> outcome);
     ~AnswerWatchdog();
     AnswerWatchdog(const AnswerWatchdog &) = delete;
     AnswerWatchdog &operator=(const AnswerWatchdog &) = delete;
 
-    // Watches a wait on a connection's socket. socket() is asked on the
-    // watchdog's thread only when it gives up, so that a connection still
-    // being made, whose socket the driver has not told yet, can be watched.
-    void arm(std::function<int()> socket);
-    // The same with a limit of its own (a connection being made).
-    void arm(std::function<int()> socket, std::chrono::milliseconds limit);
+    // One wait: the socket asked for only when the watchdog gives up (a
+    // connection being made has none yet), and its bound.
+    struct Watch
+    {
+        std::function<std::optional<SocketIdentity>()> socket;
+        std::chrono::milliseconds limit{0};
+        std::chrono::steady_clock::time_point armedAt{};
+        bool isArmed() const { return bool(socket); }
+    };
+    // Watches a wait; returns the watch it takes the place of, which
+    // restore() puts back, so that nested waits keep the outer one's bound.
+    Watch arm(std::function<std::optional<SocketIdentity>()> socket, std::chrono::milliseconds limit);
+    void restore(Watch previous);
     std::chrono::milliseconds limit() const { return m_limit; }
-    // The limit of the wait watched last.
-    std::chrono::milliseconds armedLimit() const { return m_armedLimit; }
-    void disarm();
-    // The socket of a connection whose driver does not tell it (ODBC), found
-    // when it was made; -1 when unknown.
-    void setConnectionSocket(int socket) { m_connectionSocket = socket; }
-    int connectionSocket() const { return m_connectionSocket; }
-    // The watchdog gave up a connection since this was last asked, because no
-    // answer came in time, or because the wait was cancelled.
-    bool takeFired() { return m_fired.exchange(false); }
-    bool takeCancelled() { return m_cancelled.exchange(false); }
-    // Ends the waits of this connection from now on as cancelled. Touches an
-    // atomic only, so a signal handler may call it.
-    void cancel() { m_cancelRequested = true; }
-    void clearCancel() { m_cancelRequested = false; }
 
 private:
     void watch();
+    // Under the lock: gives the armed wait up when its time is over.
+    void look(std::chrono::steady_clock::time_point now);
 
     const std::chrono::milliseconds m_limit;
+    const std::shared_ptr<DatabaseCancel> m_cancel;
+    const std::shared_ptr<WaitOutcome> m_outcome;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::function<int()> m_socket; // armed while set
-    std::chrono::steady_clock::time_point m_armedAt;
-    std::atomic<std::chrono::milliseconds> m_armedLimit;
+    Watch m_watch;
+    std::optional<std::chrono::steady_clock::time_point> m_cancelNoted;
     bool m_stop = false;
-    std::atomic<bool> m_fired = false;
-    std::atomic<bool> m_cancelled = false;
-    std::atomic<bool> m_cancelRequested = false;
-    int m_connectionSocket = -1;
     std::thread m_thread;
 };
 
-// Ends every database wait of the program as cancelled, from now on (a signal
-// to tarvel-batch). Touches an atomic only, so a signal handler may call it.
-void cancelDatabaseWaits();
-bool databaseWaitsCancelled();
-
-// The libpq connection behind a PostgreSQL connection of the driver, else nullptr.
-pg_conn *libpqConnection(const QSqlDatabase &db);
-pg_conn *libpqConnection(const QSqlDriver *driver);
-
-// Ends a connection's socket so that a call blocked on it returns with an
-// error. One per platform: POSIX shuts it down and leaves the descriptor to
-// its owner; Windows closes it.
-void cutOffSocket(int socket);
-// The sockets the program has open now; empty where the platform cannot tell.
-QList<int> openSockets();
-
-// Arms the watchdog (if any) on the connection's socket for its lifetime;
-// nested watches leave the outermost one in charge.
+// Arms the watchdog (if any) on a socket for its lifetime, and puts the
+// watch back that it replaced.
 class AnswerWatch
 {
 public:
-    AnswerWatch(AnswerWatchdog *watchdog, const QString &connectionName);
+    AnswerWatch(AnswerWatchdog *watchdog, std::optional<SocketIdentity> socket);
     ~AnswerWatch();
     AnswerWatch(const AnswerWatch &) = delete;
     AnswerWatch &operator=(const AnswerWatch &) = delete;
 
 private:
     AnswerWatchdog *m_watchdog = nullptr;
-    bool m_counted = false;
+    AnswerWatchdog::Watch m_previous;
 };

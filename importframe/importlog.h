@@ -41,6 +41,7 @@ public:
     // time>.txt", named by the time of the start. A folder that takes no file
     // refuses the import (PathFileAccess), before anything is written.
     void start();
+    bool isStarted() const { return m_file.isCreated(); }
     // After a failure of the run: the log so far into the file, if the run
     // made it, and the host told where it went. Never throws: it runs on the
     // way to the error report.

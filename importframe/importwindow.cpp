@@ -82,6 +82,8 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption, const Tw
         updateButtons();
         // The log scrolls during a run, but takes no typing.
         m_txt1Edit->setReadOnly(running);
+        if (!running)
+            emit runEnded();
     });
     connect(m_session.get(), &RunSession::outputReady, this, &ImportWindow::showRunOutput);
     connect(m_session.get(), &RunSession::ended, this, [this](RunEnding *ending) { m_display->end(*ending); });
@@ -113,6 +115,11 @@ FittingLabel *ImportWindow::panel2() const { return m_statusBar->panel2(); }
 bool ImportWindow::isRunning() const
 {
     return m_session->isRunning();
+}
+
+void ImportWindow::stopRunQuietly()
+{
+    m_session->cancelQuietly();
 }
 
 QString ImportWindow::logText() const

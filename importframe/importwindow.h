@@ -74,10 +74,16 @@ public:
     OrbeBase *orbeBase() const { return m_base; }
 
     bool isRunning() const;
+    // The program ends: a run going is cancelled without a question and ends
+    // without its messages; runEnded() tells when it has.
+    void stopRunQuietly();
     // The log's exact text, CR LF line breaks included.
     QString logText() const;
     // The chosen workbook, and the connection the status bar names.
     ImportWindowState &windowState() { return m_state; }
+
+signals:
+    void runEnded();
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -1,6 +1,6 @@
 #include "runchannel.h"
 
-#include "orbeconnection.h"
+#include "orbewaits.h"
 
 namespace {
 
@@ -20,21 +20,15 @@ RunEnding RunChannel::takeEnding()
     return std::exchange(m_ending, RunEnding());
 }
 
+RunChannel::RunChannel()
+    : m_databaseCancel(std::make_shared<DatabaseCancel>())
+{
+}
+
 void RunChannel::cancel()
 {
     m_cancel = true;
-    // Under the lock, so that the run cannot close the connection meanwhile.
-    const std::lock_guard lock(m_mutex);
-    if (m_connection)
-        m_connection->cancelWaits();
-}
-
-void RunChannel::setConnection(std::shared_ptr<OrbeConnection> connection)
-{
-    const std::lock_guard lock(m_mutex);
-    m_connection = std::move(connection);
-    if (m_connection && m_cancel)
-        m_connection->cancelWaits();
+    m_databaseCancel->request();
 }
 
 std::optional<QString> RunChannel::question() const

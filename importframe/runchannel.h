@@ -12,7 +12,7 @@
 #include <mutex>
 #include <optional>
 
-class OrbeConnection;
+class DatabaseCancel;
 
 // What a run on its own thread has told its window and the window has not
 // shown yet. The window takes it about ten times a second: the log in pieces,
@@ -48,11 +48,14 @@ struct RunEnding
 };
 
 // Between a run on its own thread and its window, which share nothing else:
-// the output, the ending, the cancel, the run's database connection (whose
-// waits a cancel ends) and a question the run waits on. Safe from both threads.
+// the output, the ending, the cancel (which reaches the run's database
+// connection from the moment it is being made) and a question the run waits
+// on. Safe from both threads.
 class RunChannel
 {
 public:
+    RunChannel();
+
     // The window's side.
     RunOutput takeOutput();
     RunEnding takeEnding();
@@ -65,8 +68,8 @@ public:
 
     // The run's side.
     bool cancelRequested() const { return m_cancel; }
-    // The connection a cancel reaches; nullptr before the run closes it.
-    void setConnection(std::shared_ptr<OrbeConnection> connection);
+    // What the run's database connection waits on; a cancel ends its waits.
+    const std::shared_ptr<DatabaseCancel> &databaseCancel() const { return m_databaseCancel; }
     // Waits until the window answers; no once it has gone.
     bool ask(const QString &question);
     template <typename Change>
@@ -95,7 +98,7 @@ private:
     RunOutput m_output;
     RunEnding m_ending;
     std::atomic<bool> m_cancel = false;
-    std::shared_ptr<OrbeConnection> m_connection;
+    const std::shared_ptr<DatabaseCancel> m_databaseCancel;
     std::optional<QString> m_question;
     std::optional<bool> m_answer;
     bool m_abandoned = false;

@@ -7,7 +7,6 @@
 #include "userdialogs.h"
 
 #include <QPushButton>
-#include <QThread>
 #include <QWidget>
 
 namespace {
@@ -18,13 +17,16 @@ constexpr int PollMilliseconds = 100;
 // Opening the run's own connection is the step before the run's first line.
 constexpr int ConnectLine = 10;
 
-std::shared_ptr<OrbeConnection> openRunConnection(const std::optional<DatabaseLocation> &database)
+// The run's own connection; nothing when a cancel ended its making (the run
+// then ends as cancelled before its first row).
+std::shared_ptr<OrbeConnection> openRunConnection(const std::optional<DatabaseLocation> &database,
+                                                  const RunChannel &channel)
 {
     if (!database)
         throw objectNotSet();
     QString reason;
-    std::shared_ptr<OrbeConnection> connection = OrbeBase::openConnection(*database, &reason);
-    if (!connection)
+    std::shared_ptr<OrbeConnection> connection = OrbeBase::openConnection(*database, &reason, channel.databaseCancel());
+    if (!connection && !channel.cancelRequested())
         throw Failure(ErrorNumber::NotConnected, ErrorSource::Database,
                       QStringLiteral("Die Verbindung zur Datenbank lässt sich für den Lauf nicht öffnen: %1").arg(reason));
     return connection;
@@ -44,13 +46,12 @@ void work(const RunJob &job, RunChannel &channel)
     WindowRunHost host(channel, job.place, job.state, job.logSoFar);
     std::shared_ptr<OrbeConnection> &connection = host.windowState().connection;
     if (!runTrapped(job.place, job.import ? ImportProcedure : CheckProcedure,
-                    [&](ErrorLine &at) { at(ConnectLine); connection = openRunConnection(job.database); }))
+                    [&](ErrorLine &at) { at(ConnectLine); connection = openRunConnection(job.database, channel); }))
         return;
-    channel.setConnection(connection);
     job.run(host);
     // The connection is closed by the thread that opened it.
-    channel.setConnection(nullptr);
-    connection->close();
+    if (connection)
+        connection->close();
     connection.reset();
 }
 
@@ -72,32 +73,48 @@ RunSession::RunSession(QWidget *window, QPushButton *cancelButton, QPushButton *
 
 RunSession::~RunSession()
 {
-    if (!m_thread)
+    if (!m_thread.joinable())
         return;
     m_channel->abandon();
-    m_thread->wait();
+    m_thread.join();
 }
 
 void RunSession::start(RunJob job, QPushButton *starter)
 {
-    if (m_thread)
+    if (m_thread.joinable())
         return;
     m_starter = starter;
     m_closeAfter = false;
+    m_quiet = false;
     m_channel = std::make_shared<RunChannel>();
-    m_thread.reset(QThread::create([job = std::move(job), channel = m_channel] { work(job, *channel); }));
-    // The end shows at once, not at the next poll.
-    connect(m_thread.get(), &QThread::finished, this, &RunSession::poll, Qt::QueuedConnection);
+    m_finished = std::make_shared<std::atomic<bool>>(false);
+    // A thread of the standard library: joined, it has ended, with its
+    // thread-local data; Qt's wait returns once its function has returned.
+    // The session outlives the thread: its destructor joins it.
+    m_thread = std::thread([this, job = std::move(job), channel = m_channel, finished = m_finished] {
+        work(job, *channel);
+        *finished = true;
+        // The end shows at once, not at the next poll.
+        QMetaObject::invokeMethod(this, &RunSession::poll, Qt::QueuedConnection);
+    });
     m_window->setCursor(Qt::BusyCursor);
     emit runningChanged(true);
     m_cancelButton->setFocus();
-    m_thread->start();
     m_poll.start();
+}
+
+void RunSession::cancelQuietly()
+{
+    if (!m_thread.joinable())
+        return;
+    m_quiet = true;
+    m_channel->cancel();
 }
 
 void RunSession::askToCancel(bool thenClose)
 {
-    if (!m_thread || m_asking)
+    // A run the ending program stops is not asked about again.
+    if (!m_thread.joinable() || m_asking || m_quiet)
         return;
     m_asking = true;
     const bool yes = UserDialogs::current().confirm(m_window, QStringLiteral("Lauf abbrechen?"), QStringLiteral("Tarvel"));
@@ -111,14 +128,14 @@ void RunSession::askToCancel(bool thenClose)
 
 void RunSession::poll()
 {
-    if (!m_thread)
+    if (!m_thread.joinable())
         return;
     RunOutput output = m_channel->takeOutput();
     emit outputReady(&output);
     if (m_asking)
         return;
     askPendingQuestion();
-    if (m_thread && m_thread->isFinished())
+    if (m_thread.joinable() && *m_finished)
         finish();
 }
 
@@ -129,7 +146,7 @@ void RunSession::askPendingQuestion()
         return;
     // A run cancelled meanwhile is not asked about.
     bool yes = false;
-    if (!m_channel->cancelRequested()) {
+    if (!m_channel->cancelRequested() && !m_quiet) {
         m_asking = true;
         yes = UserDialogs::current().confirm(m_window, *question, QStringLiteral("Tarvel"));
         m_asking = false;
@@ -140,15 +157,16 @@ void RunSession::askPendingQuestion()
 void RunSession::finish()
 {
     m_poll.stop();
-    m_thread->wait();
-    m_thread.reset();
+    m_thread.join();
     RunOutput last = m_channel->takeOutput();
     RunEnding ending = m_channel->takeEnding();
     m_channel.reset();
     emit outputReady(&last);
     m_window->unsetCursor();
     emit runningChanged(false);
-    emit ended(&ending);
+    // A run cancelled because the program ends shows nothing more.
+    if (!m_quiet)
+        emit ended(&ending);
     QPushButton *focus = m_starter && m_starter->isEnabled() ? m_starter.data() : m_fallback;
     focus->setFocus();
     // Queued: within the close event that asked, a close would be a no-op.

@@ -8,13 +8,14 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 
 class Failure;
 class QPushButton;
-class QThread;
 class QWidget;
 
 // The failure of handing a window a database object that is not there
@@ -51,11 +52,15 @@ public:
     ~RunSession() override;
 
     void start(RunJob job, QPushButton *starter);
-    bool isRunning() const { return m_thread != nullptr; }
+    bool isRunning() const { return m_thread.joinable(); }
     // "Abbrechen", Escape, closing the window: asks "Lauf abbrechen?"; yes
     // stops the run after its row, or at once where it waits for the
     // database, and thenClose closes the window once it has stopped.
     void askToCancel(bool thenClose);
+    // The program ends: cancels the run without asking; its end shows no
+    // messages and no error box (the run still logs the cancel and writes
+    // its log file).
+    void cancelQuietly();
 
 signals:
     void runningChanged(bool running);
@@ -73,8 +78,10 @@ private:
     QPushButton *const m_fallback;
     QPointer<QPushButton> m_starter;
     std::shared_ptr<RunChannel> m_channel;
-    std::unique_ptr<QThread> m_thread;
+    std::thread m_thread;
+    std::shared_ptr<std::atomic<bool>> m_finished; // set by the thread as its last step
     QTimer m_poll;
     bool m_asking = false;     // a question is open: what the run sends waits for it
     bool m_closeAfter = false;
+    bool m_quiet = false;
 };

@@ -25,19 +25,33 @@ bool runRows(RunHost &host, const RunSteps &steps)
         at(line.open); Workbook *book = &spreadsheet->Open(state.workbookPath, LastReadRow);
         at(line.sheet); Worksheet *sheet = &book->firstSheet();
         // A cancel that cut a wait for the database short ends the run as
-        // "Abbrechen" does after the row before: that row is not saved.
+        // "Abbrechen" does after the row before: that row is not saved. An
+        // import's log then begins with its header all the same.
         const auto cancelledAt = [&](const Failure &failure, int row) {
             if (failure.number() != ErrorNumber::Cancelled)
                 return false;
+            if (import && !steps.importLog->isStarted())
+                steps.importLog->start();
             noteCancel(host, summary, row - 1);
             return true;
         };
+        const Failure cancelledBeforeRows(ErrorNumber::Cancelled, ErrorSource::Tarvel, QString());
         int lastRow = 0;
         try {
+            // A cancel while the connection was made, or in the run's
+            // beginning, ends the run before its first row.
+            if (host.cancelRequested()) {
+                if (!import)
+                    host.clearLog();
+                throw cancelledBeforeRows;
+            }
             lastRow = steps.begin(*sheet, at);
+            if (host.cancelRequested())
+                throw cancelledBeforeRows;
         } catch (const Failure &failure) {
             if (!cancelledAt(failure, FirstDataRow))
                 throw;
+            lastRow = 0;
         }
         at(line.loop); for (state.currentRow = FirstDataRow; state.currentRow <= lastRow; ++state.currentRow) {
             try {

@@ -63,6 +63,4 @@ export TARVEL_TEST_POSTGRES_URL="postgresql://postgres@127.0.0.1:$THROWAWAY_POST
 export TARVEL_TEST_POSTGRES_PORT="$THROWAWAY_POSTGRES_PORT" TARVEL_REQUIRE_POSTGRES=1
 unset TARVEL_DATABASE
 
-# A test that timed out starts again, up to four times in all: tst_importwindow
-# sometimes stops at its exit under Wine (the README's Windows section).
-"${locale[@]}" ctest --test-dir "$build" --output-on-failure -j2 --repeat after-timeout:4 "$@"
+"${locale[@]}" ctest --test-dir "$build" --output-on-failure -j2 "$@"

@@ -230,8 +230,12 @@ private slots:
         QTest::newRow("database replaced") << QList<Stop>{} << 1;
         // Through ODBC too: MariaDB's wait for the named lock ends on the
         // driver's socket, SQLite's between the driver's short waits.
-        for (const char *kind : {"sqlite", "odbc-sqlite", "odbc-mariadb"})
+        // PostgreSQL: the row's lock, and another program's lock on what a
+        // lookup reads (the cooperative import's before its log began).
+        for (const char *kind : {"sqlite", "odbc-sqlite", "odbc-mariadb", "postgresql"})
             QTest::addRow("interrupt while locked, %s", kind) << QList<Stop>{Stop::Interrupt} << 130;
+        for (const char *run : {"district", "cooperative"})
+            QTest::addRow("interrupt in a lookup, %s, postgresql", run) << QList<Stop>{Stop::Interrupt} << 130;
     }
     void stoppedFromOutside()
     {
@@ -240,7 +244,9 @@ private slots:
         const QByteArray tag = QTest::currentDataTag();
         const bool closed = tag == "standard output closed";
         const bool replaced = tag == "database replaced";
-        const bool locked = tag.startsWith("interrupt while locked");
+        const bool lookup = tag.startsWith("interrupt in a lookup");
+        const bool locked = tag.startsWith("interrupt while locked") || lookup;
+        const QString run = lookup ? QString::fromLatin1(tag).section(u' ', -2, -2).chopped(1) : "district";
         QList<Need> needs;
         if (sent.contains(Stop::Terminate))
             needs << Need::Termination;
@@ -257,16 +263,23 @@ private slots:
         WorkbookRows rows;
         for (int year = 3000; year < 8000; ++year)
             rows << QVariantList{"A", 12, QVariant(), "Hofberg", 3, 0, year};
-        const QString path = f.kindWorkbook("district", "Gutachten.xlsx", rows);
+        const QString path = f.kindWorkbook(run, "Gutachten.xlsx", run == "district" ? rows : WorkbookRows());
         const QString other = f.folder.filePath("andere.sqlite");
         if (replaced) {
             QVERIFY(OrbeBase::createDatabaseFile(other));
             db.base().Disconnect(); // the program's connection is the only one
         }
-        if (locked)
-            db.execute(db.connection()->dialect().isMariaDb()
+        const DatabaseSystem system = db.connection()->system();
+        if (locked && system == DatabaseSystem::PostgreSQL) {
+            db.execute("BEGIN");
+            db.execute(lookup ? QStringLiteral("LOCK TABLE %1 IN ACCESS EXCLUSIVE MODE")
+                                    .arg(run == "district" ? "JagdbezirkDatenBayern" : "JagdbezirksSammlung")
+                              : QStringLiteral("LOCK TABLE ForstlichesGutachtenZurAbschussplanung IN SHARE MODE"));
+        } else if (locked) {
+            db.execute(system == DatabaseSystem::MariaDB
                            ? "DO GET_LOCK(CONCAT(DATABASE(), '.ForstlichesGutachtenZurAbschussplanung'), 0)"
                            : "BEGIN IMMEDIATE");
+        }
         QProcess process;
         prepareForStops(process);
         // A reader that stops at once, as "| head -c 1" soon does: another
@@ -277,18 +290,27 @@ private slots:
             reader.start(QStringLiteral(TARVEL_BATCH), {"--help"});
         }
         qputenv("TARVEL_LOCK_WAIT_MS", "60000");
-        f.start(process, {"import", "--district", "--database", db.location(), path});
+        f.start(process, {"import", "--" + run, "--database", db.location(), path});
         qunsetenv("TARVEL_LOCK_WAIT_MS");
         QByteArray out;
         while (!closed && !locked && !out.contains("(Zeile 40)") && process.waitForReadyRead(20000))
             out += process.readAllStandardOutput();
-        if (locked && !process.waitForFinished(1000)) {
+        if (locked && !process.waitForFinished(2000)) {
+            // Within about a second of the signal, long before the lock wait:
+            // a cancel, with the log's header and its file.
+            QElapsedTimer stopping;
+            stopping.start();
             const QString notSent = sendStop(process, Stop::Interrupt);
             QVERIFY2(notSent.isEmpty(), qPrintable(notSent));
-            QVERIFY(process.waitForFinished(10000)); // long before the lock wait
-            db.execute(db.connection()->dialect().isMariaDb() ? "DO RELEASE_ALL_LOCKS()" : "ROLLBACK");
+            QVERIFY(process.waitForFinished(10000));
+            QVERIFY2(stopping.elapsed() < 2000, qPrintable(QString::number(stopping.elapsed())));
+            db.execute(system == DatabaseSystem::MariaDB ? "DO RELEASE_ALL_LOCKS()" : "ROLLBACK");
             QCOMPARE(process.exitCode(), exitCode);
-            QVERIFY(process.readAllStandardOutput().endsWith("\r\nImport abgebrochen nach Zeile 1\r\n"));
+            const QByteArray log = process.readAllStandardOutput();
+            QVERIFY2(log.startsWith("Protokoll für: Forstliches Tarvel\r\n")
+                         && log.endsWith("\r\nImport abgebrochen nach Zeile 1\r\n"),
+                     log.constData());
+            QCOMPARE(f.onlyLogFile(), log);
             return;
         }
         for (const Stop stop : sent) {

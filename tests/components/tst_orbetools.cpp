@@ -5,6 +5,7 @@
 #include "orberecordset.h"
 #include "orbetools.h"
 #include "testfiles.h"
+#include "qtwarnings.h"
 
 #include <QDate>
 #include <QDir>
@@ -17,6 +18,7 @@ class TestOrbeTools : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnQtWarnings(); }
     void valueTextForms_data()
     {
         QTest::addColumn<QVariant>("value");

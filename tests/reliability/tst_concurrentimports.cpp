@@ -9,6 +9,7 @@
 #include "testfiles.h"
 #include "testplatform.h"
 #include "testworkbook.h"
+#include "qtwarnings.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -105,6 +106,7 @@ private:
     }
 
 private slots:
+    void init() { failOnQtWarnings(); }
     void initTestCase() { QVERIFY(m_dataHome.isValid()); }
 
     void overlappingImports_data()
@@ -133,7 +135,7 @@ private slots:
                 ->Fields().Item(0).text();
         };
         // MariaDB's foreign key then needs an index of its own, as InnoDB made it.
-        const bool mariadb = db.connection()->dialect().isMariaDb();
+        const bool mariadb = db.connection()->system() == DatabaseSystem::MariaDB;
         if (!uniqueIndex && mariadb)
             db.execute(QStringLiteral("CREATE INDEX Sammlung_IX ON ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung)"));
         if (!uniqueIndex)

@@ -8,17 +8,125 @@
 #include "failure.h"
 #include "orberecordset.h"
 #include "runfixture.h"
+#include "qtwarnings.h"
+#include "testplatform.h"
 
 #include <QProcess>
 #include <QScopeGuard>
 #include <QtTest>
+
+#include <thread>
 
 class DatabaseFaultsTest : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void init() { failOnQtWarnings(); }
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    // "Abbrechen" while an import waits for another program's lock (a row
+    // lock on MariaDB, the table's lock on PostgreSQL, SQLite's write lock)
+    // ends the wait within about a second, as a cancel: never as a lost
+    // connection or an error. MariaDB's wait ends by cutting the driver's
+    // socket, so it is tried ten times: the cancel must be noted first.
+    void cancelDuringLockWait_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("rounds");
+        const bool sanitizers = qEnvironmentVariable("TARVEL_TEST_SANITIZERS") == QLatin1String("1");
+        for (const QString &kind : TestDatabase::kinds())
+            QTest::addRow("%s", qPrintable(kind)) << kind << (kind == "odbc-mariadb" && !sanitizers ? 10 : 1);
+    }
+    void cancelDuringLockWait()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, rounds);
+        TARVEL_OPEN_TEST_DATABASE(db, kind);
+        db.execute(QStringLiteral("INSERT INTO JagdbezirksSammlung VALUES (301, 2, '448', 'HG Naila')"));
+        db.execute(QStringLiteral("INSERT INTO ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung, "
+                                  "JagdjahrVon, JagdjahrBis, IdVerbissbelastung) VALUES (301, 2024, 2026, 12)"));
+        db.execute(db.connection()->system() == DatabaseSystem::SQLite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+        db.execute(QStringLiteral("UPDATE ForstlichesGutachtenZurAbschussplanung SET Bemerkung = 'offen'"));
+        const auto unlock = qScopeGuard([&] { db.execute(QStringLiteral("ROLLBACK")); });
+        for (int round = 1; round <= rounds; ++round) {
+            OrbeBase importing;
+            qputenv("TARVEL_LOCK_WAIT_MS", "60000");
+            QVERIFY(importing.ConnectTo(db.location()));
+            qunsetenv("TARVEL_LOCK_WAIT_MS");
+            RunFixture f(db);
+            f.host.state.connection = importing.Connection();
+            f.workbook(QStringLiteral("hg.xlsx"), WorkbookRows{
+                {"Hgnr", "Jahr", "Lkr", "Lkrname", "Alf_kurz", "Alf_lang", "Hgname", "Belast", "Abschuss"},
+                {448, 2024, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "Naila", 4, 1}});
+            QElapsedTimer waited;
+            waited.start();
+            std::thread cancel([&f] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+                f.host.cancelNow = true;
+                f.host.state.connection->cancelWaits();
+            });
+            runCooperativeImport(f.host);
+            cancel.join();
+            QVERIFY2(f.errors.reports.isEmpty(), qPrintable(f.errors.reports.value(0).toText()));
+            QVERIFY2(f.host.log.endsWith("\r\nImport abgebrochen nach Zeile 1\r\n"), qPrintable(f.host.log));
+            QVERIFY2(waited.elapsed() < 1200 + 2500, qPrintable(QString::number(waited.elapsed())));
+        }
+    }
+
+    // The bounds as a program has them, not a test's shorter settings: a
+    // server that takes the connection and never greets is given up after
+    // the 10 s connect wait, another session's named lock after the 30 s lock
+    // wait. Waits in real time: not in the sanitizer build.
+    void defaultBoundsHold_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("connect, postgresql") << "postgresql" << 10
+                                             << "(Der Datenbankserver antwortet nicht; Tarvel hat 10 Sekunden gewartet)";
+        QTest::newRow("named lock, odbc-mariadb") << "odbc-mariadb" << 30
+                                                  << "(Ein anderes Programm hält die Tabelle gesperrt; Tarvel hat 30 Sekunden gewartet)";
+    }
+    void defaultBoundsHold()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, seconds);
+        QFETCH(QString, cause);
+        if (qEnvironmentVariable("TARVEL_TEST_SANITIZERS") == QLatin1String("1"))
+            QSKIP("waits in real time");
+        TARVEL_OPEN_TEST_DATABASE(db, kind);
+        QElapsedTimer waited;
+        QString failure;
+        if (kind == QLatin1String("postgresql")) {
+            int silentPort = 0;
+            const TestSocket silent = listenOnLoopback(&silentPort);
+            QVERIFY(silent >= 0);
+            const auto closeSilent = qScopeGuard([silent] { closeSocket(silent); });
+            OrbeBase base;
+            waited.start();
+            QVERIFY(!base.ConnectTo(QStringLiteral("postgresql://jagd@127.0.0.1:%1/jagd").arg(silentPort)));
+            failure = base.connectFailure();
+        } else {
+            db.execute(QStringLiteral("INSERT INTO JagdbezirksSammlung VALUES (301, 2, '448', 'HG Naila')"));
+            db.execute(QStringLiteral("DO GET_LOCK(CONCAT(DATABASE(), '.ForstlichesGutachtenZurAbschussplanung'), 0)"));
+            const auto unlock = qScopeGuard([&] { db.execute(QStringLiteral("DO RELEASE_ALL_LOCKS()")); });
+            OrbeBase importing;
+            QVERIFY(importing.ConnectTo(db.location()));
+            RunFixture f(db);
+            f.host.state.connection = importing.Connection();
+            f.workbook(QStringLiteral("hg.xlsx"), WorkbookRows{
+                {"Hgnr", "Jahr", "Lkr", "Lkrname", "Alf_kurz", "Alf_lang", "Hgname", "Belast", "Abschuss"},
+                {448, 2024, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "Naila", 4, 1}});
+            waited.start();
+            runCooperativeImport(f.host);
+            QCOMPARE(f.errors.reports.size(), 1);
+            failure = f.errors.reports[0].description;
+        }
+        const qint64 took = waited.elapsed();
+        QVERIFY2(failure.contains(cause), qPrintable(failure));
+        QVERIFY2(took >= seconds * 1000 - 500 && took < seconds * 1000 + 3000, qPrintable(QString::number(took)));
+    }
 
     void importCannotWrite_data()
     {
@@ -66,11 +174,11 @@ private slots:
                                   "(302, 2, '449', 'HG Helmbrechts')"));
         db.execute(QStringLiteral("INSERT INTO ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung, "
                                   "JagdjahrVon, JagdjahrBis, IdVerbissbelastung) VALUES (301, 2024, 2026, 12)"));
-        const bool sqlite = db.connection()->dialect().isSqlite();
+        const bool sqlite = db.connection()->system() == DatabaseSystem::SQLite;
 
         // The fault, made on the test's own connection. A user of its own
         // (%1) with SELECT rights only, or with all rights and then locked out.
-        const bool mariadb = db.connection()->dialect().isMariaDb();
+        const bool mariadb = db.connection()->system() == DatabaseSystem::MariaDB;
         const QString role = QStringLiteral("benutzer_") + db.serverDatabase();
         const QString user = mariadb ? QStringLiteral("'%1'@'localhost'").arg(role) : role;
         const QString table = QStringLiteral("ForstlichesGutachtenZurAbschussplanung");

@@ -15,6 +15,7 @@
 #include "testrunhost.h"
 #include "testsignals.h"
 #include "testworkbook.h"
+#include "qtwarnings.h"
 
 #include <QStandardPaths>
 #include <QUrl>
@@ -35,6 +36,7 @@ class LostDatabaseTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnQtWarnings(); }
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     // Shut down, killed at once, or stopped (SIGSTOP) while the third data

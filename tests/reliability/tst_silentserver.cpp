@@ -9,6 +9,7 @@
 #include "testplatform.h"
 #include "testrunhost.h"
 #include "testworkbook.h"
+#include "qtwarnings.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -21,20 +22,25 @@ class SilentServerTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnQtWarnings(); }
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    // In the driver's own set-up or the session's, or made again after the
+    // In the connection's start-up (bounded by the connect wait) or the
+    // session's set-up (by the answer wait), or made again after the
     // connection was lost at the third data row: the import ends after the
-    // answer limit with the German cause. In tarvel-batch, waiting as long as
+    // limit with the German cause. In tarvel-batch, waiting as long as
     // it would for a real server, one interrupt (Ctrl+C) ends the wait as a cancel.
     void serverSilentWhileConnecting_data()
     {
         QTest::addColumn<QByteArray>("freezeAt");
         QTest::addColumn<bool>("reconnect");
-        QTest::newRow("driver's set-up") << QByteArray("version()") << false;
+        // The start-up message names the program.
+        QTest::newRow("connection's start-up") << QByteArray("application_name") << false;
         QTest::newRow("session start") << QByteArray("lock_timeout") << false;
-        QTest::newRow("reconnect, driver's set-up") << QByteArray("version()") << true;
+        QTest::newRow("reconnect, connection's start-up") << QByteArray("application_name") << true;
         QTest::newRow("reconnect, session start") << QByteArray("lock_timeout") << true;
+        // The row's begin, repeated on the new connection, gets no answer.
+        QTest::newRow("reconnect, repeated statement") << QByteArray("BEGIN") << true;
     }
     void serverSilentWhileConnecting()
     {
@@ -60,9 +66,11 @@ private slots:
         std::atomic<bool> reached = false;
         freeze(proxy, reached);
         qputenv("TARVEL_ANSWER_WAIT_MS", "1500");
+        qputenv("TARVEL_CONNECT_WAIT_MS", "1500");
         OrbeBase base;
         const bool connected = base.ConnectTo(db.locationAt(proxy.port()));
         qunsetenv("TARVEL_ANSWER_WAIT_MS");
+        qunsetenv("TARVEL_CONNECT_WAIT_MS");
         QVERIFY(reached || reconnect);
         QCOMPARE(connected, reconnect);
         if (!connected) {

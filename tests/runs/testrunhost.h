@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -29,6 +30,7 @@ public:
     QList<Message> messages;
     QStringList summaries;  // summaryText() of each summary shown
     int cancelAfterRow = 0; // "Abbrechen" pressed during this row; 0: never
+    std::atomic<bool> cancelNow = false; // "Abbrechen" pressed from another thread
     std::function<void()> duringRows; // done from outside once, as the first row begins
 
     ImportWindowState &windowState() override { return state; }
@@ -48,6 +50,9 @@ public:
         messages << Message{text, title, icon};
     }
     QString placeName() const override { return QStringLiteral("frmTest"); }
-    bool cancelRequested() override { return cancelAfterRow > 0 && state.currentRow >= cancelAfterRow; }
+    bool cancelRequested() override
+    {
+        return cancelNow || (cancelAfterRow > 0 && state.currentRow >= cancelAfterRow);
+    }
     void showSummary(const RunSummary &summary) override { summaries << summaryText(summary); }
 };

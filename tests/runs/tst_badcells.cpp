@@ -11,6 +11,7 @@
 #include "failure.h"
 #include "runfixture.h"
 #include "testfiles.h"
+#include "qtwarnings.h"
 
 #include <QtTest>
 
@@ -161,6 +162,7 @@ class BadCellsTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnQtWarnings(); }
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);

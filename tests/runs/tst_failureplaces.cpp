@@ -8,6 +8,7 @@
 #include "failure.h"
 #include "runfixture.h"
 #include "testfiles.h"
+#include "qtwarnings.h"
 
 #include <QtTest>
 
@@ -84,6 +85,7 @@ class FailurePlacesTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnQtWarnings(); }
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     void places_data()
@@ -137,7 +139,7 @@ private slots:
         if (words[0] == "sql")
             db.execute(fault.mid(4));
         if (fault == "refused insert") {
-            for (const QString &statement : refusingInserts(db.connection()->dialect().system))
+            for (const QString &statement : refusingInserts(db.connection()->system()))
                 db.execute(statement);
         }
         if (fault == "no log folder")

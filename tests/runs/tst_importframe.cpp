@@ -8,6 +8,7 @@
 #include "runfixture.h"
 #include "specieslookup.h"
 #include "testfiles.h"
+#include "qtwarnings.h"
 #include <QtTest>
 
 class ImportFrameTest : public QObject
@@ -15,6 +16,7 @@ class ImportFrameTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnQtWarnings(); }
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     // Every text of tests/data/runs/codes.txt gets the codes written beside it.

@@ -9,6 +9,7 @@
 #include "runfixture.h"
 #include "testfiles.h"
 #include "workbookrows.h"
+#include "qtwarnings.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -63,6 +64,7 @@ class RunsTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnQtWarnings(); }
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);

@@ -3,6 +3,7 @@
 #include "errorbox.h"
 #include "importlog.h"
 #include "failure.h"
+#include "faultproxy.h"
 #include "fittingtext.h"
 #include "logbox.h"
 #include "modmain.h"
@@ -10,8 +11,10 @@
 #include "rundisplay.h"
 #include "runfixture.h"
 #include "scripteddialogs.h"
+#include "qtwarnings.h"
 
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QMimeData>
 #include <QPushButton>
@@ -123,7 +126,11 @@ private slots:
     }
 
     // No remembered window places or folders from the test before.
-    void init() { QSettings().clear(); }
+    void init()
+    {
+        failOnQtWarnings();
+        QSettings().clear();
+    }
 
     void cleanupTestCase()
     {
@@ -405,6 +412,44 @@ private slots:
         QCOMPARE(dialogs.messages.size(), 3);
         QCOMPARE(dialogs.messages[1].text, dialogs.messages[0].text);
         QVERIFY(dialogs.messages[2].text.startsWith("Import beendet"));
+    }
+
+    // A run's connection that the server does not take (a proxy holds the
+    // start-up back): "Abbrechen" ends the connect at once, and the import
+    // ends as cancelled before its first row, with its header and log file,
+    // having saved nothing.
+    void cancelWhileConnecting()
+    {
+        TARVEL_OPEN_TEST_DATABASE(server, QStringLiteral("postgresql"));
+        seed(server, "district");
+        FaultProxy proxy(TestDatabase::serverPort());
+        std::atomic<bool> connecting = false;
+        // The window's own connection passes; the run's second one is held.
+        proxy.add(2, "application_name", 1, FaultProxy::Fault::Freeze, [&connecting] { connecting = true; });
+        OrbeBase base;
+        QVERIFY(base.ConnectTo(server.locationAt(proxy.port())));
+        ScriptedDialogs dialogs;
+        dialogs.confirmAnswer = true;
+        DistrictWindow window;
+        window.setOrbeBase(&base);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        choose(window, dialogs, "Verbinden.csv", DistrictHeadings + "1;12;a;Hochwald;2;1;2030\r\n");
+        window.cmdImportStarten_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(connecting, 20000);
+        QElapsedTimer stopping;
+        stopping.start();
+        QTest::mouseClick(window.cmdBeenden(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isRunning(), 20000);
+        QVERIFY2(stopping.elapsed() < 2000, qPrintable(QString::number(stopping.elapsed())));
+        QVERIFY2(window.logText().startsWith("Protokoll für: Forstliches Tarvel\r\n")
+                     && window.logText().endsWith("\r\nImport abgebrochen nach Zeile 1\r\n"),
+                 qPrintable(window.logText()));
+        QCOMPARE(dialogs.messages.size(), 2);
+        QVERIFY(dialogs.messages[1].text.startsWith("Import abgebrochen nach Zeile 1"));
+        QCOMPARE(server.connection()->OpenRecordset("select count(*) from ForstlichesGutachtenZurAbschussplanung "
+                                                    "where JagdjahrVon = 2030", OpenMode::Lookup)->Fields().Item(0).text(),
+                 "0");
     }
 
     void stopDuringLockWait_data()

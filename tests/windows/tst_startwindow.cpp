@@ -7,6 +7,7 @@
 #include "scripteddialogs.h"
 #include "testdatabase.h"
 #include "testfiles.h"
+#include "qtwarnings.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -14,6 +15,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QDir>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <memory>
@@ -47,6 +49,7 @@ private:
     }
 
 private slots:
+    void init() { failOnQtWarnings(); }
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
@@ -151,6 +154,48 @@ private slots:
         QCOMPARE(visibleWindows(), 0);
         QVERIFY(!ModMain::orbeBase()->Connection());
         QVERIFY(!window->orbeBase());
+    }
+
+    // "Beenden" while an import waits for another program's lock asks once,
+    // naming the window; no leaves the run going, yes cancels it (its log
+    // file gets the cancel line), shows no closing message and ends.
+    void endingAsksWhileARunGoes()
+    {
+        ScriptedDialogs dialogs;
+        m_database->execute("insert into JagdbezirksSammlung values (101, 1, '1001', 'Hofberg')");
+        m_database->execute("insert into Jagdbezirk (Jagdbezirk_ID_PK, Jagdbezirk_Sammlung_ID_FK) values (201, 101)");
+        m_database->execute("insert into JagdbezirkDatenBayern (JagdbezirkDatenBayern_Jagdbezirk_ID_FK, "
+                            "JagdbezirkDatenBayern_Lfdnr, JagdbezirkDatenBayern_Jagdjahr) values (201, 12, 2020)");
+        StartWindow *window = start();
+        QVERIFY(window);
+        window->cmdJagdbezirk_Click();
+        DistrictWindow *district = window->districtWindow();
+        const QString workbook = m_files.filePath(QStringLiteral("Beenden.csv"));
+        QVERIFY(writeFileBytes(workbook, "Nr;Lfdnr;Lkr;Revier;Belastung;Aenderung;Jahr\r\n1;12;a;Hochwald;2;1;2030\r\n"));
+        dialogs.fileAnswers = {workbook};
+        district->cmdDatei_Click();
+        qputenv("TARVEL_LOCK_WAIT_MS", "60000");
+        m_database->execute("BEGIN IMMEDIATE");
+        const auto unlock = qScopeGuard([this] {
+            m_database->execute("ROLLBACK");
+            qunsetenv("TARVEL_LOCK_WAIT_MS");
+        });
+        district->cmdImportStarten_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(district->logText().contains("Excel Zeile (2)"), 20000);
+        dialogs.confirmAnswer = false;
+        QTest::mouseClick(window->cmdBeenden(), Qt::LeftButton);
+        QCOMPARE(dialogs.messages.size(), 1);
+        QCOMPARE(dialogs.messages[0].text, "Im Fenster „TarvelJagdbezirk“ läuft noch ein Lauf.\n\nLauf abbrechen?");
+        QVERIFY(district->isRunning() && window->isVisible());
+        dialogs.confirmAnswer = true;
+        QTest::mouseClick(window->cmdBeenden(), Qt::LeftButton);
+        QCOMPARE(visibleWindows(), 0);
+        QVERIFY(!district->isRunning());
+        QCOMPARE(dialogs.messages.size(), 2);
+        const QStringList logs = QDir(m_files.path()).entryList({"ProtokollTarvel*"});
+        QCOMPARE(logs.size(), 1);
+        QVERIFY(fileBytes(m_files.filePath(logs[0])).endsWith("\r\nImport abgebrochen nach Zeile 1\r\n"));
+        QVERIFY(QFile::remove(m_files.filePath(logs[0])));
     }
 
     void clickWithoutDatabaseObjectIsReported_data()

@@ -1,0 +1,186 @@
+#include "orbelink_odbc.h"
+
+#include "orbedialect.h"
+#include "orbewatchdog.h"
+
+#include <QRegularExpression>
+#include <QSqlDriver>
+#include <QSqlResult>
+#include <QVariant>
+
+#include <sql.h>
+#include <sqlext.h>
+
+namespace {
+
+using std::chrono::milliseconds;
+
+SQLHANDLE handleOf(const QVariant &handle)
+{
+    return handle.isValid() && handle.metaType().sizeOf() == sizeof(SQLHANDLE)
+               ? *static_cast<const SQLHANDLE *>(handle.constData())
+               : nullptr;
+}
+
+// The SQLSTATE of a failed statement; Qt's error has only the driver's own
+// number, which psqlODBC sets to 1 for every server error.
+QString sqlState(const QSqlQuery &query)
+{
+    const QSqlResult *result = query.result();
+    SQLHANDLE statement = result ? handleOf(result->handle()) : nullptr;
+    SQLCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    if (!statement || !SQL_SUCCEEDED(SQLGetDiagRec(SQL_HANDLE_STMT, statement, 1, state, &native, nullptr, 0, &length)))
+        return {};
+    return QString::fromLatin1(reinterpret_cast<const char *>(state));
+}
+
+// The system the driver names for the connection; an error naming it when it
+// is none Tarvel knows.
+QSqlError systemBehind(const QSqlDatabase &db, DatabaseSystem &system)
+{
+    SQLHANDLE connection = db.driver() ? handleOf(db.driver()->handle()) : nullptr;
+    SQLCHAR name[256] = {};
+    SQLSMALLINT length = 0;
+    if (!connection || !SQL_SUCCEEDED(SQLGetInfo(connection, SQL_DBMS_NAME, name, sizeof name, &length)))
+        return QSqlError(QString(), QStringLiteral("Der ODBC-Treiber sagt nicht, welches Datenbanksystem hinter der "
+                                                   "Verbindung steht"), QSqlError::ConnectionError);
+    const QString named = QString::fromUtf8(reinterpret_cast<const char *>(name)).trimmed();
+    static const std::pair<QLatin1String, DatabaseSystem> known[] = {
+        {QLatin1String("MariaDB"), DatabaseSystem::MariaDB}, {QLatin1String("MySQL"), DatabaseSystem::MariaDB},
+        {QLatin1String("PostgreSQL"), DatabaseSystem::PostgreSQL}, {QLatin1String("SQLite"), DatabaseSystem::SQLite}};
+    for (const auto &[prefix, value] : known) {
+        if (named.startsWith(prefix, Qt::CaseInsensitive)) {
+            system = value;
+            return {};
+        }
+    }
+    return QSqlError(QString(),
+                     QStringLiteral("Hinter der ODBC-Verbindung steht das Datenbanksystem „%1“, das Tarvel nicht kennt; "
+                                    "Tarvel arbeitet mit MariaDB/MySQL, PostgreSQL und SQLite")
+                         .arg(named.isEmpty() ? QStringLiteral("?") : named),
+                     QSqlError::ConnectionError);
+}
+
+} // namespace
+
+namespace orbe {
+
+QString odbcConnectCause(const QSqlError &error)
+{
+    const QString text = error.databaseText();
+    if (text.contains(QLatin1String("Data source name not found")))
+        return QStringLiteral("Die ODBC-Datenquelle gibt es nicht (odbc.ini, Name nach DSN=)");
+    if (text.contains(QLatin1String("Can't open lib")))
+        return QStringLiteral("Der ODBC-Treiber ist nicht installiert oder nicht eingetragen (odbcinst.ini, Name nach "
+                              "Driver=)");
+    if (text.startsWith(QLatin1String("[ma-")))
+        return dialectOf(DatabaseSystem::MariaDB).cause(error, 0);
+    return dialectOf(DatabaseSystem::PostgreSQL).cause(error, 0);
+}
+
+} // namespace orbe
+
+OdbcLink::OdbcLink(QString connectionName, std::shared_ptr<DatabaseWaits> waits)
+    : QtSqlLink(std::move(connectionName), std::move(waits))
+{
+}
+
+std::unique_ptr<OdbcLink> OdbcLink::open(const QString &connectionString, std::shared_ptr<DatabaseWaits> waits,
+                                         QSqlError &error)
+{
+    waits->watchdog = std::make_unique<AnswerWatchdog>(waits->answerLimit, waits->cancel,
+                                                       waits->outcome);
+    std::unique_ptr<OdbcLink> link(new OdbcLink(orbe::nextConnectionName(), waits));
+    error = link->QtSqlLink::open(QStringLiteral("QODBC"), [&](QSqlDatabase &db) {
+        db.setDatabaseName(connectionString);
+        // A server that does not take the connection is given up after the
+        // connect wait, as a PostgreSQL server is; drivers that ignore it
+        // have the watchdog.
+        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg((waits->connectLimit.count() + 999) / 1000));
+    });
+    if (!error.isValid() && link->m_system == DatabaseSystem::SQLite) {
+        // An SQLite file has no server that could fall silent, but its lock
+        // wait is the component's own.
+        waits->watchdog.reset();
+        waits->lock = std::make_unique<SqliteLockWait>(orbe::lockWaitMilliseconds(), waits->cancel);
+        error = link->shortenSqliteBusyWait(connectionString);
+    }
+    if (error.isValid())
+        return nullptr;
+    return link;
+}
+
+QSqlError OdbcLink::openDatabase()
+{
+    // The driver does not tell its socket: it is the one that it opened
+    // while it connected, which the lock keeps apart from other connects.
+    std::unique_lock birth(socketBirth(), std::defer_lock);
+    while (!birth.try_lock_for(milliseconds(50))) {
+        if (m_waits->cancel->requested())
+            return QSqlError(QString(), QStringLiteral("abgebrochen"), QSqlError::ConnectionError);
+    }
+    const QList<SocketIdentity> before = openSockets();
+    const auto newSocket = [before]() -> std::optional<SocketIdentity> {
+        QList<SocketIdentity> fresh = openSockets();
+        fresh.removeIf([&](const SocketIdentity &socket) {
+            return std::any_of(before.begin(), before.end(), [&](const SocketIdentity &old) {
+                return old.socket == socket.socket && old.identity == socket.identity;
+            });
+        });
+        return fresh.size() == 1 ? std::optional(fresh.first()) : std::nullopt;
+    };
+    AnswerWatchdog *watchdog = m_waits->watchdog.get();
+    AnswerWatchdog::Watch outer;
+    // Not every driver bounds the making of a connection (MariaDB's ignores
+    // the login timeout while it waits for the server's greeting).
+    if (watchdog)
+        outer = watchdog->arm(newSocket, std::min(watchdog->limit(), m_waits->connectLimit));
+    const QSqlError error = QtSqlLink::openDatabase();
+    m_socket = error.isValid() ? std::nullopt : newSocket();
+    birth.unlock();
+    if (watchdog)
+        watchdog->restore(std::move(outer));
+    return error;
+}
+
+QSqlError OdbcLink::afterOpen()
+{
+    return systemBehind(database(), m_system);
+}
+
+QSqlError OdbcLink::shortenSqliteBusyWait(const QString &connectionString)
+{
+    static const QRegularExpression timeout(QStringLiteral(R"((^|;)\s*timeout\s*=)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    if (connectionString.contains(timeout))
+        return {};
+    {
+        QSqlDatabase db = database();
+        db.close();
+        db.setDatabaseName(connectionString
+                           + QStringLiteral(";Timeout=%1").arg(std::min(orbe::lockWaitMilliseconds(), 1000)));
+    }
+    return openDatabase();
+}
+
+bool OdbcLink::execute(QSqlQuery &query)
+{
+    AnswerWatch watched(m_waits->watchdog.get(), m_socket);
+    return query.exec();
+}
+
+bool OdbcLink::executeDirectly(QSqlQuery &query, const QString &sql)
+{
+    AnswerWatch watched(m_waits->watchdog.get(), m_socket);
+    return query.exec(sql);
+}
+
+QSqlError OdbcLink::errorOf(const QSqlQuery &query) const
+{
+    const QSqlError error = query.lastError();
+    if (m_system != DatabaseSystem::PostgreSQL)
+        return error;
+    return QSqlError(error.driverText(), error.databaseText(), error.type(), sqlState(query));
+}
