@@ -10,6 +10,7 @@
 #include "rundisplay.h"
 #include "runfixture.h"
 #include "scripteddialogs.h"
+#include "testplatform.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -320,6 +321,11 @@ private slots:
         choose(*window, dialogs, folder.filePath("Gutachten.csv"), workbook);
         QString shownAtMessage;
         dialogs.whenShown = [&] { shownAtMessage = window->txt1()->toPlainText(); };
+        // The import's log file holds byte for byte what its log box holds.
+        const auto logFileIsTheBox = [&] {
+            const QStringList files = QDir(folder.path()).entryList({"ProtokollTarvel*"});
+            return files.size() == 1 && fileBytes(folder.filePath(files[0])) == window->logText().toUtf8();
+        };
 
         for (const QString run : {"Test", "Import"}) {
             QPushButton *button = run == "Test" ? window->cmdImportTest() : window->cmdImportStarten();
@@ -342,6 +348,7 @@ private slots:
                 QVERIFY2(window->progressBar1()->text().startsWith("Gefunden: 1"), qPrintable(window->progressBar1()->text()));
                 QCOMPARE(window->cmdImportStarten()->isEnabled(), run == "Import");
                 QVERIFY(window->cmdImportTest()->isEnabled() && window->cmdDatei()->isEnabled());
+                QVERIFY(run == "Test" || logFileIsTheBox());
                 return;
             }
             QCOMPARE(window->cmdImportStarten()->isEnabled(), run == "Test");
@@ -349,7 +356,7 @@ private slots:
         QCOMPARE(dialogs.messages.size(), 1);
         QCOMPARE(dialogs.messages.first().icon, MessageIcon::Information);
         QVERIFY2(dialogs.messages.first().text.startsWith("Import beendet"), qPrintable(dialogs.messages.first().text));
-        QCOMPARE(QDir(folder.path()).entryList({"ProtokollTarvel*"}).size(), 1);
+        QVERIFY(logFileIsTheBox());
     }
 
     void layoutQuestion_data()
@@ -363,10 +370,11 @@ private slots:
         for (const bool answer : {false, true}) {
             const char *said = answer ? "yes" : "no";
             QTest::addRow("cooperative workbook, district window, %s", said)
-                << "district" << cooperative << answer << "Jagdbezirke: ihre erste Zeile trägt die Spaltennamen einer "
+                << "district" << cooperative << answer << "Jagdbezirke: Zeile 1 trägt die Spaltennamen einer "
                                                           "Arbeitsmappe für Hegegemeinschaften (Hgnr, Jahr";
             QTest::addRow("district workbook, cooperative window, %s", said)
-                << "cooperative" << district << answer << "Hegegemeinschaften: ihre erste Zeile lautet „Nr“, „Lfdnr“";
+                << "cooperative" << district << answer << "Hegegemeinschaften: in den Zeilen 2 bis 11 stehen Daten einer "
+                                                          "Arbeitsmappe für Jagdbezirke (";
             QTest::addRow("text file, %s", said) << "district" << QByteArray("Einkaufsliste\nBrot\n") << answer
                                                  << "Jagdbezirke: sie hat keine Datenzeile (Zeile 2, Spalte 2 ist leer); "
                                                     "ihre erste Zeile lautet „Einkaufsliste“.";
@@ -504,6 +512,14 @@ private slots:
             << "Die Verbindung zur Datenbank ist abgebrochen und lässt sich nicht wieder herstellen: PostgreSQL-Datenbank j auf "
                "s:5432 lässt sich nicht öffnen (Der Datenbankserver antwortet nicht; Tarvel hat 60 Sekunden gewartet).\n\n"
                    + network + "\n\n<Protokoll>\n\nMeldung der Datenbank: timeout";
+        // The cause's word holds an umlaut.
+        QTest::newRow("read-only")
+            << ErrorNumber::DatabaseError << ErrorSource::Database
+            << "Der Datensatz konnte nicht gespeichert werden (Die Datenbank ist schreibgeschützt; sie nimmt keine Änderungen an): "
+               "attempt to write a readonly database"
+            << "Der Datensatz konnte nicht gespeichert werden (Die Datenbank ist schreibgeschützt; sie nimmt keine Änderungen "
+               "an).\n\nBitte fragen Sie, wer die Datenbank betreut, nach Schreibrechten.\n\n<Protokoll>\n\nMeldung der "
+               "Datenbank: attempt to write a readonly database";
         QTest::newRow("cancelled") << ErrorNumber::Cancelled << ErrorSource::Database
                                    << "Abgebrochen, während Tarvel auf die Datenbank wartete."
                                    << "Abgebrochen, während Tarvel auf die Datenbank wartete.\n\n<Protokoll>";
@@ -605,21 +621,27 @@ private slots:
     void importFinished_data()
     {
         QTest::addColumn<int>("button");
+        QTest::addColumn<Opener>("opener");
         QTest::addColumn<QString>("opened");
         QTest::addColumn<QString>("complaint"); // when the system has no program for it
-        QTest::newRow("OK") << 0 << "" << "";
-        QTest::newRow("Protokoll öffnen") << 1 << "%T/ProtokollTarvel1" << "";
-        QTest::newRow("Ordner öffnen") << 2 << "%T" << "";
-        QTest::newRow("Protokoll öffnen, no program")
-            << 1 << "" << "Für die Protokolldatei ist auf diesem Rechner kein Programm eingerichtet, das sie öffnet:\n%T/ProtokollTarvel1";
-        QTest::newRow("Ordner öffnen, no program")
-            << 2 << "" << "Auf diesem Rechner ist kein Programm eingerichtet, das den Ordner öffnet:\n%T";
+        const QString noProgramForFile =
+            "Für die Protokolldatei ist auf diesem Rechner kein Programm eingerichtet, das sie öffnet:\n%T/ProtokollTarvel1";
+        const QString noProgramForFolder = "Auf diesem Rechner ist kein Programm eingerichtet, das den Ordner öffnet:\n%T";
+        QTest::newRow("OK") << 0 << Opener::Takes << "" << "";
+        QTest::newRow("Protokoll öffnen") << 1 << Opener::Takes << "%T/ProtokollTarvel1" << "";
+        QTest::newRow("Ordner öffnen") << 2 << Opener::Takes << "%T" << "";
+        // The opener is there but nothing takes the file: it fails only after it started.
+        QTest::newRow("Protokoll öffnen, no program") << 1 << Opener::NoProgram << "" << noProgramForFile;
+        QTest::newRow("Ordner öffnen, no program") << 2 << Opener::NoProgram << "" << noProgramForFolder;
+        QTest::newRow("Protokoll öffnen, no opener") << 1 << Opener::Missing << "" << noProgramForFile;
     }
 
-    // The import's closing message offers the log file and its folder.
+    // The import's closing message offers the log file and its folder; where
+    // the system opens neither, a message says so.
     void importFinished()
     {
         QFETCH(int, button);
+        QFETCH(Opener, opener);
         QFETCH(QString, opened);
         QFETCH(QString, complaint);
         opened.replace(QLatin1String("%T"), m_files.path());
@@ -633,13 +655,22 @@ private slots:
         RunEnding ending;
         ending.messages << RunMessage{"Import beendet", "Tarvel", MessageIcon::Information, m_files.filePath("ProtokollTarvel1")};
         m_opened.clear();
-        if (!complaint.isEmpty())
+        QTemporaryDir openerFolder;
+        // Elsewhere the handler stays: a path it takes is one the system's opener was not asked about.
+        if (useOpener(opener, openerFolder.path()) && opener != Opener::Takes)
             QDesktopServices::unsetUrlHandler(QStringLiteral("file")); // offscreen, no program opens anything
         RunDisplay(&window, &log, &bar).end(ending);
         QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openUrl");
         QCOMPARE(dialogs.messages.first().furtherButtons, QStringList({"Protokoll öffnen", "Ordner öffnen"}));
-        QCOMPARE(m_opened, opened.isEmpty() ? QList<QUrl>() : QList{QUrl::fromLocalFile(opened)});
-        QCOMPARE(dialogs.messages.value(1).text, complaint);
+        const auto taken = [&] {
+            QStringList paths = openedPaths(openerFolder.path());
+            for (const QUrl &url : std::as_const(m_opened))
+                paths << url.toLocalFile();
+            return paths.join(u'|');
+        };
+        QTRY_COMPARE(dialogs.messages.value(1).text + taken(), complaint + opened);
+        QTest::qWait(400); // no complaint follows what was opened
+        QCOMPARE(dialogs.messages.size(), complaint.isEmpty() ? 1 : 2);
     }
 
     // A long folder is shortened in the middle, whole in the tool tip; the
