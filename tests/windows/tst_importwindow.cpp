@@ -14,6 +14,7 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -23,6 +24,8 @@
 #include <QStandardPaths>
 #include <QDir>
 #include <QTest>
+#include <QTextEdit>
+#include <QTimer>
 
 #include <climits>
 #include <memory>
@@ -392,6 +395,7 @@ private slots:
         QFETCH(QString, question);
         ScriptedDialogs dialogs;
         dialogs.confirmAnswer = answer;
+        dialogs.enterOnRealQuestion = !answer; // Enter on the real box answers no
         auto window = makeWindow(kind);
         open(*window);
         choose(*window, dialogs, "Notiz.txt", workbook);
@@ -407,6 +411,7 @@ private slots:
         QCOMPARE(window->progressBar1()->isTextVisible(), answer);
         if (!answer) {
             QCOMPARE(dialogs.messages.size(), 1);
+            QCOMPARE(dialogs.realQuestionDefaults, QStringList{"Nein"});
             return;
         }
         run(*window, window->cmdImportStarten());
@@ -422,7 +427,8 @@ private slots:
         QTest::newRow("Abbrechen") << "Abbrechen" << true;
         QTest::newRow("Escape") << "Escape" << true;
         QTest::newRow("closing the window") << "close" << true;
-        QTest::newRow("Abbrechen, declined") << "Abbrechen" << false;
+        // The real box, answered with Enter: No.
+        QTest::newRow("Abbrechen, Enter on the question") << "Abbrechen" << false;
     }
 
     // Another program holds the lock that the import's first save waits for,
@@ -438,6 +444,7 @@ private slots:
         QFETCH(bool, confirmed);
         ScriptedDialogs dialogs;
         dialogs.confirmAnswer = confirmed;
+        dialogs.enterOnRealQuestion = !confirmed;
         DistrictWindow window;
         open(window);
         choose(window, dialogs, "Sperre.csv", DistrictHeadings + "1;12;a;Hochwald;2;1;2030\r\n2;0;b;Null;1;1;2030\r\n");
@@ -468,6 +475,7 @@ private slots:
         else
             QTest::mouseClick(window.cmdBeenden(), Qt::LeftButton);
         QCOMPARE(dialogs.messages.value(0).text, "Lauf abbrechen?");
+        QCOMPARE(dialogs.realQuestionDefaults, confirmed ? QStringList() : QStringList{"Nein"});
         if (!confirmed)
             unlock();
         QTRY_VERIFY_WITH_TIMEOUT(!window.isRunning(), 20000);
@@ -544,6 +552,38 @@ private slots:
         const ErrorBoxText box = errorBoxText(entry, "<Protokoll>");
         QTEST(box.text, "text");
         QCOMPARE(box.details, entry.toText());
+    }
+
+    // The real error box: behind "Details einblenden" every line of the
+    // record shows, also where the description wraps; Enter then is still OK's.
+    void errorBoxDetails()
+    {
+        const QString description = QString("Typen unverträglich: Zeile 30, Spalte 7 (Jagdjahr) enthält „20x4“. ").repeated(6);
+        const ErrorReportEntry entry{"Tarvel", "frmTarvel", "cmdImportStarten_Click", 13, ErrorSource::Tarvel, description, 30};
+        QString seen;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QPushButton *details = nullptr;
+            for (QPushButton *button : box ? box->findChildren<QPushButton *>() : QList<QPushButton *>())
+                details = button == box->button(QMessageBox::Ok) ? details : button;
+            if (!details) {
+                if (box)
+                    box->close();
+                return;
+            }
+            QTest::mouseClick(details, Qt::LeftButton);
+            auto *edit = box->findChild<QTextEdit *>();
+            QTest::qWait(50);
+            seen = edit && edit->isVisible() && edit->verticalScrollBar()->maximum() == 0
+                           && edit->document()->size().height() <= edit->viewport()->height()
+                       ? "alles" : "abgeschnitten";
+            QTest::keyClick(details, Qt::Key_Return);
+            // A box still open was not closed by Enter.
+            QTimer::singleShot(1000, box, [box, &seen] { seen += ", Enter schließt nicht", box->close(); });
+        });
+        QWidget window;
+        showErrorBox(&window, entry);
+        QCOMPARE(seen, "alles");
     }
 
     void logBox_data()
