@@ -59,9 +59,8 @@ int QtUserDialogs::showMessage(QWidget *parent, const QString &text, const QStri
 
 namespace {
 
-// The details box at least as wide as a line of the record's length that
-// still fits a box beside the text, and as high as the record takes there,
-// its wrapped lines counted as the box lays them out.
+// The details box at least 60 characters wide and as high as the record
+// takes at that width, its wrapped lines counted as the box lays them out.
 void fitDetails(QTextEdit *detailsBox, const QString &details)
 {
     const int width = detailsBox->fontMetrics().averageCharWidth() * 60;
@@ -71,7 +70,10 @@ void fitDetails(QTextEdit *detailsBox, const QString &details)
     laidOut.setPlainText(details);
     laidOut.setTextWidth(width);
     const int frame = 2 * detailsBox->frameWidth();
-    detailsBox->setMinimumSize(width + frame, int(std::ceil(laidOut.size().height())) + frame);
+    detailsBox->setMinimumWidth(width + frame);
+    // Qt gives the box a fixed height of its own: a taller minimum alone
+    // would leave it short, placed in the middle of the room it asked for.
+    detailsBox->setFixedHeight(int(std::ceil(laidOut.size().height())) + frame);
 }
 
 } // namespace
