@@ -100,7 +100,7 @@ QString sentence(QString text)
 
 QString tidyDriverText(const QString &text)
 {
-    static const QRegularExpression qtDriver(QStringLiteral("\\s*\\bQ(PSQL|SQLITE|SQLITE3): [^\\n]*"));
+    static const QRegularExpression qtDriver(QStringLiteral("\\.?\\s*\\bQ(PSQL|SQLITE|SQLITE3): [^\\n]*"));
     static const QRegularExpression blanks(QStringLiteral("\\s+"));
     return QString(text).remove(qtDriver).replace(blanks, QStringLiteral(" ")).trimmed();
 }

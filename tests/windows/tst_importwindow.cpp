@@ -500,13 +500,13 @@ private slots:
         QTest::newRow("locked, with the statement")
             << ErrorNumber::DatabaseError << ErrorSource::Database
             << "Der Datensatz konnte nicht gespeichert werden (Ein anderes Programm hält die Datenbank gesperrt; Tarvel hat 30 "
-               "Sekunden gewartet): database is locked Unable to fetch row (Anweisung: INSERT INTO t (a) VALUES (?))"
+               "Sekunden gewartet): database is locked. Unable to fetch row (Anweisung: INSERT INTO t (a) VALUES (?))"
             << "Der Datensatz konnte nicht gespeichert werden (Ein anderes Programm hält die Datenbank gesperrt; Tarvel hat 30 "
-               "Sekunden gewartet).\n\n" + waitAndAgain + "\n\n<Protokoll>\n\nMeldung der Datenbank: database is locked Unable to fetch row";
+               "Sekunden gewartet).\n\n" + waitAndAgain + "\n\n<Protokoll>\n\nMeldung der Datenbank: database is locked. Unable to fetch row";
         QTest::newRow("server's words over lines")
             << ErrorNumber::DatabaseError << ErrorSource::Database
             << "Der Datensatz konnte nicht gespeichert werden (Die Verbindung zur Datenbank ist abgebrochen): FATAL:  terminating "
-               "connection due to administrator command\n(57P01) QPSQL: Unable to create query"
+               "connection due to administrator command\n(57P01). QPSQL: Unable to create query"
             << "Der Datensatz konnte nicht gespeichert werden (Die Verbindung zur Datenbank ist abgebrochen).\n\n" + network
                    + "\n\n<Protokoll>\n\nMeldung der Datenbank: FATAL: terminating connection due to administrator command (57P01)";
         QTest::newRow("no cause known") << ErrorNumber::DatabaseError << ErrorSource::Database
