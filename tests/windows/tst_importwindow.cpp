@@ -714,17 +714,20 @@ private slots:
     }
 
     // A long folder is shortened in the middle, whole in the tool tip; the
-    // summary is shortened to its bar, whole in the bar's tool tip.
+    // summary, a note on the headings after it, is shortened to its bar, whole
+    // in the bar's tool tip. The window is never narrower than its button row.
     void textsFit()
     {
         ScriptedDialogs dialogs;
-        DistrictWindow window;
+        CooperativeWindow window;
         open(window);
         window.setInnerSizeTwips(6000, 6000);
+        QCOMPARE(window.width(), twipsToPixels(ImportWindowLayout::ButtonRowWidth, &window));
         QString folder = m_files.path();
         for (int level = 1; level <= 12; ++level)
             folder += QStringLiteral("/Gutachten der Hegegemeinschaft %1").arg(level);
-        choose(window, dialogs, folder + "/Mappe.csv", DistrictHeadings + "1;12;a;b;1;1;2024\r\n;;\r\n3;12;c;d;1;1;2024\r\n");
+        choose(window, dialogs, folder + "/Mappe.csv",
+               QByteArray(CooperativeHeadings).replace("Lkr;", "Landkreis;") + "99901;2024;171;A;TS;T;HG;1;1\r\n;;\r\n3;2024;c;d;e;f;g;1;1\r\n");
         FittingLabel *panel = window.panel1();
         QVERIFY2(panel->text().startsWith(QDir::toNativeSeparators(m_files.path().left(4)))
                      && panel->text().endsWith(QDir::toNativeSeparators("Hegegemeinschaft 12/"))
@@ -733,11 +736,12 @@ private slots:
         QCOMPARE(panel->toolTip(), QDir::toNativeSeparators(folder + "/Mappe.csv"));
         run(window, window.cmdImportTest());
         QProgressBar *bar = window.progressBar1();
-        QVERIFY2(bar->text().startsWith("Gefunden: 1, nicht gefunden: 0 – Nicht gelesen ab Zeile 4") && bar->text().endsWith(u'…'),
+        QVERIFY2(bar->text().startsWith("Gefunden: 0, nicht gefunden: 1 – Nicht gelesen ab Zeile 4") && bar->text().endsWith(u'…'),
                  qPrintable(bar->text()));
         QVERIFY(bar->fontMetrics().horizontalAdvance(bar->text()) < bar->width());
-        QCOMPARE(bar->toolTip(), "Gefunden: 1, nicht gefunden: 0\nNicht gelesen ab Zeile 4: Der Lauf endete an der leeren Zelle "
-                                 "Zeile 3, Spalte 2 (Lfdnr).");
+        QCOMPARE(bar->toolTip(), "Gefunden: 0, nicht gefunden: 1\nNicht gelesen ab Zeile 4: Der Lauf endete an der leeren Zelle "
+                                 "Zeile 3, Spalte 2 (Jahr).\nDie Spaltennamen in Zeile 1 weichen ab: Spalte 3 lautet „Landkreis“ "
+                                 "(erwartet Lkr).");
     }
 
     // Tab moves through the designed order, Enter presses the focused button.
