@@ -713,6 +713,32 @@ private slots:
         QCOMPARE(dialogs.messages.size(), complaint.isEmpty() ? 1 : 2);
     }
 
+    // An import that made no log file says so once: where the log file
+    // itself failed, its own words say it; after another failure a note does.
+    void noLogFileSaidOnce_data()
+    {
+        QTest::addColumn<long>("number");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("said");
+        QTest::newRow("the log file failed") << ErrorNumber::PathFileAccess << ErrorSource::Tarvel << 1;
+        QTest::newRow("the workbook is a folder") << ErrorNumber::PathFileAccess << ErrorSource::Workbook << 2;
+    }
+    void noLogFileSaidOnce()
+    {
+        QFETCH(long, number);
+        QFETCH(QString, source);
+        ScriptedDialogs dialogs;
+        QWidget window;
+        LogBox log(&window);
+        SummaryBar bar(&window);
+        RunEnding ending;
+        ending.import = true;
+        ending.failure = ErrorReportEntry{"Tarvel", "frmTarvel", "cmdImportStarten_Click", number, source,
+                                          "Nichts geht; es wurde nichts importiert.\n/a/ProtokollTarvel: nicht erlaubt", 50};
+        RunDisplay(&window, &log, &bar).end(ending);
+        QTEST(int(dialogs.messages.value(0).text.count("nichts importiert")), "said");
+    }
+
     // A long folder is shortened in the middle, whole in the tool tip; the
     // summary, a note on the headings after it, is shortened to its bar, whole
     // in the bar's tool tip. The window is never narrower than its button row.
