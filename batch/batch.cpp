@@ -254,8 +254,8 @@ int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE
         host.windowState().workbookFolder = links.folder();
 
     // A workbook of the other kind would write other districts' records, one
-    // whose rows are read askew wrong ones. Without a data row an import is
-    // an empty one.
+    // read askew (data in row 1, a title row) wrong values. Without a data
+    // row an import is an empty one.
     const LayoutFinding layout = examineLayout(usable, district ? WorkbookKind::District : WorkbookKind::Cooperative);
     for (const QString &said : {layout.notice, layout.note}) {
         if (!said.isEmpty())

@@ -311,11 +311,11 @@ void ImportWindow::startRun(bool import)
     // the thread has ended.
     auto note = std::make_shared<QString>();
     m_layoutNote = note;
-    auto run = [run = import ? m_runs.import : m_runs.check, kind = m_runs.kind, note](RunHost &host) {
+    auto noting = [run = import ? m_runs.import : m_runs.check, kind = m_runs.kind, note](RunHost &host) {
         *note = examineLayout(host.windowState().workbookPath, kind).note;
         return run(host);
     };
-    RunJob job{.import = import, .run = std::move(run), .kind = m_runs.kind,
+    RunJob job{.import = import, .run = std::move(noting), .kind = m_runs.kind,
                .place = objectName(), .state = m_state, .database = {}, .logSoFar = m_txt1Edit->logText()};
     // The run opens a connection of its own, in its own thread.
     job.state.connection.reset();

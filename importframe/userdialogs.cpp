@@ -5,9 +5,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTextDocument>
 #include <QTextEdit>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -60,7 +62,8 @@ int QtUserDialogs::showMessage(QWidget *parent, const QString &text, const QStri
 namespace {
 
 // The details box at least 60 characters wide and as high as the record
-// takes at that width, its wrapped lines counted as the box lays them out.
+// takes at that width, its wrapped lines counted as the box lays them out;
+// half the screen at most, where it scrolls.
 void fitDetails(QTextEdit *detailsBox, const QString &details)
 {
     const int width = detailsBox->fontMetrics().averageCharWidth() * 60;
@@ -73,7 +76,8 @@ void fitDetails(QTextEdit *detailsBox, const QString &details)
     detailsBox->setMinimumWidth(width + frame);
     // Qt gives the box a fixed height of its own: a taller minimum alone
     // would leave it short, placed in the middle of the room it asked for.
-    detailsBox->setFixedHeight(int(std::ceil(laidOut.size().height())) + frame);
+    const int needed = int(std::ceil(laidOut.size().height())) + frame;
+    detailsBox->setFixedHeight(std::min(needed, detailsBox->screen()->availableGeometry().height() / 2));
 }
 
 } // namespace
