@@ -143,14 +143,20 @@ QString batchHelp()
                "                 die Datenbank findet.\n"
                "  --district     Import Jagdbezirk: eine Zeile je Jagdbezirk (Lfdnr).\n"
                "  --cooperative  Import Hegegemeinschaft: eine Zeile je Hegegemeinschaft (Hgnr).\n"
-               "  --database DB  eine SQLite-Datei (auch sqlite:PFAD) oder postgresql://…; ohne diese\n"
-               "                 Angabe gilt TARVEL_DATABASE, ohne beides die eingebaute Standarddatenbank.\n"
+               "  --database DB  eine SQLite-Datei (auch sqlite:PFAD), postgresql://… oder odbc: mit einer\n"
+               "                 ODBC-Verbindungszeichenfolge (odbc:DSN=Jagdverwaltung); ohne diese Angabe\n"
+               "                 gilt TARVEL_DATABASE, ohne beides die eingebaute Standarddatenbank.\n"
                "                 Ein Passwort darin sieht jeder Benutzer des Rechners in der Prozessliste:\n"
-               "                 es gehört in die Passwortdatei ~/.pgpass (oder PGPASSFILE).\n"
+               "                 es gehört in die Passwortdatei ~/.pgpass (oder PGPASSFILE) bzw. in die\n"
+               "                 ODBC-Datenquelle.\n"
                "  --ignore-layout\n"
-               "                 import nimmt auch eine Arbeitsmappe, deren erste Zeile die Spalten der\n"
-               "                 anderen Art trägt (Hgnr, Jahr, … für Hegegemeinschaften). Ohne diese\n"
-               "                 Angabe lehnt import sie ab; check nennt sie und läuft.\n"
+               "                 import nimmt auch eine Arbeitsmappe, deren Aufbau nicht zur Art passt:\n"
+               "                 Spaltennamen oder Datenzeilen (Zeilen 2 bis 11) der anderen Art, Daten\n"
+               "                 schon in Zeile 1, eine Titelzeile über den Spaltennamen oder keine\n"
+               "                 Datenzeile der Art. Ohne diese Angabe lehnt import sie ab; check nennt\n"
+               "                 den Grund und läuft. Spaltennamen einer Hegegemeinschaft, die nur\n"
+               "                 abweichen (7 der 9 an ihrem Platz, Hgnr darunter), und eine Arbeitsmappe\n"
+               "                 ohne Datenzeile sind nur ein Hinweis.\n"
                "\n"
                "Standardausgabe: das Protokoll des Laufs, wie es im Fenster stünde (UTF-8, CR LF),\n"
                "jede Zeile der Arbeitsmappe, sobald sie gespeichert ist.\n"
@@ -158,7 +164,7 @@ QString batchHelp()
                "Protokolldatei und, an einem Terminal, der Fortschritt.\n"
                "Exit-Status: 0 fertig; 1 Fehler im Lauf (auch eine beschädigte Arbeitsmappe) oder\n"
                "Protokolldatei bzw. Standardausgabe nicht geschrieben; 2 falscher Aufruf, ein Pfad,\n"
-               "der keine lesbare Datei ist, oder ein import einer Arbeitsmappe der anderen Art;\n"
+               "der keine lesbare Datei ist, oder ein import einer Arbeitsmappe, deren Aufbau nicht passt;\n"
                "3 keine Datenbank; ")
            + stopHelp();
 }
@@ -247,11 +253,16 @@ int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE
     if (linked)
         host.windowState().workbookFolder = links.folder();
 
-    // A workbook of the other kind would write other districts' records.
+    // A workbook of the other kind would write other districts' records, one
+    // read askew (data in row 1, a title row) wrong values. Without a data
+    // row an import is an empty one.
     const LayoutFinding layout = examineLayout(usable, district ? WorkbookKind::District : WorkbookKind::Cooperative);
-    if (!layout.notice.isEmpty())
-        host.printMessage(layout.notice);
-    if (layout.verdict == LayoutFinding::Verdict::OtherKind && options->action == BatchAction::Import
+    for (const QString &said : {layout.notice, layout.note}) {
+        if (!said.isEmpty())
+            host.printMessage(said);
+    }
+    using Verdict = LayoutFinding::Verdict;
+    if (layout.verdict != Verdict::Fits && layout.verdict != Verdict::NoDataRow && options->action == BatchAction::Import
         && !options->ignoreLayout) {
         host.printMessage(QStringLiteral("tarvel-batch: Es wurde nichts importiert; mit --ignore-layout wird sie "
                                          "trotzdem importiert."));

@@ -18,7 +18,7 @@ struct BatchOptions
     bool help = false;
     BatchAction action = BatchAction::Check;
     BatchKind kind = BatchKind::District;
-    bool ignoreLayout = false;       // import a workbook whose row 1 is another kind's
+    bool ignoreLayout = false;       // import a workbook whose layout does not fit its kind
     std::optional<QString> database; // in the form TARVEL_DATABASE takes
     QString workbook;                // as given
 };
@@ -27,7 +27,7 @@ struct BatchOptions
 namespace BatchExit {
 constexpr int Done = 0;
 constexpr int RunFailed = 1; // also when the import's log file could not be written
-constexpr int Usage = 2;            // also an import refused for a workbook of the other kind
+constexpr int Usage = 2;            // also an import refused for a workbook whose layout does not fit
 constexpr int NoDatabase = 3;
 constexpr int Signalled = 128; // plus the signal that stopped the run after a row
 } // namespace BatchExit

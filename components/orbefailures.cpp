@@ -35,7 +35,12 @@ Failure failure(long number, const QString &description, const QSqlError &error,
     QString text = description;
     if (!why.isEmpty())
         text += QStringLiteral(" (") + why + u')';
-    const QString driverText = error.text().trimmed();
+    // The database's words and the driver's (in the user's language) are two sentences.
+    QString driverText = error.databaseText().trimmed();
+    const QString driverOwn = error.driverText().trimmed();
+    if (!driverText.isEmpty() && !driverOwn.isEmpty() && !QStringLiteral(".!?:").contains(driverText.back()))
+        driverText += u'.';
+    driverText = (driverText + u' ' + driverOwn).trimmed();
     if (!driverText.isEmpty())
         text += QStringLiteral(": ") + driverText;
     if (!statement.isEmpty())

@@ -38,9 +38,10 @@ std::pair<QString, QString> causeAndDriverWords(const ErrorReportEntry &entry)
     return {text, {}};
 }
 
-bool contains(const QString &text, const char *words)
+// UTF-16 words: an umlaut in a Latin-1 view of UTF-8 bytes would never match.
+bool contains(const QString &text, const char16_t *words)
 {
-    return text.contains(QLatin1String(words));
+    return text.contains(QStringView(words));
 }
 
 // One sentence on what helps, where one fits.
@@ -70,20 +71,20 @@ QString advice(const ErrorReportEntry &entry, const QString &cause)
     }
     if (entry.source != ErrorSource::Database)
         return {};
-    if (contains(cause, "gesperrt"))
+    if (contains(cause, u"gesperrt"))
         return QStringLiteral("Bitte warten Sie, bis das andere Programm fertig ist, und starten Sie den Lauf dann noch einmal.");
-    if (contains(cause, "ungewiss"))
+    if (contains(cause, u"ungewiss"))
         return QStringLiteral("Bitte prüfen Sie mit einem Test, sobald der Server wieder antwortet, ob die Zeile gespeichert ist.");
-    if (contains(cause, "antwortet nicht") || contains(cause, "Verbindung zur Datenbank"))
+    if (contains(cause, u"antwortet nicht") || contains(cause, u"Verbindung zur Datenbank"))
         return QStringLiteral("Bitte prüfen Sie das Netz und den Datenbankserver (oder fragen Sie Ihre IT) und starten Sie den "
                               "Lauf dann noch einmal.");
-    if (contains(cause, "schreibgeschützt") || contains(cause, "Berechtigung"))
+    if (contains(cause, u"schreibgeschützt") || contains(cause, u"Berechtigung"))
         return QStringLiteral("Bitte fragen Sie, wer die Datenbank betreut, nach Schreibrechten.");
-    if (contains(cause, "ist voll"))
+    if (contains(cause, u"ist voll"))
         return QStringLiteral("Bitte schaffen Sie Platz auf dem Datenträger der Datenbank.");
-    if (contains(cause, "passt nicht zu Tarvel"))
+    if (contains(cause, u"passt nicht zu Tarvel"))
         return QStringLiteral("Bitte wenden Sie sich an Ihre IT: der Datenbank fehlt, was Tarvel braucht.");
-    if (contains(cause, "ersetzt"))
+    if (contains(cause, u"ersetzt"))
         return QStringLiteral("Bitte schließen Sie Tarvel und starten Sie es neu; dann öffnet es die Datenbank, die jetzt dort liegt.");
     return {};
 }
@@ -99,7 +100,7 @@ QString sentence(QString text)
 
 QString tidyDriverText(const QString &text)
 {
-    static const QRegularExpression qtDriver(QStringLiteral("\\s*\\bQ(PSQL|SQLITE|SQLITE3): [^\\n]*"));
+    static const QRegularExpression qtDriver(QStringLiteral("\\.?\\s*\\bQ(PSQL|SQLITE|SQLITE3): [^\\n]*"));
     static const QRegularExpression blanks(QStringLiteral("\\s+"));
     return QString(text).remove(qtDriver).replace(blanks, QStringLiteral(" ")).trimmed();
 }

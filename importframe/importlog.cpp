@@ -40,9 +40,10 @@ void ImportLog::start()
              + OrbeTools::validFileName(QStringLiteral("ProtokollTarvel") + dateTimeText(started));
     if (const std::optional<QString> failure = m_file.create(m_path)) {
         throw Failure(ErrorNumber::PathFileAccess, ErrorSource::Tarvel,
-                      QStringLiteral("Die Protokolldatei lässt sich neben der Arbeitsmappe nicht anlegen (%1). Es wurde "
+                      // The file and why on a line of their own: a path cannot wrap well after "(".
+                      QStringLiteral("Die Protokolldatei lässt sich neben der Arbeitsmappe nicht anlegen; es wurde "
                                      "nichts importiert. Bitte kopieren Sie die Arbeitsmappe in einen eigenen Ordner, "
-                                     "in dem Sie Dateien anlegen dürfen, und importieren Sie sie von dort.")
+                                     "in dem Sie Dateien anlegen dürfen, und importieren Sie sie von dort.\n%1")
                           .arg(singleLine(*failure)));
     }
 }

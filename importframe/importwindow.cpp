@@ -86,7 +86,7 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption, const Tw
             emit runEnded();
     });
     connect(m_session.get(), &RunSession::outputReady, this, &ImportWindow::showRunOutput);
-    connect(m_session.get(), &RunSession::ended, this, [this](RunEnding *ending) { m_display->end(*ending); });
+    connect(m_session.get(), &RunSession::ended, this, [this](RunEnding *ending) { m_display->end(*ending, *m_layoutNote); });
     connect(m_cmdDatei, &QPushButton::clicked, this, &ImportWindow::cmdDatei_Click);
     connect(m_cmdImportTest, &QPushButton::clicked, this, &ImportWindow::cmdImportTest_Click);
     connect(m_cmdImportStarten, &QPushButton::clicked, this, &ImportWindow::cmdImportStarten_Click);
@@ -94,6 +94,8 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption, const Tw
 
     resetToDesign();
     resize(twipsToPixels(DesignWidth, this), twipsToPixels(DesignHeight, this));
+    // Narrower, buttons would be cut; lower, the layout keeps its rule.
+    setMinimumWidth(twipsToPixels(ImportWindowLayout::ButtonRowWidth, this));
 }
 
 ImportWindow::~ImportWindow() = default;
@@ -311,7 +313,16 @@ void ImportWindow::startRun(bool import)
 {
     if (isRunning())
         return;
-    RunJob job{.import = import, .run = import ? m_runs.import : m_runs.check, .kind = m_runs.kind,
+    // A note on the layout is no question: it is shown with the run's summary.
+    // The run's thread writes it before the run and the window reads it after
+    // the thread has ended.
+    auto note = std::make_shared<QString>();
+    m_layoutNote = note;
+    auto noting = [run = import ? m_runs.import : m_runs.check, kind = m_runs.kind, note](RunHost &host) {
+        *note = examineLayout(host.windowState().workbookPath, kind).note;
+        return run(host);
+    };
+    RunJob job{.import = import, .run = std::move(noting), .kind = m_runs.kind,
                .place = objectName(), .state = m_state, .database = {}, .logSoFar = m_txt1Edit->logText()};
     // The run opens a connection of its own, in its own thread.
     job.state.connection.reset();

@@ -123,6 +123,7 @@ private:
     SummaryBar *m_progressBar;
     StatusPanels *m_statusBar;
     std::unique_ptr<RunDisplay> m_display;
+    std::shared_ptr<QString> m_layoutNote = std::make_shared<QString>(); // of the last run
     // Declared last: it waits for a run still going before the widgets go.
     std::unique_ptr<RunSession> m_session;
 };

@@ -1,15 +1,15 @@
 #include "rundisplay.h"
 
 #include "errorbox.h"
+#include "failure.h"
 #include "fittingtext.h"
 #include "logbox.h"
 #include "runchannel.h"
+#include "systemopen.h"
 #include "userdialogs.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
-#include <QUrl>
 
 #include <algorithm>
 #include <climits>
@@ -31,8 +31,11 @@ QString logFileNote(const RunEnding &ending)
 {
     if (!ending.import)
         return {};
+    // The log file's own failure says so itself.
+    const bool logFileFailed = ending.failure && ending.failure->number == ErrorNumber::PathFileAccess
+                               && ending.failure->source == ErrorSource::Tarvel;
     if (!ending.logFileKnown)
-        return QStringLiteral("Eine Protokolldatei wurde nicht angelegt; es wurde nichts importiert.");
+        return logFileFailed ? QString() : QStringLiteral("Eine Protokolldatei wurde nicht angelegt; es wurde nichts importiert.");
     if (ending.logFileFailure.isEmpty())
         return QStringLiteral("Das Protokoll bis zum Fehler steht in der Datei %1.").arg(ending.logFilePath);
     return QStringLiteral("Das Protokoll ließ sich nicht in die Datei schreiben: %1").arg(ending.logFileFailure);
@@ -53,6 +56,7 @@ void RunDisplay::reset()
     m_bar->setValue(0);
     m_bar->showSummary(QString());
     m_value = 0;
+    m_summary.clear();
 }
 
 void RunDisplay::begin()
@@ -74,8 +78,10 @@ void RunDisplay::show(const RunOutput &output)
     if (output.progressValue)
         setValue(*output.progressValue);
     // The bar shows one line; its tool tip all of them.
-    if (output.summary)
-        m_bar->showSummary(summaryText(*output.summary));
+    if (output.summary) {
+        m_summary = summaryText(*output.summary);
+        m_bar->showSummary(m_summary);
+    }
 }
 
 void RunDisplay::setMaximum(float maximum)
@@ -93,9 +99,11 @@ void RunDisplay::setValue(float value)
     m_bar->setValue(std::clamp(toProgressUnits(value), 0, m_bar->maximum()));
 }
 
-void RunDisplay::end(const RunEnding &ending)
+void RunDisplay::end(const RunEnding &ending, const QString &layoutNote)
 {
     m_log->showEnd();
+    if (!layoutNote.isEmpty())
+        m_bar->showSummary(m_summary.isEmpty() ? layoutNote : m_summary + u'\n' + layoutNote);
     if (!m_bar->showsSummary())
         m_bar->setTextVisible(false);
     if (ending.failure)
@@ -118,12 +126,13 @@ void RunDisplay::showImportFinished(const RunMessage &message)
         return;
     const QFileInfo logFile(message.logFilePath);
     const QString target = choice == 1 ? logFile.absoluteFilePath() : logFile.absolutePath();
-    if (QDesktopServices::openUrl(QUrl::fromLocalFile(target)))
-        return;
-    UserDialogs::current().showMessage(
-        m_window,
-        (choice == 1 ? QStringLiteral("Für die Protokolldatei ist auf diesem Rechner kein Programm eingerichtet, das sie öffnet:")
-                     : QStringLiteral("Auf diesem Rechner ist kein Programm eingerichtet, das den Ordner öffnet:"))
-            + u'\n' + QDir::toNativeSeparators(target),
-        QStringLiteral("Tarvel"), MessageIcon::Exclamation);
+    QWidget *window = m_window;
+    openWithSystem(window, target, [window, target, file = choice == 1] {
+        UserDialogs::current().showMessage(
+            window,
+            (file ? QStringLiteral("Für die Protokolldatei ist auf diesem Rechner kein Programm eingerichtet, das sie öffnet:")
+                  : QStringLiteral("Auf diesem Rechner ist kein Programm eingerichtet, das den Ordner öffnet:"))
+                + u'\n' + QDir::toNativeSeparators(target),
+            QStringLiteral("Tarvel"), MessageIcon::Exclamation);
+    });
 }

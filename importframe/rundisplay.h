@@ -24,7 +24,8 @@ public:
     void begin();
     // The log, the progress and the summary of the output.
     void show(const RunOutput &output);
-    void end(const RunEnding &ending);
+    // layoutNote: what differs in a workbook that fits, after the summary.
+    void end(const RunEnding &ending, const QString &layoutNote = QString());
 
 private:
     void setMaximum(float maximum);
@@ -35,4 +36,5 @@ private:
     LogBox *const m_log;
     SummaryBar *const m_bar;
     float m_value = 0;
+    QString m_summary;
 };

@@ -5,7 +5,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QTextDocument>
 #include <QTextEdit>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -54,14 +59,43 @@ int QtUserDialogs::showMessage(QWidget *parent, const QString &text, const QStri
     return int(further.indexOf(box.clickedButton())) + 1;
 }
 
+namespace {
+
+// The details box at least 60 characters wide and as high as the record
+// takes at that width, its wrapped lines counted as the box lays them out;
+// half the screen at most, where it scrolls.
+void fitDetails(QTextEdit *detailsBox, const QString &details)
+{
+    const int width = detailsBox->fontMetrics().averageCharWidth() * 60;
+    QTextDocument laidOut;
+    laidOut.setDefaultFont(detailsBox->document()->defaultFont());
+    laidOut.setDocumentMargin(detailsBox->document()->documentMargin());
+    laidOut.setPlainText(details);
+    laidOut.setTextWidth(width);
+    const int frame = 2 * detailsBox->frameWidth();
+    detailsBox->setMinimumWidth(width + frame);
+    // Qt gives the box a fixed height of its own: a taller minimum alone
+    // would leave it short, placed in the middle of the room it asked for.
+    const int needed = int(std::ceil(laidOut.size().height())) + frame;
+    detailsBox->setFixedHeight(std::min(needed, detailsBox->screen()->availableGeometry().height() / 2));
+}
+
+} // namespace
+
 void QtUserDialogs::showError(QWidget *parent, const QString &text, const QString &details, const QString &title)
 {
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
-    // Behind "Details einblenden", tall enough for the whole record.
+    // Behind "Details einblenden", the whole record.
     box.setDetailedText(details);
     if (auto *detailsBox = box.findChild<QTextEdit *>())
-        detailsBox->setMinimumHeight(detailsBox->fontMetrics().lineSpacing() * (int(details.count(u'\n')) + 4));
+        fitDetails(detailsBox, details);
+    // Enter is OK's, also once the details button has the focus.
+    for (QPushButton *button : box.findChildren<QPushButton *>()) {
+        if (button != box.button(QMessageBox::Ok))
+            button->setAutoDefault(false);
+    }
+    box.setDefaultButton(QMessageBox::Ok);
     box.exec();
 }
 

@@ -30,21 +30,23 @@ struct BatchFixture : RunFixture
         seed(database, "cooperative");
     }
 
-    // A workbook of the kind ("district" or "cooperative") with one found and
-    // one unknown row, and after them the given rows.
-    QString kindWorkbook(const QString &kind, const QString &fileName, const WorkbookRows &more = {})
+    // The rows of a workbook of the kind ("district" or "cooperative"): the
+    // headings, one found and one unknown row.
+    static WorkbookRows kindRows(const QString &kind)
     {
         if (kind == QLatin1String("district"))
-            return workbook(fileName, WorkbookRows{{"Nr", "Lfdnr", "frei", "Revier", "Verbiss", "Änderung", "Jahr"},
-                                                   {"A1", 12, QVariant(), "Hofberg", 3, 0, 2021},
-                                                   {"A2", 999, QVariant(), "Unbekannt", 1, 1, 2021}}
-                                           + more);
-        return workbook(fileName,
-                        WorkbookRows{{"Hgnr", "Jahr", "Lkr", "Lkrname", "Alf_kurz", "Alf_lang", "Hgname", "Belast",
-                                      "Abschuss"},
-                                     {448, 2024, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "Naila", 3, 4},
-                                     {999, 2021, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "Unbekannt", 2, 2}}
-                            + more);
+            return {{"Nr", "Lfdnr", "frei", "Revier", "Verbiss", "Änderung", "Jahr"},
+                    {"A1", 12, QVariant(), "Hofberg", 3, 0, 2021},
+                    {"A2", 999, QVariant(), "Unbekannt", 1, 1, 2021}};
+        return {{"Hgnr", "Jahr", "Lkr", "Lkrname", "Alf_kurz", "Alf_lang", "Hgname", "Belast", "Abschuss"},
+                {448, 2024, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "Naila", 3, 4},
+                {999, 2021, 475, "Landkreis Hof", "bm", "Bayreuth-Münchberg", "Unbekannt", 2, 2}};
+    }
+
+    // Such a workbook, and after its rows the given ones.
+    QString kindWorkbook(const QString &kind, const QString &fileName, const WorkbookRows &more = {})
+    {
+        return workbook(fileName, kindRows(kind) + more);
     }
 
     // The imported record of the found row: species, pressure code; "fehlt"
@@ -55,10 +57,11 @@ struct BatchFixture : RunFixture
         return values.isEmpty() ? QStringLiteral("fehlt") : values[1] + u' ' + values[3];
     }
 
-    // Starts the built tarvel-batch in the fixture's folder. It sees neither
+    // Starts the built tarvel-batch (or program) in the fixture's folder. It sees neither
     // the caller's database nor its data folder: TARVEL_DATABASE is set only
     // when databaseVariable is not null, and the data folder is in dataHome.
-    void start(QProcess &process, QStringList arguments, const QString &databaseVariable = QString())
+    void start(QProcess &process, QStringList arguments, const QString &databaseVariable = QString(),
+               const QString &program = QStringLiteral(TARVEL_BATCH))
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("TARVEL_DATABASE"));
@@ -67,14 +70,15 @@ struct BatchFixture : RunFixture
         redirectDataFolder(environment, dataHome.path());
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(folder.path());
-        process.start(QStringLiteral(TARVEL_BATCH), arguments);
+        process.start(program, arguments);
     }
 
-    // Runs it to its end.
-    BatchResult batch(const QStringList &arguments, const QString &databaseVariable = QString())
+    // Runs it, or another program of the build, to its end.
+    BatchResult batch(const QStringList &arguments, const QString &databaseVariable = QString(),
+                      const QString &program = QStringLiteral(TARVEL_BATCH))
     {
         QProcess process;
-        start(process, arguments, databaseVariable);
+        start(process, arguments, databaseVariable, program);
         BatchResult result;
         if (!process.waitForFinished(120000)) {
             process.kill();

@@ -83,13 +83,19 @@ private slots:
         call("cooperative import, cut short", "cooperative kaputt", {"import", "--cooperative", "<mappe>"});
         call("failing row, error log on a full disk", "district 12x voll",
              {"import", "--district", "--database", "<db>", "<mappe>"});
-        // A workbook of the other kind: the check says so and runs, the
-        // import refuses it (2) unless told to take it. Without a data row an
-        // import is an empty one, with the notice.
-        call("other kind", "cooperative",
-             {"check", "--district", "--database", "<db>", "<mappe>", "+", "import", "--district", "--database", "<db>",
-              "<mappe>", "+", "import", "--district", "--ignore-layout", "--database", "<db>", "<mappe>"});
+        // A workbook of the other kind, by its headings or by its rows, or
+        // with data in row 1: the check says so and runs, the import refuses
+        // it (2) unless told to take it. Without a data row an import is an
+        // empty one, with the notice; headings that merely differ are a note.
+        for (const QString kind : {"district", "cooperative"}) {
+            const QString other = kind == "district" ? "cooperative" : "district";
+            call(qPrintable("other kind, " + other + " workbook"), other,
+                 {"check", "--" + kind, "--database", "<db>", "<mappe>", "+", "import", "--" + kind, "--database", "<db>",
+                  "<mappe>", "+", "import", "--" + kind, "--ignore-layout", "--database", "<db>", "<mappe>"});
+        }
+        call("data in row 1", "district ohne Kopf", {"import", "--district", "--database", "<db>", "<mappe>"});
         call("no data row", "district leer", {"import", "--district", "--database", "<db>", "<mappe>"});
+        call("headings that differ", "cooperative Hg-Nr", {"import", "--cooperative", "--database", "<db>", "<mappe>"});
     }
     void calls()
     {
@@ -101,11 +107,16 @@ private slots:
         const QString kind = workbook.section(u' ', 0, 0);
         // A name with characters that no ANSI code page of Windows has all of.
         const QString name = QStringLiteral("Gutachten für Łódź 𝔊.xlsx");
-        const QString path = workbook.contains("leer")
-                                 ? f.workbook(name, {{"Nr", "Lfdnr", "frei", "Revier", "Verbiss", "Änderung", "Jahr"}})
-                                 : f.kindWorkbook(kind, name, workbook.contains("12x")
-                                                                  ? WorkbookRows{{"A3", "12x", QVariant(), "Falsch", 1, 1, 2021}}
-                                                                  : WorkbookRows{});
+        WorkbookRows rows = f.kindRows(kind);
+        if (workbook.contains("12x"))
+            rows << QVariantList{"A3", "12x", QVariant(), "Falsch", 1, 1, 2021};
+        if (workbook.contains("leer"))
+            rows.resize(1);
+        if (workbook.contains("ohne Kopf"))
+            rows.removeFirst();
+        if (workbook.contains("Hg-Nr")) // two of nine headings written otherwise: a note
+            rows[0][0] = "Hg-Nr", rows[0][2] = "Landkreis", rows[0][5] = QVariant();
+        const QString path = f.workbook(name, rows);
         if (workbook.contains("kaputt"))
             QVERIFY(QFile::resize(path, 100)); // a zip archive cut short
         const QString errorLog = f.dataFolder() + "Fehlerprotokoll.txt";
@@ -154,6 +165,38 @@ private slots:
                           text);
     }
 
+    // The command lines README.md shows for tarvel-batch and the demo filler
+    // run as written, in their order: placeholders filled in, the installed
+    // programs and sample workbooks taken from the build and the source tree.
+    // A line that no longer runs, or one more or fewer, fails here.
+    void readmeCommands()
+    {
+        TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
+        BatchFixture f(db);
+        const QString samples = f.folder.filePath("workbooks") + u'/';
+        QVERIFY(QDir().mkpath(samples));
+        for (const QFileInfo &file : QDir(TARVEL_TEST_DATA "/../../examples/workbooks").entryInfoList(QDir::Files))
+            QVERIFY(QFile::copy(file.filePath(), samples + file.fileName()));
+        bool inShell = false;
+        int ran = 0;
+        for (QString line : QString::fromUtf8(fileBytes(TARVEL_TEST_DATA "/../../README.md")).split(u'\n')) {
+            if (line.startsWith("```"))
+                inShell = line == "```sh";
+            line = line.section(u'#', 0, 0).simplified();
+            QStringList call = line.split(u' ');
+            const QString program = call.takeFirst();
+            if (!inShell || (!program.endsWith("tarvel-batch") && program != "tarvel-fill-demo-database"))
+                continue;
+            const QString workbook = samples + (call.contains("--cooperative") ? "Hegegemeinschaften.xlsx" : "Jagdbezirke.xlsx");
+            call = call.join(u' ').replace("[--database DB]", "--database " + db.location()).replace("[--ignore-layout]", "--ignore-layout")
+                       .replace("WORKBOOK", workbook).replace("/usr/share/tarvel/workbooks/", samples).split(u' ', Qt::SkipEmptyParts);
+            const BatchResult result = f.batch(call, QString(), program == "tarvel-fill-demo-database" ? TARVEL_DEMODB : TARVEL_BATCH);
+            QVERIFY2(result.exitCode == 0, qPrintable(line + "\n" + result.errText()));
+            ++ran;
+        }
+        QCOMPARE(ran, 7);
+    }
+
     // An import whose log file cannot be made (a folder nobody may write to)
     // writes nothing and ends with status 1: a scheduled job must notice, and
     // no row is saved that no log accounts for. One whose log file was made but
@@ -165,7 +208,9 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("record");
         QTest::newRow("folder takes no file")
-            << false << "Beschreibung: Die Protokolldatei lässt sich neben der Arbeitsmappe nicht anlegen (" << "fehlt";
+            << false << "Beschreibung: Die Protokolldatei lässt sich neben der Arbeitsmappe nicht anlegen; es wurde nichts "
+                        "importiert. Bitte kopieren Sie die Arbeitsmappe in einen eigenen Ordner, in dem Sie Dateien anlegen "
+                        "dürfen, und importieren Sie sie von dort.; " << "fehlt";
         QTest::newRow("disk full at the end") << true << "Fehler beim Schreiben der Protokolldatei\n" << "Rehwild 13";
     }
     void logFileNotWritten()

@@ -139,8 +139,11 @@ private slots:
         };
         for (const QString &kind : TestDatabase::kinds()) {
             // Another program's uncommitted change: the wait is bounded (MariaDB counts whole seconds).
+            // Natively, SQLite's words and Qt's are two sentences.
             row(kind, "table locked", ErrorNumber::DatabaseError,
-                kind.endsWith("sqlite")  ? "Ein anderes Programm hält die Datenbank gesperrt; Tarvel hat 0,3 Sekunden gewartet"
+                kind == "sqlite" ? "Ein anderes Programm hält die Datenbank gesperrt; Tarvel hat 0,3 Sekunden gewartet): "
+                                   "database is locked. Unable to fetch row"
+                : kind.endsWith("sqlite")  ? "Ein anderes Programm hält die Datenbank gesperrt; Tarvel hat 0,3 Sekunden gewartet"
                 : kind.endsWith("mariadb") ? "Ein anderes Programm hält die Tabelle gesperrt; Tarvel hat 1 Sekunde gewartet"
                                          : "Ein anderes Programm hält die Tabelle gesperrt; Tarvel hat 0,3 Sekunden gewartet");
             // The record statement's own condition.

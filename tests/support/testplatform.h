@@ -41,6 +41,15 @@ QString sendStop(const QProcess &process, Stop stop);
 // prefix of scripts/windows/test.sh makes the local application data folder.
 QString redirectDataFolder(QProcessEnvironment &environment, const QString &folder);
 
+// The system's opener of files and folders as a window test sets it up for
+// itself and what it starts: one that takes every path, one that has no
+// program for any (it fails as xdg-open does, "no method available"), or
+// none. Where the shell opens files (Windows) the test's URL handler stands
+// in: this does nothing and says so (true). The paths it took, in folder.
+enum class Opener { Takes, NoProgram, Missing };
+bool useOpener(Opener opener, const QString &folder);
+QStringList openedPaths(const QString &folder);
+
 // Makes a named pipe at path (SpecialFiles).
 bool makePipe(const QString &path);
 // command run as the user with that id (TwoUsers), when the tests run as root;

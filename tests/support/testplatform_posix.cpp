@@ -2,6 +2,7 @@
 
 #include "testsignals.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <arpa/inet.h>
@@ -126,4 +127,26 @@ QList<bool> readableSockets(const QList<TestSocket> &sockets, int milliseconds)
             readable[i] = watched[size_t(i)].revents != 0;
     }
     return readable;
+}
+
+bool useOpener(Opener opener, const QString &folder)
+{
+    static const QByteArray systemPath = qgetenv("PATH");
+    const QString bin = folder + QStringLiteral("/opener");
+    QFile script(bin + QStringLiteral("/xdg-open"));
+    const QByteArray body = opener == Opener::Takes ? "printf '%s\\n' \"$1\" >> \"$0.log\"\n"
+                                                    : "echo \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n";
+    if (!QDir().mkpath(bin) || !script.open(QIODevice::WriteOnly) || script.write("#!/bin/sh\n" + body) < 0
+        || !script.setPermissions(script.permissions() | QFileDevice::ExeOwner))
+        qFatal("no opener in %s", qPrintable(bin));
+    qputenv("PATH", opener == Opener::Missing ? QFile::encodeName(folder + QStringLiteral("/nirgends"))
+                                              : QFile::encodeName(bin) + ':' + systemPath);
+    return false;
+}
+
+QStringList openedPaths(const QString &folder)
+{
+    QFile log(folder + QStringLiteral("/opener/xdg-open.log"));
+    return log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                                         : QStringList();
 }

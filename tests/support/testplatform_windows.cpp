@@ -162,3 +162,13 @@ QList<bool> readableSockets(const QList<TestSocket> &sockets, int milliseconds)
     }
     return readable;
 }
+
+bool useOpener(Opener, const QString &)
+{
+    return true;
+}
+
+QStringList openedPaths(const QString &)
+{
+    return {};
+}

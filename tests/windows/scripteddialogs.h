@@ -2,8 +2,13 @@
 
 #include "userdialogs.h"
 
+#include <QApplication>
 #include <QList>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
+#include <QTest>
+#include <QTimer>
 
 #include <functional>
 
@@ -55,10 +60,23 @@ public:
         shown({text, title, MessageIcon::Exclamation, {}, details});
     }
 
-    bool confirm(QWidget *, const QString &text, const QString &) override
+    bool confirm(QWidget *parent, const QString &text, const QString &title) override
     {
-        return shown({text, QStringLiteral("?"), MessageIcon::Exclamation, {}, {}}), confirmAnswer;
+        shown({text, QStringLiteral("?"), MessageIcon::Exclamation, {}, {}});
+        if (!enterOnRealQuestion)
+            return confirmAnswer;
+        // The program's own box, opened as a person sees it; Enter goes
+        // where the keyboard's focus is.
+        QTimer::singleShot(0, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            realQuestionDefaults << (box && box->defaultButton() == box->button(QMessageBox::No) ? "Nein" : "nicht Nein");
+            if (box)
+                QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Return);
+        });
+        return QtUserDialogs().confirm(parent, text, title);
     }
+    bool enterOnRealQuestion = false;
+    QStringList realQuestionDefaults; // the default button of each, "Nein" when No
 
 private:
     void shown(const Message &message)

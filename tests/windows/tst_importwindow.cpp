@@ -12,10 +12,12 @@
 #include "runfixture.h"
 #include "scripteddialogs.h"
 #include "qtwarnings.h"
+#include "testplatform.h"
 
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QDir>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -25,6 +27,8 @@
 #include <QStandardPaths>
 #include <QDir>
 #include <QTest>
+#include <QTextEdit>
+#include <QTimer>
 
 #include <climits>
 #include <memory>
@@ -327,6 +331,11 @@ private slots:
         choose(*window, dialogs, folder.filePath("Gutachten.csv"), workbook);
         QString shownAtMessage;
         dialogs.whenShown = [&] { shownAtMessage = window->txt1()->toPlainText(); };
+        // The import's log file holds byte for byte what its log box holds.
+        const auto logFileIsTheBox = [&] {
+            const QStringList files = QDir(folder.path()).entryList({"ProtokollTarvel*"});
+            return files.size() == 1 && fileBytes(folder.filePath(files[0])) == window->logText().toUtf8();
+        };
 
         for (const QString run : {"Test", "Import"}) {
             QPushButton *button = run == "Test" ? window->cmdImportTest() : window->cmdImportStarten();
@@ -349,6 +358,7 @@ private slots:
                 QVERIFY2(window->progressBar1()->text().startsWith("Gefunden: 1"), qPrintable(window->progressBar1()->text()));
                 QCOMPARE(window->cmdImportStarten()->isEnabled(), run == "Import");
                 QVERIFY(window->cmdImportTest()->isEnabled() && window->cmdDatei()->isEnabled());
+                QVERIFY(run == "Test" || logFileIsTheBox());
                 return;
             }
             QCOMPARE(window->cmdImportStarten()->isEnabled(), run == "Test");
@@ -356,7 +366,7 @@ private slots:
         QCOMPARE(dialogs.messages.size(), 1);
         QCOMPARE(dialogs.messages.first().icon, MessageIcon::Information);
         QVERIFY2(dialogs.messages.first().text.startsWith("Import beendet"), qPrintable(dialogs.messages.first().text));
-        QCOMPARE(QDir(folder.path()).entryList({"ProtokollTarvel*"}).size(), 1);
+        QVERIFY(logFileIsTheBox());
     }
 
     void layoutQuestion_data()
@@ -370,10 +380,11 @@ private slots:
         for (const bool answer : {false, true}) {
             const char *said = answer ? "yes" : "no";
             QTest::addRow("cooperative workbook, district window, %s", said)
-                << "district" << cooperative << answer << "Jagdbezirke: ihre erste Zeile trägt die Spaltennamen einer "
+                << "district" << cooperative << answer << "Jagdbezirke: Zeile 1 trägt die Spaltennamen einer "
                                                           "Arbeitsmappe für Hegegemeinschaften (Hgnr, Jahr";
             QTest::addRow("district workbook, cooperative window, %s", said)
-                << "cooperative" << district << answer << "Hegegemeinschaften: ihre erste Zeile lautet „Nr“, „Lfdnr“";
+                << "cooperative" << district << answer << "Hegegemeinschaften: in den Zeilen 2 bis 11 stehen Daten einer "
+                                                          "Arbeitsmappe für Jagdbezirke (";
             QTest::addRow("text file, %s", said) << "district" << QByteArray("Einkaufsliste\nBrot\n") << answer
                                                  << "Jagdbezirke: sie hat keine Datenzeile (Zeile 2, Spalte 2 ist leer); "
                                                     "ihre erste Zeile lautet „Einkaufsliste“.";
@@ -391,6 +402,7 @@ private slots:
         QFETCH(QString, question);
         ScriptedDialogs dialogs;
         dialogs.confirmAnswer = answer;
+        dialogs.enterOnRealQuestion = !answer; // Enter on the real box answers no
         auto window = makeWindow(kind);
         open(*window);
         choose(*window, dialogs, "Notiz.txt", workbook);
@@ -406,6 +418,7 @@ private slots:
         QCOMPARE(window->progressBar1()->isTextVisible(), answer);
         if (!answer) {
             QCOMPARE(dialogs.messages.size(), 1);
+            QCOMPARE(dialogs.realQuestionDefaults, QStringList{"Nein"});
             return;
         }
         run(*window, window->cmdImportStarten());
@@ -459,7 +472,8 @@ private slots:
         QTest::newRow("Abbrechen") << "Abbrechen" << true;
         QTest::newRow("Escape") << "Escape" << true;
         QTest::newRow("closing the window") << "close" << true;
-        QTest::newRow("Abbrechen, declined") << "Abbrechen" << false;
+        // The real box, answered with Enter: No.
+        QTest::newRow("Abbrechen, Enter on the question") << "Abbrechen" << false;
     }
 
     // Another program holds the lock that the import's first save waits for,
@@ -475,6 +489,7 @@ private slots:
         QFETCH(bool, confirmed);
         ScriptedDialogs dialogs;
         dialogs.confirmAnswer = confirmed;
+        dialogs.enterOnRealQuestion = !confirmed;
         DistrictWindow window;
         open(window);
         choose(window, dialogs, "Sperre.csv", DistrictHeadings + "1;12;a;Hochwald;2;1;2030\r\n2;0;b;Null;1;1;2030\r\n");
@@ -505,6 +520,7 @@ private slots:
         else
             QTest::mouseClick(window.cmdBeenden(), Qt::LeftButton);
         QCOMPARE(dialogs.messages.value(0).text, "Lauf abbrechen?");
+        QCOMPARE(dialogs.realQuestionDefaults, confirmed ? QStringList() : QStringList{"Nein"});
         if (!confirmed)
             unlock();
         QTRY_VERIFY_WITH_TIMEOUT(!window.isRunning(), 20000);
@@ -529,13 +545,13 @@ private slots:
         QTest::newRow("locked, with the statement")
             << ErrorNumber::DatabaseError << ErrorSource::Database
             << "Der Datensatz konnte nicht gespeichert werden (Ein anderes Programm hält die Datenbank gesperrt; Tarvel hat 30 "
-               "Sekunden gewartet): database is locked Unable to fetch row (Anweisung: INSERT INTO t (a) VALUES (?))"
+               "Sekunden gewartet): database is locked. Unable to fetch row (Anweisung: INSERT INTO t (a) VALUES (?))"
             << "Der Datensatz konnte nicht gespeichert werden (Ein anderes Programm hält die Datenbank gesperrt; Tarvel hat 30 "
-               "Sekunden gewartet).\n\n" + waitAndAgain + "\n\n<Protokoll>\n\nMeldung der Datenbank: database is locked Unable to fetch row";
+               "Sekunden gewartet).\n\n" + waitAndAgain + "\n\n<Protokoll>\n\nMeldung der Datenbank: database is locked. Unable to fetch row";
         QTest::newRow("server's words over lines")
             << ErrorNumber::DatabaseError << ErrorSource::Database
             << "Der Datensatz konnte nicht gespeichert werden (Die Verbindung zur Datenbank ist abgebrochen): FATAL:  terminating "
-               "connection due to administrator command\n(57P01) QPSQL: Unable to create query"
+               "connection due to administrator command\n(57P01). QPSQL: Unable to create query"
             << "Der Datensatz konnte nicht gespeichert werden (Die Verbindung zur Datenbank ist abgebrochen).\n\n" + network
                    + "\n\n<Protokoll>\n\nMeldung der Datenbank: FATAL: terminating connection due to administrator command (57P01)";
         QTest::newRow("no cause known") << ErrorNumber::DatabaseError << ErrorSource::Database
@@ -549,6 +565,14 @@ private slots:
             << "Die Verbindung zur Datenbank ist abgebrochen und lässt sich nicht wieder herstellen: PostgreSQL-Datenbank j auf "
                "s:5432 lässt sich nicht öffnen (Der Datenbankserver antwortet nicht; Tarvel hat 60 Sekunden gewartet).\n\n"
                    + network + "\n\n<Protokoll>\n\nMeldung der Datenbank: timeout";
+        // The cause's word holds an umlaut.
+        QTest::newRow("read-only")
+            << ErrorNumber::DatabaseError << ErrorSource::Database
+            << "Der Datensatz konnte nicht gespeichert werden (Die Datenbank ist schreibgeschützt; sie nimmt keine Änderungen an): "
+               "attempt to write a readonly database"
+            << "Der Datensatz konnte nicht gespeichert werden (Die Datenbank ist schreibgeschützt; sie nimmt keine Änderungen "
+               "an).\n\nBitte fragen Sie, wer die Datenbank betreut, nach Schreibrechten.\n\n<Protokoll>\n\nMeldung der "
+               "Datenbank: attempt to write a readonly database";
         QTest::newRow("cancelled") << ErrorNumber::Cancelled << ErrorSource::Database
                                    << "Abgebrochen, während Tarvel auf die Datenbank wartete."
                                    << "Abgebrochen, während Tarvel auf die Datenbank wartete.\n\n<Protokoll>";
@@ -573,6 +597,38 @@ private slots:
         const ErrorBoxText box = errorBoxText(entry, "<Protokoll>");
         QTEST(box.text, "text");
         QCOMPARE(box.details, entry.toText());
+    }
+
+    // The real error box: behind "Details einblenden" every line of the
+    // record shows, also where the description wraps; Enter then is still OK's.
+    void errorBoxDetails()
+    {
+        const QString description = QString("Typen unverträglich: Zeile 30, Spalte 7 (Jagdjahr) enthält „20x4“. ").repeated(6);
+        const ErrorReportEntry entry{"Tarvel", "frmTarvel", "cmdImportStarten_Click", 13, ErrorSource::Tarvel, description, 30};
+        QString seen;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QPushButton *details = nullptr;
+            for (QPushButton *button : box ? box->findChildren<QPushButton *>() : QList<QPushButton *>())
+                details = button == box->button(QMessageBox::Ok) ? details : button;
+            if (!details) {
+                if (box)
+                    box->close();
+                return;
+            }
+            QTest::mouseClick(details, Qt::LeftButton);
+            auto *edit = box->findChild<QTextEdit *>();
+            QTest::qWait(50);
+            seen = edit && edit->isVisible() && edit->verticalScrollBar()->maximum() == 0
+                           && edit->document()->size().height() <= edit->viewport()->height()
+                       ? "alles" : "abgeschnitten";
+            QTest::keyClick(details, Qt::Key_Return);
+            // A box still open was not closed by Enter.
+            QTimer::singleShot(1000, box, [box, &seen] { seen += ", Enter schließt nicht", box->close(); });
+        });
+        QWidget window;
+        showErrorBox(&window, entry);
+        QCOMPARE(seen, "alles");
     }
 
     void logBox_data()
@@ -650,21 +706,27 @@ private slots:
     void importFinished_data()
     {
         QTest::addColumn<int>("button");
+        QTest::addColumn<Opener>("opener");
         QTest::addColumn<QString>("opened");
         QTest::addColumn<QString>("complaint"); // when the system has no program for it
-        QTest::newRow("OK") << 0 << "" << "";
-        QTest::newRow("Protokoll öffnen") << 1 << "%T/ProtokollTarvel1" << "";
-        QTest::newRow("Ordner öffnen") << 2 << "%T" << "";
-        QTest::newRow("Protokoll öffnen, no program")
-            << 1 << "" << "Für die Protokolldatei ist auf diesem Rechner kein Programm eingerichtet, das sie öffnet:\n%T/ProtokollTarvel1";
-        QTest::newRow("Ordner öffnen, no program")
-            << 2 << "" << "Auf diesem Rechner ist kein Programm eingerichtet, das den Ordner öffnet:\n%T";
+        const QString noProgramForFile =
+            "Für die Protokolldatei ist auf diesem Rechner kein Programm eingerichtet, das sie öffnet:\n%T/ProtokollTarvel1";
+        const QString noProgramForFolder = "Auf diesem Rechner ist kein Programm eingerichtet, das den Ordner öffnet:\n%T";
+        QTest::newRow("OK") << 0 << Opener::Takes << "" << "";
+        QTest::newRow("Protokoll öffnen") << 1 << Opener::Takes << "%T/ProtokollTarvel1" << "";
+        QTest::newRow("Ordner öffnen") << 2 << Opener::Takes << "%T" << "";
+        // The opener is there but nothing takes the file: it fails only after it started.
+        QTest::newRow("Protokoll öffnen, no program") << 1 << Opener::NoProgram << "" << noProgramForFile;
+        QTest::newRow("Ordner öffnen, no program") << 2 << Opener::NoProgram << "" << noProgramForFolder;
+        QTest::newRow("Protokoll öffnen, no opener") << 1 << Opener::Missing << "" << noProgramForFile;
     }
 
-    // The import's closing message offers the log file and its folder.
+    // The import's closing message offers the log file and its folder; where
+    // the system opens neither, a message says so.
     void importFinished()
     {
         QFETCH(int, button);
+        QFETCH(Opener, opener);
         QFETCH(QString, opened);
         QFETCH(QString, complaint);
         opened.replace(QLatin1String("%T"), m_files.path());
@@ -678,27 +740,65 @@ private slots:
         RunEnding ending;
         ending.messages << RunMessage{"Import beendet", "Tarvel", MessageIcon::Information, m_files.filePath("ProtokollTarvel1")};
         m_opened.clear();
-        if (!complaint.isEmpty())
+        QTemporaryDir openerFolder;
+        // Elsewhere the handler stays: a path it takes is one the system's opener was not asked about.
+        if (useOpener(opener, openerFolder.path()) && opener != Opener::Takes)
             QDesktopServices::unsetUrlHandler(QStringLiteral("file")); // offscreen, no program opens anything
         RunDisplay(&window, &log, &bar).end(ending);
         QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openUrl");
         QCOMPARE(dialogs.messages.first().furtherButtons, QStringList({"Protokoll öffnen", "Ordner öffnen"}));
-        QCOMPARE(m_opened, opened.isEmpty() ? QList<QUrl>() : QList{QUrl::fromLocalFile(opened)});
-        QCOMPARE(dialogs.messages.value(1).text, complaint);
+        const auto taken = [&] {
+            QStringList paths = openedPaths(openerFolder.path());
+            for (const QUrl &url : std::as_const(m_opened))
+                paths << url.toLocalFile();
+            return paths.join(u'|');
+        };
+        QTRY_COMPARE(dialogs.messages.value(1).text + taken(), complaint + opened);
+        QTest::qWait(400); // no complaint follows what was opened
+        QCOMPARE(dialogs.messages.size(), complaint.isEmpty() ? 1 : 2);
+    }
+
+    // An import that made no log file says so once: where the log file
+    // itself failed, its own words say it; after another failure a note does.
+    void noLogFileSaidOnce_data()
+    {
+        QTest::addColumn<long>("number");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("said");
+        QTest::newRow("the log file failed") << ErrorNumber::PathFileAccess << ErrorSource::Tarvel << 1;
+        QTest::newRow("the workbook is a folder") << ErrorNumber::PathFileAccess << ErrorSource::Workbook << 2;
+    }
+    void noLogFileSaidOnce()
+    {
+        QFETCH(long, number);
+        QFETCH(QString, source);
+        ScriptedDialogs dialogs;
+        QWidget window;
+        LogBox log(&window);
+        SummaryBar bar(&window);
+        RunEnding ending;
+        ending.import = true;
+        ending.failure = ErrorReportEntry{"Tarvel", "frmTarvel", "cmdImportStarten_Click", number, source,
+                                          "Nichts geht; es wurde nichts importiert.\n/a/ProtokollTarvel: nicht erlaubt", 50};
+        RunDisplay(&window, &log, &bar).end(ending);
+        QTEST(int(dialogs.messages.value(0).text.count("nichts importiert")), "said");
     }
 
     // A long folder is shortened in the middle, whole in the tool tip; the
-    // summary is shortened to its bar, whole in the bar's tool tip.
+    // summary, a note on the headings after it, is shortened to its bar, whole
+    // in the bar's tool tip. The window is never narrower than its button row.
     void textsFit()
     {
         ScriptedDialogs dialogs;
-        DistrictWindow window;
+        CooperativeWindow window;
         open(window);
         window.setInnerSizeTwips(6000, 6000);
+        QCOMPARE(window.width(), twipsToPixels(ImportWindowLayout::ButtonRowWidth, &window));
         QString folder = m_files.path();
         for (int level = 1; level <= 12; ++level)
             folder += QStringLiteral("/Gutachten der Hegegemeinschaft %1").arg(level);
-        choose(window, dialogs, folder + "/Mappe.csv", DistrictHeadings + "1;12;a;b;1;1;2024\r\n;;\r\n3;12;c;d;1;1;2024\r\n");
+        choose(window, dialogs, folder + "/Mappe.csv",
+               QByteArray(CooperativeHeadings).replace("Lkr;", "Landkreis;") + "99901;2024;171;A;TS;T;HG;1;1\r\n;;\r\n3;2024;c;d;e;f;g;1;1\r\n");
         FittingLabel *panel = window.panel1();
         QVERIFY2(panel->text().startsWith(QDir::toNativeSeparators(m_files.path().left(4)))
                      && panel->text().endsWith(QDir::toNativeSeparators("Hegegemeinschaft 12/"))
@@ -707,11 +807,12 @@ private slots:
         QCOMPARE(panel->toolTip(), QDir::toNativeSeparators(folder + "/Mappe.csv"));
         run(window, window.cmdImportTest());
         QProgressBar *bar = window.progressBar1();
-        QVERIFY2(bar->text().startsWith("Gefunden: 1, nicht gefunden: 0 – Nicht gelesen ab Zeile 4") && bar->text().endsWith(u'…'),
+        QVERIFY2(bar->text().startsWith("Gefunden: 0, nicht gefunden: 1 – Nicht gelesen ab Zeile 4") && bar->text().endsWith(u'…'),
                  qPrintable(bar->text()));
         QVERIFY(bar->fontMetrics().horizontalAdvance(bar->text()) < bar->width());
-        QCOMPARE(bar->toolTip(), "Gefunden: 1, nicht gefunden: 0\nNicht gelesen ab Zeile 4: Der Lauf endete an der leeren Zelle "
-                                 "Zeile 3, Spalte 2 (Lfdnr).");
+        QCOMPARE(bar->toolTip(), "Gefunden: 0, nicht gefunden: 1\nNicht gelesen ab Zeile 4: Der Lauf endete an der leeren Zelle "
+                                 "Zeile 3, Spalte 2 (Jahr).\nDie Spaltennamen in Zeile 1 weichen ab: Spalte 3 lautet „Landkreis“ "
+                                 "(erwartet Lkr).");
     }
 
     // Tab moves through the designed order, Enter presses the focused button.
