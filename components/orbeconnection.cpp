@@ -120,6 +120,11 @@ void OrbeConnection::clearCancel()
     m_state->session.waits().clearCancel();
 }
 
+void OrbeConnection::setSaveJournal(OrbeSaveJournal *journal)
+{
+    m_state->journal = journal;
+}
+
 void OrbeConnection::close()
 {
     m_state->session.close();

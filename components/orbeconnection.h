@@ -9,6 +9,7 @@
 #include <memory>
 
 class OrbeRecordset;
+class OrbeSaveJournal;
 struct DatabaseWaits;
 struct OrbeConnectionState;
 
@@ -63,6 +64,10 @@ public:
     // connection: "Abbrechen" during a run.
     void cancelWaits();
     void clearCancel();
+
+    // From now on every save of an editable recordset of this connection is
+    // told to journal (nullptr: to none). The caller keeps it alive meanwhile.
+    void setSaveJournal(OrbeSaveJournal *journal);
 
     void close();
 

@@ -31,6 +31,13 @@ bool isReadOnly(const QSqlError &error, DatabaseSystem system)
 
 namespace {
 
+// A foreign key's refusal, where the system tells which side it is, and where not.
+const QString ReferredTo = QStringLiteral("Ein Datensatz einer anderen Tabelle verweist auf diesen Datensatz");
+const QString RefersToMissing =
+    QStringLiteral("Der Datensatz verweist auf einen Datensatz einer anderen Tabelle, den es nicht gibt");
+const QString ForeignKey = QStringLiteral("Ein Verweis zwischen Tabellen lässt das nicht zu: ein Datensatz einer "
+                                          "anderen Tabelle verweist auf diesen, oder dieser auf einen, den es nicht gibt");
+
 // MariaDB's error numbers; the server's and its client library's.
 QString mariaDbCause(const QString &code, int lockWait)
 {
@@ -46,6 +53,12 @@ QString mariaDbCause(const QString &code, int lockWait)
     case 1142: // table command denied
     case 1143: // column command denied
         return QStringLiteral("Dem Datenbankbenutzer fehlt die Berechtigung dafür");
+    case 1217: // a row another table refers to
+    case 1451:
+        return ReferredTo;
+    case 1216: // a reference to a row that is not there
+    case 1452:
+        return RefersToMissing;
     case 1045: // access denied for user
         return QStringLiteral("Der Server nimmt Benutzer oder Passwort nicht an");
     case 1049: // unknown database
@@ -91,6 +104,8 @@ QString cause(const QSqlError &error, DatabaseSystem system, int lockWait)
             return QStringLiteral("Den Dienst gibt es in der Dienstdatei nicht (PGSERVICEFILE, ~/.pg_service.conf)");
         if (text.contains(QLatin1String("no password supplied")))
             return QStringLiteral("Der Server verlangt ein Passwort; keines ist angegeben (~/.pgpass, PGPASSFILE)");
+        if (code == QLatin1String("23503"))
+            return text.contains(QLatin1String("update or delete on")) ? ReferredTo : RefersToMissing;
         if (code == QLatin1String("42501"))
             return QStringLiteral("Dem Datenbankbenutzer fehlt die Berechtigung dafür");
         if (code == QLatin1String("28P01") || text.contains(QLatin1String("password authentication failed"))
@@ -114,6 +129,10 @@ QString cause(const QSqlError &error, DatabaseSystem system, int lockWait)
     case 6: // SQLITE_LOCKED
         return QStringLiteral("Ein anderes Programm hält die Datenbank gesperrt; Tarvel hat %1 gewartet")
             .arg(seconds(lockWait));
+    case 19: // SQLITE_CONSTRAINT
+        if (text.contains(QLatin1String("FOREIGN KEY")))
+            return ForeignKey;
+        break;
     case 11: // SQLITE_CORRUPT
     case 26: // SQLITE_NOTADB
         return QStringLiteral("Die Datenbankdatei ist beschädigt oder keine SQLite-Datenbank");

@@ -4,6 +4,7 @@
 
 #include "failure.h"
 #include "orbedialect.h"
+#include "orbejournal.h"
 #include "orbesession.h"
 #include "orbestatementcache.h"
 #include "orbewaits.h"
@@ -28,6 +29,7 @@ struct OrbeConnectionState
     }
     OrbeStatementCache statements;
     OrbeSession session;
+    OrbeSaveJournal *journal = nullptr; // told of every save, when set
 };
 
 namespace orbe {
