@@ -185,6 +185,7 @@ int connectAndRun(const BatchOptions &options, ConsoleRunHost &host)
     if (!connected)
         return BatchExit::NoDatabase;
     host.windowState().connection = base.Connection();
+    host.windowState().database = base.connectedLocation();
     bool completed = false;
     {
         ReportsToHost reports(host);

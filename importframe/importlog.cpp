@@ -38,17 +38,22 @@ void ImportLog::start()
     // that the file lands in the workbook's folder and nowhere below it.
     m_path = m_host.windowState().workbookFolder
              + OrbeTools::validFileName(QStringLiteral("ProtokollTarvel") + dateTimeText(started));
-    if (const std::optional<QString> failure = m_file.create(m_path)) {
+    std::optional<QString> failure = m_file.create(m_path);
+    const QString what = failure ? QStringLiteral("Die Protokolldatei") : QStringLiteral("Die Rücknahmedaten");
+    if (!failure)
+        failure = m_undo.start(m_path, m_kind, started, m_host.windowState());
+    if (failure) {
         throw Failure(ErrorNumber::PathFileAccess, ErrorSource::Tarvel,
-                      QStringLiteral("Die Protokolldatei lässt sich neben der Arbeitsmappe nicht anlegen (%1). Es wurde "
+                      QStringLiteral("%1 lässt sich neben der Arbeitsmappe nicht anlegen (%2). Es wurde "
                                      "nichts importiert. Bitte kopieren Sie die Arbeitsmappe in einen eigenen Ordner, "
                                      "in dem Sie Dateien anlegen dürfen, und importieren Sie sie von dort.")
-                          .arg(singleLine(*failure)));
+                          .arg(what, singleLine(*failure)));
     }
 }
 
 void ImportLog::writeAfterFailure() noexcept
 {
+    m_undo.stop();
     if (!m_file.isCreated())
         return;
     try {
@@ -61,6 +66,7 @@ void ImportLog::writeAfterFailure() noexcept
 
 void ImportLog::finish(const RunSummary &summary)
 {
+    m_undo.stop();
     m_host.showSummary(summary);
     if (const std::optional<QString> failure = m_file.write(m_host.logText())) {
         m_host.showMessage(QStringLiteral("Fehler beim Schreiben der Protokolldatei") + CRLF + *failure,

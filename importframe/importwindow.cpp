@@ -310,6 +310,7 @@ void ImportWindow::startRun(bool import)
     job.state.connection.reset();
     if (m_base)
         job.database = m_base->connectedLocation();
+    job.state.database = job.database; // an import's undo data names it
     m_display->begin();
     m_session->start(std::move(job), import ? m_cmdImportStarten : m_cmdImportTest);
 }

@@ -349,7 +349,7 @@ private slots:
         QCOMPARE(dialogs.messages.size(), 1);
         QCOMPARE(dialogs.messages.first().icon, MessageIcon::Information);
         QVERIFY2(dialogs.messages.first().text.startsWith("Import beendet"), qPrintable(dialogs.messages.first().text));
-        QCOMPARE(QDir(folder.path()).entryList({"ProtokollTarvel*"}).size(), 1);
+        QCOMPARE(QDir(folder.path()).entryList({"ProtokollTarvel*.txt"}).size(), 1);
     }
 
     void layoutQuestion_data()
