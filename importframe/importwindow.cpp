@@ -7,6 +7,7 @@
 #include "orbeconnection.h"
 #include "rundisplay.h"
 #include "runsession.h"
+#include "undoflow.h"
 #include "userdialogs.h"
 #include "windowmemory.h"
 #include "workbookchoice.h"
@@ -58,6 +59,7 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption, const Tw
     m_cmdImportTest = makeButton(QStringLiteral("cmdImportTest"), QStringLiteral("Test"));
     m_cmdImportStarten = makeButton(QStringLiteral("cmdImportStarten"), QStringLiteral("Import Starten"));
     m_cmdBeenden = makeButton(QStringLiteral("cmdBeenden"), QStringLiteral("Abbrechen"));
+    m_cmdUndo = makeButton(QStringLiteral("cmdImportZuruecknehmen"), QStringLiteral("Import zurücknehmen…"));
 
     m_txt1Edit = new LogBox(this);
     m_txt1Edit->setObjectName(QStringLiteral("txt1"));
@@ -75,6 +77,7 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption, const Tw
     setTabOrder(m_txt1Edit, m_cmdDatei);
     setTabOrder(m_cmdDatei, m_cmdImportStarten);
     setTabOrder(m_cmdImportStarten, m_cmdBeenden);
+    setTabOrder(m_cmdBeenden, m_cmdUndo);
 
     m_display = std::make_unique<RunDisplay>(this, m_txt1Edit, m_progressBar);
     m_session = std::make_unique<RunSession>(this, m_cmdBeenden, m_cmdImportTest);
@@ -85,10 +88,14 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption, const Tw
     });
     connect(m_session.get(), &RunSession::outputReady, this, &ImportWindow::showRunOutput);
     connect(m_session.get(), &RunSession::ended, this, [this](RunEnding *ending) { m_display->end(*ending); });
+    // Queued: a taking back starts once the session has finished the run before.
+    m_undo = std::make_unique<UndoFlow>(this, [this](auto run) { startJob(std::move(run), false, m_cmdUndo); });
+    connect(m_session.get(), &RunSession::ended, this, [this] { m_undo->runEnded(); }, Qt::QueuedConnection);
     connect(m_cmdDatei, &QPushButton::clicked, this, &ImportWindow::cmdDatei_Click);
     connect(m_cmdImportTest, &QPushButton::clicked, this, &ImportWindow::cmdImportTest_Click);
     connect(m_cmdImportStarten, &QPushButton::clicked, this, &ImportWindow::cmdImportStarten_Click);
     connect(m_cmdBeenden, &QPushButton::clicked, this, &ImportWindow::cmdBeenden_Click);
+    connect(m_cmdUndo, &QPushButton::clicked, this, &ImportWindow::cmdImportZuruecknehmen_Click);
 
     resetToDesign();
     resize(twipsToPixels(DesignWidth, this), twipsToPixels(DesignHeight, this));
@@ -237,6 +244,7 @@ void ImportWindow::applyGeometry()
     placeInTwips(m_cmdImportTest, ImportWindowLayout::CmdImportTest);
     placeInTwips(m_cmdImportStarten, ImportWindowLayout::CmdImportStarten);
     placeInTwips(m_cmdBeenden, ImportWindowLayout::CmdBeenden);
+    placeInTwips(m_cmdUndo, ImportWindowLayout::CmdImportZuruecknehmen);
     placeInTwips(m_txt1Edit, m_layout.txt1);
     placeInTwips(m_progressBar, m_layout.progress);
     placeInTwips(m_statusBar, m_layout.statusBar());
@@ -250,6 +258,7 @@ void ImportWindow::updateButtons()
     m_cmdDatei->setEnabled(idle);
     m_cmdImportTest->setEnabled(m_testEnabled && idle);
     m_cmdImportStarten->setEnabled(m_importEnabled && idle);
+    m_cmdUndo->setEnabled(idle);
 }
 
 void ImportWindow::cmdDatei_Click()
@@ -300,19 +309,34 @@ void ImportWindow::cmdBeenden_Click()
         close();
 }
 
+void ImportWindow::cmdImportZuruecknehmen_Click()
+{
+    if (!isRunning())
+        m_undo->begin(m_base ? m_base->connectedLocation() : std::nullopt);
+}
+
 void ImportWindow::startRun(bool import)
+{
+    startJob(import ? m_runs.import : m_runs.check, import, import ? m_cmdImportStarten : m_cmdImportTest);
+}
+
+void ImportWindow::startJob(std::function<bool(RunHost &)> run, bool import, QPushButton *starter)
 {
     if (isRunning())
         return;
-    RunJob job{.import = import, .run = import ? m_runs.import : m_runs.check, .kind = m_runs.kind,
-               .place = objectName(), .state = m_state, .database = {}, .logSoFar = m_txt1Edit->logText()};
+    RunJob job{.import = import, .run = std::move(run), .kind = m_runs.kind, .place = objectName(), .state = m_state,
+               .database = {}, .logSoFar = m_txt1Edit->logText()};
     // The run opens a connection of its own, in its own thread.
     job.state.connection.reset();
     if (m_base)
         job.database = m_base->connectedLocation();
     job.state.database = job.database; // an import's undo data names it
-    m_display->begin();
-    m_session->start(std::move(job), import ? m_cmdImportStarten : m_cmdImportTest);
+    // A taking back reads no workbook: the session asks nothing about one.
+    const bool undo = starter == m_cmdUndo;
+    if (undo)
+        job.state.workbookPath.clear();
+    m_display->begin(undo ? QStringLiteral("Datensatz %v von %m") : QStringLiteral("Zeile %v von %m"));
+    m_session->start(std::move(job), starter);
 }
 
 void ImportWindow::showRunOutput(RunOutput *output)

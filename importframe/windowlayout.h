@@ -17,6 +17,7 @@ struct ImportWindowLayout
     static constexpr TwipRect CmdImportTest{4500, 120, 1935, 375};
     static constexpr TwipRect CmdImportStarten{6660, 120, 2055, 375};
     static constexpr TwipRect CmdBeenden{8880, 120, 1995, 375};
+    static constexpr TwipRect CmdImportZuruecknehmen{11100, 120, 2835, 375};
     static constexpr TwipRect ProgressBarDesign{120, 8520, 14775, 375};
     static constexpr int StatusBarDesignHeight = 255;
     static constexpr int Panel2DesignWidth = 1440;
