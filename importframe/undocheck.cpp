@@ -114,31 +114,56 @@ UndoCheck checkUndoData(OrbeConnection &connection, const UndoData &data, const 
     return check;
 }
 
-UndoJudgement judgeUndo(const UndoEntry &entry, const RecordValues &current)
+namespace {
+
+// Whether the record holds the values; the first column that does not, named.
+bool holds(const QHash<QString, QString> &record, const QHash<QString, QString> &values, QString *difference = nullptr)
 {
+    for (auto value = values.cbegin(); value != values.cend(); ++value) {
+        const auto found = record.constFind(value.key().toLower());
+        if (found != record.cend() && *found == *value)
+            continue;
+        if (difference)
+            *difference = found == record.cend()
+                              ? QStringLiteral("die Spalte %1 fehlt").arg(value.key())
+                              : QStringLiteral("%1 ist %2 statt %3").arg(value.key(), shownUndoValue(*found), shownUndoValue(*value));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+UndoJudgement judgeUndo(const QList<UndoEntry> &entries, qsizetype index, const RecordValues &current)
+{
+    const UndoEntry &entry = entries[index];
     if (!entry.added && entry.columns.isEmpty())
         return {UndoVerdict::Unchanged, {}};
-    if (!current)
-        return {entry.added ? UndoVerdict::AlreadyBack : UndoVerdict::Gone, {}};
-    qsizetype atAfter = 0;
-    qsizetype atBefore = 0;
-    QString difference;
+    // Each older entry of the record, newest first, steps back to what it found.
+    QHash<QString, QString> after;
+    QHash<QString, QString> earlier;
     for (const UndoColumn &column : entry.columns) {
-        const auto found = current->constFind(column.name.toLower());
-        const QString now = found == current->cend() ? QString() : *found;
-        atAfter += now == column.after ? 1 : 0;
-        atBefore += !entry.added && now == column.before ? 1 : 0;
-        if (now != column.after && difference.isEmpty())
-            difference = found == current->cend()
-                             ? QStringLiteral("die Spalte %1 fehlt").arg(column.name)
-                             : QStringLiteral("%1 ist %2 statt %3")
-                                   .arg(column.name, shownUndoValue(now), shownUndoValue(column.after));
+        after.insert(column.name, column.after);
+        earlier.insert(column.name, column.before);
     }
-    if (atAfter == entry.columns.size())
+    QString difference;
+    if (current && holds(*current, after, &difference))
         return {UndoVerdict::TakeBack, {}};
-    if (atBefore == entry.columns.size())
-        return {UndoVerdict::AlreadyBack, {}};
-    return {UndoVerdict::ChangedSince, difference};
+    for (qsizetype i = index; i >= 0; --i) {
+        const UndoEntry &older = entries[i];
+        if (older.key != entry.key)
+            continue;
+        // Before a record was added there was none.
+        if (older.added)
+            return {current ? UndoVerdict::ChangedSince : UndoVerdict::AlreadyBack, difference};
+        for (const UndoColumn &column : older.columns) {
+            if (i < index && earlier.contains(column.name))
+                earlier.insert(column.name, column.before);
+        }
+        if (current && holds(*current, earlier))
+            return {UndoVerdict::AlreadyBack, {}};
+    }
+    return {current ? UndoVerdict::ChangedSince : UndoVerdict::Gone, difference};
 }
 
 RecordValues afterUndo(const UndoEntry &entry, RecordValues current)

@@ -29,8 +29,8 @@ UndoCheck checkUndoData(OrbeConnection &connection, const UndoData &data, const 
 using RecordValues = std::optional<QHash<QString, QString>>;
 
 enum class UndoVerdict {
-    TakeBack,     // it holds what the import wrote
-    AlreadyBack,  // it is as before the import: an added record gone, an update's old values
+    TakeBack,     // it holds what the entry wrote
+    AlreadyBack,  // it is as before the entry, or before an earlier entry of the record
     Unchanged,    // the import wrote nothing into it
     ChangedSince, // it holds something else
     Gone,         // an updated record deleted since
@@ -42,6 +42,9 @@ struct UndoJudgement
     QString difference; // ChangedSince: the first column that differs, as the log names it
 };
 
-UndoJudgement judgeUndo(const UndoEntry &entry, const RecordValues &current);
+// The entry at index of entries, against its record as it is now. A record
+// the import wrote more than once counts as taken back as far as an earlier
+// entry's old values, or as its being added, reach.
+UndoJudgement judgeUndo(const QList<UndoEntry> &entries, qsizetype index, const RecordValues &current);
 // The record as it is once the entry is taken back.
 RecordValues afterUndo(const UndoEntry &entry, RecordValues current);

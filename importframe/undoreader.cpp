@@ -138,7 +138,7 @@ public:
                 || std::any_of(m_open->columns.cbegin(), m_open->columns.cend(), [&](const UndoColumn &other) {
                        return other.name.compare(found->name, Qt::CaseInsensitive) == 0;
                    }))
-                return QStringLiteral("eine Spalte des Eintrags %1 ist beschädigt").arg(m_open->number);
+                return QStringLiteral("in Eintrag %1 steht eine beschädigte Spalte, oder sein Ende fehlt").arg(m_open->number);
             m_open->columns << *found;
             return std::nullopt;
         }

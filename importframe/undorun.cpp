@@ -101,12 +101,14 @@ bool refused(RunHost &host, const UndoCheck &check, UndoOutcome &outcome)
 }
 
 // One record in its own transaction; its log line.
-QString takeBackOne(OrbeConnection &connection, const QString &statement, const UndoEntry &entry, UndoOutcome &outcome)
+QString takeBackOne(OrbeConnection &connection, const QString &statement, const QList<UndoEntry> &entries,
+                    qsizetype index, UndoOutcome &outcome)
 {
+    const UndoEntry &entry = entries[index];
     // Editable, the recordset takes the import's lock before it reads: what
     // it read still holds when it writes, also against another taking back.
     const std::unique_ptr<OrbeRecordset> record = connection.OpenRecordset(statement, OpenMode::Editable, {entry.key});
-    const UndoJudgement judgement = judgeUndo(entry, valuesOf(*record));
+    const UndoJudgement judgement = judgeUndo(entries, index, valuesOf(*record));
     if (judgement.verdict == UndoVerdict::TakeBack) {
         try {
             if (entry.added) {
@@ -146,15 +148,16 @@ UndoOutcome previewUndo(RunHost &host, const UndoData &data, const QString &logF
                                       logFilePath));
         // Newest first, against the records as the entries after each leave them.
         QHash<qint64, RecordValues> records;
-        at(30); for (auto entry = data.entries.crbegin(); entry != data.entries.crend(); ++entry) {
-            if (!records.contains(entry->key))
-                records.insert(entry->key, valuesOf(*connection.OpenRecordset(check.statement, OpenMode::Lookup, {entry->key})));
-            RecordValues &record = records[entry->key];
-            const UndoJudgement judgement = judgeUndo(*entry, record);
+        at(30); for (qsizetype i = data.entries.size() - 1; i >= 0; --i) {
+            const UndoEntry &entry = data.entries[i];
+            if (!records.contains(entry.key))
+                records.insert(entry.key, valuesOf(*connection.OpenRecordset(check.statement, OpenMode::Lookup, {entry.key})));
+            RecordValues &record = records[entry.key];
+            const UndoJudgement judgement = judgeUndo(data.entries, i, record);
             count(outcome, judgement.verdict);
             if (judgement.verdict == UndoVerdict::TakeBack)
-                record = afterUndo(*entry, record);
-            host.appendLog(recordLine(*entry, judgement, true));
+                record = afterUndo(entry, record);
+            host.appendLog(recordLine(entry, judgement, true));
             if (host.cancelRequested())
                 return;
         }
@@ -194,7 +197,7 @@ UndoOutcome takeBack(RunHost &host, const UndoData &data, const QString &logFile
             row = data.entries[i].row;
             host.setProgressValue(float(data.entries.size() - i));
             try {
-                host.appendLog(takeBackOne(connection, check.statement, data.entries[i], outcome));
+                host.appendLog(takeBackOne(connection, check.statement, data.entries, i, outcome));
             } catch (const Failure &failure) {
                 if (failure.number() != ErrorNumber::Cancelled)
                     throw;
