@@ -2,6 +2,7 @@
 #include "batch.h"
 #include "batchfixture.h"
 #include "consolerunhost.h"
+#include "conversions.h"
 #include "cooperativeruns.h"
 #include "districtruns.h"
 #include "testfiles.h"
@@ -10,6 +11,7 @@
 #include "orbebase.h"
 #include "orberecordset.h"
 #include "platform.h"
+#include "undodata.h"
 
 #include <QFile>
 #include <QtTest>
@@ -48,13 +50,16 @@ private slots:
             QTest::addRow("%s: %s", qPrintable(database), name) << database << workbook << arguments;
         };
         for (const QString &database : TestDatabase::kinds()) {
-            // Both spellings of --database.
+            // Both spellings of --database. The district import taken back,
+            // and again, which finds it taken back.
             for (const QString kind : {"district", "cooperative"})
                 call(qPrintable(kind + " check and import"), kind,
                      QStringList{"TARVEL_DATABASE=<db>", "check", "--" + kind, "<mappe>", "+", "TARVEL_DATABASE=fehlt.sqlite",
                                  "import", "--" + kind}
-                         + (kind == "district" ? QStringList{"--database", "<db>"} : QStringList{"--database=<db>"})
-                         + QStringList{"<mappe>"},
+                         + (kind == "district" ? QStringList{"--database", "<db>", "<mappe>", "+", "undo", "--database",
+                                                             "<db>", "<protokoll>", "+", "TARVEL_DATABASE=<db>", "undo",
+                                                             "<protokoll>"}
+                                               : QStringList{"--database=<db>", "<mappe>"}),
                      database);
             call("failing row", "district 12x", {"import", "--district", "--database", "<db>", "<mappe>"}, database);
         }
@@ -90,6 +95,11 @@ private slots:
              {"check", "--district", "--database", "<db>", "<mappe>", "+", "import", "--district", "--database", "<db>",
               "<mappe>", "+", "import", "--district", "--ignore-layout", "--database", "<db>", "<mappe>"});
         call("no data row", "district leer", {"import", "--district", "--database", "<db>", "<mappe>"});
+        // Undo data of another database is refused (2), as is none, and a
+        // call that does not fit; nothing is changed.
+        call("undo on another database", "district",
+             {"import", "--district", "--database", "<db>", "<mappe>", "+", "undo", "--database", "<andere>", "<protokoll>"});
+        call("undo refused", "district", {"undo", "--district", "<mappe>", "+", "undo", "+", "undo", "a.txt", "b.txt", "+", "undo", "<mappe>"});
     }
     void calls()
     {
@@ -119,11 +129,15 @@ private slots:
         QList<QStringList> calls{{}};
         for (const QString &argument : arguments)
             argument == "+" ? calls.append(QStringList()) : calls.last().append(argument);
+        const QString other = f.folder.filePath("andere.sqlite");
+        QVERIFY(!arguments.contains("<andere>") || OrbeBase::createDatabaseFile(other));
         QString text;
         for (QStringList call : calls) {
+            call.replaceInStrings("<andere>", other).replaceInStrings("<protokoll>", f.folder.filePath(f.logFiles().value(0)));
             text += QStringLiteral("### %1\n").arg(call.join(u' '));
             const QString variable = call.value(0).startsWith("TARVEL_DATABASE=") ? call.takeFirst().section(u'=', 1) : QString();
             const QStringList logFilesBefore = f.logFiles();
+            const QStringList undoLogsBefore = QDir(f.folder.path()).entryList({"RücknahmeTarvel*"});
             const BatchResult result = f.batch(call, variable);
             if (call.value(0) == "check" && result.exitCode == 0) {
                 QVERIFY(call.contains("--district") ? runDistrictCheck(f.host) : runCooperativeCheck(f.host));
@@ -143,9 +157,20 @@ private slots:
                              QFileInfo(errorLog).isSymLink() ? "/dev/full" : QString::fromUtf8(fileBytes(errorLog)),
                              QFileInfo::exists(f.dataFolder() + "tarvel.sqlite") ? "angelegt" : "keine",
                              f.importedRecord(kind));
+            // A taking back's own log file beside the import's, its standard output.
+            QStringList undoLogs = QDir(f.folder.path()).entryList({"RücknahmeTarvel*"});
+            for (const QString &file : undoLogsBefore)
+                undoLogs.removeOne(file);
+            if (call.value(0) == "undo")
+                text += QStringLiteral("--- Rücknahmeprotokolle: %1%2\n")
+                            .arg(undoLogs.size())
+                            .arg(undoLogs.size() == 1 && fileBytes(f.folder.filePath(undoLogs[0])) == result.out
+                                     ? ", gleich der Standardausgabe" : "");
         }
         // The help's exit statuses of a stop name each system's own ways.
-        text.replace(batchUsage(), "<Aufruf>\n").replace(stopHelp(), "<Anhalten>\n").replace(db.location(), "<db>").replace(f.dataHome.path(), "<Daten>");
+        text.replace(batchUsage(), "<Aufruf>\n").replace(stopHelp(), "<Anhalten>\n")
+            .replace(singleLine(databaseIdentity(*OrbeBase::parseLocation(db.location()))), "<Datenbank>")
+            .replace(db.location(), "<db>").replace(f.dataHome.path(), "<Daten>");
         // libpq's own words on an unreachable socket differ per system.
         static const QRegularExpression driverWords(QStringLiteral("(on socket \"[^\"]*\" failed: ).*(\n\t.*)?"));
         text = f.alikeEverywhere(text).replace(driverWords, "\\1<Treiber>");
@@ -340,6 +365,27 @@ private slots:
             QVERIFY2(QRegularExpression("hinzugefügt: A, Hofberg, 12, \\d{4}\r\n$").match(QString::fromUtf8(out)).hasMatch(),
                      out.right(200).constData());
         }
+        // Taken back as far as it saved, whatever stopped it. An interrupt
+        // ends a taking back's wait for a lock, and the next one finishes it.
+        const QStringList undo{"undo", "--database", db.location(), f.folder.filePath(f.logFiles().value(0))};
+        if (tag == "interrupt") {
+            db.execute("BEGIN IMMEDIATE");
+            QProcess undoing;
+            prepareForStops(undoing);
+            qputenv("TARVEL_LOCK_WAIT_MS", "60000");
+            f.start(undoing, undo);
+            qunsetenv("TARVEL_LOCK_WAIT_MS");
+            QByteArray said;
+            while (!said.contains("Import vom") && undoing.waitForReadyRead(20000))
+                said += undoing.readAllStandardOutput();
+            QVERIFY(sendStop(undoing, Stop::Interrupt).isEmpty() && undoing.waitForFinished(10000));
+            db.execute("ROLLBACK");
+            QCOMPARE(undoing.exitCode(), 130);
+            QVERIFY((said + undoing.readAllStandardOutput()).endsWith("\r\nRücknahme abgebrochen\r\nZurückgenommen: 0, "
+                                                                      "bereits zurückgenommen: 0, nicht zurückgenommen: 0\r\n"));
+        }
+        QCOMPARE(f.batch(undo).exitCode, 0);
+        QCOMPARE(f.scalar("select count(*) from ForstlichesGutachtenZurAbschussplanung where IdJagdbezirksSammlung = 101"), "0");
     }
 
     // On a terminal the progress is one line rewritten in place, at most
