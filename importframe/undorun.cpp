@@ -213,7 +213,7 @@ UndoOutcome takeBack(RunHost &host, const UndoData &data, const QString &logFile
                                      QStringLiteral("Tarvel"), MessageIcon::Exclamation);
                 } else {
                     const QString headline = cancelled               ? QStringLiteral("Rücknahme abgebrochen")
-                                             : outcome.left > 0      ? QStringLiteral("Import nur teilweise zurückgenommen")
+                                             : outcome.left > 0      ? QStringLiteral("Import nicht vollständig zurückgenommen")
                                              : outcome.takenBack > 0 ? QStringLiteral("Import zurückgenommen")
                                                                      : QStringLiteral("Der Import war bereits zurückgenommen");
                     host.showImportFinished(headline + CRLF + QStringLiteral("Protokolldatei: ") + CRLF

@@ -100,6 +100,11 @@ private slots:
         call("undo on another database", "district",
              {"import", "--district", "--database", "<db>", "<mappe>", "+", "undo", "--database", "<andere>", "<protokoll>"});
         call("undo refused", "district", {"undo", "--district", "<mappe>", "+", "undo", "+", "undo", "a.txt", "b.txt", "+", "undo", "<mappe>"});
+        // Another user's change in between is left and named: status 1.
+        call("undo of a changed record", "district",
+             {"import", "--district", "--database", "<db>", "<mappe>", "+",
+              "SQL=update ForstlichesGutachtenZurAbschussplanung set Bemerkung = 'von Hand'", "+", "undo", "--database",
+              "<db>", "<protokoll>"});
     }
     void calls()
     {
@@ -135,6 +140,10 @@ private slots:
         for (QStringList call : calls) {
             call.replaceInStrings("<andere>", other).replaceInStrings("<protokoll>", f.folder.filePath(f.logFiles().value(0)));
             text += QStringLiteral("### %1\n").arg(call.join(u' '));
+            if (call.value(0).startsWith("SQL=")) {
+                db.execute(call.value(0).mid(4));
+                continue;
+            }
             const QString variable = call.value(0).startsWith("TARVEL_DATABASE=") ? call.takeFirst().section(u'=', 1) : QString();
             const QStringList logFilesBefore = f.logFiles();
             const QStringList undoLogsBefore = QDir(f.folder.path()).entryList({"RücknahmeTarvel*"});
