@@ -39,12 +39,12 @@ void ImportLog::start()
     m_path = m_host.windowState().workbookFolder
              + OrbeTools::validFileName(QStringLiteral("ProtokollTarvel") + dateTimeText(started));
     std::optional<QString> failure = m_file.create(m_path);
-    const QString what = failure ? QStringLiteral("Die Protokolldatei") : QStringLiteral("Die Rücknahmedaten");
+    const QString what = failure ? QStringLiteral("Die Protokolldatei lässt") : QStringLiteral("Die Rücknahmedaten lassen");
     if (!failure)
         failure = m_undo.start(m_path, m_kind, started, m_host.windowState());
     if (failure) {
         throw Failure(ErrorNumber::PathFileAccess, ErrorSource::Tarvel,
-                      QStringLiteral("%1 lässt sich neben der Arbeitsmappe nicht anlegen (%2). Es wurde "
+                      QStringLiteral("%1 sich neben der Arbeitsmappe nicht anlegen (%2). Es wurde "
                                      "nichts importiert. Bitte kopieren Sie die Arbeitsmappe in einen eigenen Ordner, "
                                      "in dem Sie Dateien anlegen dürfen, und importieren Sie sie von dort.")
                           .arg(what, singleLine(*failure)));

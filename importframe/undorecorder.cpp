@@ -12,10 +12,11 @@ std::optional<QString> UndoRecorder::start(const QString &logFilePath, WorkbookK
     if (!state.database)
         return m_file.fileName() + QStringLiteral(": die Datenbank des Laufs ist nicht bekannt");
     // Never over another file: it may be another import's undo data.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    // Unbuffered: each entry goes to the system at once, whole or not.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
         return OrbeTools::fileFailure(m_file);
     const UndoHeader header{kind, databaseIdentity(*state.database), OrbeTools::splitPath(logFilePath).name, started};
-    if (!append(undoHeaderText(header))) {
+    if (append(undoHeaderText(header))) {
         const QString failure = OrbeTools::fileFailure(m_file);
         m_file.remove();
         return failure;
@@ -35,15 +36,19 @@ void UndoRecorder::stop() noexcept
     m_file.close();
 }
 
-bool UndoRecorder::append(const QString &text)
+std::optional<Failure> UndoRecorder::append(const QString &text)
 {
     const QByteArray bytes = text.toUtf8();
     if (m_size + bytes.size() > UndoDataLimit)
-        return false;
-    // Flushed at once: a killed program leaves what the system has got.
-    const bool written = m_file.write(bytes) == bytes.size() && m_file.flush();
-    m_size += bytes.size();
-    return written;
+        return Failure(ErrorNumber::OutOfStringSpace, ErrorSource::Tarvel,
+                       QStringLiteral("Die Rücknahmedaten werden zu groß: sie hielten mehr als 64 MB."));
+    // Written at once: a killed program leaves what the system has got.
+    const qint64 written = m_file.write(bytes);
+    m_size += std::max<qint64>(written, 0);
+    if (written == bytes.size())
+        return std::nullopt;
+    return Failure(ErrorNumber::PathFileAccess, ErrorSource::Tarvel,
+                   QStringLiteral("Die Rücknahmedaten lassen sich nicht weiterschreiben (%1).").arg(OrbeTools::fileFailure(m_file)));
 }
 
 void UndoRecorder::written(const OrbeSavedRecord &record)
@@ -64,16 +69,10 @@ void UndoRecorder::written(const OrbeSavedRecord &record)
     for (qsizetype i = 0; i < record.columns.size(); ++i)
         entry.columns << UndoColumn{record.columns[i], record.added ? QString() : undoValueText(record.before[i]),
                                     undoValueText(record.after[i])};
-    if (append(undoEntryText(entry))) {
-        ++m_written;
-        return;
-    }
-    const bool full = m_file.error() == QFileDevice::NoError;
-    const QString why = full ? QStringLiteral("Die Rücknahmedaten werden zu groß: mit Zeile %1 hielten sie mehr als 64 MB.").arg(row)
-                             : QStringLiteral("Die Rücknahmedaten lassen sich nicht weiterschreiben (%1).")
-                                   .arg(OrbeTools::fileFailure(m_file));
-    throw Failure(full ? ErrorNumber::OutOfStringSpace : ErrorNumber::PathFileAccess, ErrorSource::Tarvel,
-                  why + QStringLiteral(" Der Lauf endet bei Zeile %1; sie ist nicht gespeichert.").arg(row));
+    if (const std::optional<Failure> failure = append(undoEntryText(entry)))
+        throw Failure(failure->number(), failure->source(),
+                      failure->description() + QStringLiteral(" Der Lauf endet bei Zeile %1; sie ist nicht gespeichert.").arg(row));
+    ++m_written;
 }
 
 void UndoRecorder::committed() noexcept

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "failure.h"
 #include "orbejournal.h"
 #include "undodata.h"
 
@@ -38,7 +39,8 @@ public:
     void committed() noexcept override;
 
 private:
-    bool append(const QString &text);
+    // Appends text; why it could not, as the run's failure.
+    std::optional<Failure> append(const QString &text);
 
     QFile m_file;
     std::shared_ptr<OrbeConnection> m_connection;

@@ -192,24 +192,33 @@ private slots:
     // writes nothing and ends with status 1: a scheduled job must notice, and
     // no row is saved that no log accounts for. One whose log file was made but
     // cannot be written at the end (the disk filled meanwhile) keeps its rows
-    // and ends with status 1 too, naming the file.
+    // and ends with status 1 too, naming the file. One whose undo data stops
+    // taking entries ends at that row, unsaved: every saved record has its
+    // confirmed entry.
     void logFileNotWritten_data()
     {
         QTest::addColumn<bool>("diskFull");
+        QTest::addColumn<int>("moreRows");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("record");
         QTest::newRow("folder takes no file")
-            << false << "Beschreibung: Die Protokolldatei lässt sich neben der Arbeitsmappe nicht anlegen (" << "fehlt";
-        QTest::newRow("disk full at the end") << true << "Fehler beim Schreiben der Protokolldatei\n" << "Rehwild 13";
+            << false << 0 << "Beschreibung: Die Protokolldatei lässt sich neben der Arbeitsmappe nicht anlegen (" << "fehlt";
+        QTest::newRow("disk full at the end") << true << 0 << "Fehler beim Schreiben der Protokolldatei\n" << "Rehwild 13";
+        QTest::newRow("disk full for the undo data")
+            << true << 20 << "Die Rücknahmedaten lassen sich nicht weiterschreiben (" << "Rehwild 13";
     }
     void logFileNotWritten()
     {
         QFETCH(bool, diskFull);
+        QFETCH(int, moreRows);
         QFETCH(QString, message);
         QFETCH(QString, record);
         TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
         BatchFixture f(db);
-        QString path = f.kindWorkbook("district", "Gutachten.xlsx");
+        WorkbookRows rows;
+        for (int year = 3000; year < 3000 + moreRows; ++year)
+            rows << QVariantList{"A", 12, QVariant(), "Hofberg", 3, 0, year};
+        QString path = f.kindWorkbook("district", "Gutachten.xlsx", rows);
         const QString folder = diskFull ? f.folder.filePath("voll") : f.folder.path();
         // Undone however the test ends: a folder left immutable or mounted outlives it.
         QStringList undo;
@@ -240,6 +249,9 @@ private slots:
         QCOMPARE(result.exitCode, int(BatchExit::RunFailed));
         QVERIFY2(result.errText().contains(message + folder + "/ProtokollTarvel"), qPrintable(result.errText()));
         QCOMPARE(f.importedRecord("district"), record);
+        const QStringList undoData = QDir(folder).entryList({"*.undo"});
+        QCOMPARE(fileBytes(folder + u'/' + undoData.value(0)).count("\r\nGespeichert "),
+                 f.scalar("select count(*) from ForstlichesGutachtenZurAbschussplanung where IdJagdbezirksSammlung = 101").toInt());
     }
 
     // What stops an import from outside. An interrupt or termination (on
