@@ -10,6 +10,7 @@
 #include "orbeerrorreport.h"
 #include "orbetools.h"
 #include "platform.h"
+#include "undorun.h"
 #include "workbookchoice.h"
 #include "workbooklayout.h"
 
@@ -98,20 +99,29 @@ std::optional<BatchOptions> parseBatchArguments(const QStringList &arguments, QS
         }
     }
     if (positional.isEmpty())
-        return fail(QStringLiteral("Es fehlt, was zu tun ist: check oder import."));
+        return fail(QStringLiteral("Es fehlt, was zu tun ist: check, import oder undo."));
     if (positional[0] == QLatin1String("check"))
         options.action = BatchAction::Check;
     else if (positional[0] == QLatin1String("import"))
         options.action = BatchAction::Import;
+    else if (positional[0] == QLatin1String("undo"))
+        options.action = BatchAction::Undo;
     else
-        return fail(QStringLiteral("Unbekannter Auftrag „%1“ (check oder import).").arg(positional[0]));
-    if (!kind)
+        return fail(QStringLiteral("Unbekannter Auftrag „%1“ (check, import oder undo).").arg(positional[0]));
+    const bool undo = options.action == BatchAction::Undo;
+    if (undo && (kind || options.ignoreLayout))
+        return fail(QStringLiteral("undo nimmt weder --district, --cooperative noch --ignore-layout: die Art des "
+                                   "Imports steht in seinen Rücknahmedaten."));
+    if (!kind && !undo)
         return fail(QStringLiteral("Es fehlt --district oder --cooperative."));
-    options.kind = *kind;
+    options.kind = kind.value_or(BatchKind::District);
+    const QString file = undo ? QStringLiteral("die Protokolldatei des Imports") : QStringLiteral("die Arbeitsmappe");
     if (positional.size() < 2)
-        return fail(QStringLiteral("Es fehlt die Arbeitsmappe."));
+        return fail(QStringLiteral("Es fehlt %1.").arg(file));
     if (positional.size() > 2)
-        return fail(QStringLiteral("Nur eine Arbeitsmappe je Aufruf: „%1“ ist zu viel.").arg(positional[2]));
+        return fail(QStringLiteral("Nur %1 je Aufruf: „%2“ ist zu viel.").arg(undo ? QStringLiteral("eine Protokolldatei")
+                                                                                  : QStringLiteral("eine Arbeitsmappe"),
+                                                                             positional[2]));
     options.workbook = positional[1];
     return options;
 }
@@ -123,6 +133,7 @@ QString batchUsage()
                           "  tarvel-batch import --district    [--database DB] [--ignore-layout] ARBEITSMAPPE\n"
                           "  tarvel-batch check  --cooperative [--database DB] ARBEITSMAPPE\n"
                           "  tarvel-batch import --cooperative [--database DB] [--ignore-layout] ARBEITSMAPPE\n"
+                          "  tarvel-batch undo [--database DB] PROTOKOLLDATEI\n"
                           "  tarvel-batch --help\n");
 }
 
@@ -141,6 +152,11 @@ QString batchHelp()
                "                 ProtokollTarvel<Datum Zeit>.txt neben die Arbeitsmappe. Anders als im\n"
                "                 Fenster ist kein check vorher nötig; er zeigt aber vorab, welche Zeilen\n"
                "                 die Datenbank findet.\n"
+               "  undo           wie „Import zurücknehmen…“: nimmt den Import zurück, dessen Protokolldatei\n"
+               "                 genannt ist, mit den Rücknahmedaten daneben (.undo statt .txt): löscht,\n"
+               "                 was er hinzugefügt hat, und gibt, was er aktualisiert hat, die alten Werte\n"
+               "                 zurück; was seitdem geändert wurde, bleibt und wird genannt. Das braucht\n"
+               "                 das Recht zu löschen. Protokoll als RücknahmeTarvel<Datum Zeit>.txt daneben.\n"
                "  --district     Import Jagdbezirk: eine Zeile je Jagdbezirk (Lfdnr).\n"
                "  --cooperative  Import Hegegemeinschaft: eine Zeile je Hegegemeinschaft (Hgnr).\n"
                "  --database DB  eine SQLite-Datei (auch sqlite:PFAD), postgresql://… oder odbc: mit einer\n"
@@ -162,20 +178,30 @@ QString batchHelp()
                "jede Zeile der Arbeitsmappe, sobald sie gespeichert ist.\n"
                "Standardfehler: Meldungen, Fehler, die Zählung der Zeilen am Ende, der Name der\n"
                "Protokolldatei und, an einem Terminal, der Fortschritt.\n"
-               "Exit-Status: 0 fertig; 1 Fehler im Lauf (auch eine beschädigte Arbeitsmappe) oder\n"
-               "Protokolldatei bzw. Standardausgabe nicht geschrieben; 2 falscher Aufruf, ein Pfad,\n"
-               "der keine lesbare Datei ist, oder ein import einer Arbeitsmappe, deren Aufbau nicht passt;\n"
+               "Exit-Status: 0 fertig (undo: jeder Datensatz wie vor dem Import); 1 Fehler im Lauf\n"
+               "(auch eine beschädigte Arbeitsmappe), Protokolldatei bzw. Standardausgabe nicht\n"
+               "geschrieben, oder undo ließ einen Datensatz, wie er ist; 2 falscher Aufruf, ein Pfad,\n"
+               "der keine lesbare Datei ist, ein import einer Arbeitsmappe, deren Aufbau nicht passt, oder\n"
+               "Rücknahmedaten, die fehlen, unbrauchbar sind oder von einer anderen Datenbank stammen;\n"
                "3 keine Datenbank; ")
            + stopHelp();
 }
 
 namespace {
 
-// The run of a chosen workbook on the database of the options.
-int connectAndRun(const BatchOptions &options, ConsoleRunHost &host)
+// Writes what the log stream has not got yet; false, said, when it cannot.
+bool logWritten(ConsoleRunHost &host)
 {
-    const bool district = options.kind == BatchKind::District;
-    OrbeBase base;
+    if (host.writeLog())
+        return true;
+    host.printMessage(QStringLiteral("tarvel-batch: Das Protokoll ließ sich nicht auf die Standardausgabe schreiben."));
+    return false;
+}
+
+// Opens the database of the options for the host's run: Done, or the exit
+// status without one.
+int openDatabase(const BatchOptions &options, OrbeBase &base, ConsoleRunHost &host)
+{
     bool connected = false;
     try {
         connected = options.database ? base.ConnectTo(*options.database) : base.Connect(0);
@@ -191,6 +217,17 @@ int connectAndRun(const BatchOptions &options, ConsoleRunHost &host)
     if (!connected)
         return BatchExit::NoDatabase;
     host.windowState().connection = base.Connection();
+    host.windowState().database = base.connectedLocation();
+    return BatchExit::Done;
+}
+
+// The run of a chosen workbook on the database of the options.
+int connectAndRun(const BatchOptions &options, ConsoleRunHost &host)
+{
+    const bool district = options.kind == BatchKind::District;
+    OrbeBase base;
+    if (const int status = openDatabase(options, base, host); status != BatchExit::Done)
+        return status;
     bool completed = false;
     {
         ReportsToHost reports(host);
@@ -200,11 +237,8 @@ int connectAndRun(const BatchOptions &options, ConsoleRunHost &host)
             completed = district ? runDistrictImport(host) : runCooperativeImport(host);
     }
 
-    if (!host.writeLog()) {
-        host.printMessage(QStringLiteral("tarvel-batch: Das Protokoll ließ sich nicht auf die Standardausgabe "
-                                         "schreiben."));
+    if (!logWritten(host))
         return BatchExit::RunFailed;
-    }
     // A failed run's error line says where it ended.
     if (!completed)
         return BatchExit::RunFailed;
@@ -212,6 +246,42 @@ int connectAndRun(const BatchOptions &options, ConsoleRunHost &host)
     if (cancelSignal() != 0)
         return BatchExit::Signalled + cancelSignal();
     return host.warned() ? BatchExit::RunFailed : BatchExit::Done;
+}
+
+// Takes back the import whose log file the options name, on their database,
+// which must be the one the import wrote to.
+int undoImport(const BatchOptions &options, std::FILE *out, std::FILE *messages)
+{
+    const QString logFile = QFileInfo(options.workbook).absoluteFilePath();
+    const std::variant<UndoData, QString> read = readUndoData(logFile);
+    if (const QString *unreadable = std::get_if<QString>(&read)) {
+        print(messages, QStringLiteral("tarvel-batch: %1\n").arg(*unreadable));
+        return BatchExit::Usage;
+    }
+    const UndoData &data = std::get<UndoData>(read);
+    const bool district = data.header.kind == WorkbookKind::District;
+    ConsoleRunHost host(district ? DistrictWindowName : CooperativeWindowName, out, messages, isTerminal(messages));
+    OrbeBase base;
+    if (const int status = openDatabase(options, base, host); status != BatchExit::Done)
+        return status;
+    if (const QString here = singleLine(databaseIdentity(*base.connectedLocation())); here != data.header.database) {
+        host.printMessage(QStringLiteral("tarvel-batch: Die Rücknahmedaten stammen von einer anderen Datenbank (%1), "
+                                         "nicht von dieser (%2). Es wurde nichts geändert; --database wählt die "
+                                         "Datenbank des Imports.").arg(data.header.database, here));
+        return BatchExit::Usage;
+    }
+    UndoOutcome outcome;
+    {
+        ReportsToHost reports(host);
+        outcome = takeBack(host, data, logFile);
+    }
+    if (!logWritten(host))
+        return BatchExit::RunFailed;
+    if (!outcome.refusal.isEmpty())
+        return BatchExit::Usage;
+    if (cancelSignal() != 0)
+        return BatchExit::Signalled + cancelSignal();
+    return outcome.completed && outcome.left == 0 && !host.warned() ? BatchExit::Done : BatchExit::RunFailed;
 }
 
 } // namespace
@@ -231,6 +301,8 @@ int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE
         print(out, batchHelp());
         return BatchExit::Done;
     }
+    if (options->action == BatchAction::Undo)
+        return undoImport(*options, out, messages);
 
     const bool district = options->kind == BatchKind::District;
     ConsoleRunHost host(district ? DistrictWindowName : CooperativeWindowName, out, messages,

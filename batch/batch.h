@@ -8,9 +8,10 @@
 #include <cstdio>
 #include <optional>
 
-// The batch program: the windows' check and import runs without a window.
+// The batch program: the windows' check and import runs without a window,
+// and the taking back of an import.
 
-enum class BatchAction { Check, Import };
+enum class BatchAction { Check, Import, Undo };
 enum class BatchKind { District, Cooperative };
 
 struct BatchOptions
@@ -20,14 +21,15 @@ struct BatchOptions
     BatchKind kind = BatchKind::District;
     bool ignoreLayout = false;       // import a workbook whose layout does not fit its kind
     std::optional<QString> database; // in the form TARVEL_DATABASE takes
-    QString workbook;                // as given
+    QString workbook;                // as given; undo: the import's log file
 };
 
 // Exit statuses.
 namespace BatchExit {
 constexpr int Done = 0;
 constexpr int RunFailed = 1; // also when the import's log file could not be written
-constexpr int Usage = 2;            // also an import refused for a workbook whose layout does not fit
+constexpr int Usage = 2;            // also an import refused for a workbook whose layout does not fit, and
+                                    // undo data missing, unreadable, damaged or of another database
 constexpr int NoDatabase = 3;
 constexpr int Signalled = 128; // plus the signal that stopped the run after a row
 } // namespace BatchExit

@@ -65,6 +65,7 @@ int main(int argc, char **argv)
     ErrorReportCapture errors;
     TestRunHost host;
     host.state.connection = base.Connection();
+    host.state.database = base.connectedLocation();
     host.state.workbookFolder = folder.path() + u'/';
 
     if (arguments.size() > 3) {

@@ -15,6 +15,7 @@ add_library(tarvel_database STATIC
     orbestatementcache.cpp orbestatementcache.h
     orbetransaction.cpp orbetransaction.h
     orberecordset.cpp orberecordset.h orberecordsetimpl.h
+    orberecordsetsaves.cpp orbejournal.h
     orbeopenrecordset.cpp
     orbevalues.cpp
     numbertext.cpp numbertext.h

@@ -117,6 +117,12 @@ public:
         case 1142: // table command denied
         case 1143: // column command denied
             return QStringLiteral("Dem Datenbankbenutzer fehlt die Berechtigung dafür");
+        case 1217: // a row another table refers to
+        case 1451:
+            return orbe::referredToCause();
+        case 1216: // a reference to a row that is not there
+        case 1452:
+            return orbe::refersToMissingCause();
         case 1045: // access denied for user
             return QStringLiteral("Der Server nimmt Benutzer oder Passwort nicht an");
         case 1049: // unknown database

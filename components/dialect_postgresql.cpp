@@ -74,6 +74,9 @@ public:
                 .arg(orbe::seconds(lockWait));
         if (code == QLatin1String("42501"))
             return QStringLiteral("Dem Datenbankbenutzer fehlt die Berechtigung dafür");
+        if (code == QLatin1String("23503")) // a foreign key; the server's words tell which side
+            return error.databaseText().contains(QLatin1String("update or delete on")) ? orbe::referredToCause()
+                                                                                       : orbe::refersToMissingCause();
         if (code == QLatin1String("42703") || code == QLatin1String("42P01"))
             return orbe::missingSchemaCause();
         if (code == QLatin1String("42883") || code == QLatin1String("42804"))

@@ -11,7 +11,7 @@ int primaryCode(const QSqlError &error)
 {
     return error.nativeErrorCode().toInt() & 0xff;
 }
-constexpr int Busy = 5, Locked = 6, ReadOnly = 8, Corrupt = 11, Full = 13, NotADatabase = 26;
+constexpr int Busy = 5, Locked = 6, ReadOnly = 8, Corrupt = 11, Full = 13, Constraint = 19, NotADatabase = 26;
 
 class SqliteDialect final : public OrbeDialect
 {
@@ -78,6 +78,10 @@ public:
         case Locked:
             return QStringLiteral("Ein anderes Programm hält die Datenbank gesperrt; Tarvel hat %1 gewartet")
                 .arg(orbe::seconds(lockWait));
+        case Constraint:
+            if (error.databaseText().contains(QLatin1String("FOREIGN KEY")))
+                return orbe::foreignKeyCause();
+            break;
         case Corrupt:
         case NotADatabase:
             return QStringLiteral("Die Datenbankdatei ist beschädigt oder keine SQLite-Datenbank");

@@ -117,6 +117,11 @@ void OrbeConnection::clearCancel()
     m_state->session.waits().cancel->clear();
 }
 
+void OrbeConnection::setSaveJournal(OrbeSaveJournal *journal)
+{
+    m_state->journal = journal;
+}
+
 void OrbeConnection::close()
 {
     m_state->session.close();

@@ -8,6 +8,7 @@
 #include <memory>
 
 class OrbeRecordset;
+class OrbeSaveJournal;
 struct OrbeConnectionState;
 
 // How a recordset is opened.
@@ -62,6 +63,10 @@ public:
     // another uses the connection: "Abbrechen" during a run.
     void cancelWaits();
     void clearCancel();
+
+    // From now on every save of an editable recordset of this connection is
+    // told to journal (nullptr: to none). The caller keeps it alive meanwhile.
+    void setSaveJournal(OrbeSaveJournal *journal);
 
     void close();
 

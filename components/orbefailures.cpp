@@ -24,6 +24,23 @@ QString missingSchemaCause()
     return QStringLiteral("Die Datenbank passt nicht zu Tarvel: ihr fehlt eine Tabelle oder Spalte, die Tarvel braucht");
 }
 
+QString referredToCause()
+{
+    return QStringLiteral("Ein Datensatz einer anderen Tabelle verweist auf diesen Datensatz");
+}
+
+QString refersToMissingCause()
+{
+    return QStringLiteral("Der Datensatz verweist auf einen Datensatz einer anderen Tabelle, den es nicht gibt");
+}
+
+QString foreignKeyCause()
+{
+    // Where the system does not tell which side of the reference it is.
+    return QStringLiteral("Ein Verweis zwischen Tabellen lässt das nicht zu: ein Datensatz einer anderen Tabelle "
+                          "verweist auf diesen, oder dieser auf einen, den es nicht gibt");
+}
+
 QString wrongTypeCause()
 {
     return QStringLiteral("Die Datenbank passt nicht zu Tarvel: eine Spalte hat einen anderen Typ, als Tarvel erwartet");

@@ -4,6 +4,7 @@
 
 #include "failure.h"
 #include "orbedialect.h"
+#include "orbejournal.h"
 #include "orbesession.h"
 #include "orbestatementcache.h"
 #include "orbewaits.h"
@@ -25,6 +26,7 @@ struct OrbeConnectionState
     {
     }
     OrbeSession session;
+    OrbeSaveJournal *journal = nullptr; // told of every save, when set
 };
 
 namespace orbe {
@@ -38,6 +40,11 @@ QString sqliteWalFolderCause(const QString &databaseFile, const QSqlError &error
 QString readOnlyCause();
 QString missingSchemaCause();
 QString wrongTypeCause();
+// A foreign key's refusal: a record another table refers to, a reference to
+// a record that is not there, or either where the system does not tell.
+QString referredToCause();
+QString refersToMissingCause();
+QString foreignKeyCause();
 // The statement on one line, cut to a length that fits a message.
 QString shortened(const QString &statement);
 // A Failure from the database component: the description, the cause in

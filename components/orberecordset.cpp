@@ -32,11 +32,18 @@ void OrbeRecordset::Impl::update()
         throw Failure(ErrorNumber::UpdateWithoutEdit, ErrorSource::Database,
                       QStringLiteral("Update ohne vorheriges Edit oder AddNew."));
     requireOpen();
+    // A journal is told of the save between its write and its commit.
+    OrbeSaveJournal *journal = state->journal;
+    const QList<QVariant> before = journal && pending == Pending::Edit ? rows[editedRow] : QList<QVariant>();
     if (pending == Pending::Edit)
         writeEdit();
     else
         insert();
+    if (journal)
+        journal->written(savedRecord(before));
     transaction->commit();
+    if (journal)
+        journal->committed();
     discardPending();
 }
 
@@ -54,26 +61,13 @@ void OrbeRecordset::Impl::writeEdit()
     QStringList assignments;
     for (int col : std::as_const(columns))
         assignments << link.escapeIdentifier(shape.sqlNames[col]) + QStringLiteral(" = ?");
-    QStringList conditions;
-    for (int col : std::as_const(keyColumns))
-        conditions << link.escapeIdentifier(shape.sqlNames[col]) + QStringLiteral(" = ?");
-    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                            .arg(table, assignments.join(QStringLiteral(", ")),
-                                 conditions.join(QStringLiteral(" AND ")));
-
-    QVariantList values = bufferValues(columns);
-    const QList<QVariant> &original = rows[editedRow];
-    for (int col : std::as_const(keyColumns))
-        values << original[col];
-    OrbeRows written;
-    QSqlError error;
-    if (!state->session.run(sql, values, true, &written, error))
-        throw state->session.refused(QStringLiteral("Der Datensatz konnte nicht gespeichert werden"), error, sql);
+    const QString conditions = keyConditions();
+    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, assignments.join(QStringLiteral(", ")), conditions);
+    const int affected = executeWrite(sql, QStringLiteral("Der Datensatz konnte nicht gespeichert werden"), columns);
     // Some systems count the rows an update changed, not those it found.
-    if (written.affected == 0
+    if (affected == 0
         && (state->session.dialect().updateCountsFoundRows()
-            || !rowRead(QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, conditions.join(QStringLiteral(" AND "))),
-                        keyColumns)))
+            || !rowRead(QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, conditions), keyColumns)))
         throw orbe::failure(ErrorNumber::DatabaseError,
                             QStringLiteral("Der bearbeitete Datensatz ist in der Datenbank nicht mehr vorhanden"),
                             {}, statement);
@@ -213,17 +207,7 @@ OrbeFields OrbeRecordset::Fields()
 
 void OrbeRecordset::Edit()
 {
-    d->requireEditable();
-    d->discardPending();
-    const int row = d->currentRow();
-    if (row < 0)
-        throw d->noCurrentRecord();
-    if (d->keyColumns.isEmpty())
-        throw Failure(ErrorNumber::NotUpdatable, ErrorSource::Database,
-                      QStringLiteral("Die Tabelle %1 hat keinen Primärschlüssel; ihre Datensätze können "
-                                     "nicht bearbeitet werden.").arg(orbe::quoted(d->table)));
-    d->requireOpen();
-    d->ensureTransaction();
+    const int row = d->beginRowChange();
     d->pending = Impl::Pending::Edit;
     d->buffer = d->rows[row];
     d->changed.assign(d->shape.names.size(), false);

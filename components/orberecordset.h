@@ -86,6 +86,9 @@ public:
     void Edit();
     void AddNew();
     void Update();
+    // Deletes the current row in the database and commits; the recordset then
+    // stands on the next row.
+    void Delete();
 
     int rowCount() const; // rows that pass the filter
 

@@ -61,6 +61,14 @@ struct OrbeRecordset::Impl
                           QStringLiteral("Die Datensatzgruppe ist schreibgeschützt (Öffnungsmodus 4)."));
     }
 
+    void requireKey() const
+    {
+        if (keyColumns.isEmpty())
+            throw Failure(ErrorNumber::NotUpdatable, ErrorSource::Database,
+                          QStringLiteral("Die Tabelle %1 hat keinen Primärschlüssel; ihre Datensätze können "
+                                         "nicht bearbeitet werden.").arg(orbe::quoted(table)));
+    }
+
     void requireOpen() const
     {
         if (!state->session.isOpen())
@@ -143,4 +151,16 @@ struct OrbeRecordset::Impl
     // The given columns of the buffer, as values to bind.
     QVariantList bufferValues(const QList<int> &columns) const;
     void writeEdit();
+    // "key = ?" for each key column, joined by AND.
+    QString keyConditions() const;
+    // Runs the write statement with the given columns of the buffer, then the
+    // edited row's key bound; returns the rows it affected.
+    int executeWrite(const QString &sql, const QString &failureText, const QList<int> &columns);
+    // What a journal keeps of the save just written (orbejournal.h); before:
+    // an edited row's values before the write.
+    OrbeSavedRecord savedRecord(const QList<QVariant> &before) const;
+    // Before the current row is edited or deleted: its index, in a transaction.
+    int beginRowChange();
+    // Takes a deleted row out of the rows held; the position then stands on the next.
+    void removeRow(int row);
 };

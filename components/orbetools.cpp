@@ -86,6 +86,11 @@ QString failureOf(const QString &path, const QString &reason)
 
 } // namespace
 
+QString OrbeTools::fileFailure(const QFile &file)
+{
+    return failureOf(file.fileName(), fileReason(file));
+}
+
 std::optional<QString> OrbeTextFile::create(QString &path)
 {
     auto [folder, name] = OrbeTools::splitPath(path);
@@ -119,7 +124,7 @@ std::optional<QString> OrbeTextFile::create(QString &path)
             // A link that leads nowhere takes the name as well.
             if (taken.exists() || taken.isSymLink())
                 continue;
-            return failureOf(candidate, fileReason(m_file));
+            return OrbeTools::fileFailure(m_file);
         }
         path = candidate;
         return std::nullopt;
@@ -147,5 +152,5 @@ std::optional<QString> OrbeTextFile::write(const QString &text)
     // A full disk shows only when the written bytes leave the buffer.
     if (written && m_file.flush())
         return std::nullopt;
-    return failureOf(m_file.fileName(), fileReason(m_file));
+    return OrbeTools::fileFailure(m_file);
 }

@@ -31,6 +31,10 @@ public:
         QString name;
     };
     static PathParts splitPath(const QString &path);
+
+    // Why an operation on file failed, as a German text naming the file and
+    // the system's reason.
+    static QString fileFailure(const QFile &file);
 };
 
 // A text file of the program's own: made new, then written whole (an import

@@ -164,7 +164,7 @@ bool runCooperativeImport(RunHost &host)
 {
     ImportWindowState &state = host.windowState();
     std::unique_ptr<OrbeRecordset> collections;
-    ImportLog log(host);
+    ImportLog log(host, WorkbookKind::Cooperative);
     SpeciesKey roeDeer(QStringLiteral("Rehwild"));
     const auto begin = [&](const Worksheet &sheet, ErrorLine &at) {
         using namespace ImportLine;

@@ -269,7 +269,7 @@ bool runDistrictImport(RunHost &host)
 {
     ImportWindowState &state = host.windowState();
     DistrictRows rows;
-    ImportLog log(host);
+    ImportLog log(host, WorkbookKind::District);
     SpeciesKey roeDeer(QStringLiteral("Rehwild"));
     const auto begin = [&](const Worksheet &sheet, ErrorLine &at) {
         at(ImportLine::LogStart); log.start();

@@ -38,18 +38,23 @@ void ImportLog::start()
     // that the file lands in the workbook's folder and nowhere below it.
     m_path = m_host.windowState().workbookFolder
              + OrbeTools::validFileName(QStringLiteral("ProtokollTarvel") + dateTimeText(started));
-    if (const std::optional<QString> failure = m_file.create(m_path)) {
+    std::optional<QString> failure = m_file.create(m_path);
+    const QString what = failure ? QStringLiteral("Die Protokolldatei lässt") : QStringLiteral("Die Rücknahmedaten lassen");
+    if (!failure)
+        failure = m_undo.start(m_path, m_kind, started, m_host.windowState());
+    if (failure) {
         throw Failure(ErrorNumber::PathFileAccess, ErrorSource::Tarvel,
                       // The file and why on a line of their own: a path cannot wrap well after "(".
-                      QStringLiteral("Die Protokolldatei lässt sich neben der Arbeitsmappe nicht anlegen; es wurde "
-                                     "nichts importiert. Bitte kopieren Sie die Arbeitsmappe in einen eigenen Ordner, "
-                                     "in dem Sie Dateien anlegen dürfen, und importieren Sie sie von dort.\n%1")
-                          .arg(singleLine(*failure)));
+                      QStringLiteral("%1 sich neben der Arbeitsmappe nicht anlegen; es wurde nichts importiert. "
+                                     "Bitte kopieren Sie die Arbeitsmappe in einen eigenen Ordner, in dem Sie Dateien "
+                                     "anlegen dürfen, und importieren Sie sie von dort.\n%2")
+                          .arg(what, singleLine(*failure)));
     }
 }
 
 void ImportLog::writeAfterFailure() noexcept
 {
+    m_undo.stop();
     if (!m_file.isCreated())
         return;
     try {
@@ -62,6 +67,7 @@ void ImportLog::writeAfterFailure() noexcept
 
 void ImportLog::finish(const RunSummary &summary)
 {
+    m_undo.stop();
     m_host.showSummary(summary);
     if (const std::optional<QString> failure = m_file.write(m_host.logText())) {
         m_host.showMessage(QStringLiteral("Fehler beim Schreiben der Protokolldatei") + CRLF + *failure,

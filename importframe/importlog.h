@@ -1,6 +1,7 @@
 #pragma once
 
 #include "orbetools.h"
+#include "undorecorder.h"
 
 #include <QString>
 
@@ -24,22 +25,24 @@ void noteCancel(RunHost &host, RunSummary &summary, int row);
 bool stopAfterRow(RunHost &host, RunSummary &summary, int row);
 
 // What an import keeps of its log beyond the text box: the header it begins
-// with, the log file, and the closing message. The file is made before the
-// first record is written, so that an import never saves rows it cannot
-// account for, and it gets the log at the end, or the log so far when the
-// run fails.
+// with, the log file, its undo data, and the closing message. The file and
+// the undo data are made before the first record is written, so that an
+// import never saves rows it cannot account for or take back; the file gets
+// the log at the end, or the log so far when the run fails.
 class ImportLog
 {
 public:
-    explicit ImportLog(RunHost &host)
+    ImportLog(RunHost &host, WorkbookKind kind)
         : m_host(host)
+        , m_kind(kind)
     {
     }
 
     // Empties the log, writes the three header lines (title, date and time,
     // source workbook) and makes the file "<folder>ProtokollTarvel<date
-    // time>.txt", named by the time of the start. A folder that takes no file
-    // refuses the import (PathFileAccess), before anything is written.
+    // time>.txt", named by the time of the start, and the undo data beside
+    // it. A folder that takes neither refuses the import (PathFileAccess),
+    // before anything is written.
     void start();
     bool isStarted() const { return m_file.isCreated(); }
     // After a failure of the run: the log so far into the file, if the run
@@ -53,6 +56,8 @@ public:
 
 private:
     RunHost &m_host;
+    const WorkbookKind m_kind;
     OrbeTextFile m_file;
     QString m_path;
+    UndoRecorder m_undo;
 };

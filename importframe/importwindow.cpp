@@ -7,6 +7,7 @@
 #include "orbeconnection.h"
 #include "rundisplay.h"
 #include "runsession.h"
+#include "undoflow.h"
 #include "userdialogs.h"
 #include "windowmemory.h"
 #include "workbookchoice.h"
@@ -58,6 +59,7 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption, const Tw
     m_cmdImportTest = makeButton(QStringLiteral("cmdImportTest"), QStringLiteral("Test"));
     m_cmdImportStarten = makeButton(QStringLiteral("cmdImportStarten"), QStringLiteral("Import Starten"));
     m_cmdBeenden = makeButton(QStringLiteral("cmdBeenden"), QStringLiteral("Abbrechen"));
+    m_cmdUndo = makeButton(QStringLiteral("cmdImportZuruecknehmen"), QStringLiteral("Import zurücknehmen…"));
 
     m_txt1Edit = new LogBox(this);
     m_txt1Edit->setObjectName(QStringLiteral("txt1"));
@@ -75,6 +77,7 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption, const Tw
     setTabOrder(m_txt1Edit, m_cmdDatei);
     setTabOrder(m_cmdDatei, m_cmdImportStarten);
     setTabOrder(m_cmdImportStarten, m_cmdBeenden);
+    setTabOrder(m_cmdBeenden, m_cmdUndo);
 
     m_display = std::make_unique<RunDisplay>(this, m_txt1Edit, m_progressBar);
     m_session = std::make_unique<RunSession>(this, m_cmdBeenden, m_cmdImportTest);
@@ -87,10 +90,14 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption, const Tw
     });
     connect(m_session.get(), &RunSession::outputReady, this, &ImportWindow::showRunOutput);
     connect(m_session.get(), &RunSession::ended, this, [this](RunEnding *ending) { m_display->end(*ending, *m_layoutNote); });
+    // Queued: a taking back starts once the session has finished the run before.
+    m_undo = std::make_unique<UndoFlow>(this, [this](auto run) { startJob(std::move(run), false, m_cmdUndo); });
+    connect(m_session.get(), &RunSession::ended, this, [this] { m_undo->runEnded(); }, Qt::QueuedConnection);
     connect(m_cmdDatei, &QPushButton::clicked, this, &ImportWindow::cmdDatei_Click);
     connect(m_cmdImportTest, &QPushButton::clicked, this, &ImportWindow::cmdImportTest_Click);
     connect(m_cmdImportStarten, &QPushButton::clicked, this, &ImportWindow::cmdImportStarten_Click);
     connect(m_cmdBeenden, &QPushButton::clicked, this, &ImportWindow::cmdBeenden_Click);
+    connect(m_cmdUndo, &QPushButton::clicked, this, &ImportWindow::cmdImportZuruecknehmen_Click);
 
     resetToDesign();
     resize(twipsToPixels(DesignWidth, this), twipsToPixels(DesignHeight, this));
@@ -246,6 +253,7 @@ void ImportWindow::applyGeometry()
     placeInTwips(m_cmdImportTest, ImportWindowLayout::CmdImportTest);
     placeInTwips(m_cmdImportStarten, ImportWindowLayout::CmdImportStarten);
     placeInTwips(m_cmdBeenden, ImportWindowLayout::CmdBeenden);
+    placeInTwips(m_cmdUndo, ImportWindowLayout::CmdImportZuruecknehmen);
     placeInTwips(m_txt1Edit, m_layout.txt1);
     placeInTwips(m_progressBar, m_layout.progress);
     placeInTwips(m_statusBar, m_layout.statusBar());
@@ -259,6 +267,7 @@ void ImportWindow::updateButtons()
     m_cmdDatei->setEnabled(idle);
     m_cmdImportTest->setEnabled(m_testEnabled && idle);
     m_cmdImportStarten->setEnabled(m_importEnabled && idle);
+    m_cmdUndo->setEnabled(idle);
 }
 
 void ImportWindow::cmdDatei_Click()
@@ -289,54 +298,4 @@ void ImportWindow::takeWorkbook(const QString &path)
     m_importEnabled = false;
     m_progressBar->showSummary(QString());
     updateButtons();
-}
-
-void ImportWindow::cmdImportTest_Click()
-{
-    startRun(false);
-}
-
-void ImportWindow::cmdImportStarten_Click()
-{
-    startRun(true);
-}
-
-void ImportWindow::cmdBeenden_Click()
-{
-    if (isRunning())
-        m_session->askToCancel(false);
-    else
-        close();
-}
-
-void ImportWindow::startRun(bool import)
-{
-    if (isRunning())
-        return;
-    // A note on the layout is no question: it is shown with the run's summary.
-    // The run's thread writes it before the run and the window reads it after
-    // the thread has ended.
-    auto note = std::make_shared<QString>();
-    m_layoutNote = note;
-    auto noting = [run = import ? m_runs.import : m_runs.check, kind = m_runs.kind, note](RunHost &host) {
-        *note = examineLayout(host.windowState().workbookPath, kind).note;
-        return run(host);
-    };
-    RunJob job{.import = import, .run = std::move(noting), .kind = m_runs.kind,
-               .place = objectName(), .state = m_state, .database = {}, .logSoFar = m_txt1Edit->logText()};
-    // The run opens a connection of its own, in its own thread.
-    job.state.connection.reset();
-    if (m_base)
-        job.database = m_base->connectedLocation();
-    m_display->begin();
-    m_session->start(std::move(job), import ? m_cmdImportStarten : m_cmdImportTest);
-}
-
-void ImportWindow::showRunOutput(RunOutput *output)
-{
-    if (output->importEnabled) {
-        m_importEnabled = *output->importEnabled;
-        updateButtons();
-    }
-    m_display->show(*output);
 }

@@ -20,6 +20,7 @@ class RunDisplay;
 class RunSession;
 class StatusPanels;
 class SummaryBar;
+class UndoFlow;
 struct RunOutput;
 
 // The two runs of a window, and the kind of workbook they read.
@@ -53,6 +54,8 @@ public:
     void cmdImportTest_Click();
     void cmdImportStarten_Click();
     void cmdBeenden_Click();
+    // "Import zurücknehmen…" (UndoFlow).
+    void cmdImportZuruecknehmen_Click();
     void Form_Resize();
 
     // The inner area in twips. Setting it resizes the window; the layout step
@@ -66,6 +69,7 @@ public:
     QPushButton *cmdImportTest() const { return m_cmdImportTest; }
     QPushButton *cmdImportStarten() const { return m_cmdImportStarten; }
     QPushButton *cmdBeenden() const { return m_cmdBeenden; }
+    QPushButton *cmdImportZuruecknehmen() const { return m_cmdUndo; }
     QPlainTextEdit *txt1() const;
     QProgressBar *progressBar1() const;
     QStatusBar *statusBar1() const;
@@ -102,6 +106,8 @@ private:
     void updateButtons();
     void takeInnerSizeFrom(QSize pixels);
     void startRun(bool import);
+    // A run of the window's kind and database, beside the window.
+    void startJob(std::function<bool(RunHost &)> run, bool import, QPushButton *starter);
     void showRunOutput(RunOutput *output);
 
     const WindowRuns m_runs;
@@ -119,11 +125,13 @@ private:
     QPushButton *m_cmdImportTest;
     QPushButton *m_cmdImportStarten;
     QPushButton *m_cmdBeenden;
+    QPushButton *m_cmdUndo;
     LogBox *m_txt1Edit;
     SummaryBar *m_progressBar;
     StatusPanels *m_statusBar;
     std::unique_ptr<RunDisplay> m_display;
     std::shared_ptr<QString> m_layoutNote = std::make_shared<QString>(); // of the last run
+    std::unique_ptr<UndoFlow> m_undo;
     // Declared last: it waits for a run still going before the widgets go.
     std::unique_ptr<RunSession> m_session;
 };

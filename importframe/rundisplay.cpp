@@ -59,12 +59,12 @@ void RunDisplay::reset()
     m_summary.clear();
 }
 
-void RunDisplay::begin()
+void RunDisplay::begin(const QString &format)
 {
     // The rows show once the run has counted them; until then (a question
     // about the workbook, a slow share) the bar is empty.
     reset();
-    m_bar->setFormat(QStringLiteral("Zeile %v von %m"));
+    m_bar->setFormat(format);
 }
 
 void RunDisplay::show(const RunOutput &output)

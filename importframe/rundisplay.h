@@ -20,8 +20,8 @@ public:
 
     // An empty bar without text.
     void reset();
-    // The bar counts rows, once the run says how many.
-    void begin();
+    // The bar counts rows in format ("%v of %m"), once the run says how many.
+    void begin(const QString &format);
     // The log, the progress and the summary of the output.
     void show(const RunOutput &output);
     // layoutNote: what differs in a workbook that fits, after the summary.

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "orbebase.h"
+
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class OrbeConnection;
 
@@ -28,11 +31,13 @@ struct RunSummary
 QString summaryText(const RunSummary &summary);
 
 // What an import window keeps for its runs: the connection fetched from the
-// database object, the chosen workbook and the two row counters that the runs
-// keep in the window rather than in locals.
+// database object and where it leads (an import's undo data names it), the
+// chosen workbook and the two row counters that the runs keep in the window
+// rather than in locals.
 struct ImportWindowState
 {
     std::shared_ptr<OrbeConnection> connection;
+    std::optional<DatabaseLocation> database;
     QString workbookPath;   // as the file dialog returned it
     QString workbookFolder; // up to and including the last separator
     int currentRow = 0;

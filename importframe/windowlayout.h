@@ -17,8 +17,9 @@ struct ImportWindowLayout
     static constexpr TwipRect CmdImportTest{4500, 120, 1935, 375};
     static constexpr TwipRect CmdImportStarten{6660, 120, 2055, 375};
     static constexpr TwipRect CmdBeenden{8880, 120, 1995, 375};
+    static constexpr TwipRect CmdImportZuruecknehmen{11100, 120, 2835, 375};
     // The button row with its margin on both sides: the window's least width.
-    static constexpr int ButtonRowWidth = CmdBeenden.left + CmdBeenden.width + CmdDatei.left;
+    static constexpr int ButtonRowWidth = CmdImportZuruecknehmen.left + CmdImportZuruecknehmen.width + CmdDatei.left;
     static constexpr TwipRect ProgressBarDesign{120, 8520, 14775, 375};
     static constexpr int StatusBarDesignHeight = 255;
     static constexpr int Panel2DesignWidth = 1440;

@@ -2,6 +2,7 @@
 #include "batch.h"
 #include "batchfixture.h"
 #include "consolerunhost.h"
+#include "conversions.h"
 #include "cooperativeruns.h"
 #include "districtruns.h"
 #include "testfiles.h"
@@ -10,6 +11,7 @@
 #include "orbebase.h"
 #include "orberecordset.h"
 #include "platform.h"
+#include "undodata.h"
 
 #include <QFile>
 #include <QtTest>
@@ -48,13 +50,16 @@ private slots:
             QTest::addRow("%s: %s", qPrintable(database), name) << database << workbook << arguments;
         };
         for (const QString &database : TestDatabase::kinds()) {
-            // Both spellings of --database.
+            // Both spellings of --database. The district import taken back,
+            // and again, which finds it taken back.
             for (const QString kind : {"district", "cooperative"})
                 call(qPrintable(kind + " check and import"), kind,
                      QStringList{"TARVEL_DATABASE=<db>", "check", "--" + kind, "<mappe>", "+", "TARVEL_DATABASE=fehlt.sqlite",
                                  "import", "--" + kind}
-                         + (kind == "district" ? QStringList{"--database", "<db>"} : QStringList{"--database=<db>"})
-                         + QStringList{"<mappe>"},
+                         + (kind == "district" ? QStringList{"--database", "<db>", "<mappe>", "+", "undo", "--database",
+                                                             "<db>", "<protokoll>", "+", "TARVEL_DATABASE=<db>", "undo",
+                                                             "<protokoll>"}
+                                               : QStringList{"--database=<db>", "<mappe>"}),
                      database);
             call("failing row", "district 12x", {"import", "--district", "--database", "<db>", "<mappe>"}, database);
         }
@@ -96,6 +101,16 @@ private slots:
         call("data in row 1", "district ohne Kopf", {"import", "--district", "--database", "<db>", "<mappe>"});
         call("no data row", "district leer", {"import", "--district", "--database", "<db>", "<mappe>"});
         call("headings that differ", "cooperative Hg-Nr", {"import", "--cooperative", "--database", "<db>", "<mappe>"});
+        // Undo data of another database is refused (2), as is none, and a
+        // call that does not fit; nothing is changed.
+        call("undo on another database", "district",
+             {"import", "--district", "--database", "<db>", "<mappe>", "+", "undo", "--database", "<andere>", "<protokoll>"});
+        call("undo refused", "district", {"undo", "--district", "<mappe>", "+", "undo", "+", "undo", "a.txt", "b.txt", "+", "undo", "<mappe>"});
+        // Another user's change in between is left and named: status 1.
+        call("undo of a changed record", "district",
+             {"import", "--district", "--database", "<db>", "<mappe>", "+",
+              "SQL=update ForstlichesGutachtenZurAbschussplanung set Bemerkung = 'von Hand'", "+", "undo", "--database",
+              "<db>", "<protokoll>"});
     }
     void calls()
     {
@@ -130,11 +145,19 @@ private slots:
         QList<QStringList> calls{{}};
         for (const QString &argument : arguments)
             argument == "+" ? calls.append(QStringList()) : calls.last().append(argument);
+        const QString other = f.folder.filePath("andere.sqlite");
+        QVERIFY(!arguments.contains("<andere>") || OrbeBase::createDatabaseFile(other));
         QString text;
         for (QStringList call : calls) {
+            call.replaceInStrings("<andere>", other).replaceInStrings("<protokoll>", f.folder.filePath(f.logFiles().value(0)));
             text += QStringLiteral("### %1\n").arg(call.join(u' '));
+            if (call.value(0).startsWith("SQL=")) {
+                db.execute(call.value(0).mid(4));
+                continue;
+            }
             const QString variable = call.value(0).startsWith("TARVEL_DATABASE=") ? call.takeFirst().section(u'=', 1) : QString();
             const QStringList logFilesBefore = f.logFiles();
+            const QStringList undoLogsBefore = QDir(f.folder.path()).entryList({"RücknahmeTarvel*"});
             const BatchResult result = f.batch(call, variable);
             if (call.value(0) == "check" && result.exitCode == 0) {
                 QVERIFY(call.contains("--district") ? runDistrictCheck(f.host) : runCooperativeCheck(f.host));
@@ -154,9 +177,20 @@ private slots:
                              QFileInfo(errorLog).isSymLink() ? "/dev/full" : QString::fromUtf8(fileBytes(errorLog)),
                              QFileInfo::exists(f.dataFolder() + "tarvel.sqlite") ? "angelegt" : "keine",
                              f.importedRecord(kind));
+            // A taking back's own log file beside the import's, its standard output.
+            QStringList undoLogs = QDir(f.folder.path()).entryList({"RücknahmeTarvel*"});
+            for (const QString &file : undoLogsBefore)
+                undoLogs.removeOne(file);
+            if (call.value(0) == "undo")
+                text += QStringLiteral("--- Rücknahmeprotokolle: %1%2\n")
+                            .arg(undoLogs.size())
+                            .arg(undoLogs.size() == 1 && fileBytes(f.folder.filePath(undoLogs[0])) == result.out
+                                     ? ", gleich der Standardausgabe" : "");
         }
         // The help's exit statuses of a stop name each system's own ways.
-        text.replace(batchUsage(), "<Aufruf>\n").replace(stopHelp(), "<Anhalten>\n").replace(db.location(), "<db>").replace(f.dataHome.path(), "<Daten>");
+        text.replace(batchUsage(), "<Aufruf>\n").replace(stopHelp(), "<Anhalten>\n")
+            .replace(singleLine(databaseIdentity(*OrbeBase::parseLocation(db.location()))), "<Datenbank>")
+            .replace(db.location(), "<db>").replace(f.dataHome.path(), "<Daten>");
         // libpq's own words on an unreachable socket differ per system.
         static const QRegularExpression driverWords(QStringLiteral("(on socket \"[^\"]*\" failed: ).*(\n\t.*)?"));
         text = f.alikeEverywhere(text).replace(driverWords, "\\1<Treiber>");
@@ -201,26 +235,35 @@ private slots:
     // writes nothing and ends with status 1: a scheduled job must notice, and
     // no row is saved that no log accounts for. One whose log file was made but
     // cannot be written at the end (the disk filled meanwhile) keeps its rows
-    // and ends with status 1 too, naming the file.
+    // and ends with status 1 too, naming the file. One whose undo data stops
+    // taking entries ends at that row, unsaved: every saved record has its
+    // confirmed entry.
     void logFileNotWritten_data()
     {
         QTest::addColumn<bool>("diskFull");
+        QTest::addColumn<int>("moreRows");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("record");
         QTest::newRow("folder takes no file")
-            << false << "Beschreibung: Die Protokolldatei lässt sich neben der Arbeitsmappe nicht anlegen; es wurde nichts "
-                        "importiert. Bitte kopieren Sie die Arbeitsmappe in einen eigenen Ordner, in dem Sie Dateien anlegen "
-                        "dürfen, und importieren Sie sie von dort.; " << "fehlt";
-        QTest::newRow("disk full at the end") << true << "Fehler beim Schreiben der Protokolldatei\n" << "Rehwild 13";
+            << false << 0 << "Beschreibung: Die Protokolldatei lässt sich neben der Arbeitsmappe nicht anlegen; es wurde nichts "
+                             "importiert. Bitte kopieren Sie die Arbeitsmappe in einen eigenen Ordner, in dem Sie Dateien anlegen "
+                             "dürfen, und importieren Sie sie von dort.; " << "fehlt";
+        QTest::newRow("disk full at the end") << true << 0 << "Fehler beim Schreiben der Protokolldatei\n" << "Rehwild 13";
+        QTest::newRow("disk full for the undo data")
+            << true << 20 << "Die Rücknahmedaten lassen sich nicht weiterschreiben (" << "Rehwild 13";
     }
     void logFileNotWritten()
     {
         QFETCH(bool, diskFull);
+        QFETCH(int, moreRows);
         QFETCH(QString, message);
         QFETCH(QString, record);
         TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
         BatchFixture f(db);
-        QString path = f.kindWorkbook("district", "Gutachten.xlsx");
+        WorkbookRows rows;
+        for (int year = 3000; year < 3000 + moreRows; ++year)
+            rows << QVariantList{"A", 12, QVariant(), "Hofberg", 3, 0, year};
+        QString path = f.kindWorkbook("district", "Gutachten.xlsx", rows);
         const QString folder = diskFull ? f.folder.filePath("voll") : f.folder.path();
         // Undone however the test ends: a folder left immutable or mounted outlives it.
         QStringList undo;
@@ -239,6 +282,9 @@ private slots:
             QVERIFY(filler.open(QIODevice::WriteOnly));
             while (filler.write(QByteArray(512, 'x')) == 512 && filler.flush()) {
             }
+            // A page left for the undo data, made at the start; none for the log.
+            filler.close();
+            QVERIFY(QFile::resize(filler.fileName(), QFileInfo(filler).size() - 4096));
         } else if (QProcess::execute("chattr", {"+i", folder}) != 0) { // stops root too, unlike permissions
             QSKIP("chattr +i is not available here");
         } else {
@@ -248,6 +294,9 @@ private slots:
         QCOMPARE(result.exitCode, int(BatchExit::RunFailed));
         QVERIFY2(result.errText().contains(message + folder + "/ProtokollTarvel"), qPrintable(result.errText()));
         QCOMPARE(f.importedRecord("district"), record);
+        const QStringList undoData = QDir(folder).entryList({"*.undo"});
+        QCOMPARE(fileBytes(folder + u'/' + undoData.value(0)).count("\r\nGespeichert "),
+                 f.scalar("select count(*) from ForstlichesGutachtenZurAbschussplanung where IdJagdbezirksSammlung = 101").toInt());
     }
 
     // What stops an import from outside. An interrupt or termination (on
@@ -404,6 +453,27 @@ private slots:
             QVERIFY2(QRegularExpression("hinzugefügt: A, Hofberg, 12, \\d{4}\r\n$").match(QString::fromUtf8(out)).hasMatch(),
                      out.right(200).constData());
         }
+        // Taken back as far as it saved, whatever stopped it. An interrupt
+        // ends a taking back's wait for a lock, and the next one finishes it.
+        const QStringList undo{"undo", "--database", db.location(), f.folder.filePath(f.logFiles().value(0))};
+        if (tag == "interrupt") {
+            db.execute("BEGIN IMMEDIATE");
+            QProcess undoing;
+            prepareForStops(undoing);
+            qputenv("TARVEL_LOCK_WAIT_MS", "60000");
+            f.start(undoing, undo);
+            qunsetenv("TARVEL_LOCK_WAIT_MS");
+            QByteArray said;
+            while (!said.contains("Import vom") && undoing.waitForReadyRead(20000))
+                said += undoing.readAllStandardOutput();
+            QVERIFY(sendStop(undoing, Stop::Interrupt).isEmpty() && undoing.waitForFinished(10000));
+            db.execute("ROLLBACK");
+            QCOMPARE(undoing.exitCode(), 130);
+            QVERIFY((said + undoing.readAllStandardOutput()).endsWith("\r\nRücknahme abgebrochen\r\nZurückgenommen: 0, "
+                                                                      "bereits zurückgenommen: 0, nicht zurückgenommen: 0\r\n"));
+        }
+        QCOMPARE(f.batch(undo).exitCode, 0);
+        QCOMPARE(f.scalar("select count(*) from ForstlichesGutachtenZurAbschussplanung where IdJagdbezirksSammlung = 101"), "0");
     }
 
     // On a terminal the progress is one line rewritten in place, at most

@@ -1,7 +1,8 @@
 // tarvel-batch as built, on databases shared with others: two imports of
 // overlapping workbooks at the same time, again and again (afterwards every
 // collection and hunting year has exactly the records one import after the
-// other leaves); a read-only database file; regional settings.
+// other leaves); two takings back of one import at once; a read-only
+// database file; regional settings.
 #include "assessments.h"
 #include "failure.h"
 #include "orberecordset.h"
@@ -10,6 +11,7 @@
 #include "testplatform.h"
 #include "testworkbook.h"
 #include "qtwarnings.h"
+#include "undodata.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -63,14 +65,16 @@ private:
 
     // Starts tarvel-batch on the workbook (copied into a folder of its own, so
     // that the log files of two runs never meet); returns that folder. With a
-    // user id, as that unprivileged user, whom file permissions stop.
+    // user id, as that unprivileged user, whom file permissions stop. An undo
+    // takes the import's log file where it is.
     QString startImport(QProcess &process, const QString &database, const QString &workbook,
                         const QString &run = QStringLiteral("import"), const QString &locale = QString(),
                         int user = 0)
     {
         const QString folder = m_dataHome.filePath(QStringLiteral("lauf%1").arg(++m_runs));
-        const QString copy = folder + QStringLiteral("/hg.xlsx");
-        if (!QDir().mkpath(folder) || !QFile::copy(workbook, copy))
+        const bool undo = run == QLatin1String("undo");
+        const QString copy = undo ? workbook : folder + QStringLiteral("/hg.xlsx");
+        if (!QDir().mkpath(folder) || (!undo && !QFile::copy(workbook, copy)))
             qFatal("cannot copy the workbook to %s", qPrintable(folder));
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("TARVEL_DATABASE"));
@@ -83,6 +87,8 @@ private:
         process.setWorkingDirectory(folder);
         QStringList command{QStringLiteral(TARVEL_BATCH), run, QStringLiteral("--cooperative"),
                             QStringLiteral("--database"), database, copy};
+        if (undo)
+            command.removeAt(2);
         if (user && lacking(Need::TwoUsers).isEmpty()) {
             environment.insert(QStringLiteral("HOME"), m_dataHome.path());
             process.setProcessEnvironment(environment);
@@ -178,6 +184,42 @@ private slots:
         }
     }
 
+    // Each record is taken back by one of the two, and the records end as
+    // before the import, every column.
+    void twoUndosAtOnce_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("sqlite") << QStringLiteral("sqlite");
+        QTest::newRow("postgresql") << QStringLiteral("postgresql");
+    }
+    void twoUndosAtOnce()
+    {
+        QFETCH(QString, kind);
+        TARVEL_OPEN_TEST_DATABASE(db, kind);
+        for (int n = 1; n <= 70; ++n)
+            db.execute(QStringLiteral("INSERT INTO JagdbezirksSammlung VALUES (%1, 2, '%2', 'HG')").arg(1000 + n).arg(5000 + n));
+        resetRecords(db);
+        const QString before = assessments(*db.connection());
+        QTemporaryDir folder;
+        QProcess import;
+        const QString logFolder = startImport(import, db.location(), cooperativeWorkbook(folder.filePath("a.xlsx"), {{5001, 5070}}));
+        QCOMPARE(failureOf(import), QString());
+        const QString logFile = logFolder + u'/' + QDir(logFolder).entryList({QStringLiteral("ProtokollTarvel*.txt")}).value(0);
+        QProcess a;
+        QProcess b;
+        startImport(a, db.location(), logFile, QStringLiteral("undo"));
+        startImport(b, db.location(), logFile, QStringLiteral("undo"));
+        QCOMPARE(failureOf(a), QString());
+        QCOMPARE(failureOf(b), QString());
+        const QList<UndoEntry> entries = std::get<UndoData>(readUndoData(logFile)).entries;
+        const qsizetype written = std::count_if(entries.cbegin(), entries.cend(), [](const UndoEntry &entry) {
+            return entry.added || !entry.columns.isEmpty();
+        });
+        QVERIFY(written > 100);
+        QCOMPARE((a.readAllStandardOutput() + b.readAllStandardOutput()).count(") zurückgenommen: "), written);
+        QCOMPARE(assessments(*db.connection()), before);
+    }
+
     // Read-only for the user who runs Tarvel: the check works, the import
     // ends at its first save, and the file stays as it was (its journal mode
     // included).
@@ -209,7 +251,7 @@ private slots:
         QVERIFY2(said.contains(QStringLiteral("Die Datenbank ist schreibgeschützt")), qPrintable(said));
         QCOMPARE(fileBytes(file), before);
         // The log so far goes to its file, and standard error names it.
-        const QStringList logFiles = QDir(logFolder).entryList({QStringLiteral("ProtokollTarvel*")});
+        const QStringList logFiles = QDir(logFolder).entryList({QStringLiteral("ProtokollTarvel*.txt")});
         QCOMPARE(logFiles.size(), 1);
         QVERIFY2(said.contains(QStringLiteral("Protokolldatei: ") + logFolder + u'/' + logFiles[0]), qPrintable(said));
     }
@@ -261,8 +303,8 @@ private slots:
         const QString logFolder = startImport(import, db.location(), workbook, QStringLiteral("import"), locale);
         QCOMPARE(failureOf(import), QString());
         const QStringList written = QDir(logFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-        QCOMPARE(written.size(), 2);
-        QVERIFY2(written.filter(QRegularExpression(QStringLiteral("^ProtokollTarvel.+\\.txt$"))).size() == 1,
+        QCOMPARE(written.size(), 3);
+        QVERIFY2(written.filter(QRegularExpression(QStringLiteral("^ProtokollTarvel.+\\.(txt|undo)$"))).size() == 2,
                  qPrintable(written.join(u' ')));
     }
 };

@@ -91,6 +91,7 @@ private slots:
         QTemporaryDir folder;
         TestRunHost host;
         host.state.connection = connection;
+        host.state.database = base.connectedLocation();
         host.state.workbookFolder = folder.path() + u'/';
         WorkbookRows rows{{"Hgnr", "Jahr", "Lkr", "Lkrname", "Alf_kurz", "Alf_lang", "Hgname", "Belast", "Abschuss"}};
         for (int number = 501; number <= 505; ++number)
@@ -214,6 +215,7 @@ private slots:
                 // the log nor the error log file shows the password.
                 TestRunHost host;
                 host.state.connection = base.Connection();
+                host.state.database = base.connectedLocation();
                 host.state.workbookFolder = folder.path() + u'/';
                 host.state.workbookPath = writeXlsx(folder.filePath(QStringLiteral("fehler.xlsx")), WorkbookRows{
                     {"Hgnr"}, {"501", "20x4"}});
@@ -231,6 +233,7 @@ private slots:
             base.Connection()->execute(QStringLiteral("INSERT INTO JagdbezirksSammlung VALUES (401, 2, '501', 'HG A')"));
             TestRunHost host;
             host.state.connection = base.Connection();
+            host.state.database = base.connectedLocation();
             host.state.workbookFolder = folder.path() + u'/';
             host.state.workbookPath = writeXlsx(folder.filePath(QStringLiteral("hg.xlsx")), WorkbookRows{
                 {"Hgnr", "Jahr", "Lkr", "Lkrname", "Alf_kurz", "Alf_lang", "Hgname", "Belast", "Abschuss"},

@@ -79,6 +79,7 @@ private slots:
         } else {
             TestRunHost host;
             host.state.connection = base.Connection();
+            host.state.database = base.connectedLocation();
             host.state.workbookFolder = folder.path() + u'/';
             host.state.workbookPath = workbook;
             ErrorReportCapture errors;

@@ -70,6 +70,7 @@ struct RunFixture
         : database(database)
     {
         host.state.connection = database.connection();
+        host.state.database = OrbeBase::parseLocation(database.location());
         host.state.workbookFolder = folder.path() + u'/';
     }
 
@@ -97,7 +98,7 @@ struct RunFixture
 
     QStringList logFiles() const
     {
-        return QDir(folder.path()).entryList({QStringLiteral("ProtokollTarvel*")}, QDir::Files);
+        return QDir(folder.path()).entryList({QStringLiteral("ProtokollTarvel*.txt")}, QDir::Files);
     }
 
     // The one log file's content; a marker unlike any log when there is not exactly one.

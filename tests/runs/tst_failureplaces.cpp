@@ -93,7 +93,8 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("run");   // district/cooperative check/import
         QTest::addColumn<QString>("fault"); // "host method text [#nth]", "cell ROW COLUMN TEXT", "sql …",
-                                            // "no workbook", "no log folder", "refused insert"
+                                            // "no workbook", "no log folder", "refused insert",
+                                            // "no database location" (for the undo data)
         QTest::addColumn<int>("line");
         const QStringList table = QString::fromUtf8(fileBytes(TARVEL_TEST_DATA "/runs/failure-places.txt")).split(u'\n');
         for (const QString &kind : TestDatabase::kinds()) {
@@ -142,6 +143,8 @@ private slots:
             for (const QString &statement : refusingInserts(db.connection()->system()))
                 db.execute(statement);
         }
+        if (fault == "no database location")
+            host.state.database.reset();
         if (fault == "no log folder")
             host.state.workbookFolder = f.folder.filePath("fehlt") + u'/';
         if (fault != "no workbook")

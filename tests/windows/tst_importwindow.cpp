@@ -13,6 +13,7 @@
 #include "scripteddialogs.h"
 #include "qtwarnings.h"
 #include "testplatform.h"
+#include "undodata.h"
 
 #include <QDesktopServices>
 #include <QElapsedTimer>
@@ -367,6 +368,59 @@ private slots:
         QCOMPARE(dialogs.messages.first().icon, MessageIcon::Information);
         QVERIFY2(dialogs.messages.first().text.startsWith("Import beendet"), qPrintable(dialogs.messages.first().text));
         QVERIFY(logFileIsTheBox());
+        QCOMPARE(QDir(folder.path()).entryList({"ProtokollTarvel*.txt"}).size(), 1);
+    }
+
+    // "Import zurücknehmen…", enabled while no run goes, chooses the log file
+    // starting in the last workbook's folder. Undo data of another database
+    // is asked about first. The preview stands in the log box when "Import
+    // vom … zurücknehmen?" is asked; no changes nothing, yes takes the import
+    // back and writes the taking back's log file.
+    void undoImport()
+    {
+        ScriptedDialogs dialogs;
+        DistrictWindow window;
+        open(window);
+        QTemporaryDir folder;
+        choose(window, dialogs, folder.filePath("Gutachten.csv"), DistrictHeadings + "1;12;a;Hochwald;2;1;2031\r\n");
+        const QString before = lines(assessments(*m_database)).join(u'\n');
+        run(window, window.cmdImportTest());
+        run(window, window.cmdImportStarten());
+        const QString imported = lines(assessments(*m_database)).join(u'\n');
+        const QString logFile = folder.filePath(QDir(folder.path()).entryList({"ProtokollTarvel*.txt"}).value(0));
+        QByteArray undoData = fileBytes(undoDataPath(logFile));
+        QVERIFY(window.cmdImportZuruecknehmen()->isEnabled() && imported != before);
+        QString shownAtQuestion;
+        dialogs.whenShown = [&] {
+            if (dialogs.messages.last().title == "?")
+                shownAtQuestion = window.txt1()->toPlainText();
+        };
+        for (const QString answer : {"other database", "no", "yes"}) {
+            dialogs.messages.clear();
+            dialogs.fileAnswers = {logFile};
+            dialogs.confirmAnswer = answer == "yes";
+            QVERIFY(writeFileBytes(undoDataPath(logFile), answer == "other database"
+                                                              ? QByteArray(undoData).replace("Datenbank: ", "Datenbank: anders ")
+                                                              : undoData));
+            QTest::mouseClick(window.cmdImportZuruecknehmen(), Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(!window.isRunning() && dialogs.messages.size() == (answer == "yes" ? 2 : 1), 60000);
+            QCOMPARE(dialogs.fileDialogFolders.last(), folder.path());
+            const QString question = dialogs.messages[0].text;
+            QCOMPARE(dialogs.messages[0].title, "?");
+            if (answer == "other database") {
+                QVERIFY2(question.startsWith("Der Import wurde auf einer anderen Datenbank gemacht: anders "), qPrintable(question));
+                continue;
+            }
+            QVERIFY2(question.startsWith("Import vom ") && question.endsWith(" zurücknehmen?"), qPrintable(question));
+            QVERIFY2(shownAtQuestion.contains("\n(Zeile 2) wird zurückgenommen: Datensatz "), qPrintable(shownAtQuestion));
+        }
+        QCOMPARE(lines(assessments(*m_database)).join(u'\n'), before);
+        const QStringList undoLogs = QDir(folder.path()).entryList({"RücknahmeTarvel*.txt"});
+        QCOMPARE(undoLogs.size(), 1);
+        QCOMPARE(fileBytes(folder.filePath(undoLogs[0])), window.logText().toUtf8());
+        QVERIFY(dialogs.messages[1].text.startsWith("Import zurückgenommen\r\nProtokolldatei:"));
+        QCOMPARE(dialogs.messages[1].furtherButtons, QStringList({"Protokoll öffnen", "Ordner öffnen"}));
+        QCOMPARE(window.focusWidget(), window.cmdImportZuruecknehmen());
     }
 
     void layoutQuestion_data()
