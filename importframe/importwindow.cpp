@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QResizeEvent>
 #include <QUrl>
 
@@ -101,8 +102,13 @@ ImportWindow::ImportWindow(const QString &name, const QString &caption, const Tw
 
     resetToDesign();
     resize(twipsToPixels(DesignWidth, this), twipsToPixels(DesignHeight, this));
-    // Narrower, buttons would be cut; lower, the layout keeps its rule.
-    setMinimumWidth(twipsToPixels(ImportWindowLayout::ButtonRowWidth, this));
+    // Narrower, buttons would be cut; lower, the layout keeps its rule. A
+    // screen narrower than the button row still takes the whole window.
+    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect();
+    int least = twipsToPixels(ImportWindowLayout::ButtonRowWidth, this);
+    if (!screen.isEmpty())
+        least = std::min(least, screen.width());
+    setMinimumWidth(least);
 }
 
 ImportWindow::~ImportWindow() = default;

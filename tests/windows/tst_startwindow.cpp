@@ -192,10 +192,11 @@ private slots:
         QCOMPARE(visibleWindows(), 0);
         QVERIFY(!district->isRunning());
         QCOMPARE(dialogs.messages.size(), 2);
-        const QStringList logs = QDir(m_files.path()).entryList({"ProtokollTarvel*"});
+        const QStringList logs = QDir(m_files.path()).entryList({"ProtokollTarvel*.txt"});
         QCOMPARE(logs.size(), 1);
         QVERIFY(fileBytes(m_files.filePath(logs[0])).endsWith("\r\nImport abgebrochen nach Zeile 1\r\n"));
-        QVERIFY(QFile::remove(m_files.filePath(logs[0])));
+        for (const QString &file : QDir(m_files.path()).entryList({"ProtokollTarvel*"}))
+            QVERIFY(QFile::remove(m_files.filePath(file)));
     }
 
     void clickWithoutDatabaseObjectIsReported_data()
