@@ -71,7 +71,12 @@ bool SqliteLockWait::waitOnce(int count)
     const auto now = std::chrono::steady_clock::now();
     if (count == 0)
         m_since = now;
-    m_waited = int(std::chrono::duration_cast<std::chrono::milliseconds>(now - m_since).count());
+    return turnSince(m_since);
+}
+
+bool SqliteLockWait::turnSince(std::chrono::steady_clock::time_point started)
+{
+    m_waited = int(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count());
     if (m_cancel && m_cancel->requested()) {
         m_cancelled = true;
         return false;

@@ -66,6 +66,10 @@ public:
     // One turn of a wait: true after a short sleep while the limit is not
     // reached and no cancel came. count: the turns taken before, 0 first.
     bool waitOnce(int count);
+    // A turn of a wait made of the driver's own short waits (SQLite through
+    // ODBC), since started: true after a short sleep while the limit is not
+    // reached and no cancel came.
+    bool turnSince(std::chrono::steady_clock::time_point started);
     // How long the wait that ended last had gone on.
     int waitedMilliseconds() const { return m_waited; }
     // The wait was given up since this was last asked, because of a cancel.
