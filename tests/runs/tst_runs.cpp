@@ -1,5 +1,6 @@
 // The runs of both windows on their golden cases. Each case's workbook under
-// tests/data/runs is checked, imported and imported again on each database;
+// tests/data/runs is checked, imported and imported again on each database,
+// and on PostgreSQL across a link with delay, two rows to a batch;
 // what the runs did (the exact log, progress, "Import Starten", the summary,
 // messages, failures and the records) must read as the case's expected text
 // beside it.
@@ -93,7 +94,8 @@ private slots:
             {"district-cancelled-then-full", "district-mixed", 3},
             {"cooperative-failed-then-full", "cooperative-blocks", 0},
         };
-        for (const QString &kind : TestDatabase::kinds()) {
+        const QStringList kinds = TestDatabase::kinds() << QStringLiteral("postgresql-delayed");
+        for (const QString &kind : kinds) {
             for (const auto &[name, workbook, cancelAfterRow] : cases)
                 QTest::addRow("%s: %s", qPrintable(kind), name) << kind << name << workbook << cancelAfterRow;
         }
@@ -107,6 +109,7 @@ private slots:
         TARVEL_OPEN_TEST_DATABASE(db, kind);
         const bool district = name.startsWith(QLatin1String("district"));
         seed(db, district ? "district" : "cooperative");
+        qputenv("TARVEL_BATCH_ROWS", kind.endsWith("delayed") ? "2" : "");
         RunFixture f(db);
         f.host.state.workbookPath = f.folder.filePath(workbook + ".csv");
         const bool thenFull = name.endsWith(QLatin1String("-then-full"));

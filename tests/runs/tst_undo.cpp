@@ -38,6 +38,25 @@ QString tables(OrbeConnection &connection)
     return text;
 }
 
+// Undo data with each confirmation right after its entry: an import that
+// saves its rows in batches writes a batch's entries before it confirms any.
+QString confirmedInPlace(const QString &undoData)
+{
+    static const QRegularExpression confirmation(QStringLiteral("^(Nicht g|G)espeichert (\\d+)$"));
+    QStringList lines = undoData.split(u'\n');
+    QHash<QString, QString> confirmations;
+    lines.removeIf([&](const QString &line) {
+        const QRegularExpressionMatch match = confirmation.match(line);
+        if (match.hasMatch())
+            confirmations.insert(QStringLiteral("Ende ") + match.captured(2), line);
+        return match.hasMatch();
+    });
+    QStringList placed;
+    for (const QString &line : std::as_const(lines))
+        placed << line << (confirmations.contains(line) ? QStringList{confirmations.value(line)} : QStringList());
+    return placed.join(u'\n');
+}
+
 // An import of the case's workbook; the path of its log file.
 QString import(RunFixture &f, bool district, const QString &workbook)
 {
@@ -94,7 +113,7 @@ private slots:
                                                         + QString(name.endsWith("failed") ? "failure" : district ? "mixed" : "blocks"));
         const QString undoPath = undoDataPath(logFile);
         QByteArray undoData = fileBytes(undoPath);
-        QString text = QStringLiteral("### Rücknahmedaten\n") + QString::fromUtf8(undoData).remove(u'\r');
+        QString text = QStringLiteral("### Rücknahmedaten\n") + confirmedInPlace(QString::fromUtf8(undoData).remove(u'\r'));
         const QString records = QStringLiteral("ForstlichesGutachtenZurAbschussplanung");
         const QString newest = f.scalar("select max(IdForstlichesGutachten) from " + records);
         if (name.endsWith("changed"))
