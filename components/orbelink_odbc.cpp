@@ -18,6 +18,10 @@ namespace {
 
 using std::chrono::milliseconds;
 
+// The SQLite driver's own wait for another program's lock, between whose
+// turns a cancel ends the wait.
+constexpr int SqliteBusyTurnMilliseconds = 250;
+
 SQLHANDLE handleOf(const QVariant &handle)
 {
     return handle.isValid() && handle.metaType().sizeOf() == sizeof(SQLHANDLE)
@@ -130,7 +134,7 @@ std::unique_ptr<OdbcLink> OdbcLink::open(const QString &connectionString, std::s
         // sets one), and a row's transaction waits in such turns.
         waits->watchdog.reset();
         waits->lock = std::make_unique<SqliteLockWait>(orbe::lockWaitMilliseconds(), waits->cancel);
-        own << QStringLiteral("Timeout=%1").arg(std::min(orbe::lockWaitMilliseconds(), 1000));
+        own << QStringLiteral("Timeout=%1").arg(std::min(orbe::lockWaitMilliseconds(), SqliteBusyTurnMilliseconds));
         arguments = qtOdbcArguments(connectionString, own, &refusal);
         {
             QSqlDatabase db = link->database();

@@ -396,7 +396,21 @@ private slots:
         QByteArray out;
         while (!closed && !locked && !out.contains("(Zeile 40)") && process.waitForReadyRead(20000))
             out += process.readAllStandardOutput();
-        if (locked && !process.waitForFinished(2000)) {
+        if (locked) {
+            // Once the wait has passed two seconds, standard error says so,
+            // once: a row's lock as a lock, a lookup held up as a wait for an
+            // answer (which is all the client sees of it).
+            const QByteArray told = lookup ? "Warte auf Antwort der Datenbank (2 s)\n"
+                                           : "Warte auf die Datenbank: ein anderes Programm hält sie gesperrt (2 s) – Strg+C "
+                                             "beendet das Warten\n";
+            QByteArray said;
+            QElapsedTimer waiting;
+            waiting.start();
+            while (!said.contains(told) && waiting.elapsed() < 10000) {
+                process.waitForReadyRead(100);
+                said += process.readAllStandardError();
+            }
+            QVERIFY2(said.contains(told), said.constData());
             // Within about a second of the signal, long before the lock wait:
             // a cancel, with the log's header and its file.
             QElapsedTimer stopping;
@@ -407,6 +421,7 @@ private slots:
             QVERIFY2(stopping.elapsed() < 2000, qPrintable(QString::number(stopping.elapsed())));
             db.execute(system == DatabaseSystem::MariaDB ? "DO RELEASE_ALL_LOCKS()" : "ROLLBACK");
             QCOMPARE(process.exitCode(), exitCode);
+            QCOMPARE((said + process.readAllStandardError()).count("Warte auf"), 1);
             const QByteArray log = process.readAllStandardOutput();
             QVERIFY2(log.startsWith("Protokoll für: Forstliches Tarvel\r\n")
                          && log.endsWith("\r\nImport abgebrochen nach Zeile 1\r\n"),

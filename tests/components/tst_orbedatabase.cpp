@@ -540,7 +540,7 @@ private slots:
 
     // Each session's bound of a lock wait as the database has it: 30 s, not
     // only a test's shorter setting. SQLite waits in a busy handler (Tarvel's
-    // own, or the ODBC driver's turns of a second), never in SQLite's timeout.
+    // own, or the ODBC driver's turns of a quarter of a second), never in SQLite's timeout.
     void sessionLockWait_data()
     {
         QTest::addColumn<QString>("kind");
