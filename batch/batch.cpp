@@ -7,6 +7,7 @@
 #include "districtruns.h"
 #include "failure.h"
 #include "orbebase.h"
+#include "orbeconnection.h"
 #include "orbeerrorreport.h"
 #include "orbetools.h"
 #include "platform.h"
@@ -218,6 +219,7 @@ int openDatabase(const BatchOptions &options, OrbeBase &base, ConsoleRunHost &ho
         return BatchExit::NoDatabase;
     host.windowState().connection = base.Connection();
     host.windowState().database = base.connectedLocation();
+    host.windowState().connection->setWaitObserver(host.waitObserver());
     return BatchExit::Done;
 }
 

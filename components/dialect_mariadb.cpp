@@ -17,12 +17,20 @@ public:
     QSqlError startSession(OrbeLink &link) const override
     {
         // Row locks and table locks alike; the server counts whole seconds.
+        // Strict for this session, whatever the server's mode: a value a
+        // column cannot hold is refused, not clipped to what fits.
         QSqlError error;
-        link.run(QStringLiteral("SET SESSION innodb_lock_wait_timeout = %1, lock_wait_timeout = %1")
+        link.run(QStringLiteral("SET SESSION innodb_lock_wait_timeout = %1, lock_wait_timeout = %1, "
+                                "sql_mode = CONCAT_WS(',', NULLIF(@@SESSION.sql_mode, ''), 'STRICT_ALL_TABLES')")
                      .arg(orbe::lockWaitMilliseconds(DatabaseSystem::MariaDB) / 1000),
                  {}, false, nullptr, error);
         return error;
     }
+
+    // A connection string may let the driver connect again by itself
+    // (AUTO_RECONNECT): the new session has neither the row's lock nor the
+    // session's settings, so it is told by its id and taken for a lost one.
+    QString sessionIdentityQuery() const override { return QStringLiteral("SELECT CONNECTION_ID()"); }
 
     QString statement(const QString &sql) const override
     {
@@ -71,10 +79,23 @@ public:
         // rows apart, and the read after the lock sees what earlier ones
         // committed.
         const QString lockName = QStringLiteral("CONCAT(DATABASE(), '.%1')").arg(table);
-        failed = QStringLiteral("SELECT GET_LOCK(%1, %2)").arg(lockName, QString::number(session.lockWait() / 1000.0));
+        // The session's id rides along: no round trip more.
+        failed = QStringLiteral("SELECT GET_LOCK(%1, %2), CONNECTION_ID()")
+                     .arg(lockName, QString::number(session.lockWait() / 1000.0));
         OrbeRows taken;
         if (!session.run(failed, {}, false, &taken, error, OrbeSession::Repeat::OnLostConnection))
             return false;
+        if (!taken.rows.empty() && taken.rows.front().value(1) != session.identity()) {
+            // Taken on a session the driver made silently: let go, made
+            // again as after a lost connection, taken once more there.
+            QSqlError ignored;
+            session.run(QStringLiteral("DO RELEASE_LOCK(%1)").arg(lockName), ignored);
+            if (!session.replaceLostSession(error))
+                return false;
+            taken = {};
+            if (!session.run(failed, {}, false, &taken, error))
+                return false;
+        }
         if (taken.rows.empty() || taken.rows.front().value(0).toInt() != 1) {
             // Given up after the lock wait, as the server words a row lock's.
             error = QSqlError(QString(), QStringLiteral("Lock wait timeout exceeded"), QSqlError::StatementError,
@@ -132,6 +153,9 @@ public:
             return orbe::missingSchemaCause();
         case 1366: // incorrect value for the column
             return orbe::wrongTypeCause();
+        case 1264: // out of range for the column
+        case 1406: // too long for the column
+            return orbe::valueDoesNotFitCause();
         case 2002: // no connection through the socket
         case 2003: // no connection to the host
             return QStringLiteral("Der Datenbankserver ist nicht zu erreichen");

@@ -59,7 +59,10 @@ public:
 
     bool isReadOnly(const QSqlError &error) const override
     {
-        return error.nativeErrorCode() == QLatin1String("25006"); // read-only SQL transaction
+        // A read-only SQL transaction; psqlODBC's read-only data source
+        // (ReadOnly=1) refuses every statement but a query itself.
+        return error.nativeErrorCode() == QLatin1String("25006")
+               || error.databaseText().contains(QLatin1String("Connection is readonly"));
     }
 
     QString cause(const QSqlError &error, int lockWait) const override
@@ -81,6 +84,8 @@ public:
             return orbe::missingSchemaCause();
         if (code == QLatin1String("42883") || code == QLatin1String("42804"))
             return orbe::wrongTypeCause();
+        if (code == QLatin1String("22003") || code == QLatin1String("22001")) // out of range, too long
+            return orbe::valueDoesNotFitCause();
         return connectCause(error.databaseText() + u' ' + error.driverText(), code);
     }
 

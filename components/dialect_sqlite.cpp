@@ -57,10 +57,11 @@ public:
         // this loop's, which a cancel ends.
         SqliteLockWait *wait = session.link().locksWaitInTurns() ? session.waits().lock.get() : nullptr;
         failed = QStringLiteral("BEGIN IMMEDIATE");
-        for (int tries = 0;; ++tries) {
+        const auto started = std::chrono::steady_clock::now();
+        for (;;) {
             if (session.run(failed, error, OrbeSession::Repeat::OnLostConnection))
                 return true;
-            if (!wait || primaryCode(error) != Busy || !wait->waitOnce(tries))
+            if (!wait || primaryCode(error) != Busy || !wait->turnSince(started))
                 return false;
         }
     }

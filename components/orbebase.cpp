@@ -22,10 +22,11 @@ namespace {
 std::shared_ptr<OrbeConnectionState> stateOf(std::unique_ptr<OrbeLink> link, const OrbeDialect &dialect,
                                              std::shared_ptr<DatabaseWaits> waits, QSqlError &error)
 {
-    error = orbe::startSession(*link, dialect);
+    auto state = std::make_shared<OrbeConnectionState>(std::move(link), dialect, std::move(waits));
+    error = state->session.start();
     if (error.isValid())
         return nullptr;
-    return std::make_shared<OrbeConnectionState>(std::move(link), dialect, std::move(waits));
+    return state;
 }
 
 // An SQLite file; on failure the reason.
@@ -135,7 +136,7 @@ std::shared_ptr<OrbeConnectionState> openOdbc(const DatabaseLocation &location, 
     }
     if (!state)
         reason = serverFailure(location, error, *waits,
-                               [&] { return dialect ? dialect->cause(error, 0) : orbe::odbcConnectCause(error); });
+                               [&] { return dialect ? dialect->cause(error, 0) : orbe::odbcConnectCause(error, location.connectionString); });
     return state;
 }
 

@@ -9,6 +9,7 @@
 
 class OrbeRecordset;
 class OrbeSaveJournal;
+class WaitObserver;
 struct OrbeConnectionState;
 
 // How a recordset is opened.
@@ -63,6 +64,10 @@ public:
     // another uses the connection: "Abbrechen" during a run.
     void cancelWaits();
     void clearCancel();
+    // Told of every wait of this connection that goes on longer than a
+    // second (nullptr: of none); it must outlive the connection or be taken
+    // away first.
+    void setWaitObserver(WaitObserver *observer);
 
     // From now on every save of an editable recordset of this connection is
     // told to journal (nullptr: to none). The caller keeps it alive meanwhile.

@@ -29,6 +29,10 @@ public:
     // never of the database: its lock wait, and what else Tarvel relies on.
     // A check needs no more than the right to read.
     virtual QSqlError startSession(OrbeLink &link) const = 0;
+    // A query whose answer tells this session from another one of the same
+    // connection (a driver that connects again by itself); empty where a
+    // session cannot change under the connection.
+    virtual QString sessionIdentityQuery() const { return {}; }
     // The statement as the system takes it, and a value to bind as its
     // driver passes it on intact.
     virtual QString statement(const QString &sql) const { return sql; }

@@ -41,6 +41,11 @@ QString foreignKeyCause()
                           "verweist auf diesen, oder dieser auf einen, den es nicht gibt");
 }
 
+QString valueDoesNotFitCause()
+{
+    return QStringLiteral("Ein Wert passt nicht in seine Spalte der Datenbank (eine Zahl zu groß oder ein Text zu lang)");
+}
+
 QString wrongTypeCause()
 {
     return QStringLiteral("Die Datenbank passt nicht zu Tarvel: eine Spalte hat einen anderen Typ, als Tarvel erwartet");

@@ -45,6 +45,7 @@ QString wrongTypeCause();
 QString referredToCause();
 QString refersToMissingCause();
 QString foreignKeyCause();
+QString valueDoesNotFitCause();
 // The statement on one line, cut to a length that fits a message.
 QString shortened(const QString &statement);
 // A Failure from the database component: the description, the cause in

@@ -1,9 +1,12 @@
 #include "orbelink_odbc.h"
 
+#include "odbcconnectionstring.h"
+#include "odbcqtarguments.h"
 #include "orbedialect.h"
 #include "orbewatchdog.h"
 
-#include <QRegularExpression>
+#include <QDir>
+#include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlResult>
 #include <QVariant>
@@ -14,6 +17,10 @@
 namespace {
 
 using std::chrono::milliseconds;
+
+// The SQLite driver's own wait for another program's lock, between whose
+// turns a cancel ends the wait.
+constexpr int SqliteBusyTurnMilliseconds = 250;
 
 SQLHANDLE handleOf(const QVariant &handle)
 {
@@ -48,7 +55,7 @@ QSqlError systemBehind(const QSqlDatabase &db, DatabaseSystem &system)
                                                    "Verbindung steht"), QSqlError::ConnectionError);
     const QString named = QString::fromUtf8(reinterpret_cast<const char *>(name)).trimmed();
     static const std::pair<QLatin1String, DatabaseSystem> known[] = {
-        {QLatin1String("MariaDB"), DatabaseSystem::MariaDB}, {QLatin1String("MySQL"), DatabaseSystem::MariaDB},
+        {QLatin1String("MariaDB"), DatabaseSystem::MariaDB},
         {QLatin1String("PostgreSQL"), DatabaseSystem::PostgreSQL}, {QLatin1String("SQLite"), DatabaseSystem::SQLite}};
     for (const auto &[prefix, value] : known) {
         if (named.startsWith(prefix, Qt::CaseInsensitive)) {
@@ -58,7 +65,7 @@ QSqlError systemBehind(const QSqlDatabase &db, DatabaseSystem &system)
     }
     return QSqlError(QString(),
                      QStringLiteral("Hinter der ODBC-Verbindung steht das Datenbanksystem „%1“, das Tarvel nicht kennt; "
-                                    "Tarvel arbeitet mit MariaDB/MySQL, PostgreSQL und SQLite")
+                                    "Tarvel arbeitet mit MariaDB, PostgreSQL und SQLite")
                          .arg(named.isEmpty() ? QStringLiteral("?") : named),
                      QSqlError::ConnectionError);
 }
@@ -67,9 +74,17 @@ QSqlError systemBehind(const QSqlDatabase &db, DatabaseSystem &system)
 
 namespace orbe {
 
-QString odbcConnectCause(const QSqlError &error)
+QString odbcConnectCause(const QSqlError &error, const QString &connectionString)
 {
     const QString text = error.databaseText();
+    // The SQLite driver makes no file (NoCreat) and says only that it failed.
+    if (text.startsWith(QLatin1String("[SQLite]"))) {
+        for (const OdbcAttribute &attribute : OdbcConnectionString::parse(connectionString).attributes) {
+            if (attribute.keyword.compare(QLatin1String("Database"), Qt::CaseInsensitive) == 0
+                && !QFileInfo::exists(attribute.value))
+                return QStringLiteral("Die Datenbankdatei %1 gibt es nicht").arg(QDir::toNativeSeparators(attribute.value));
+        }
+    }
     if (text.contains(QLatin1String("Data source name not found")))
         return QStringLiteral("Die ODBC-Datenquelle gibt es nicht (odbc.ini, Name nach DSN=)");
     if (text.contains(QLatin1String("Can't open lib")))
@@ -90,11 +105,21 @@ OdbcLink::OdbcLink(QString connectionName, std::shared_ptr<DatabaseWaits> waits)
 std::unique_ptr<OdbcLink> OdbcLink::open(const QString &connectionString, std::shared_ptr<DatabaseWaits> waits,
                                          QSqlError &error)
 {
-    waits->watchdog = std::make_unique<AnswerWatchdog>(waits->answerLimit, waits->cancel,
-                                                       waits->outcome);
+    waits->watchdog = std::make_unique<AnswerWatchdog>(waits->answerLimit, waits->cancel, waits->outcome);
     std::unique_ptr<OdbcLink> link(new OdbcLink(orbe::nextConnectionName(), waits));
+    // The SQLite driver would make a mistyped file; the others pass over
+    // what they do not know.
+    QStringList own{QStringLiteral("NoCreat=1")};
+    QString refusal;
+    std::optional<QtOdbcArguments> arguments = qtOdbcArguments(connectionString, own, &refusal);
+    if (!arguments) {
+        error = QSqlError(QString(), refusal, QSqlError::ConnectionError);
+        return nullptr;
+    }
     error = link->QtSqlLink::open(QStringLiteral("QODBC"), [&](QSqlDatabase &db) {
-        db.setDatabaseName(connectionString);
+        db.setDatabaseName(arguments->databaseName);
+        db.setUserName(arguments->user);
+        db.setPassword(arguments->password);
         // A server that does not take the connection is given up after the
         // connect wait, as a PostgreSQL server is; drivers that ignore it
         // have the watchdog.
@@ -102,14 +127,48 @@ std::unique_ptr<OdbcLink> OdbcLink::open(const QString &connectionString, std::s
     });
     if (!error.isValid() && link->m_system == DatabaseSystem::SQLite) {
         // An SQLite file has no server that could fall silent, but its lock
-        // wait is the component's own.
+        // wait is the component's own. Its driver waits for another
+        // program's lock as long as its data source's "Timeout" says (100 s
+        // unless set) and sets its own busy handler for every statement: the
+        // connection is made again with a short Timeout (unless the string
+        // sets one), and a row's transaction waits in such turns.
         waits->watchdog.reset();
         waits->lock = std::make_unique<SqliteLockWait>(orbe::lockWaitMilliseconds(), waits->cancel);
-        error = link->shortenSqliteBusyWait(connectionString);
+        own << QStringLiteral("Timeout=%1").arg(std::min(orbe::lockWaitMilliseconds(), SqliteBusyTurnMilliseconds));
+        arguments = qtOdbcArguments(connectionString, own, &refusal);
+        {
+            QSqlDatabase db = link->database();
+            db.close();
+            db.setDatabaseName(arguments->databaseName);
+        }
+        error = link->openDatabase();
+        if (!error.isValid())
+            error = link->findSqliteFile();
     }
     if (error.isValid())
         return nullptr;
     return link;
+}
+
+QSqlError OdbcLink::findSqliteFile()
+{
+    OrbeRows databases;
+    QSqlError error;
+    if (!run(QStringLiteral("PRAGMA database_list"), {}, false, &databases, error))
+        return error;
+    for (const QList<QVariant> &database : databases.rows) {
+        if (database.value(1).toString() == QLatin1String("main"))
+            m_sqliteFile = database.value(2).toString();
+    }
+    m_sqliteFileIdentity = fileIdentity(m_sqliteFile);
+    return {};
+}
+
+bool OdbcLink::fileReplaced() const
+{
+    // Compared before each row's transaction, as natively: a file moved over
+    // the database would otherwise be damaged by what this connection writes.
+    return m_sqliteFileIdentity && fileIdentity(m_sqliteFile) != m_sqliteFileIdentity;
 }
 
 QSqlError OdbcLink::openDatabase()
@@ -148,21 +207,6 @@ QSqlError OdbcLink::openDatabase()
 QSqlError OdbcLink::afterOpen()
 {
     return systemBehind(database(), m_system);
-}
-
-QSqlError OdbcLink::shortenSqliteBusyWait(const QString &connectionString)
-{
-    static const QRegularExpression timeout(QStringLiteral(R"((^|;)\s*timeout\s*=)"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    if (connectionString.contains(timeout))
-        return {};
-    {
-        QSqlDatabase db = database();
-        db.close();
-        db.setDatabaseName(connectionString
-                           + QStringLiteral(";Timeout=%1").arg(std::min(orbe::lockWaitMilliseconds(), 1000)));
-    }
-    return openDatabase();
 }
 
 bool OdbcLink::execute(QSqlQuery &query)

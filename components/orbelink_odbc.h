@@ -2,6 +2,7 @@
 
 // Internal to the database component.
 
+#include "fileidentity.h"
 #include "orbelink_qt.h"
 #include "orbesocket.h"
 #include "orbesystem.h"
@@ -22,6 +23,9 @@ public:
     DatabaseSystem system() const { return m_system; }
     bool locksWaitInTurns() const override { return m_system == DatabaseSystem::SQLite; }
     bool returnsInsertedRows() const override { return m_system != DatabaseSystem::SQLite; }
+    // An SQLite file: the one the driver opened, known by what the file was then.
+    QString sqliteFile() const override { return m_sqliteFile; }
+    bool fileReplaced() const override;
 
 protected:
     QSqlError openDatabase() override;
@@ -32,17 +36,19 @@ protected:
 
 private:
     OdbcLink(QString connectionName, std::shared_ptr<DatabaseWaits> waits);
-    // SQLite's driver waits for another program's lock as long as its data
-    // source's "Timeout" says; made again with a short one.
-    QSqlError shortenSqliteBusyWait(const QString &connectionString);
 
     DatabaseSystem m_system = DatabaseSystem::SQLite;
+    // The file the SQLite driver opened and which it was (the driver hands out no handle to ask).
+    QSqlError findSqliteFile();
+
     // The socket the driver opened while it connected; none on Windows.
     std::optional<SocketIdentity> m_socket;
+    QString m_sqliteFile;
+    std::optional<FileIdentity> m_sqliteFileIdentity;
 };
 
 namespace orbe {
 // Why an ODBC connection could not be made, in German: the driver manager's
 // words, or those of the driver that answered.
-QString odbcConnectCause(const QSqlError &error);
+QString odbcConnectCause(const QSqlError &error, const QString &connectionString);
 } // namespace orbe

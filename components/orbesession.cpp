@@ -3,13 +3,9 @@
 #include "orbeinternal.h"
 
 #include <QLocale>
+#include <QScopeGuard>
 
 namespace orbe {
-
-QSqlError startSession(OrbeLink &link, const OrbeDialect &dialect)
-{
-    return dialect.startSession(link);
-}
 
 QString seconds(int milliseconds)
 {
@@ -30,6 +26,25 @@ OrbeSession::OrbeSession(std::unique_ptr<OrbeLink> link, const OrbeDialect &dial
 OrbeSession::~OrbeSession()
 {
     close();
+}
+
+QSqlError OrbeSession::start()
+{
+    QSqlError error = m_dialect.startSession(*m_link);
+    const QString identityQuery = m_dialect.sessionIdentityQuery();
+    OrbeRows identity;
+    if (!error.isValid() && !identityQuery.isEmpty() && m_link->run(identityQuery, {}, false, &identity, error))
+        m_identity = identity.rows.empty() ? QVariant() : identity.rows.front().value(0);
+    return error;
+}
+
+bool OrbeSession::replaceLostSession(QSqlError &error)
+{
+    const QString reason = reopen();
+    if (reason.isEmpty())
+        return true;
+    error = QSqlError(QString(), reason, QSqlError::ConnectionError);
+    return false;
 }
 
 void OrbeSession::beforeStatement()
@@ -61,6 +76,8 @@ bool OrbeSession::run(const QString &sql, const QVariantList &values, bool keep,
     for (const QVariant &value : values)
         bound << m_dialect.bindable(value);
     const QString statement = m_dialect.statement(sql);
+    // Whatever the statement waited for has ended with it.
+    const auto told = qScopeGuard([this] { m_waits->cancel->tellWaitEnded(); });
     for (bool again = false;; again = true) {
         if (m_open && m_link->run(statement, bound, keep, rows, error))
             return true;
@@ -75,6 +92,7 @@ bool OrbeSession::run(const QString &sql, const QVariantList &values, bool keep,
 bool OrbeSession::runTogether(const QString &statements, QSqlError &error)
 {
     const QString statement = m_dialect.statement(statements);
+    const auto told = qScopeGuard([this] { m_waits->cancel->tellWaitEnded(); });
     for (bool again = false;; again = true) {
         if (m_open && m_link->runTogether(statement, error))
             return true;
@@ -106,8 +124,13 @@ Failure OrbeSession::refused(const QString &description, const QSqlError &error,
     const bool answered = why.isEmpty();
     if (answered && m_dialect.isReadOnly(error) && !m_link->sqliteFile().isEmpty())
         why = orbe::sqliteSideFilesCause(m_link->sqliteFile());
+    // SQLite names the wait it really made (in turns through ODBC), to a
+    // tenth of a second.
+    const int waited = m_waits->lock && m_waits->lock->waitedMilliseconds() > 0
+                           ? (m_waits->lock->waitedMilliseconds() + 50) / 100 * 100
+                           : m_lockWait;
     if (answered && why.isEmpty())
-        why = m_dialect.cause(error, m_lockWait);
+        why = m_dialect.cause(error, waited);
     return orbe::failure(ErrorNumber::DatabaseError, answered || withoutAnswer.isEmpty() ? description : withoutAnswer,
                          error, statement, why);
 }
@@ -116,9 +139,13 @@ bool OrbeSession::lost()
 {
     if (!m_open || !m_link->isOpen())
         return true;
+    // Where the driver may have made another session by itself, the answer
+    // tells it: that one is lost too.
+    const QString identityQuery = m_dialect.sessionIdentityQuery();
     QSqlError error;
-    if (m_link->run(QStringLiteral("SELECT 1"), {}, false, nullptr, error))
-        return false;
+    OrbeRows answer;
+    if (m_link->run(identityQuery.isEmpty() ? QStringLiteral("SELECT 1") : identityQuery, {}, false, &answer, error))
+        return !identityQuery.isEmpty() && (answer.rows.empty() || answer.rows.front().value(0) != m_identity);
     return !m_link->isOpen() || m_dialect.connectionLost(error);
 }
 
@@ -128,7 +155,7 @@ QString OrbeSession::reopen()
     m_statements.forgetStatements();
     QSqlError error = m_link->reopen();
     if (!error.isValid())
-        error = m_dialect.startSession(*m_link);
+        error = start();
     return error.text();
 }
 

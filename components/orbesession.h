@@ -44,6 +44,17 @@ public:
     const OrbeTransaction *openTransaction() const { return m_openTransaction; }
     void setOpenTransaction(const OrbeTransaction *transaction) { m_openTransaction = transaction; }
 
+    // Sets the session up on a connection just made: the dialect's settings,
+    // and which session it is. The driver's error on failure.
+    QSqlError start();
+    // What tells this session from another of the same connection; see
+    // OrbeDialect::sessionIdentityQuery().
+    const QVariant &identity() const { return m_identity; }
+    // The driver made another session by itself: it is taken for a lost one
+    // and made again as Tarvel makes a lost connection again. False with the
+    // error when that fails.
+    bool replaceLostSession(QSqlError &error);
+
     // Throws NotConnected on a closed connection; outside a transaction makes
     // a connection again that a failed statement left lost.
     void beforeStatement();
@@ -93,12 +104,10 @@ private:
     bool m_open = true;
     bool m_suspect = false;
     const OrbeTransaction *m_openTransaction = nullptr;
+    QVariant m_identity;
 };
 
 namespace orbe {
-// Opens a connection's session on a link just made: the dialect's settings.
-// The driver's error on failure, else an invalid one.
-QSqlError startSession(OrbeLink &link, const OrbeDialect &dialect);
 // Seconds as a German text ("1,5 Sekunden", "1 Sekunde"), for messages.
 QString seconds(int milliseconds);
 } // namespace orbe

@@ -1,12 +1,14 @@
 #include "runsession.h"
 
 #include "failure.h"
+#include "hostwaits.h"
 #include "failuretrap.h"
 #include "orbeconnection.h"
 #include "runskeleton.h"
 #include "userdialogs.h"
 
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QWidget>
 
 namespace {
@@ -44,6 +46,10 @@ void work(const RunJob &job, RunChannel &channel)
     if (channel.cancelRequested())
         return;
     WindowRunHost host(channel, job.place, job.state, job.logSoFar);
+    // The bar says when the run waits for the database, also while it connects.
+    HostWaits waits(host);
+    channel.databaseCancel()->setObserver(&waits);
+    const auto unobserved = qScopeGuard([&channel] { channel.databaseCancel()->setObserver(nullptr); });
     std::shared_ptr<OrbeConnection> &connection = host.windowState().connection;
     if (!runTrapped(job.place, job.import ? ImportProcedure : CheckProcedure,
                     [&](ErrorLine &at) { at(ConnectLine); connection = openRunConnection(job.database, channel); }))

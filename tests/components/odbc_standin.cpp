@@ -1,9 +1,11 @@
 // A stand-in ODBC driver for a database system that Tarvel does not know: it
 // takes every connection and names its system as another product's driver
 // would: "Microsoft SQL Server", or what TARVEL_STANDIN_DBMS says. Everything
-// else it refuses. Written without the ODBC headers, so that the functions
+// else it refuses. The connection string it receives goes into the file
+// TARVEL_STANDIN_RECORD names. Written without the ODBC headers, so that the functions
 // Qt's driver only asks to be there need no parameters.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -36,7 +38,13 @@ short SQLGetInfo(void *connection, unsigned short type, void *value, short max, 
 short SQLDriverConnect(void *c, void *w, char *in, short inLength, char *out, short outMax, short *outLength,
                        unsigned short completion)
 {
-    (void)c, (void)w, (void)in, (void)inLength, (void)completion;
+    (void)c, (void)w, (void)completion;
+    if (const char *record = std::getenv("TARVEL_STANDIN_RECORD")) {
+        if (std::FILE *file = std::fopen(record, "wb")) {
+            std::fwrite(in, 1, inLength < 0 ? std::strlen(in) : strnlen(in, std::size_t(inLength)), file);
+            std::fclose(file);
+        }
+    }
     if (out && outMax > 0)
         out[0] = 0;
     if (outLength)

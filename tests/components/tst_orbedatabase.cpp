@@ -1,6 +1,8 @@
 // The database component against real SQLite and PostgreSQL databases.
 
 #include "failure.h"
+#include "odbcconnectionstring.h"
+#include "odbcqtarguments.h"
 #include "orbebase.h"
 #include "orbeconnection.h"
 #include "orberecordset.h"
@@ -9,6 +11,7 @@
 #include "testplatform.h"
 #include "qtwarnings.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -453,6 +456,74 @@ private slots:
                  qPrintable(base.connectFailure()));
     }
 
+    // What the ODBC driver receives of a connection string, as IT writes
+    // them, through Qt's driver (which rewrites strings: a test that breaks
+    // with a newer Qt says so): the user's attributes as written, Tarvel's
+    // own after them; a string Qt would turn into another one is refused.
+    void odbcStringsReachTheDriver_data()
+    {
+        QTest::addColumn<QString>("given");    // <standin>: the stand-in driver's path, <dir>: a folder
+        QTest::addColumn<QString>("received"); // or the refusal's words
+        QTest::newRow("data source") << "DSN=Standin" << "DSN=Standin;NoCreat=1";
+        QTest::newRow("data source, user") << "DSN=Standin;Uid=jagd" << "DSN=Standin;NoCreat=1;UID=jagd";
+        QTest::newRow("password holding .dsn") << "Uid=jagd;DSN=Standin;Pwd={Wald.dsn7}"
+                                               << "DSN=Standin;NoCreat=1;UID=jagd;PWD={Wald.dsn7}";
+        QTest::newRow("braced data source") << "dsn = {Standin};Database=x" << "DSN={Standin};Database=x;NoCreat=1";
+        QTest::newRow("driver, braced password") << "Driver=<standin>;Server=db;Pwd={ge;heim}}x}"
+                                                 << "Driver=<standin>;Server=db;NoCreat=1;PWD={ge;heim}}x}";
+        QTest::newRow("own attribute set") << "DSN=Standin;nocreat=0" << "DSN=Standin;nocreat=0";
+        QTest::newRow("file named .dsn") << "Driver=<standin>;Database=<dir>/jagd.dsnap.sqlite"
+                                         << "Der Wert von „Database“ enthält „.dsn“";
+        QTest::newRow("no data source, no driver") << "Database=jagd" << "weder eine Datenquelle (DSN=) noch einen Treiber";
+        QTest::newRow("brace not closed") << "DSN=Standin;Pwd={offen" << "lässt sich nicht lesen";
+    }
+    void odbcStringsReachTheDriver()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, received);
+        QTemporaryDir dir;
+        const QString standin = QStringLiteral(TARVEL_ODBC_STANDIN);
+        QVERIFY(writeFileBytes(dir.filePath("odbc.ini"), "[Standin]\nDriver=" + standin.toUtf8() + "\n"));
+        QVERIFY(writeFileBytes(dir.filePath("jagd.dsn"), "[ODBC]\nDRIVER=" + standin.toUtf8() + "\n"));
+        const QByteArray odbcIni = qgetenv("ODBCINI");
+        qputenv("ODBCINI", QFile::encodeName(dir.filePath("odbc.ini")));
+        qputenv("TARVEL_STANDIN_RECORD", QFile::encodeName(dir.filePath("received")));
+        const auto restore = qScopeGuard([&] {
+            qputenv("ODBCINI", odbcIni);
+            qunsetenv("TARVEL_STANDIN_RECORD");
+        });
+        const auto filled = [&](QString text) { return text.replace("<standin>", standin).replace("<dir>", dir.path()); };
+        OrbeBase base;
+        QVERIFY(!base.ConnectTo("odbc:" + filled(given))); // the stand-in's system is none Tarvel knows
+        if (QFile::exists(dir.filePath("received")))
+            QCOMPARE(QString::fromUtf8(fileBytes(dir.filePath("received"))), filled(received));
+        else
+            QVERIFY2(base.connectFailure().contains(received), qPrintable(base.connectFailure()));
+        QVERIFY(!base.connectFailure().contains("heim") && !base.connectFailure().contains("Wald"));
+        // A file data source (unixODBC reads none): Qt is given the file, and puts FILEDSN= back in front.
+        QCOMPARE(qtOdbcArguments("FILEDSN=/daten/jagd.dsn;Uid=u", {}, nullptr)->databaseName, "/daten/jagd.dsn");
+    }
+
+    // A data source IT set up (here in the test's own odbc.ini, for the
+    // tests' MariaDB server) connects, written as the README writes it.
+    void odbcDataSourceConnects()
+    {
+        TARVEL_OPEN_TEST_DATABASE(db, QStringLiteral("odbc-mariadb"));
+        QTemporaryDir dir;
+        QByteArray entry = "[Jagd.Verwaltung]\n";
+        for (const OdbcAttribute &attribute : OdbcConnectionString::parse(qEnvironmentVariable("TARVEL_TEST_MARIADB_ODBC")).attributes)
+            entry += attribute.keyword.toUtf8() + '=' + attribute.value.toUtf8() + '\n';
+        QVERIFY(writeFileBytes(dir.filePath("odbc.ini"), entry));
+        const QByteArray odbcIni = qgetenv("ODBCINI");
+        qputenv("ODBCINI", QFile::encodeName(dir.filePath("odbc.ini")));
+        const auto restore = qScopeGuard([&] { qputenv("ODBCINI", odbcIni); });
+        for (const QString &location : {"odbc:DSN=Jagd.Verwaltung;Database=%1", "odbc:DSN=Jagd.Verwaltung;Uid=root;Database=%1"}) {
+            OrbeBase base;
+            QVERIFY2(base.ConnectTo(QString(location).arg(db.serverDatabase())), qPrintable(base.connectFailure()));
+            QCOMPARE(base.Connection()->system(), DatabaseSystem::MariaDB);
+        }
+    }
+
     // A connection sets only what belongs to its own session: a file keeps the
     // journal mode its owner chose (WAL only for files Tarvel made), the
     // server its durable commit.
@@ -469,7 +540,7 @@ private slots:
 
     // Each session's bound of a lock wait as the database has it: 30 s, not
     // only a test's shorter setting. SQLite waits in a busy handler (Tarvel's
-    // own, or the ODBC driver's turns of a second), never in SQLite's timeout.
+    // own, or the ODBC driver's turns of a quarter of a second), never in SQLite's timeout.
     void sessionLockWait_data()
     {
         QTest::addColumn<QString>("kind");
