@@ -5,6 +5,8 @@ add_library(tarvel_database STATIC
     orbeconnection.cpp orbeconnection.h
     orbedialect.h
     orbeodbc.cpp
+    odbcconnectionstring.cpp odbcconnectionstring.h
+    odbcdatasources.cpp
     orbesession.cpp orbesession.h
     orbestatementcache.cpp orbestatementcache.h
     orbetransaction.cpp orbetransaction.h
@@ -27,9 +29,9 @@ if(WIN32)
     target_sources(tarvel_database PRIVATE socket_windows.cpp consoletext_windows.cpp)
     target_link_libraries(tarvel_database PRIVATE ws2_32)
     # Windows' sql.h uses the types of <windows.h> without including it, and
-    # under Qt's UNICODE it names the wide functions: this file asks for ASCII
-    # (SQLSTATEs, system names), as from unixODBC.
-    set_source_files_properties(orbeodbc.cpp PROPERTIES COMPILE_OPTIONS "-include;windows.h;-UUNICODE;-U_UNICODE")
+    # under Qt's UNICODE it names the wide functions: these files ask for ASCII
+    # (SQLSTATEs, system and data source names), as from unixODBC.
+    set_source_files_properties(orbeodbc.cpp odbcdatasources.cpp PROPERTIES COMPILE_OPTIONS "-include;windows.h;-UUNICODE;-U_UNICODE")
 else()
     target_sources(tarvel_database PRIVATE socket_posix.cpp consoletext_posix.cpp)
 endif()

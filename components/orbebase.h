@@ -25,11 +25,17 @@ struct DatabaseLocation
     QList<std::pair<QString, QString>> options;
     QString connectionString; // ODBC, passed to the driver as it stands
 
-    // The ODBC connection string without its password (PWD=, PASSWORD=).
+    // The ODBC connection string as it may be shown: every secret cut
+    // (shownOdbcConnectionString).
     static QString withoutPassword(const QString &connectionString);
 
     // The location in the form TARVEL_DATABASE takes (password included).
     QString toString() const;
+    // The same without a password, as it may be shown.
+    QString toShownString() const;
+    // Whether it gives a password (or an ODBC secret), or, as an ODBC
+    // connection string that cannot be read, may give one.
+    bool holdsPassword() const;
     // A short German text naming the database, without the password.
     QString description() const;
 };

@@ -1,5 +1,7 @@
 #include "orbebase.h"
 
+#include "odbcconnectionstring.h"
+
 #include <QDir>
 #include <QUrl>
 
@@ -15,9 +17,15 @@ QString decoded(QStringView part)
     return QUrl::fromPercentEncoding(part.toUtf8());
 }
 
-QString encoded(const QString &part)
+QString encoded(const QString &part, const QByteArray &keep = {})
 {
-    return QString::fromLatin1(QUrl::toPercentEncoding(part));
+    return QString::fromLatin1(QUrl::toPercentEncoding(part, keep));
+}
+
+// A query value splits at "&" and its first "=" only: paths stay readable.
+QString encodedValue(const QString &value)
+{
+    return encoded(value, "/:");
 }
 
 } // namespace
@@ -43,9 +51,9 @@ QString DatabaseLocation::toString() const
     text += u'/' + encoded(database);
     QStringList query;
     if (socket)
-        query << QStringLiteral("host=") + encoded(host);
+        query << QStringLiteral("host=") + encodedValue(host);
     for (const auto &[key, value] : options)
-        query << key + u'=' + encoded(value);
+        query << key + u'=' + encodedValue(value);
     if (!query.isEmpty())
         text += u'?' + query.join(u'&');
     return text;
@@ -72,26 +80,23 @@ QString DatabaseLocation::description() const
 
 QString DatabaseLocation::withoutPassword(const QString &connectionString)
 {
-    // Attributes are "key=value" joined by ";"; a value in braces may hold
-    // ";" and "=", and "}}" stands for a "}" inside it.
-    QStringList kept;
-    QStringView rest(connectionString);
-    while (!rest.isEmpty()) {
-        qsizetype end = 0;
-        const qsizetype equals = rest.indexOf(u'=');
-        if (equals >= 0 && rest.mid(equals + 1).trimmed().startsWith(u'{')) {
-            end = rest.indexOf(u'{', equals) + 1;
-            while (end < rest.size() && !(rest[end] == u'}' && (end + 1 == rest.size() || rest[end + 1] != u'}')))
-                end += rest[end] == u'}' ? 2 : 1;
-        }
-        end = rest.indexOf(u';', end);
-        const QStringView attribute = end < 0 ? rest : rest.left(end);
-        const QString key = attribute.left(attribute.indexOf(u'=')).trimmed().toString().toUpper();
-        if (key != QLatin1String("PWD") && key != QLatin1String("PASSWORD"))
-            kept << attribute.toString();
-        rest = end < 0 ? QStringView() : rest.mid(end + 1);
-    }
-    return kept.join(u';');
+    return shownOdbcConnectionString(connectionString);
+}
+
+QString DatabaseLocation::toShownString() const
+{
+    if (kind == Kind::ODBC)
+        return QStringLiteral("odbc:") + withoutPassword(connectionString);
+    DatabaseLocation shown = *this;
+    shown.password.clear();
+    return shown.toString();
+}
+
+bool DatabaseLocation::holdsPassword() const
+{
+    if (kind == Kind::ODBC)
+        return odbcConnectionStringHoldsSecret(connectionString);
+    return kind == Kind::PostgreSQL && !password.isEmpty();
 }
 
 namespace {
