@@ -98,13 +98,20 @@ std::optional<BatchOptions> parseBatchArguments(const QStringList &arguments, QS
         }
     }
     if (positional.isEmpty())
-        return fail(QStringLiteral("Es fehlt, was zu tun ist: check oder import."));
+        return fail(QStringLiteral("Es fehlt, was zu tun ist: check, import oder database."));
     if (positional[0] == QLatin1String("check"))
         options.action = BatchAction::Check;
     else if (positional[0] == QLatin1String("import"))
         options.action = BatchAction::Import;
+    else if (positional[0] == QLatin1String("database"))
+        options.action = BatchAction::Database;
     else
-        return fail(QStringLiteral("Unbekannter Auftrag „%1“ (check oder import).").arg(positional[0]));
+        return fail(QStringLiteral("Unbekannter Auftrag „%1“ (check, import oder database).").arg(positional[0]));
+    if (options.action == BatchAction::Database) {
+        if (kind || options.ignoreLayout || positional.size() > 1)
+            return fail(QStringLiteral("database nimmt nur --database an."));
+        return options;
+    }
     if (!kind)
         return fail(QStringLiteral("Es fehlt --district oder --cooperative."));
     options.kind = *kind;
@@ -123,6 +130,7 @@ QString batchUsage()
                           "  tarvel-batch import --district    [--database DB] [--ignore-layout] ARBEITSMAPPE\n"
                           "  tarvel-batch check  --cooperative [--database DB] ARBEITSMAPPE\n"
                           "  tarvel-batch import --cooperative [--database DB] [--ignore-layout] ARBEITSMAPPE\n"
+                          "  tarvel-batch database [--database DB]\n"
                           "  tarvel-batch --help\n");
 }
 
@@ -141,10 +149,17 @@ QString batchHelp()
                "                 ProtokollTarvel<Datum Zeit>.txt neben die Arbeitsmappe. Anders als im\n"
                "                 Fenster ist kein check vorher nötig; er zeigt aber vorab, welche Zeilen\n"
                "                 die Datenbank findet.\n"
+               "  database       nennt die Datenbank, die Tarvel öffnet (ohne Passwort), und woher die\n"
+               "                 Angabe stammt: Aufruf, TARVEL_DATABASE, Rechnereinstellung (festgelegt),\n"
+               "                 Benutzereinstellung, Rechnereinstellung oder eingebaute Datenbank, mit der\n"
+               "                 Datei bzw. dem Registrierungsschlüssel; dann öffnet es sie. Status 0, wenn\n"
+               "                 sie sich öffnen lässt und zu Tarvel passt, sonst 3 mit dem Grund.\n"
                "  --district     Import Jagdbezirk: eine Zeile je Jagdbezirk (Lfdnr).\n"
                "  --cooperative  Import Hegegemeinschaft: eine Zeile je Hegegemeinschaft (Hgnr).\n"
                "  --database DB  eine SQLite-Datei (auch sqlite:PFAD) oder postgresql://…; ohne diese\n"
-               "                 Angabe gilt TARVEL_DATABASE, ohne beides die eingebaute Standarddatenbank.\n"
+               "                 Angabe gilt TARVEL_DATABASE, dann die Einstellung Datenbank/Ort (die\n"
+               "                 festgelegte des Rechners, die des Benutzers, die des Rechners), ohne\n"
+               "                 alles die eingebaute Standarddatenbank.\n"
                "                 Ein Passwort darin sieht jeder Benutzer des Rechners in der Prozessliste:\n"
                "                 es gehört in die Passwortdatei ~/.pgpass (oder PGPASSFILE).\n"
                "  --ignore-layout\n"
@@ -225,6 +240,8 @@ int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE
         print(out, batchHelp());
         return BatchExit::Done;
     }
+    if (options->action == BatchAction::Database)
+        return showDatabase(*options, out, messages);
 
     const bool district = options->kind == BatchKind::District;
     ConsoleRunHost host(district ? DistrictWindowName : CooperativeWindowName, out, messages,

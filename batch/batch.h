@@ -10,7 +10,7 @@
 
 // The batch program: the windows' check and import runs without a window.
 
-enum class BatchAction { Check, Import };
+enum class BatchAction { Check, Import, Database };
 enum class BatchKind { District, Cooperative };
 
 struct BatchOptions
@@ -39,6 +39,11 @@ std::optional<BatchOptions> parseBatchArguments(const QStringList &arguments, QS
 // The usage lines, and the whole help text.
 QString batchUsage();
 QString batchHelp();
+
+// "database": prints the location in use (without its password) and where it
+// comes from, then opens it; 0 when it opens and is Tarvel's, else 3 with the
+// cause on messages.
+int showDatabase(const BatchOptions &options, std::FILE *out, std::FILE *messages);
 
 // The whole program after the application object is made: runs one run and
 // returns the exit status. The arguments come as the system passed them; the

@@ -1,5 +1,7 @@
 #include "orbeinternal.h"
 
+#include "orbebase.h"
+
 // How the component words a failure: the cause in German from the driver's
 // error, read as the driver that raised it means it.
 
@@ -90,7 +92,7 @@ QString cause(const QSqlError &error, DatabaseSystem system, int lockWait)
         if (text.contains(QLatin1String("definition of service")))
             return QStringLiteral("Den Dienst gibt es in der Dienstdatei nicht (PGSERVICEFILE, ~/.pg_service.conf)");
         if (text.contains(QLatin1String("no password supplied")))
-            return QStringLiteral("Der Server verlangt ein Passwort; keines ist angegeben (~/.pgpass, PGPASSFILE)");
+            return OrbeBase::passwordWantedCause();
         if (code == QLatin1String("42501"))
             return QStringLiteral("Dem Datenbankbenutzer fehlt die Berechtigung dafür");
         if (code == QLatin1String("28P01") || text.contains(QLatin1String("password authentication failed"))
@@ -141,3 +143,8 @@ Failure failure(long number, const QString &description, const QSqlError &error,
 }
 
 } // namespace orbe
+
+QString OrbeBase::passwordWantedCause()
+{
+    return QStringLiteral("Der Server verlangt ein Passwort; keines ist angegeben (~/.pgpass, PGPASSFILE)");
+}
