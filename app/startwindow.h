@@ -4,15 +4,19 @@
 
 #include <memory>
 
+class FittingLabel;
 class OrbeBase;
 class OrbeConnection;
 class QPushButton;
+struct DatabaseLocation;
 class CooperativeWindow;
 class DistrictWindow;
 
 // The start window (object name "frmGutachtenStart"): opens the two import
 // windows and ends the program. It keeps at most one window of each kind,
-// created on first use.
+// created on first use. A row below the buttons names the database and opens
+// "Datenbank wählen"; a database taken there is opened for the runs started
+// after it.
 class StartWindow : public QWidget
 {
     Q_OBJECT
@@ -20,7 +24,7 @@ class StartWindow : public QWidget
 public:
     // Inner area in twips.
     static constexpr int DesignWidth = 7590;
-    static constexpr int DesignHeight = 1320;
+    static constexpr int DesignHeight = 1740;
 
     StartWindow();
     ~StartWindow() override;
@@ -32,10 +36,13 @@ public:
     void cmdHG_Click();
     void cmdJagdbezirk_Click();
     void cmdBeenden_Click();
+    void cmdDatenbank_Click();
 
     QPushButton *cmdHG() const { return m_cmdHG; }
     QPushButton *cmdJagdbezirk() const { return m_cmdJagdbezirk; }
     QPushButton *cmdBeenden() const { return m_cmdBeenden; }
+    QPushButton *cmdDatenbank() const { return m_cmdDatenbank; }
+    FittingLabel *lblDatenbank() const { return m_lblDatenbank; }
 
     // The import windows made so far, or nullptr.
     DistrictWindow *districtWindow() const { return m_district.get(); }
@@ -47,6 +54,11 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
+    // Opens the location taken in "Datenbank wählen" (the one before when it
+    // cannot be opened) and hands the database to the import windows again.
+    void switchDatabase(const DatabaseLocation &location);
+    void showDatabase();
+
     OrbeBase *m_base = nullptr;
     std::shared_ptr<OrbeConnection> m_connection; // kept, never used here
     std::unique_ptr<DistrictWindow> m_district;
@@ -55,6 +67,8 @@ private:
     QPushButton *m_cmdHG;
     QPushButton *m_cmdJagdbezirk;
     QPushButton *m_cmdBeenden;
+    FittingLabel *m_lblDatenbank;
+    QPushButton *m_cmdDatenbank;
 };
 
 // Ends the program at once: every window disappears without its closing
