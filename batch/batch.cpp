@@ -84,15 +84,17 @@ std::optional<BatchOptions> parseBatchArguments(const QStringList &arguments, QS
             kind = chosen;
         } else if (argument == QLatin1String("--ignore-layout")) {
             options.ignoreLayout = true;
-        } else if (argument == QLatin1String("--database") || argument.startsWith(QLatin1String("--database="))) {
-            if (options.database)
-                return fail(QStringLiteral("--database ist mehr als einmal angegeben."));
+        } else if (const QString name = argument.section(u'=', 0, 0);
+                   name == QLatin1String("--database") || name == QLatin1String("--setting")) {
+            std::optional<QString> &value = name == QLatin1String("--database") ? options.database : options.setting;
+            if (value)
+                return fail(QStringLiteral("%1 ist mehr als einmal angegeben.").arg(name));
             if (argument.contains(u'='))
-                options.database = argument.mid(argument.indexOf(u'=') + 1);
+                value = argument.mid(argument.indexOf(u'=') + 1);
             else if (i + 1 < arguments.size())
-                options.database = arguments[++i];
+                value = arguments[++i];
             else
-                return fail(QStringLiteral("Nach --database fehlt die Datenbank."));
+                return fail(QStringLiteral("Nach %1 fehlt die Datenbank.").arg(name));
         } else {
             return fail(QStringLiteral("Unbekannte Option „%1“.").arg(argument));
         }
@@ -108,10 +110,12 @@ std::optional<BatchOptions> parseBatchArguments(const QStringList &arguments, QS
     else
         return fail(QStringLiteral("Unbekannter Auftrag „%1“ (check, import oder database).").arg(positional[0]));
     if (options.action == BatchAction::Database) {
-        if (kind || options.ignoreLayout || positional.size() > 1)
-            return fail(QStringLiteral("database nimmt nur --database an."));
+        if (kind || options.ignoreLayout || positional.size() > 1 || (options.database && options.setting))
+            return fail(QStringLiteral("database nimmt nur --database oder --setting an."));
         return options;
     }
+    if (options.setting)
+        return fail(QStringLiteral("--setting gehört zu database."));
     if (!kind)
         return fail(QStringLiteral("Es fehlt --district oder --cooperative."));
     options.kind = *kind;
@@ -130,7 +134,7 @@ QString batchUsage()
                           "  tarvel-batch import --district    [--database DB] [--ignore-layout] ARBEITSMAPPE\n"
                           "  tarvel-batch check  --cooperative [--database DB] ARBEITSMAPPE\n"
                           "  tarvel-batch import --cooperative [--database DB] [--ignore-layout] ARBEITSMAPPE\n"
-                          "  tarvel-batch database [--database DB]\n"
+                          "  tarvel-batch database [--database DB | --setting DB]\n"
                           "  tarvel-batch --help\n");
 }
 
@@ -154,6 +158,9 @@ QString batchHelp()
                "                 Benutzereinstellung, Rechnereinstellung oder eingebaute Datenbank, mit der\n"
                "                 Datei bzw. dem Registrierungsschlüssel; dann öffnet es sie. Status 0, wenn\n"
                "                 sie sich öffnen lässt und zu Tarvel passt, sonst 3 mit dem Grund.\n"
+               "  --setting DB   database prüft nur, ob DB als Einstellung taugen würde (kein Passwort,\n"
+               "                 lesbar), ohne die Datenbank zu öffnen: Status 0, sonst 2 mit dem Grund.\n"
+               "                 So prüft der Windows-Installer seine Eigenschaft DATENBANK.\n"
                "  --district     Import Jagdbezirk: eine Zeile je Jagdbezirk (Lfdnr).\n"
                "  --cooperative  Import Hegegemeinschaft: eine Zeile je Hegegemeinschaft (Hgnr).\n"
                "  --database DB  eine SQLite-Datei (auch sqlite:PFAD) oder postgresql://…; ohne diese\n"

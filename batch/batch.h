@@ -20,6 +20,7 @@ struct BatchOptions
     BatchKind kind = BatchKind::District;
     bool ignoreLayout = false;       // import a workbook whose row 1 is another kind's
     std::optional<QString> database; // in the form TARVEL_DATABASE takes
+    std::optional<QString> setting;  // database --setting: a location to check, not to open
     QString workbook;                // as given
 };
 
@@ -42,7 +43,8 @@ QString batchHelp();
 
 // "database": prints the location in use (without its password) and where it
 // comes from, then opens it; 0 when it opens and is Tarvel's, else 3 with the
-// cause on messages.
+// cause on messages. With --setting, whether that location may stand in a
+// setting (the installer's check), without opening it: 0, else 2.
 int showDatabase(const BatchOptions &options, std::FILE *out, std::FILE *messages);
 
 // The whole program after the application object is made: runs one run and

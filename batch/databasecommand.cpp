@@ -13,10 +13,31 @@ void print(std::FILE *stream, const QString &text)
     writeUtf8(stream, text.toUtf8());
 }
 
+// Whether the location may stand in a setting; empty is none at all.
+int checkSetting(const QString &location, std::FILE *out, std::FILE *messages)
+{
+    if (location.trimmed().isEmpty()) {
+        print(out, QStringLiteral("Keine Einstellung.\n"));
+        return BatchExit::Done;
+    }
+    QString error;
+    const std::optional<DatabaseLocation> parsed = OrbeBase::parseLocation(location, &error);
+    const QString refused = parsed ? DatabaseSetting::passwordRefusal(location, QStringLiteral("Die Angabe --setting"))
+                             : QStringLiteral("Die Angabe --setting nennt keine gültige Datenbank: ") + error;
+    if (!refused.isEmpty()) {
+        print(messages, QStringLiteral("tarvel-batch: %1\n").arg(refused));
+        return BatchExit::Usage;
+    }
+    print(out, QStringLiteral("Ort: %1\nAls Einstellung geeignet.\n").arg(parsed->toShownString()));
+    return BatchExit::Done;
+}
+
 } // namespace
 
 int showDatabase(const BatchOptions &options, std::FILE *out, std::FILE *messages)
 {
+    if (options.setting)
+        return checkSetting(*options.setting, out, messages);
     const DatabaseChoice choice = DatabaseSetting::choose(options.database);
     // A location that cannot be read is not shown: a password in it could
     // not be told apart from the rest.

@@ -82,20 +82,7 @@ QString DatabaseChoice::refusal() const
 {
     if (source != LocationSource::FixedMachine && source != LocationSource::User && source != LocationSource::Machine)
         return {};
-    const std::optional<DatabaseLocation> parsed = OrbeBase::parseLocation(location);
-    if (!parsed || !parsed->holdsPassword())
-        return {};
-    const bool odbc = parsed->kind == DatabaseLocation::Kind::ODBC;
-    const QString what = odbc && !OdbcConnectionString::parse(parsed->connectionString).readable
-                             ? QStringLiteral("eine ODBC-Verbindung, die sich nicht lesen lässt, so dass nicht zu "
-                                              "erkennen ist, ob sie ein Passwort enthält")
-                             : QStringLiteral("ein Passwort");
-    const QString where = odbc ? QStringLiteral("in die ODBC-Datenquelle")
-                               : QStringLiteral("in die Passwortdatei von PostgreSQL (~/.pgpass, PGPASSFILE) oder eine "
-                                                "Dienstdatei");
-    return QStringLiteral("%1 enthält %2. Tarvel öffnet diese Datenbank nicht: eine Einstellung kann jeder lesen, "
-                          "der die Datei oder den Registrierungsschlüssel sieht. Das Passwort gehört %3.")
-        .arg(sourceText(), what, where);
+    return DatabaseSetting::passwordRefusal(location, sourceText());
 }
 
 bool DatabaseChoice::changeable() const
@@ -155,6 +142,24 @@ bool storeUserLocation(const QString &location, QString *error)
         return false;
     }
     return true;
+}
+
+QString passwordRefusal(const QString &location, const QString &subject)
+{
+    const std::optional<DatabaseLocation> parsed = OrbeBase::parseLocation(location);
+    if (!parsed || !parsed->holdsPassword())
+        return {};
+    const bool odbc = parsed->kind == DatabaseLocation::Kind::ODBC;
+    const QString what = odbc && !OdbcConnectionString::parse(parsed->connectionString).readable
+                             ? QStringLiteral("eine ODBC-Verbindung, die sich nicht lesen lässt, so dass nicht zu "
+                                              "erkennen ist, ob sie ein Passwort enthält")
+                             : QStringLiteral("ein Passwort");
+    const QString where = odbc ? QStringLiteral("in die ODBC-Datenquelle")
+                               : QStringLiteral("in die Passwortdatei von PostgreSQL (~/.pgpass, PGPASSFILE) oder eine "
+                                                "Dienstdatei");
+    return QStringLiteral("%1 enthält %2. Tarvel öffnet diese Datenbank nicht: eine Einstellung kann jeder lesen, "
+                          "der die Datei oder den Registrierungsschlüssel sieht. Das Passwort gehört %3.")
+        .arg(subject, what, where);
 }
 
 QString machineLocation()

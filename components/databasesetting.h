@@ -54,6 +54,11 @@ DatabaseChoice choose(const std::optional<QString> &given = std::nullopt);
 // that gives a password is refused, with the reason in error.
 bool storeUserLocation(const QString &location, QString *error = nullptr);
 
+// Why location must not stand in a setting: it gives a password, or is an
+// ODBC connection string that cannot be read. subject begins the sentence,
+// naming where it stands; empty when it may.
+QString passwordRefusal(const QString &location, const QString &subject);
+
 // The machine's setting, fixed or not; empty when there is none.
 QString machineLocation();
 

@@ -69,6 +69,9 @@ private slots:
         call("database twice", "district", {"check", "--district", "--database", "x", "--database=y", "a.xlsx"});
         call("unknown option", "district", {"check", "--district", "--force", "a.xlsx"});
         call("database with a workbook", "district", {"database", "--district", "a.xlsx"});
+        call("setting checked", "district",
+             {"database", "--setting", "postgresql://jagd@db.example/jagd?sslmode=verify-full", "+", "database", "--setting=",
+              "+", "database", "--setting", "postgresql://jagd@db.example", "+", "check", "--district", "--setting", "x", "a.xlsx"});
         call("missing workbook", "district", {"import", "--district", "fehlt.xlsx"});
         call("folder", "district", {"import", "--district", "."});
         call("empty workbook name", "district", {"import", "--district", ""});
@@ -234,6 +237,11 @@ private slots:
                                                  .arg(setting, settingsFile(f.dataHome.path(), machine))),
                  qPrintable(result.errText()));
         QVERIFY2(!(result.out + result.err).contains("heim"), (result.out + result.err).constData());
+        // The installer's check of its DATENBANK, which opens nothing.
+        const BatchResult checked = f.batch({"database", "--setting", location});
+        QCOMPARE(checked.exitCode, 2);
+        QVERIFY2(checked.errText().startsWith("tarvel-batch: Die Angabe --setting enthält "), qPrintable(checked.errText()));
+        QVERIFY(!(checked.out + checked.err).contains("heim"));
     }
 
     // An import whose log file cannot be made (a folder nobody may write to)
