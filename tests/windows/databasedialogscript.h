@@ -1,12 +1,32 @@
 #pragma once
 
 #include "databasedialog.h"
+#include "modmain.h"
+#include "testplatform.h"
 
 #include <QApplication>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <functional>
+
+// The window program as a test starts it, with settings and data of the
+// test's own in folder: the user's settings below HOME in test mode, the
+// machine's and the data where redirectDataFolder puts them.
+inline void startLikeTheProgram(const QString &folder)
+{
+    qputenv("HOME", folder.toUtf8());
+    QProcessEnvironment own;
+    redirectDataFolder(own, folder);
+    for (const QString &name : own.keys())
+        qputenv(qPrintable(name), own.value(name).toUtf8());
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("Tarvel"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tarvel"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    ModMain::installErrorPresenter();
+}
 
 // Acts on the modal "Datenbank wählen" once it shows, then closes it if the
 // act left it open (a failed check must not leave the test waiting).

@@ -31,16 +31,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_files.isValid());
-        qputenv("HOME", m_files.path().toUtf8());
-        QProcessEnvironment own;
-        redirectDataFolder(own, m_files.path());
-        for (const QString &name : own.keys())
-            qputenv(qPrintable(name), own.value(name).toUtf8());
-        QStandardPaths::setTestModeEnabled(true);
-        QCoreApplication::setOrganizationName(QStringLiteral("Tarvel"));
-        QCoreApplication::setApplicationName(QStringLiteral("Tarvel"));
-        QApplication::setQuitOnLastWindowClosed(false);
-        ModMain::installErrorPresenter();
+        startLikeTheProgram(m_files.path());
     }
 
     void askedOnceKeptWrittenNowhere()

@@ -57,23 +57,11 @@ private:
 private slots:
     void initTestCase()
     {
-        // Settings and data of the test's own: the user's below HOME in
-        // test mode, the machine's where redirectDataFolder puts them.
         QVERIFY(m_files.isValid());
-        qputenv("HOME", m_files.path().toUtf8());
-        QProcessEnvironment own;
-        redirectDataFolder(own, m_files.path());
-        for (const QString &name : own.keys())
-            qputenv(qPrintable(name), own.value(name).toUtf8());
-        QStandardPaths::setTestModeEnabled(true);
-        QCoreApplication::setOrganizationName(QStringLiteral("Tarvel"));
-        QCoreApplication::setApplicationName(QStringLiteral("Tarvel"));
-        QApplication::setQuitOnLastWindowClosed(false);
-        ModMain::installErrorPresenter();
+        startLikeTheProgram(m_files.path());
         ModMain::installProgramIcon();
         m_database = std::make_unique<TestDatabase>(QStringLiteral("sqlite"));
         QVERIFY2(m_database->isAvailable(), qPrintable(m_database->unavailableReason()));
-        QVERIFY(m_files.isValid());
     }
 
     void cleanup()
