@@ -55,7 +55,6 @@ DatabaseDialog::DatabaseDialog(QWidget *parent)
     connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_form, &DatabaseForm::changed, this, &DatabaseDialog::forgetCheck);
     forgetCheck();
-    m_check->setDefault(true);
     setMinimumWidth(fontMetrics().averageCharWidth() * 100);
 }
 
@@ -63,6 +62,7 @@ void DatabaseDialog::forgetCheck()
 {
     m_checked = false;
     m_apply->setEnabled(false);
+    m_check->setDefault(true);
     m_result->setText(QStringLiteral("Noch nicht geprüft: „Verbindung prüfen“ öffnet die Datenbank."));
 }
 
@@ -109,8 +109,11 @@ void DatabaseDialog::check()
     m_result->setText(checkLocation(*location, &fits));
     m_checked = fits;
     m_apply->setEnabled(fits && m_current.changeable());
-    if (fits)
+    // Enter then takes what was checked.
+    if (fits) {
         m_taken = *location;
+        m_apply->setDefault(m_current.changeable());
+    }
 }
 
 void DatabaseDialog::apply()
