@@ -1,6 +1,7 @@
 #include "databaseaccess.h"
 
 #include "databasesetting.h"
+#include "failure.h"
 #include "userdialogs.h"
 
 #include <QHash>
@@ -69,14 +70,27 @@ bool connectTo(OrbeBase &base, const DatabaseLocation &location, QWidget *parent
     return true;
 }
 
-bool connectChosen(OrbeBase &base, QWidget *parent)
+bool connectChosen(OrbeBase &base, QWidget *parent, QString *failure)
 {
-    if (base.Connect(0))
-        return true;
-    if (!passwordWanted(base.connectFailure()))
+    const DatabaseChoice choice = DatabaseSetting::choose();
+    try {
+        if (base.Connect(0))
+            return true;
+    } catch (const Failure &malformed) {
+        // A setting the user may replace is no mistake to report, but a
+        // database to choose anew.
+        if (!choice.changeable())
+            throw;
+        *failure = malformed.description();
         return false;
-    const std::optional<DatabaseLocation> location = OrbeBase::parseLocation(DatabaseSetting::choose().location);
-    return location && connectTo(base, *location, parent);
+    }
+    *failure = base.connectFailure();
+    const std::optional<DatabaseLocation> location = OrbeBase::parseLocation(choice.location);
+    if (!passwordWanted(*failure) || !location)
+        return false;
+    const bool connected = connectTo(base, *location, parent);
+    *failure = base.connectFailure();
+    return connected;
 }
 
 } // namespace DatabaseAccess

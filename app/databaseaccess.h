@@ -12,9 +12,10 @@ class QWidget;
 namespace DatabaseAccess {
 
 // Connects base to the database the order names. False, with the reason in
-// base.connectFailure(), when no connection was made (the question for the
-// password cancelled too). Throws Failure for a location that is none.
-bool connectChosen(OrbeBase &base, QWidget *parent);
+// failure, when no connection was made (the question for the password
+// cancelled too), also for a setting the user may replace that is no
+// location. Throws Failure for any other location that is none.
+bool connectChosen(OrbeBase &base, QWidget *parent, QString *failure);
 // The same for the location given.
 bool connectTo(OrbeBase &base, const DatabaseLocation &location, QWidget *parent);
 

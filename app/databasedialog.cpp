@@ -25,7 +25,8 @@ DatabaseDialog::DatabaseDialog(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     const std::optional<DatabaseLocation> current = OrbeBase::parseLocation(m_current.location);
     auto *now = new QLabel(QStringLiteral("Tarvel öffnet jetzt: %1 (%2)")
-                               .arg(current ? current->description() : m_current.location, m_current.sourceWord()),
+                               .arg(current ? current->description() : QStringLiteral("eine ungültige Angabe"),
+                                    m_current.sourceWord()),
                            this);
     now->setWordWrap(true);
     layout->addWidget(now);

@@ -31,10 +31,12 @@ QString noDatabaseHint(const DatabaseChoice &choice)
 {
     const std::optional<DatabaseLocation> location = OrbeBase::parseLocation(choice.location);
     QString hint;
-    if (!location || location->kind == DatabaseLocation::Kind::SQLite) {
-        const QString path = location ? QDir::toNativeSeparators(QFileInfo(location->path).absoluteFilePath()) : choice.location;
+    // A location that cannot be read is not quoted: it may hold a password.
+    if (!location) {
+        hint = QStringLiteral("Bitte berichtigen Sie die Angabe oder wählen Sie eine andere Datenbank.");
+    } else if (location->kind == DatabaseLocation::Kind::SQLite) {
         hint = QStringLiteral("Bitte prüfen Sie, ob es die Datei %1 gibt und ob Sie sie und ihren Ordner lesen und "
-                              "beschreiben dürfen.").arg(path);
+                              "beschreiben dürfen.").arg(QDir::toNativeSeparators(QFileInfo(location->path).absoluteFilePath()));
     } else {
         const QString user = location->user.isEmpty() ? QStringLiteral("Ihr Anmeldename") : location->user;
         hint = QStringLiteral("Bitte prüfen Sie die Adresse des Servers (%1), den Benutzer (%2) und sein Passwort in "
@@ -73,9 +75,10 @@ void Main()
         g_base = std::make_unique<OrbeBase>();
         at(30);
         // Started from the menu, nobody sees standard error: a box says why.
-        while (!DatabaseAccess::connectChosen(*g_base, nullptr)) {
+        QString failure;
+        while (!DatabaseAccess::connectChosen(*g_base, nullptr, &failure)) {
             at(40);
-            if (!tookOtherDatabase(g_base->connectFailure()))
+            if (!tookOtherDatabase(failure))
                 return;
             at(30);
         }
