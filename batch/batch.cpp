@@ -86,29 +86,40 @@ std::optional<BatchOptions> parseBatchArguments(const QStringList &arguments, QS
             kind = chosen;
         } else if (argument == QLatin1String("--ignore-layout")) {
             options.ignoreLayout = true;
-        } else if (argument == QLatin1String("--database") || argument.startsWith(QLatin1String("--database="))) {
-            if (options.database)
-                return fail(QStringLiteral("--database ist mehr als einmal angegeben."));
+        } else if (const QString name = argument.section(u'=', 0, 0);
+                   name == QLatin1String("--database") || name == QLatin1String("--setting")) {
+            std::optional<QString> &value = name == QLatin1String("--database") ? options.database : options.setting;
+            if (value)
+                return fail(QStringLiteral("%1 ist mehr als einmal angegeben.").arg(name));
             if (argument.contains(u'='))
-                options.database = argument.mid(argument.indexOf(u'=') + 1);
+                value = argument.mid(argument.indexOf(u'=') + 1);
             else if (i + 1 < arguments.size())
-                options.database = arguments[++i];
+                value = arguments[++i];
             else
-                return fail(QStringLiteral("Nach --database fehlt die Datenbank."));
+                return fail(QStringLiteral("Nach %1 fehlt die Datenbank.").arg(name));
         } else {
             return fail(QStringLiteral("Unbekannte Option „%1“.").arg(argument));
         }
     }
     if (positional.isEmpty())
-        return fail(QStringLiteral("Es fehlt, was zu tun ist: check, import oder undo."));
+        return fail(QStringLiteral("Es fehlt, was zu tun ist: check, import, undo oder database."));
     if (positional[0] == QLatin1String("check"))
         options.action = BatchAction::Check;
     else if (positional[0] == QLatin1String("import"))
         options.action = BatchAction::Import;
     else if (positional[0] == QLatin1String("undo"))
         options.action = BatchAction::Undo;
+    else if (positional[0] == QLatin1String("database"))
+        options.action = BatchAction::Database;
     else
-        return fail(QStringLiteral("Unbekannter Auftrag „%1“ (check, import oder undo).").arg(positional[0]));
+        return fail(QStringLiteral("Unbekannter Auftrag „%1“ (check, import, undo oder database).").arg(positional[0]));
+    if (options.action == BatchAction::Database) {
+        if (kind || options.ignoreLayout || positional.size() > 1 || (options.database && options.setting))
+            return fail(QStringLiteral("database nimmt nur --database oder --setting an."));
+        return options;
+    }
+    if (options.setting)
+        return fail(QStringLiteral("--setting gehört zu database."));
     const bool undo = options.action == BatchAction::Undo;
     if (undo && (kind || options.ignoreLayout))
         return fail(QStringLiteral("undo nimmt weder --district, --cooperative noch --ignore-layout: die Art des "
@@ -135,6 +146,7 @@ QString batchUsage()
                           "  tarvel-batch check  --cooperative [--database DB] ARBEITSMAPPE\n"
                           "  tarvel-batch import --cooperative [--database DB] [--ignore-layout] ARBEITSMAPPE\n"
                           "  tarvel-batch undo [--database DB] PROTOKOLLDATEI\n"
+                          "  tarvel-batch database [--database DB | --setting DB]\n"
                           "  tarvel-batch --help\n");
 }
 
@@ -158,11 +170,21 @@ QString batchHelp()
                "                 was er hinzugefügt hat, und gibt, was er aktualisiert hat, die alten Werte\n"
                "                 zurück; was seitdem geändert wurde, bleibt und wird genannt. Das braucht\n"
                "                 das Recht zu löschen. Protokoll als RücknahmeTarvel<Datum Zeit>.txt daneben.\n"
+               "  database       nennt die Datenbank, die Tarvel öffnet (ohne Passwort), und woher die\n"
+               "                 Angabe stammt: Aufruf, TARVEL_DATABASE, Rechnereinstellung (festgelegt),\n"
+               "                 Benutzereinstellung, Rechnereinstellung oder eingebaute Datenbank, mit der\n"
+               "                 Datei bzw. dem Registrierungsschlüssel; dann öffnet es sie. Status 0, wenn\n"
+               "                 sie sich öffnen lässt und zu Tarvel passt, sonst 3 mit dem Grund.\n"
+               "  --setting DB   database prüft nur, ob DB als Einstellung taugen würde (kein Passwort,\n"
+               "                 lesbar), ohne die Datenbank zu öffnen: Status 0, sonst 2 mit dem Grund.\n"
+               "                 So prüft der Windows-Installer seine Eigenschaft DATENBANK.\n"
                "  --district     Import Jagdbezirk: eine Zeile je Jagdbezirk (Lfdnr).\n"
                "  --cooperative  Import Hegegemeinschaft: eine Zeile je Hegegemeinschaft (Hgnr).\n"
                "  --database DB  eine SQLite-Datei (auch sqlite:PFAD), postgresql://… oder odbc: mit einer\n"
                "                 ODBC-Verbindungszeichenfolge (odbc:DSN=Jagdverwaltung); ohne diese Angabe\n"
-               "                 gilt TARVEL_DATABASE, ohne beides die eingebaute Standarddatenbank.\n"
+               "                 gilt TARVEL_DATABASE, dann die Einstellung Datenbank/Ort (die festgelegte\n"
+               "                 des Rechners, die des Benutzers, die des Rechners), ohne alles die\n"
+               "                 eingebaute Standarddatenbank.\n"
                "                 Ein Passwort darin sieht jeder Benutzer des Rechners in der Prozessliste:\n"
                "                 es gehört in die Passwortdatei ~/.pgpass (oder PGPASSFILE) bzw. in die\n"
                "                 ODBC-Datenquelle.\n"
@@ -305,6 +327,8 @@ int runBatch(const QList<QByteArray> &nativeArguments, std::FILE *out, std::FILE
     }
     if (options->action == BatchAction::Undo)
         return undoImport(*options, out, messages);
+    if (options->action == BatchAction::Database)
+        return showDatabase(*options, out, messages);
 
     const bool district = options->kind == BatchKind::District;
     ConsoleRunHost host(district ? DistrictWindowName : CooperativeWindowName, out, messages,

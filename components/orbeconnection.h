@@ -82,3 +82,8 @@ private:
 
 // The project's schema script for the system.
 QString orbeSchemaScript(DatabaseSystem system);
+
+// Why the database is not Tarvel's, as a run would say it: the first table
+// whose columns that the runs use a statement cannot read. Empty when every
+// one can. Reads no row.
+QString notTarvelsBecause(OrbeConnection &connection);

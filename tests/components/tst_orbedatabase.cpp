@@ -361,6 +361,19 @@ private slots:
         QCOMPARE(texts(*db.connection()->OpenRecordset(statement, OpenMode::Lookup)), QStringList({"neu", "2023", "2021", "11", "1", "1", "", "7"}));
     }
 
+    // Whether a database is Tarvel's ("tarvel-batch database", "Verbindung
+    // prüfen"): the runs' tables and columns are read, no row.
+    void tarvelsOwn_data() { addKinds(); }
+    void tarvelsOwn()
+    {
+        QFETCH(QString, kind);
+        TARVEL_OPEN_TEST_DATABASE(db, kind);
+        QCOMPARE(notTarvelsBecause(*db.connection()), QString());
+        db.execute(QStringLiteral("DROP TABLE JagdbezirkDatenBayern"));
+        const QString why = notTarvelsBecause(*db.connection());
+        QVERIFY2(why.contains(QLatin1String("(Die Datenbank passt nicht zu Tarvel: ihr fehlt eine Tabelle oder Spalte")), qPrintable(why));
+    }
+
     // What a user meets when the database file cannot be opened: a German
     // cause. (The server's causes: tests/reliability/tst_lostdatabase.cpp.)
     void connectFailures_data()
