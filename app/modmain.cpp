@@ -37,6 +37,10 @@ QString noDatabaseHint(const DatabaseChoice &choice)
     } else if (location->kind == DatabaseLocation::Kind::SQLite) {
         hint = QStringLiteral("Bitte prüfen Sie, ob es die Datei %1 gibt und ob Sie sie und ihren Ordner lesen und "
                               "beschreiben dürfen.").arg(QDir::toNativeSeparators(QFileInfo(location->path).absoluteFilePath()));
+    } else if (location->kind == DatabaseLocation::Kind::ODBC) {
+        hint = QStringLiteral("Bitte prüfen Sie die ODBC-Verbindung (%1): die Datenquelle und ihren Treiber in den "
+                              "ODBC-Einstellungen des Rechners, den Server, den Benutzer und sein Passwort dort.")
+                   .arg(location->description());
     } else {
         const QString user = location->user.isEmpty() ? QStringLiteral("Ihr Anmeldename") : location->user;
         hint = QStringLiteral("Bitte prüfen Sie die Adresse des Servers (%1), den Benutzer (%2) und sein Passwort in "

@@ -52,7 +52,7 @@ struct DatabaseLocation
 //     PGPASSFILE) or a service file entry (?service=name) supplies it.
 //   - odbc:CONNECTION, an ODBC connection string handed to the driver as it
 //     stands ("DSN=name" or "Driver={...};Server=...;..."). The system behind
-//     it must be MariaDB/MySQL, PostgreSQL or SQLite; any other is refused.
+//     it must be MariaDB, PostgreSQL or SQLite; any other is refused.
 // Without either, it opens the embedded default: an SQLite file in the user's
 // data folder, created with the schema and reference rows when it does not
 // exist. A database that cannot be opened, or a setting that gives a password,

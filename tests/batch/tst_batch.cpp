@@ -228,14 +228,14 @@ private slots:
             const QString workbook = samples + (call.contains("--cooperative") ? "Hegegemeinschaften.xlsx" : "Jagdbezirke.xlsx");
             // The log file of the import the lines before made.
             const QStringList logs = QDir(samples).entryList({"ProtokollTarvel*.txt"}, QDir::Files, QDir::Time);
-            call = call.join(u' ').replace("[--database DB]", "--database " + db.location()).replace("[--ignore-layout]", "--ignore-layout")
+            call = call.join(u' ').replace("[--database DB | --setting DB]", "[--database DB]").replace("[--database DB]", "--database " + db.location()).replace("[--ignore-layout]", "--ignore-layout")
                        .replace("WORKBOOK", workbook).replace("/usr/share/tarvel/workbooks/", samples).split(u' ', Qt::SkipEmptyParts);
             call.replaceInStrings(QRegularExpression("^LOGFILE$"), samples + logs.value(0));
             const BatchResult result = f.batch(call, QString(), program == "tarvel-fill-demo-database" ? TARVEL_DEMODB : TARVEL_BATCH);
             QVERIFY2(result.exitCode == 0, qPrintable(line + "\n" + result.errText()));
             ++ran;
         }
-        QCOMPARE(ran, 8);
+        QCOMPARE(ran, 9);
     }
 
     // Where the database comes from, first found wins: --database,
