@@ -1,5 +1,8 @@
 #include "modmain.h"
 
+#include "databaseaccess.h"
+#include "databasedialog.h"
+#include "databasesetting.h"
 #include "errorbox.h"
 #include "failuretrap.h"
 #include "orbebase.h"
@@ -18,30 +21,52 @@
 
 namespace {
 std::unique_ptr<OrbeBase> g_base;
-std::shared_ptr<OrbeConnection> g_connection;
 std::unique_ptr<StartWindow> g_startWindow;
 
 // The status of a start without a window, as tarvel-batch's without a database.
 constexpr int NoDatabaseStatus = 3;
 
-// What to check, for the kind of database the setting names.
-QString noDatabaseHint()
+// What to check, for the kind of database the settings name, and which names it.
+QString noDatabaseHint(const DatabaseChoice &choice)
 {
-    const QString setting = qEnvironmentVariable("TARVEL_DATABASE").trimmed();
-    const std::optional<DatabaseLocation> location =
-        OrbeBase::parseLocation(setting.isEmpty() ? OrbeBase::defaultDatabasePath() : setting);
+    const std::optional<DatabaseLocation> location = OrbeBase::parseLocation(choice.location);
     QString hint;
-    if (!location || location->kind == DatabaseLocation::Kind::SQLite) {
-        const QString path = location ? QDir::toNativeSeparators(QFileInfo(location->path).absoluteFilePath()) : setting;
+    // A location that cannot be read is not quoted: it may hold a password.
+    if (!location) {
+        hint = QStringLiteral("Bitte berichtigen Sie die Angabe oder wählen Sie eine andere Datenbank.");
+    } else if (location->kind == DatabaseLocation::Kind::SQLite) {
         hint = QStringLiteral("Bitte prüfen Sie, ob es die Datei %1 gibt und ob Sie sie und ihren Ordner lesen und "
-                              "beschreiben dürfen.").arg(path);
+                              "beschreiben dürfen.").arg(QDir::toNativeSeparators(QFileInfo(location->path).absoluteFilePath()));
+    } else if (location->kind == DatabaseLocation::Kind::ODBC) {
+        hint = QStringLiteral("Bitte prüfen Sie die ODBC-Verbindung (%1): die Datenquelle und ihren Treiber in den "
+                              "ODBC-Einstellungen des Rechners, den Server, den Benutzer und sein Passwort dort.")
+                   .arg(location->description());
     } else {
         const QString user = location->user.isEmpty() ? QStringLiteral("Ihr Anmeldename") : location->user;
         hint = QStringLiteral("Bitte prüfen Sie die Adresse des Servers (%1), den Benutzer (%2) und sein Passwort in "
                               "der Passwortdatei (~/.pgpass oder PGPASSFILE) bzw. den Dienst in ~/.pg_service.conf.")
                    .arg(location->description(), user);
     }
-    return hint + QStringLiteral(" Welche Datenbank Tarvel öffnet, bestimmt die Einstellung TARVEL_DATABASE.");
+    if (choice.source == LocationSource::Default)
+        return hint + QStringLiteral(" Es ist die eingebaute Datenbank; keine Einstellung nennt eine andere.");
+    return hint + u' ' + choice.sourceText() + QStringLiteral(" nennt diese Datenbank.");
+}
+
+// The no-database box; true when the user took another database in
+// "Datenbank wählen" (stored as the user's setting), to be opened now.
+bool tookOtherDatabase(const QString &failure)
+{
+    const DatabaseChoice choice = DatabaseSetting::choose();
+    // A refused setting needs no check of files or servers.
+    const QString refused = choice.refusal();
+    const QString text = refused.isEmpty() ? tidyDriverText(failure) + QStringLiteral("\n\n") + noDatabaseHint(choice) : refused;
+    const QStringList other = choice.changeable() ? QStringList{QStringLiteral("Andere Datenbank wählen…")} : QStringList{};
+    if (UserDialogs::current().showMessage(nullptr, text, QStringLiteral("Tarvel: keine Datenbankverbindung"),
+                                           MessageIcon::Exclamation, other, QStringLiteral("Beenden"))
+        != 1)
+        return false;
+    DatabaseDialog dialog(nullptr);
+    return dialog.exec() == QDialog::Accepted;
 }
 } // namespace
 
@@ -53,14 +78,13 @@ void Main()
         at(20);
         g_base = std::make_unique<OrbeBase>();
         at(30);
-        g_base->Connect(0);
-        at(40);
-        g_connection = g_base->Connection();
-        if (!g_connection) {
-            // Started from the menu, nobody sees standard error.
-            UserDialogs::current().showMessage(nullptr, tidyDriverText(g_base->connectFailure()) + QStringLiteral("\n\n") + noDatabaseHint(),
-                                               QStringLiteral("Tarvel: keine Datenbankverbindung"), MessageIcon::Exclamation);
-            return;
+        // Started from the menu, nobody sees standard error: a box says why.
+        QString failure;
+        while (!DatabaseAccess::connectChosen(*g_base, nullptr, &failure)) {
+            at(40);
+            if (!tookOtherDatabase(failure))
+                return;
+            at(30);
         }
         at(80);
         if (!g_startWindow)
@@ -84,7 +108,7 @@ OrbeBase *orbeBase()
 
 std::shared_ptr<OrbeConnection> connection()
 {
-    return g_connection;
+    return g_base ? g_base->Connection() : nullptr;
 }
 
 StartWindow *startWindow()
@@ -102,7 +126,6 @@ bool anyWindowOpen()
 void release()
 {
     g_startWindow.reset();
-    g_connection.reset();
     g_base.reset();
 }
 

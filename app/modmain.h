@@ -12,8 +12,11 @@ class StartWindow;
 // Start-up of the program.
 namespace ModMain {
 
-// Creates the database object, opens the database and shows the start window.
-// Without a database a message box says why, and no window shows. Failures go to the
+// Creates the database object, opens the database the settings name (asking
+// for a PostgreSQL password that nothing gives) and shows the start window.
+// Without a database a message box says why and offers "Datenbank wählen"
+// where the database may be changed; when nothing else is taken, no window
+// shows. Failures go to the
 // error reporter as "ModMain", "Main". Runs once per program; tests call
 // release() before running it again.
 void Main();

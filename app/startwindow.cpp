@@ -1,7 +1,13 @@
 #include "startwindow.h"
 
+#include "databaseaccess.h"
+#include "databasedialog.h"
+#include "errorbox.h"
 #include "failure.h"
 #include "failuretrap.h"
+#include "fittingtext.h"
+#include "orbeconnection.h"
+#include "userdialogs.h"
 #include "cooperativewindow.h"
 #include "districtwindow.h"
 #include "importwindow.h"
@@ -23,6 +29,11 @@ namespace {
 constexpr int ButtonTop = 480;
 constexpr int ButtonWidth = 2175;
 constexpr int ButtonHeight = 315;
+// The database's row, below the buttons: its name as wide as the first two
+// buttons, "Datenbank…" under "Beenden".
+constexpr int DatabaseTop = 1035;
+constexpr TwipRect DatabaseLabel{360, DatabaseTop, 4455, ButtonHeight};
+constexpr int DatabaseButtonLeft = 4920;
 
 // Opens an import window: hands the database object over (the window fetches
 // its connection anew) and shows it. A window that is open already is shown
@@ -59,18 +70,26 @@ StartWindow::StartWindow()
         placeInTwips(button, TwipRect{left, ButtonTop, ButtonWidth, ButtonHeight});
         return button;
     };
+    // Made first, the label stands outside the buttons' tab order.
+    m_lblDatenbank = new FittingLabel(this);
+    m_lblDatenbank->setObjectName(QStringLiteral("lblDatenbank"));
+    placeInTwips(m_lblDatenbank, DatabaseLabel);
     m_cmdHG = makeButton(QStringLiteral("cmdHG"), QStringLiteral("Import Hegegemeinschaft"), 360);
     m_cmdJagdbezirk = makeButton(QStringLiteral("cmdJagdbezirk"),
                                  QStringLiteral("Import Jagdbezirk"), 2640);
     m_cmdBeenden = makeButton(QStringLiteral("cmdBeenden"), QStringLiteral("Beenden"), 4920);
+    m_cmdDatenbank = makeButton(QStringLiteral("cmdDatenbank"), QStringLiteral("Datenbank…"), DatabaseButtonLeft);
+    placeInTwips(m_cmdDatenbank, TwipRect{DatabaseButtonLeft, DatabaseTop, ButtonWidth, ButtonHeight});
     setTabOrder(m_cmdHG, m_cmdJagdbezirk);
     setTabOrder(m_cmdJagdbezirk, m_cmdBeenden);
+    setTabOrder(m_cmdBeenden, m_cmdDatenbank);
     m_cmdHG->setFocus();
     restoreWindowPlace(this, size());
 
     connect(m_cmdHG, &QPushButton::clicked, this, &StartWindow::cmdHG_Click);
     connect(m_cmdJagdbezirk, &QPushButton::clicked, this, &StartWindow::cmdJagdbezirk_Click);
     connect(m_cmdBeenden, &QPushButton::clicked, this, &StartWindow::cmdBeenden_Click);
+    connect(m_cmdDatenbank, &QPushButton::clicked, this, &StartWindow::cmdDatenbank_Click);
 }
 
 StartWindow::~StartWindow() = default;
@@ -89,6 +108,13 @@ void StartWindow::setOrbeBase(OrbeBase *base)
         throw objectNotSet();
     m_base = base;
     m_connection = base->Connection();
+    showDatabase();
+}
+
+void StartWindow::showDatabase()
+{
+    const QString text = QStringLiteral("Datenbank: ") + (m_connection ? m_connection->Description() : QString());
+    m_lblDatenbank->setFullText(text, text);
 }
 
 void StartWindow::cmdJagdbezirk_Click()
@@ -101,6 +127,39 @@ void StartWindow::cmdHG_Click()
 {
     runTrapped(objectName(), QStringLiteral("cmdHG_Click"),
                [this](ErrorLine &at) { openImportWindow(m_cooperative, m_base, at); });
+}
+
+void StartWindow::cmdDatenbank_Click()
+{
+    runTrapped(objectName(), QStringLiteral("cmdDatenbank_Click"), [this](ErrorLine &at) {
+        at(20);
+        if (!m_base)
+            throw objectNotSet();
+        DatabaseDialog dialog(this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        at(30);
+        switchDatabase(dialog.takenLocation());
+    });
+}
+
+void StartWindow::switchDatabase(const DatabaseLocation &location)
+{
+    const std::optional<DatabaseLocation> before = m_base->connectedLocation();
+    if (!DatabaseAccess::connectTo(*m_base, location, this)) {
+        UserDialogs::current().showMessage(this, tidyDriverText(m_base->connectFailure()) +
+                                                     QStringLiteral("\n\nTarvel bleibt bei der Datenbank, die es bisher "
+                                                                    "geöffnet hatte."),
+                                           QStringLiteral("Tarvel: Datenbank nicht geöffnet"), MessageIcon::Exclamation);
+        if (before)
+            m_base->ConnectTo(before->toString());
+    }
+    // Each window takes it for its next run; a run going on keeps its own.
+    setOrbeBase(m_base);
+    if (m_district)
+        m_district->setOrbeBase(m_base);
+    if (m_cooperative)
+        m_cooperative->setOrbeBase(m_base);
 }
 
 void StartWindow::cmdBeenden_Click()

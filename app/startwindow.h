@@ -4,16 +4,20 @@
 
 #include <memory>
 
+class FittingLabel;
 class OrbeBase;
 class OrbeConnection;
 class QPushButton;
+struct DatabaseLocation;
 class CooperativeWindow;
 class DistrictWindow;
 class ImportWindow;
 
 // The start window (object name "frmGutachtenStart"): opens the two import
 // windows and ends the program. It keeps at most one window of each kind,
-// created on first use.
+// created on first use. A row below the buttons names the database and opens
+// "Datenbank wählen"; a database taken there is opened for the runs started
+// after it.
 class StartWindow : public QWidget
 {
     Q_OBJECT
@@ -21,7 +25,7 @@ class StartWindow : public QWidget
 public:
     // Inner area in twips.
     static constexpr int DesignWidth = 7590;
-    static constexpr int DesignHeight = 1320;
+    static constexpr int DesignHeight = 1740;
 
     StartWindow();
     ~StartWindow() override;
@@ -33,10 +37,13 @@ public:
     void cmdHG_Click();
     void cmdJagdbezirk_Click();
     void cmdBeenden_Click();
+    void cmdDatenbank_Click();
 
     QPushButton *cmdHG() const { return m_cmdHG; }
     QPushButton *cmdJagdbezirk() const { return m_cmdJagdbezirk; }
     QPushButton *cmdBeenden() const { return m_cmdBeenden; }
+    QPushButton *cmdDatenbank() const { return m_cmdDatenbank; }
+    FittingLabel *lblDatenbank() const { return m_lblDatenbank; }
 
     // The import windows made so far, or nullptr.
     DistrictWindow *districtWindow() const { return m_district.get(); }
@@ -53,6 +60,10 @@ private:
     // Asks once before runs going are cancelled, and waits until they have
     // ended; false when the user keeps them.
     bool stopRuns();
+    // Opens the location taken in "Datenbank wählen" (the one before when it
+    // cannot be opened) and hands the database to the import windows again.
+    void switchDatabase(const DatabaseLocation &location);
+    void showDatabase();
 
     OrbeBase *m_base = nullptr;
     std::shared_ptr<OrbeConnection> m_connection; // kept, never used here
@@ -62,6 +73,8 @@ private:
     QPushButton *m_cmdHG;
     QPushButton *m_cmdJagdbezirk;
     QPushButton *m_cmdBeenden;
+    FittingLabel *m_lblDatenbank;
+    QPushButton *m_cmdDatenbank;
 };
 
 // Ends the program at once: every window disappears without its closing

@@ -11,7 +11,7 @@
 // The batch program: the windows' check and import runs without a window,
 // and the taking back of an import.
 
-enum class BatchAction { Check, Import, Undo };
+enum class BatchAction { Check, Import, Undo, Database };
 enum class BatchKind { District, Cooperative };
 
 struct BatchOptions
@@ -21,6 +21,7 @@ struct BatchOptions
     BatchKind kind = BatchKind::District;
     bool ignoreLayout = false;       // import a workbook whose layout does not fit its kind
     std::optional<QString> database; // in the form TARVEL_DATABASE takes
+    std::optional<QString> setting;  // database --setting: a location to check, not to open
     QString workbook;                // as given; undo: the import's log file
 };
 
@@ -41,6 +42,12 @@ std::optional<BatchOptions> parseBatchArguments(const QStringList &arguments, QS
 // The usage lines, and the whole help text.
 QString batchUsage();
 QString batchHelp();
+
+// "database": prints the location in use (without its password) and where it
+// comes from, then opens it; 0 when it opens and is Tarvel's, else 3 with the
+// cause on messages. With --setting, whether that location may stand in a
+// setting (the installer's check), without opening it: 0, else 2.
+int showDatabase(const BatchOptions &options, std::FILE *out, std::FILE *messages);
 
 // The whole program after the application object is made: runs one run and
 // returns the exit status. The arguments come as the system passed them; the

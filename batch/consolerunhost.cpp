@@ -79,6 +79,15 @@ void ConsoleRunHost::showImportFinished(const QString &text, const QString &)
     m_summary.clear();
 }
 
+void ConsoleRunHost::showWait(const DatabaseWait &wait)
+{
+    // The run's thread waits meanwhile: nothing else writes to the streams.
+    if (wait.seconds < 2 || m_waitTold.exchange(true))
+        return;
+    clearProgress();
+    writeUtf8(m_messages, (waitText(wait, QStringLiteral("Strg+C beendet das Warten")) + u'\n').toUtf8());
+}
+
 void ConsoleRunHost::showLogFileAfterFailure(const QString &path, const QString &failure)
 {
     printMessage(failure.isEmpty() ? QStringLiteral("Protokolldatei: ") + path

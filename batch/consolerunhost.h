@@ -1,10 +1,13 @@
 #pragma once
 
+#include "hostwaits.h"
 #include "runhost.h"
 
 #include <QElapsedTimer>
 #include <QList>
 #include <QString>
+
+#include <atomic>
 
 #include <cstdio>
 
@@ -57,9 +60,16 @@ public:
     bool cancelRequested() override;
     void showSummary(const RunSummary &summary) override { m_summary = summaryText(summary); }
     void showImportFinished(const QString &text, const QString &logFilePath) override;
+    // A wait for the database says so once, when it passes two seconds.
+    void showWait(const DatabaseWait &wait) override;
+    void endWait() override { m_waitTold = false; }
+    // What the run's connection tells of its waits.
+    WaitObserver *waitObserver() { return &m_waits; }
     void showLogFileAfterFailure(const QString &path, const QString &failure) override;
 
 private:
+    std::atomic<bool> m_waitTold = false;
+    HostWaits m_waits{*this};
     QString withShownNames(QString text) const;
     void showProgress();
     void clearProgress();

@@ -37,9 +37,17 @@ public:
     {
     }
     std::optional<QString> chooseOpenFile(QWidget *, const QStringList &, const QString &) override { return m_workbook; }
-    int showMessage(QWidget *, const QString &, const QString &, MessageIcon, const QStringList &) override { return 0; }
+    int showMessage(QWidget *, const QString &, const QString &, MessageIcon, const QStringList &, const QString &) override
+    {
+        return 0;
+    }
     void showError(QWidget *, const QString &text, const QString &, const QString &) override { benchFailed(text); }
     bool confirm(QWidget *, const QString &text, const QString &) override { return !text.isEmpty(); }
+    std::optional<QString> askPassword(QWidget *, const QString &text, const QString &) override
+    {
+        benchFailed(text);
+        return std::nullopt;
+    }
 
 private:
     const QString m_workbook;

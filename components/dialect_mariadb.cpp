@@ -27,9 +27,10 @@ public:
         return error;
     }
 
-    // A connection string may let the driver connect again by itself
-    // (AUTO_RECONNECT): the new session has neither the row's lock nor the
-    // session's settings, so it is told by its id and taken for a lost one.
+    // Should a driver connect again by itself (Tarvel turns AUTO_RECONNECT
+    // off, but a driver that takes the first of a keyword keeps the user's),
+    // the new session has neither the row's lock nor the session's settings:
+    // it is told by its id and taken for a lost one.
     QString sessionIdentityQuery() const override { return QStringLiteral("SELECT CONNECTION_ID()"); }
 
     QString statement(const QString &sql) const override

@@ -1,5 +1,6 @@
 #include "orbedialect.h"
 
+#include "orbebase.h"
 #include "orbeinternal.h"
 #include "orbelink.h"
 #include "orbesession.h"
@@ -138,7 +139,7 @@ private:
         if (text.contains(QLatin1String("definition of service")))
             return QStringLiteral("Den Dienst gibt es in der Dienstdatei nicht (PGSERVICEFILE, ~/.pg_service.conf)");
         if (text.contains(QLatin1String("no password supplied")))
-            return QStringLiteral("Der Server verlangt ein Passwort; keines ist angegeben (~/.pgpass, PGPASSFILE)");
+            return OrbeBase::passwordWantedCause();
         if (code == QLatin1String("28P01") || text.contains(QLatin1String("password authentication failed"))
             || (text.contains(QLatin1String("role \"")) && text.contains(QLatin1String("does not exist"))))
             return QStringLiteral("Der Server nimmt Benutzer oder Passwort nicht an");

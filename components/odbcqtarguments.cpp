@@ -23,7 +23,7 @@ bool holdsAny(const QString &text, std::initializer_list<QLatin1String> parts)
 
 } // namespace
 
-std::optional<QtOdbcArguments> qtOdbcArguments(const QString &connectionString, const QStringList &ownAttributes,
+std::optional<QtOdbcArguments> qtOdbcArguments(const QString &connectionString, const OwnOdbcAttributes &own,
                                                QString *refusal)
 {
     const auto refuse = [refusal](const QString &why) -> std::optional<QtOdbcArguments> {
@@ -47,13 +47,15 @@ std::optional<QtOdbcArguments> qtOdbcArguments(const QString &connectionString, 
         else if (!attribute.written.trimmed().isEmpty())
             kept << attribute;
     }
-    for (const QString &own : ownAttributes) {
-        const OdbcAttribute attribute = OdbcConnectionString::parse(own).attributes.value(0);
+    for (const QString &preset : own.defaults) {
+        const OdbcAttribute attribute = OdbcConnectionString::parse(preset).attributes.value(0);
         if (std::none_of(kept.begin(), kept.end(), [&](const OdbcAttribute &given) {
                 return given.keyword.compare(attribute.keyword, Qt::CaseInsensitive) == 0;
             }))
             kept << attribute;
     }
+    for (const QString &overriding : own.overriding)
+        kept << OdbcConnectionString::parse(overriding).attributes.value(0);
     const bool fileDataSource = !kept.isEmpty() && isKeyword(kept.first(), QLatin1String("FILEDSN"));
     for (qsizetype i = fileDataSource ? 1 : 0; i < kept.size(); ++i) {
         if (kept[i].written.contains(QLatin1String(".dsn"), Qt::CaseInsensitive))

@@ -7,7 +7,9 @@
 
 // What Qt's ODBC driver is given so that the ODBC driver receives a
 // connection string as the user wrote it, with Tarvel's own attributes after
-// it (in ODBC the first of a keyword counts, so the user's win).
+// it: the defaults only where the user's string lacks their keyword, the
+// overriding ones always, last (the MariaDB driver takes the last of a
+// keyword; a driver that takes the first, as ODBC has it, keeps the user's).
 //
 // Qt's driver (6.4) rewrites the string before it connects: a ".dsn"
 // anywhere in it, in any case, makes it a file data source ("FILEDSN=" put in
@@ -22,5 +24,10 @@ struct QtOdbcArguments
     QString user;
     QString password;
 };
-std::optional<QtOdbcArguments> qtOdbcArguments(const QString &connectionString, const QStringList &ownAttributes,
+struct OwnOdbcAttributes
+{
+    QStringList defaults;
+    QStringList overriding;
+};
+std::optional<QtOdbcArguments> qtOdbcArguments(const QString &connectionString, const OwnOdbcAttributes &own,
                                                QString *refusal);

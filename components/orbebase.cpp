@@ -1,6 +1,7 @@
 #include "orbebase.h"
 
 #include "consoletext.h"
+#include "databasesetting.h"
 #include "failure.h"
 #include "orbeconnection.h"
 #include "orbeinternal.h"
@@ -151,10 +152,21 @@ OrbeBase::~OrbeBase()
 
 bool OrbeBase::Connect(int)
 {
-    // The database named by the environment, or the embedded default.
-    const QString location = qEnvironmentVariable("TARVEL_DATABASE").trimmed();
-    if (!location.isEmpty())
-        return ConnectTo(location);
+    // The database named by the environment or a setting, or the embedded default.
+    const DatabaseChoice choice = DatabaseSetting::choose();
+    if (choice.source != LocationSource::Default) {
+        if (const QString refused = choice.refusal(); !refused.isEmpty()) {
+            Disconnect();
+            reportConnectFailure(refused);
+            return false;
+        }
+        try {
+            return ConnectTo(choice.location);
+        } catch (const Failure &failure) {
+            throw Failure(failure.number(), failure.source(),
+                          QStringLiteral("%1 nennt keine gültige Datenbank: %2").arg(choice.sourceText(), failure.description()));
+        }
+    }
 
     Disconnect();
     const QString path = defaultDatabasePath();

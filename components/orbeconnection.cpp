@@ -117,6 +117,11 @@ void OrbeConnection::clearCancel()
     m_state->session.waits().cancel->clear();
 }
 
+void OrbeConnection::setWaitObserver(WaitObserver *observer)
+{
+    m_state->session.waits().cancel->setObserver(observer);
+}
+
 void OrbeConnection::setSaveJournal(OrbeSaveJournal *journal)
 {
     m_state->journal = journal;

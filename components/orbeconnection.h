@@ -12,6 +12,7 @@
 
 class OrbeRecordset;
 class OrbeSaveJournal;
+class WaitObserver;
 struct OrbeConnectionState;
 
 // How a recordset is opened.
@@ -84,6 +85,10 @@ public:
     // another uses the connection: "Abbrechen" during a run.
     void cancelWaits();
     void clearCancel();
+    // Told of every wait of this connection that goes on longer than a
+    // second (nullptr: of none); it must outlive the connection or be taken
+    // away first.
+    void setWaitObserver(WaitObserver *observer);
 
     // From now on every save of an editable recordset of this connection is
     // told to journal (nullptr: to none). The caller keeps it alive meanwhile.
@@ -116,3 +121,8 @@ private:
 
 // The project's schema script for the system.
 QString orbeSchemaScript(DatabaseSystem system);
+
+// Why the database is not Tarvel's, as a run would say it: the first table
+// whose columns that the runs use a statement cannot read. Empty when every
+// one can. Reads no row.
+QString notTarvelsBecause(OrbeConnection &connection);

@@ -1,5 +1,7 @@
 #include "orbeinternal.h"
 
+#include "orbebase.h"
+
 // How the component words a failure. The causes of each system's errors are
 // its dialect's.
 
@@ -94,3 +96,8 @@ Failure failure(long number, const QString &description, const QSqlError &error,
 }
 
 } // namespace orbe
+
+QString OrbeBase::passwordWantedCause()
+{
+    return QStringLiteral("Der Server verlangt ein Passwort; keines ist angegeben (~/.pgpass, PGPASSFILE)");
+}

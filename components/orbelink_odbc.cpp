@@ -18,6 +18,10 @@ namespace {
 
 using std::chrono::milliseconds;
 
+// The SQLite driver's own wait for another program's lock, between whose
+// turns a cancel ends the wait.
+constexpr int SqliteBusyTurnMilliseconds = 250;
+
 SQLHANDLE handleOf(const QVariant &handle)
 {
     return handle.isValid() && handle.metaType().sizeOf() == sizeof(SQLHANDLE)
@@ -104,8 +108,11 @@ std::unique_ptr<OdbcLink> OdbcLink::open(const QString &connectionString, std::s
     waits->watchdog = std::make_unique<AnswerWatchdog>(waits->answerLimit, waits->cancel, waits->outcome);
     std::unique_ptr<OdbcLink> link(new OdbcLink(orbe::nextConnectionName(), waits));
     // The SQLite driver would make a mistyped file; the others pass over
-    // what they do not know.
-    QStringList own{QStringLiteral("NoCreat=1")};
+    // what they do not know. The MariaDB driver's own reconnect (AUTO_RECONNECT
+    // or its bit in OPTION) can crash its client library inside a statement
+    // and would carry a row on in a session without its lock: Tarvel connects
+    // again itself and redoes the row.
+    OwnOdbcAttributes own{{QStringLiteral("NoCreat=1")}, {QStringLiteral("AUTO_RECONNECT=0")}};
     QString refusal;
     std::optional<QtOdbcArguments> arguments = qtOdbcArguments(connectionString, own, &refusal);
     if (!arguments) {
@@ -130,7 +137,7 @@ std::unique_ptr<OdbcLink> OdbcLink::open(const QString &connectionString, std::s
         // sets one), and a row's transaction waits in such turns.
         waits->watchdog.reset();
         waits->lock = std::make_unique<SqliteLockWait>(orbe::lockWaitMilliseconds(), waits->cancel);
-        own << QStringLiteral("Timeout=%1").arg(std::min(orbe::lockWaitMilliseconds(), 1000));
+        own.defaults << QStringLiteral("Timeout=%1").arg(std::min(orbe::lockWaitMilliseconds(), SqliteBusyTurnMilliseconds));
         arguments = qtOdbcArguments(connectionString, own, &refusal);
         {
             QSqlDatabase db = link->database();

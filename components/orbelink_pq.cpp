@@ -73,6 +73,7 @@ QSqlError PostgresLink::connect()
             return connectionError(QStringLiteral("abgebrochen"));
         }
         const milliseconds waited = std::chrono::duration_cast<milliseconds>(Clock::now() - started);
+        m_waits->cancel->tellWaiting(waited);
         if (waited >= limit) {
             m_waits->outcome->noteSilent(limit);
             giveUp();
@@ -228,6 +229,7 @@ bool PostgresLink::awaitAnswer(AnswerWait &wait, QSqlError &error)
         if (ready < 0 || (ready > 0 && !PQconsumeInput(m_connection)))
             break;
         const Clock::time_point now = Clock::now();
+        m_waits->cancel->tellWaiting(std::chrono::duration_cast<milliseconds>(now - wait.started));
         // A cancel leaves the statement a moment to end on its own: it
         // stops a run after its row, and only a wait beyond that is cut.
         if (!wait.cancelSent && m_waits->cancel->requested() && now - wait.started >= orbe::CancelGrace) {

@@ -87,6 +87,8 @@ QString DatabaseLocation::toShownString() const
 {
     if (kind == Kind::ODBC)
         return QStringLiteral("odbc:") + withoutPassword(connectionString);
+    if (kind == Kind::SQLite)
+        return QDir::toNativeSeparators(path);
     DatabaseLocation shown = *this;
     shown.password.clear();
     return shown.toString();

@@ -3,6 +3,7 @@
 #include "orbeinternal.h"
 
 #include <QLocale>
+#include <QScopeGuard>
 
 namespace orbe {
 
@@ -75,6 +76,8 @@ bool OrbeSession::run(const QString &sql, const QVariantList &values, bool keep,
     for (const QVariant &value : values)
         bound << m_dialect.bindable(value);
     const QString statement = m_dialect.statement(sql);
+    // Whatever the statement waited for has ended with it.
+    const auto told = qScopeGuard([this] { m_waits->cancel->tellWaitEnded(); });
     for (bool again = false;; again = true) {
         if (m_open && m_link->run(statement, bound, keep, rows, error))
             return true;
@@ -89,6 +92,7 @@ bool OrbeSession::run(const QString &sql, const QVariantList &values, bool keep,
 bool OrbeSession::runTogether(const QString &statements, QSqlError &error)
 {
     const QString statement = m_dialect.statement(statements);
+    const auto told = qScopeGuard([this] { m_waits->cancel->tellWaitEnded(); });
     for (bool again = false;; again = true) {
         if (m_open && m_link->runTogether(statement, error))
             return true;

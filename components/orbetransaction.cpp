@@ -41,7 +41,11 @@ void OrbeTransaction::begin(const QString &table)
     // Its statements may be repeated on a connection made again, as long as
     // the transaction is not open; after a failure whatever of it went
     // through is rolled back.
-    const bool begun = dialect.beginRow(m_session, table, m_lockHeld, error, failed);
+    bool begun = false;
+    {
+        DatabaseCancel::ExpectingLock expecting(*m_session.waits().cancel);
+        begun = dialect.beginRow(m_session, table, m_lockHeld, error, failed);
+    }
     m_session.setOpenTransaction(this);
     if (begun)
         return;

@@ -54,6 +54,22 @@ int lockWaitMilliseconds(DatabaseSystem system)
 
 } // namespace orbe
 
+void DatabaseCancel::tellWaiting(std::chrono::milliseconds waited, bool forLock)
+{
+    WaitObserver *observer = m_observer;
+    if (!observer || waited < std::chrono::seconds(1))
+        return;
+    m_told = true;
+    observer->waiting(forLock || m_lockExpected, waited);
+}
+
+void DatabaseCancel::tellWaitEnded()
+{
+    WaitObserver *observer = m_observer;
+    if (!m_lockExpected && m_told.exchange(false) && observer)
+        observer->waitEnded();
+}
+
 void SqliteLockWait::install(const QSqlDatabase &db)
 {
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
@@ -77,6 +93,8 @@ bool SqliteLockWait::waitOnce(int count)
 bool SqliteLockWait::turnSince(std::chrono::steady_clock::time_point started)
 {
     m_waited = int(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count());
+    if (m_cancel)
+        m_cancel->tellWaiting(std::chrono::milliseconds(m_waited), true);
     if (m_cancel && m_cancel->requested()) {
         m_cancelled = true;
         return false;

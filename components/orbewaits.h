@@ -34,10 +34,25 @@ int lockWaitMilliseconds(DatabaseSystem system = DatabaseSystem::SQLite);
 constexpr std::chrono::milliseconds CancelGrace{1000};
 } // namespace orbe
 
-// A cancel of one run's waits for its database. Made before the run's
-// connection, so that a cancel reaches the making of it too; shared by the
-// connection and whoever may cancel (the window's run channel). Safe from any
-// thread; a signal to tarvel-batch cancels every wait of the program.
+// Told while a statement waits for the database longer than a second, about
+// once a second: for another program's lock, or for an answer at all (a
+// server that says nothing; a lookup that another program's lock holds up
+// looks the same from here); and once when that wait has ended. Called from
+// the thread that waits or, through ODBC, from the watchdog's: safe from any
+// thread.
+class WaitObserver
+{
+public:
+    virtual ~WaitObserver() = default;
+    virtual void waiting(bool forLock, std::chrono::milliseconds waited) = 0;
+    virtual void waitEnded() = 0;
+};
+
+// A cancel of one run's waits for its database, and whom the waits tell that
+// they go on. Made before the run's connection, so that a cancel reaches the
+// making of it too; shared by the connection and whoever may cancel (the
+// window's run channel). Safe from any thread; a signal to tarvel-batch
+// cancels every wait of the program.
 class DatabaseCancel
 {
 public:
@@ -45,8 +60,40 @@ public:
     void clear() { m_requested = false; }
     bool requested() const { return m_requested || databaseWaitsCancelled(); }
 
+    // The observer lives as long as the connection, or is taken away first.
+    void setObserver(WaitObserver *observer) { m_observer = observer; }
+    // A wait that has gone on for waited; told once it passes a second.
+    void tellWaiting(std::chrono::milliseconds waited, bool forLock = false);
+    // After a statement: a wait that was told has ended.
+    void tellWaitEnded();
+    // Statements that take another program's lock are on their way (the row's
+    // transaction, in turns through SQLite's ODBC driver): their wait is one
+    // for that lock, and one wait, however many statements it takes.
+    class ExpectingLock
+    {
+    public:
+        explicit ExpectingLock(DatabaseCancel &cancel)
+            : m_cancel(cancel)
+        {
+            m_cancel.m_lockExpected = true;
+        }
+        ~ExpectingLock()
+        {
+            m_cancel.m_lockExpected = false;
+            m_cancel.tellWaitEnded();
+        }
+        ExpectingLock(const ExpectingLock &) = delete;
+        ExpectingLock &operator=(const ExpectingLock &) = delete;
+
+    private:
+        DatabaseCancel &m_cancel;
+    };
+
 private:
     std::atomic<bool> m_requested = false;
+    std::atomic<WaitObserver *> m_observer = nullptr;
+    std::atomic<bool> m_lockExpected = false;
+    std::atomic<bool> m_told = false;
 };
 
 // How an SQLite connection waits for another program's lock: in short sleeps

@@ -61,6 +61,8 @@ void AnswerWatchdog::look(Clock::time_point now)
 {
     if (!m_watch.isArmed())
         return;
+    if (m_cancel)
+        m_cancel->tellWaiting(std::chrono::duration_cast<std::chrono::milliseconds>(now - m_watch.armedAt));
     // A cancel leaves the wait a moment to end on its own (a run stops after
     // its row); the cause is noted before the socket is cut, so that the run
     // that wakes up reads it.

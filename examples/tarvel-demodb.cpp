@@ -7,8 +7,9 @@
 //
 // location as TARVEL_DATABASE takes it; a SQLite file that does not exist is
 // created with the schema, an empty PostgreSQL or MariaDB database (also
-// through ODBC) receives it. Without it the program's own default database is
-// filled.
+// through ODBC) receives it. Without it the database TARVEL_DATABASE names,
+// or the program's own default database, is filled; never one a setting
+// names, which may be the office's.
 
 #include "failure.h"
 #include "orbebase.h"
@@ -184,7 +185,8 @@ int main(int argc, char **argv)
                                          "             oder odbc: mit einer ODBC-Verbindungszeichenfolge, etwa\n"
                                          "             odbc:DSN=Jagdverwaltung (PostgreSQL, MariaDB oder SQLite dahinter);\n"
                                          "             eine leere PostgreSQL- oder MariaDB-Datenbank erhält die Tabellen\n"
-                                         "  Ohne Angabe: TARVEL_DATABASE oder die eingebaute Standarddatenbank.\n")
+                                         "  Ohne Angabe: TARVEL_DATABASE oder die eingebaute Standarddatenbank\n"
+                                         "  (nie die Datenbank einer Einstellung).\n")
                               .arg(QFileInfo(args.value(0)).fileName());
     if (args.size() == 2 && (args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h"))) {
         std::fputs(usage.toUtf8().constData(), stdout);
@@ -195,23 +197,19 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    OrbeBase base;
-    if (args.size() == 2) {
-        const QString location = args[1];
-        const auto parsed = OrbeBase::parseLocation(location);
-        if (parsed && parsed->kind == DatabaseLocation::Kind::SQLite && !QFileInfo::exists(parsed->path)) {
-            QString reason;
-            if (!OrbeBase::createDatabaseFile(parsed->path, &reason)) {
-                std::fprintf(stderr, "tarvel-demodb: %s\n", qPrintable(reason));
-                return 1;
-            }
+    const QString variable = qEnvironmentVariable("TARVEL_DATABASE").trimmed();
+    const QString location = args.size() == 2 ? args[1] : variable.isEmpty() ? OrbeBase::defaultDatabasePath() : variable;
+    const auto parsed = OrbeBase::parseLocation(location);
+    if (parsed && parsed->kind == DatabaseLocation::Kind::SQLite && !QFileInfo::exists(parsed->path)) {
+        QString reason;
+        if (!OrbeBase::createDatabaseFile(parsed->path, &reason)) {
+            std::fprintf(stderr, "tarvel-demodb: %s\n", qPrintable(reason));
+            return 1;
         }
     }
+    OrbeBase base;
     try {
-        if (args.size() == 2)
-            base.ConnectTo(args[1]);
-        else
-            base.Connect(0);
+        base.ConnectTo(location);
     } catch (const Failure &failure) {
         std::fprintf(stderr, "tarvel-demodb: %s\n", failure.description().toUtf8().constData());
         return 2;

@@ -65,7 +65,7 @@ QString advice(const ErrorReportEntry &entry, const QString &cause)
                               "schließen Sie sie dort.");
     case ErrorNumber::InvalidArgument:
         return entry.source == ErrorSource::Database
-                   ? QStringLiteral("Bitte berichtigen Sie die Einstellung TARVEL_DATABASE.") : QString();
+                   ? QStringLiteral("Bitte berichtigen Sie die genannte Angabe der Datenbank.") : QString();
     default:
         break;
     }

@@ -119,6 +119,9 @@ void ImportWindow::setOrbeBase(OrbeBase *base)
         throw objectNotSet();
     m_base = base;
     m_state.connection = base->Connection();
+    // Until a workbook is chosen the status bar names the database handed over last.
+    if (m_loaded && m_state.workbookPath.isEmpty() && m_state.connection)
+        m_statusBar->setTexts(m_state.connection->Description(), QString(), m_state.connection->Description());
 }
 
 QPlainTextEdit *ImportWindow::txt1() const { return m_txt1Edit; }

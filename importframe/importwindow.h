@@ -45,8 +45,9 @@ public:
     ImportWindow(const QString &name, const QString &caption, const TwipRect &txt1Design, WindowRuns runs);
     ~ImportWindow() override;
 
-    // Write-only: keeps the object and fetches its connection anew. Throws
-    // Failure when no object is given.
+    // Write-only: keeps the object and fetches its connection anew, whose
+    // database the next run opens (and the status bar names until a workbook
+    // is chosen). Throws Failure when no object is given.
     void setOrbeBase(OrbeBase *base);
 
     // Event handlers, public so that the start window and tests can drive them.

@@ -143,3 +143,14 @@ void WindowRunHost::showImportFinished(const QString &text, const QString &logFi
         ending.messages << RunMessage{text, QStringLiteral("Tarvel"), MessageIcon::Information, logFilePath};
     });
 }
+
+void WindowRunHost::showWait(const DatabaseWait &wait)
+{
+    const QString text = waitText(wait, QStringLiteral("Abbrechen beendet das Warten"));
+    m_channel.change([&](RunOutput &output, RunEnding &) { output.wait = text; });
+}
+
+void WindowRunHost::endWait()
+{
+    m_channel.change([](RunOutput &output, RunEnding &) { output.wait = QString(); });
+}

@@ -25,6 +25,8 @@ struct RunOutput
     std::optional<float> progressValue;
     std::optional<bool> importEnabled;
     std::optional<RunSummary> summary;
+    // A wait for the database that goes on, as the bar says it; empty: it is over.
+    std::optional<QString> wait;
 };
 
 // A message of the run; the window shows it when the run has ended.
@@ -124,6 +126,8 @@ public:
     void showSummary(const RunSummary &summary) override;
     void showLogFileAfterFailure(const QString &path, const QString &failure) override;
     void showImportFinished(const QString &text, const QString &logFilePath) override;
+    void showWait(const DatabaseWait &wait) override;
+    void endWait() override;
 
 private:
     RunChannel &m_channel;

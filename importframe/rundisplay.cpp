@@ -64,6 +64,7 @@ void RunDisplay::begin(const QString &format)
     // The rows show once the run has counted them; until then (a question
     // about the workbook, a slow share) the bar is empty.
     reset();
+    m_format = format;
     m_bar->setFormat(format);
 }
 
@@ -77,6 +78,11 @@ void RunDisplay::show(const RunOutput &output)
         setMaximum(*output.progressMaximum);
     if (output.progressValue)
         setValue(*output.progressValue);
+    // A wait says so on the bar instead of the row it stands at.
+    if (output.wait) {
+        m_bar->setFormat(output.wait->isEmpty() ? m_format : *output.wait);
+        m_bar->setTextVisible(true);
+    }
     // The bar shows one line; its tool tip all of them.
     if (output.summary) {
         m_summary = summaryText(*output.summary);

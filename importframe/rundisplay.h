@@ -37,4 +37,5 @@ private:
     SummaryBar *const m_bar;
     float m_value = 0;
     QString m_summary;
+    QString m_format; // the run's count of rows, as the bar shows it
 };

@@ -30,6 +30,16 @@ struct RunSummary
 // The summary as German lines for a message or standard error.
 QString summaryText(const RunSummary &summary);
 
+// A wait for the database that has gone on longer than a second: for another
+// program's lock, or for an answer at all.
+struct DatabaseWait
+{
+    bool forLock = false;
+    int seconds = 0;
+};
+// The wait in German, with how the user ends it (cancelHint).
+QString waitText(const DatabaseWait &wait, const QString &cancelHint);
+
 // What an import window keeps for its runs: the connection fetched from the
 // database object and where it leads (an import's undo data names it), the
 // chosen workbook and the two row counters that the runs keep in the window
@@ -91,6 +101,13 @@ public:
         (void)path;
         (void)failure;
     }
+
+    // Told about once a second while the run waits for the database, from the
+    // run's thread or from the one that watches its wait; endWait() once the
+    // wait is over. Never into the log. A host without a place for it keeps
+    // the default.
+    virtual void showWait(const DatabaseWait &wait) { (void)wait; }
+    virtual void endWait() {}
 
     // The import's closing message once its log file is written; a window may
     // offer to open the file or its folder.

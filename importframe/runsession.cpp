@@ -1,12 +1,14 @@
 #include "runsession.h"
 
 #include "failure.h"
+#include "hostwaits.h"
 #include "failuretrap.h"
 #include "orbeconnection.h"
 #include "runskeleton.h"
 #include "userdialogs.h"
 
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QWidget>
 
 namespace {
@@ -44,6 +46,10 @@ void work(const RunJob &job, RunChannel &channel)
     if (channel.cancelRequested())
         return;
     WindowRunHost host(channel, job.place, job.state, job.logSoFar);
+    // The bar says when the run waits for the database, also while it connects.
+    HostWaits waits(host);
+    channel.databaseCancel()->setObserver(&waits);
+    const auto unobserved = qScopeGuard([&channel] { channel.databaseCancel()->setObserver(nullptr); });
     std::shared_ptr<OrbeConnection> &connection = host.windowState().connection;
     if (!runTrapped(job.place, job.import ? ImportProcedure : CheckProcedure,
                     [&](ErrorLine &at) { at(ConnectLine); connection = openRunConnection(job.database, channel); }))
@@ -73,7 +79,7 @@ RunSession::RunSession(QWidget *window, QPushButton *cancelButton, QPushButton *
 
 RunSession::~RunSession()
 {
-    if (!m_thread.joinable())
+    if (!m_thread.isStarted())
         return;
     m_channel->abandon();
     m_thread.join();
@@ -81,22 +87,16 @@ RunSession::~RunSession()
 
 void RunSession::start(RunJob job, QPushButton *starter)
 {
-    if (m_thread.joinable())
+    if (m_thread.isStarted())
         return;
     m_starter = starter;
     m_closeAfter = false;
     m_quiet = false;
     m_channel = std::make_shared<RunChannel>();
-    m_finished = std::make_shared<std::atomic<bool>>(false);
-    // A thread of the standard library: joined, it has ended, with its
-    // thread-local data; Qt's wait returns once its function has returned.
     // The session outlives the thread: its destructor joins it.
-    m_thread = std::thread([this, job = std::move(job), channel = m_channel, finished = m_finished] {
-        work(job, *channel);
-        *finished = true;
-        // The end shows at once, not at the next poll.
-        QMetaObject::invokeMethod(this, &RunSession::poll, Qt::QueuedConnection);
-    });
+    m_thread.start([job = std::move(job), channel = m_channel] { work(job, *channel); },
+                   // The end shows at once, not at the next poll.
+                   [this] { QMetaObject::invokeMethod(this, &RunSession::poll, Qt::QueuedConnection); });
     m_window->setCursor(Qt::BusyCursor);
     emit runningChanged(true);
     m_cancelButton->setFocus();
@@ -105,7 +105,7 @@ void RunSession::start(RunJob job, QPushButton *starter)
 
 void RunSession::cancelQuietly()
 {
-    if (!m_thread.joinable())
+    if (!m_thread.isStarted())
         return;
     m_quiet = true;
     m_channel->cancel();
@@ -114,7 +114,7 @@ void RunSession::cancelQuietly()
 void RunSession::askToCancel(bool thenClose)
 {
     // A run the ending program stops is not asked about again.
-    if (!m_thread.joinable() || m_asking || m_quiet)
+    if (!m_thread.isStarted() || m_asking || m_quiet)
         return;
     m_asking = true;
     const bool yes = UserDialogs::current().confirm(m_window, QStringLiteral("Lauf abbrechen?"), QStringLiteral("Tarvel"));
@@ -128,14 +128,14 @@ void RunSession::askToCancel(bool thenClose)
 
 void RunSession::poll()
 {
-    if (!m_thread.joinable())
+    if (!m_thread.isStarted())
         return;
     RunOutput output = m_channel->takeOutput();
     emit outputReady(&output);
     if (m_asking)
         return;
     askPendingQuestion();
-    if (m_thread.joinable() && *m_finished)
+    if (m_thread.isStarted() && m_thread.isFinished())
         finish();
 }
 

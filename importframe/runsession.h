@@ -2,17 +2,16 @@
 
 #include "orbebase.h"
 #include "runchannel.h"
+#include "runthread.h"
 #include "workbooklayout.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <thread>
 
 class Failure;
 class QPushButton;
@@ -52,7 +51,7 @@ public:
     ~RunSession() override;
 
     void start(RunJob job, QPushButton *starter);
-    bool isRunning() const { return m_thread.joinable(); }
+    bool isRunning() const { return m_thread.isStarted(); }
     // "Abbrechen", Escape, closing the window: asks "Lauf abbrechen?"; yes
     // stops the run after its row, or at once where it waits for the
     // database, and thenClose closes the window once it has stopped.
@@ -78,8 +77,7 @@ private:
     QPushButton *const m_fallback;
     QPointer<QPushButton> m_starter;
     std::shared_ptr<RunChannel> m_channel;
-    std::thread m_thread;
-    std::shared_ptr<std::atomic<bool>> m_finished; // set by the thread as its last step
+    RunThread m_thread;
     QTimer m_poll;
     bool m_asking = false;     // a question is open: what the run sends waits for it
     bool m_closeAfter = false;

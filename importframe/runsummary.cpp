@@ -17,3 +17,12 @@ QString summaryText(const RunSummary &summary)
         lines << QStringLiteral("Nicht gelesen ab Zeile %1: %2").arg(summary.firstUnreadRow).arg(summary.unreadReason);
     return lines.join(u'\n');
 }
+
+QString waitText(const DatabaseWait &wait, const QString &cancelHint)
+{
+    if (wait.forLock)
+        return QStringLiteral("Warte auf die Datenbank: ein anderes Programm hält sie gesperrt (%1 s) – %2")
+            .arg(wait.seconds)
+            .arg(cancelHint);
+    return QStringLiteral("Warte auf Antwort der Datenbank (%1 s)").arg(wait.seconds);
+}

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -42,7 +44,7 @@ std::optional<QString> QtUserDialogs::chooseOpenFile(QWidget *parent, const QStr
 }
 
 int QtUserDialogs::showMessage(QWidget *parent, const QString &text, const QString &title,
-                               MessageIcon icon, const QStringList &furtherButtons)
+                               MessageIcon icon, const QStringList &furtherButtons, const QString &okCaption)
 {
     // The runs break lines with CR LF; a label shows a lone CR as a glyph.
     QString shown = text;
@@ -51,6 +53,8 @@ int QtUserDialogs::showMessage(QWidget *parent, const QString &text, const QStri
                                                      : QMessageBox::Warning,
                     title, shown, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
+    if (!okCaption.isEmpty())
+        box.button(QMessageBox::Ok)->setText(okCaption);
     QList<QAbstractButton *> further;
     for (const QString &caption : furtherButtons)
         further << box.addButton(caption, QMessageBox::ActionRole);
@@ -105,6 +109,17 @@ bool QtUserDialogs::confirm(QWidget *parent, const QString &text, const QString 
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<QString> QtUserDialogs::askPassword(QWidget *parent, const QString &text, const QString &title)
+{
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(text);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
 }
 
 QStringList qtFileFilters(const QString &pipeSeparatedFilter)

@@ -23,17 +23,21 @@ public:
     virtual std::optional<QString> chooseOpenFile(QWidget *parent, const QStringList &filters,
                                                   const QString &folder) = 0;
 
-    // A message with an OK button and any further buttons; returns when it has
-    // been closed: 0 for OK (or the box closed otherwise), i for the i-th
-    // further button.
+    // A message with an OK button (captioned okCaption, when given) and any
+    // further buttons; returns when it has been closed: 0 for OK (or the box
+    // closed otherwise), i for the i-th further button.
     virtual int showMessage(QWidget *parent, const QString &text, const QString &title,
-                            MessageIcon icon, const QStringList &furtherButtons = {}) = 0;
+                            MessageIcon icon, const QStringList &furtherButtons = {},
+                            const QString &okCaption = {}) = 0;
 
     // An error: a warning with an OK button, details shown on request.
     virtual void showError(QWidget *parent, const QString &text, const QString &details, const QString &title) = 0;
 
     // A yes/no question, no preselected; true for yes.
     virtual bool confirm(QWidget *parent, const QString &text, const QString &title) = 0;
+
+    // Asks for a password, its characters hidden; nothing when cancelled.
+    virtual std::optional<QString> askPassword(QWidget *parent, const QString &text, const QString &title) = 0;
 
     static UserDialogs &current();
     // nullptr restores the Qt dialogs. The caller keeps ownership.
@@ -47,9 +51,10 @@ public:
     std::optional<QString> chooseOpenFile(QWidget *parent, const QStringList &filters,
                                           const QString &folder) override;
     int showMessage(QWidget *parent, const QString &text, const QString &title,
-                    MessageIcon icon, const QStringList &furtherButtons = {}) override;
+                    MessageIcon icon, const QStringList &furtherButtons = {}, const QString &okCaption = {}) override;
     void showError(QWidget *parent, const QString &text, const QString &details, const QString &title) override;
     bool confirm(QWidget *parent, const QString &text, const QString &title) override;
+    std::optional<QString> askPassword(QWidget *parent, const QString &text, const QString &title) override;
 };
 
 // Turns a filter list in the "Description|pattern;pattern|..." form into Qt's

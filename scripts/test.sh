@@ -52,8 +52,11 @@ echo "test.sh: ${postgres_tests} Tests mit PostgreSQL liefen mit, ${made} Testda
 echo "test.sh: dieselben Tests unter AddressSanitizer und UndefinedBehaviorSanitizer"
 # Tests that repeat the same code (concurrency rounds, the bad-cells matrix on
 # both databases) run it less here: one round already shows a memory fault.
+# SQLite's ODBC driver loads libodbcinst at each connect and unloads it at each
+# disconnect; what that library cached is then reported as a leak of an unknown
+# module, which no suppression can name. Loaded from the start, it stays.
 before="$(mariadb_databases)"
-TARVEL_TEST_SANITIZERS=1 ctest --test-dir "$SANITIZE_BUILD" --output-on-failure -j"$JOBS"
+LD_PRELOAD=libodbcinst.so.2 TARVEL_TEST_SANITIZERS=1 ctest --test-dir "$SANITIZE_BUILD" --output-on-failure -j"$JOBS"
 if [ "$(mariadb_databases)" -eq "$before" ]; then
   echo "test.sh: kein Test lief mit MariaDB (Sanitizer-Build)" >&2
   exit 1

@@ -50,7 +50,10 @@ cd "$build"
 find Tarvel -type f | LC_ALL=C sort |
   wixl-heat --directory-ref INSTALLDIR --component-group ProgramFiles --var var.Source -p Tarvel/ --win64 \
   > "$work/files.wxs"
-wixl -a x64 -D Version="$version" -D ProductCode="${product_code^^}" -D Source=Tarvel -D Win64=yes \
+# The installer's check of its DATENBANK runs the installed tarvel-batch.exe.
+batch_file="$(sed -n 's|.*<File Id="\([^"]*\)".*Source="\$(var.Source)/tarvel-batch.exe"/>.*|\1|p' "$work/files.wxs")"
+[ -n "$batch_file" ] || die "tarvel-batch.exe is not in the file list"
+wixl -a x64 -D Version="$version" -D ProductCode="${product_code^^}" -D Source=Tarvel -D Win64=yes -D BatchFile="$batch_file" \
   -o "$output/$name.msi" "$root/packaging/windows/tarvel.wxs" "$work/files.wxs"
 
 rm -f "$output/$name.zip"

@@ -5,6 +5,7 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -90,6 +91,21 @@ struct BatchFixture : RunFixture
         result.out = process.readAllStandardOutput();
         result.err = process.readAllStandardError();
         return result;
+    }
+
+    // Writes the user's or the machine's setting of the database for the
+    // programs start() starts; false where the system keeps it in the
+    // registry, which every program shares.
+    bool writeSetting(bool machine, const QString &location, bool fixed = false)
+    {
+        const QString file = settingsFile(dataHome.path(), machine);
+        if (file.isEmpty())
+            return false;
+        QSettings settings(file, QSettings::IniFormat);
+        settings.setValue(QStringLiteral("Datenbank/Ort"), location);
+        settings.setValue(QStringLiteral("Datenbank/Festgelegt"), fixed);
+        settings.sync();
+        return settings.status() == QSettings::NoError;
     }
 
     // The program's data folder in dataHome.

@@ -361,6 +361,19 @@ private slots:
         QCOMPARE(texts(*db.connection()->OpenRecordset(statement, OpenMode::Lookup)), QStringList({"neu", "2023", "2021", "11", "1", "1", "", "7"}));
     }
 
+    // Whether a database is Tarvel's ("tarvel-batch database", "Verbindung
+    // prüfen"): the runs' tables and columns are read, no row.
+    void tarvelsOwn_data() { addKinds(); }
+    void tarvelsOwn()
+    {
+        QFETCH(QString, kind);
+        TARVEL_OPEN_TEST_DATABASE(db, kind);
+        QCOMPARE(notTarvelsBecause(*db.connection()), QString());
+        db.execute(QStringLiteral("DROP TABLE JagdbezirkDatenBayern"));
+        const QString why = notTarvelsBecause(*db.connection());
+        QVERIFY2(why.contains(QLatin1String("(Die Datenbank passt nicht zu Tarvel: ihr fehlt eine Tabelle oder Spalte")), qPrintable(why));
+    }
+
     // What a user meets when the database file cannot be opened: a German
     // cause. (The server's causes: tests/reliability/tst_lostdatabase.cpp.)
     void connectFailures_data()
@@ -464,14 +477,16 @@ private slots:
     {
         QTest::addColumn<QString>("given");    // <standin>: the stand-in driver's path, <dir>: a folder
         QTest::addColumn<QString>("received"); // or the refusal's words
-        QTest::newRow("data source") << "DSN=Standin" << "DSN=Standin;NoCreat=1";
-        QTest::newRow("data source, user") << "DSN=Standin;Uid=jagd" << "DSN=Standin;NoCreat=1;UID=jagd";
+        QTest::newRow("data source") << "DSN=Standin" << "DSN=Standin;NoCreat=1;AUTO_RECONNECT=0";
+        QTest::newRow("data source, user") << "DSN=Standin;Uid=jagd" << "DSN=Standin;NoCreat=1;AUTO_RECONNECT=0;UID=jagd";
         QTest::newRow("password holding .dsn") << "Uid=jagd;DSN=Standin;Pwd={Wald.dsn7}"
-                                               << "DSN=Standin;NoCreat=1;UID=jagd;PWD={Wald.dsn7}";
-        QTest::newRow("braced data source") << "dsn = {Standin};Database=x" << "DSN={Standin};Database=x;NoCreat=1";
+                                               << "DSN=Standin;NoCreat=1;AUTO_RECONNECT=0;UID=jagd;PWD={Wald.dsn7}";
+        QTest::newRow("braced data source") << "dsn = {Standin};Database=x" << "DSN={Standin};Database=x;NoCreat=1;AUTO_RECONNECT=0";
         QTest::newRow("driver, braced password") << "Driver=<standin>;Server=db;Pwd={ge;heim}}x}"
-                                                 << "Driver=<standin>;Server=db;NoCreat=1;PWD={ge;heim}}x}";
-        QTest::newRow("own attribute set") << "DSN=Standin;nocreat=0" << "DSN=Standin;nocreat=0";
+                                                 << "Driver=<standin>;Server=db;NoCreat=1;AUTO_RECONNECT=0;PWD={ge;heim}}x}";
+        // Tarvel's defaults yield to the user's; its reconnect setting comes last, where MariaDB's driver reads it.
+        QTest::newRow("own attributes set") << "DSN=Standin;nocreat=0;Auto_Reconnect=1"
+                                            << "DSN=Standin;nocreat=0;Auto_Reconnect=1;AUTO_RECONNECT=0";
         QTest::newRow("file named .dsn") << "Driver=<standin>;Database=<dir>/jagd.dsnap.sqlite"
                                          << "Der Wert von „Database“ enthält „.dsn“";
         QTest::newRow("no data source, no driver") << "Database=jagd" << "weder eine Datenquelle (DSN=) noch einen Treiber";
@@ -517,9 +532,9 @@ private slots:
         const QByteArray odbcIni = qgetenv("ODBCINI");
         qputenv("ODBCINI", QFile::encodeName(dir.filePath("odbc.ini")));
         const auto restore = qScopeGuard([&] { qputenv("ODBCINI", odbcIni); });
-        for (const QString &location : {"odbc:DSN=Jagd.Verwaltung;Database=%1", "odbc:DSN=Jagd.Verwaltung;Uid=root;Database=%1"}) {
+        for (const char *location : {"odbc:DSN=Jagd.Verwaltung;Database=%1", "odbc:DSN=Jagd.Verwaltung;Uid=root;Database=%1"}) {
             OrbeBase base;
-            QVERIFY2(base.ConnectTo(QString(location).arg(db.serverDatabase())), qPrintable(base.connectFailure()));
+            QVERIFY2(base.ConnectTo(QString::fromLatin1(location).arg(db.serverDatabase())), qPrintable(base.connectFailure()));
             QCOMPARE(base.Connection()->system(), DatabaseSystem::MariaDB);
         }
     }
@@ -540,7 +555,7 @@ private slots:
 
     // Each session's bound of a lock wait as the database has it: 30 s, not
     // only a test's shorter setting. SQLite waits in a busy handler (Tarvel's
-    // own, or the ODBC driver's turns of a second), never in SQLite's timeout.
+    // own, or the ODBC driver's turns of a quarter of a second), never in SQLite's timeout.
     void sessionLockWait_data()
     {
         QTest::addColumn<QString>("kind");

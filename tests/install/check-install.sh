@@ -37,6 +37,15 @@ manual_options=$(zcat "$root/share/man/man1/tarvel-batch.1.gz" | sed 's/\\-/-/g'
 diff -u <(echo "$help_options") <(echo "$manual_options") \
   || fail "options of tarvel-batch --help (-) and its manual page (+) differ"
 
+# The machine's setting holds comments only; filled in, the batch program reads
+# it from the folder XDG_CONFIG_DIRS names.
+settings=$stage/etc/xdg/Tarvel/Tarvel.conf
+[ -f "$settings" ] || fail "no /etc/xdg/Tarvel/Tarvel.conf"
+! grep -qv '^#' "$settings" || fail "Tarvel.conf holds more than comments"
+printf '[Datenbank]\nOrt=%s\n' "$stage/demo.sqlite" >>"$settings"
+source=$(XDG_CONFIG_DIRS=$stage/etc/xdg XDG_CONFIG_HOME=$stage/config "$root/bin/tarvel-batch" database 2>/dev/null) || true
+grep -qx "Herkunft: Rechnereinstellung, $settings" <<<"$source" || fail "the setting is not read: $source"
+
 # The installed demo builder and batch program work together on an installed workbook.
 "$root/bin/tarvel-fill-demo-database" "$stage/demo.sqlite" >/dev/null
 log=$("$root/bin/tarvel-batch" check --district --database "$stage/demo.sqlite" \

@@ -246,7 +246,9 @@ private slots:
 
         const std::variant<UndoData, QString> read = readUndoData(logFile);
         QString said = read.index() == 1 ? std::get<QString>(read) : takeBack(f.host, std::get<UndoData>(read), logFile).refusal;
-        QVERIFY2(said.contains(QString(refusal).replace("<undo>", path)) && said.endsWith("Es wurde nichts geändert."), qPrintable(said));
+        QVERIFY2(said.contains(QString(refusal).replace("<undo>", QDir::toNativeSeparators(path)))
+                     && said.endsWith("Es wurde nichts geändert."),
+                 qPrintable(said));
         QCOMPARE(tables(*db.connection()), imported);
         QCOMPARE(QDir(f.folder.path()).entryList({"Rücknahme*"}), QStringList());
     }

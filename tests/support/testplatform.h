@@ -39,7 +39,13 @@ QString sendStop(const QProcess &process, Stop stop);
 // started with environment into folder; returns that data folder with a
 // trailing "/". On Windows through TARVEL_TEST_LOCAL_APPDATA, which the Wine
 // prefix of scripts/windows/test.sh makes the local application data folder.
+// On Linux their settings go there too: the user's, and the machine's in the
+// second of two folders of XDG_CONFIG_DIRS.
 QString redirectDataFolder(QProcessEnvironment &environment, const QString &folder);
+// The files of those settings, the user's or the machine's, after
+// redirectDataFolder; empty where the settings are the registry's, which every
+// program of the system shares (Windows).
+QString settingsFile(const QString &folder, bool machine);
 
 // The system's opener of files and folders as a window test sets it up for
 // itself and what it starts: one that takes every path, one that has no

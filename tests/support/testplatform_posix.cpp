@@ -50,7 +50,14 @@ QString sendStop(const QProcess &process, Stop stop)
 QString redirectDataFolder(QProcessEnvironment &environment, const QString &folder)
 {
     environment.insert(QStringLiteral("XDG_DATA_HOME"), folder);
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder + QStringLiteral("/benutzer"));
+    environment.insert(QStringLiteral("XDG_CONFIG_DIRS"), folder + QStringLiteral("/leer:") + folder + QStringLiteral("/rechner"));
     return folder + QStringLiteral("/Tarvel/Tarvel/");
+}
+
+QString settingsFile(const QString &folder, bool machine)
+{
+    return folder + (machine ? QStringLiteral("/rechner") : QStringLiteral("/benutzer")) + QStringLiteral("/Tarvel/Tarvel.conf");
 }
 
 bool makePipe(const QString &path)

@@ -86,6 +86,11 @@ QString redirectDataFolder(QProcessEnvironment &environment, const QString &fold
     return folder + QStringLiteral("/Tarvel/Tarvel/");
 }
 
+QString settingsFile(const QString &, bool)
+{
+    return QString();
+}
+
 bool makePipe(const QString &)
 {
     return false;

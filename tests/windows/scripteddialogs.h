@@ -24,6 +24,7 @@ public:
         MessageIcon icon;
         QStringList furtherButtons;
         QString details; // an error box's
+        QString okCaption = {};
     };
 
     ScriptedDialogs() { UserDialogs::setCurrent(this); }
@@ -36,6 +37,7 @@ public:
     QList<Message> messages; // questions too, with the title "?", and error boxes
     int buttonAnswer = 0;
     bool confirmAnswer = false;
+    QStringList passwordAnswers; // next answers to a password question; none: cancelled
     std::function<void()> whenShown; // runs as each dialog opens
 
     std::optional<QString> chooseOpenFile(QWidget *, const QStringList &filters,
@@ -50,9 +52,9 @@ public:
     }
 
     int showMessage(QWidget *, const QString &text, const QString &title, MessageIcon icon,
-                    const QStringList &furtherButtons = {}) override
+                    const QStringList &furtherButtons = {}, const QString &okCaption = {}) override
     {
-        return shown({text, title, icon, furtherButtons, {}}), buttonAnswer;
+        return shown({text, title, icon, furtherButtons, {}, okCaption}), buttonAnswer;
     }
 
     void showError(QWidget *, const QString &text, const QString &details, const QString &title) override
@@ -77,6 +79,14 @@ public:
     }
     bool enterOnRealQuestion = false;
     QStringList realQuestionDefaults; // the default button of each, "Nein" when No
+
+    std::optional<QString> askPassword(QWidget *, const QString &text, const QString &title) override
+    {
+        shown({text, title, MessageIcon::Information, {}, {}});
+        if (passwordAnswers.isEmpty())
+            return std::nullopt;
+        return passwordAnswers.takeFirst();
+    }
 
 private:
     void shown(const Message &message)
