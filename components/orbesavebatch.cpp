@@ -120,7 +120,11 @@ void SaveSending::run()
     }
     firsts.push_back(statements.size());
     OrbeBatchAnswer answer;
-    m_session.runBatch(statements, answer);
+    {
+        // Each row waits for its lock inside the batch: a long wait is one for another program's lock.
+        DatabaseCancel::ExpectingLock expecting(*m_session.waits().cancel);
+        m_session.runBatch(statements, answer);
+    }
     // The server's answer tells what was not saved; without one nobody can
     // tell from the failing save on, and the journal is told nothing more.
     const bool answered = !answer.error.nativeErrorCode().isEmpty();

@@ -111,6 +111,7 @@ bool OrbeSession::runBatch(QList<OrbeStatement> statements, OrbeBatchAnswer &ans
             value = m_dialect.bindable(value);
     }
     answer = {};
+    const auto told = qScopeGuard([this] { m_waits->cancel->tellWaitEnded(); });
     if (m_open) {
         m_link->runBatch(statements, answer);
     } else {
