@@ -160,6 +160,9 @@ struct OrbeRecordset::Impl
     // Snapshot mode: queues the pending save with the connection, the rows
     // as it will leave them.
     void queueSave();
+    void queuedInsert(OrbeWaitingSave &save, int key);
+    void queuedUpdate(OrbeWaitingSave &save, int key, const QList<QVariant> &before);
+    QString columnName(int col) const; // as a quoted identifier
     // The one row a statement of the recordset's table reads, with the given
     // key columns of the edited row bound; nothing when it finds none.
     std::optional<QList<QVariant>> rowRead(const QString &sql, const QList<int> &keys);
