@@ -147,6 +147,8 @@ void RowBatch::sendRows(std::vector<Row> &rows)
             throw RowsAgain(row.row);
         }
         if (outcome && outcome->result != OrbeSaveOutcome::Result::Saved) {
+            // The bar went ahead with the rows prepared; the run ends at this one.
+            m_host.setProgressValue(float(row.row));
             const int line = outcome->atBegin ? row.beginLine : row.saveLine;
             appendPieces(row, line);
             (*m_at)(line);
