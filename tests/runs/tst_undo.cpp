@@ -212,6 +212,8 @@ private slots:
                                                << "Zeile 7 ist beschädigt, der Schlüssel des Datensatzes ist unlesbar";
         QTest::newRow("sparse file of 2 GB") << "sparse" << "sie sind 2147483648 Bytes groß; ein Import schreibt höchstens 64 MB";
         QTest::newRow("a link to a device") << "device" << "sie sind keine gewöhnliche Datei";
+        QTest::newRow("an entry said not saved that is not there")
+            << "replace Gespeichert 3=Nicht gespeichert 4" << "er bestätigt keinen vollständigen Eintrag";
     }
     // Each refused in German, naming the undo data, and nothing written.
     void badData()
@@ -251,6 +253,24 @@ private slots:
                  qPrintable(said));
         QCOMPARE(tables(*db.connection()), imported);
         QCOMPARE(QDir(f.folder.path()).entryList({"Rücknahme*"}), QStringList());
+    }
+
+    // An entry its batch did not save is passed over: its record stays.
+    void notSavedPassedOver()
+    {
+        TARVEL_OPEN_TEST_DATABASE(db, "sqlite");
+        seed(db, "district");
+        RunFixture f(db);
+        const QString logFile = import(f, true, "district-mixed");
+        QByteArray bytes = fileBytes(undoDataPath(logFile));
+        QVERIFY(writeFileBytes(undoDataPath(logFile), bytes.replace("\r\nGespeichert 2\r\n", "\r\nNicht gespeichert 2\r\n")));
+        const std::variant<UndoData, QString> read = readUndoData(logFile);
+        QVERIFY2(read.index() == 0, read.index() ? qPrintable(std::get<QString>(read)) : "");
+        QCOMPARE(std::get<UndoData>(read).entries.size(), 2);
+        QCOMPARE(takeBack(f.host, std::get<UndoData>(read), logFile).takenBack, 2);
+        QCOMPARE(f.scalar("select IdJagdbezirksSammlung * 10000 + JagdjahrVon from ForstlichesGutachtenZurAbschussplanung "
+                          "where IdJagdbezirksSammlung <> 104"),
+                 QStringLiteral("1032022"));
     }
 };
 
