@@ -6,10 +6,11 @@
 #include "cooperativeruns.h"
 #include "districtruns.h"
 #include "importlog.h"
+#include "qtwarnings.h"
 #include "runfixture.h"
 #include "testfiles.h"
+#include "testmain.h"
 #include "workbookrows.h"
-#include "qtwarnings.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -224,5 +225,5 @@ private slots:
 
 };
 
-QTEST_GUILESS_MAIN(RunsTest)
+TARVEL_TEST_GUILESS_MAIN(RunsTest)
 #include "tst_runs.moc"
