@@ -1,17 +1,21 @@
 #include "modmain.h"
+#include "programend.h"
 #include "programsetup.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
-    QApplication application(argc, argv);
-    setUpProgram();
-    ModMain::installGermanTranslation(application);
-    ModMain::installProgramIcon();
-    ModMain::installErrorPresenter();
+    const int status = [&] {
+        QApplication application(argc, argv);
+        setUpProgram();
+        ModMain::installGermanTranslation(application);
+        ModMain::installProgramIcon();
+        ModMain::installErrorPresenter();
 
-    const int status = ModMain::runProgram();
-    ModMain::release();
-    return status;
+        const int ended = ModMain::runProgram();
+        ModMain::release();
+        return ended;
+    }();
+    return endProgram(status);
 }

@@ -35,18 +35,19 @@ add_library(tarvel_database STATIC
     orbeerrorreport.cpp orbeerrorreport.h
     qtnotes.cpp qtnotes.h
     consoletext.h
+    programend.h
     orbeinternal.h
     schema.qrc
 )
 if(WIN32)
-    target_sources(tarvel_database PRIVATE socket_windows.cpp consoletext_windows.cpp fileidentity_windows.cpp databasesetting_windows.cpp)
+    target_sources(tarvel_database PRIVATE socket_windows.cpp consoletext_windows.cpp programend_windows.cpp fileidentity_windows.cpp databasesetting_windows.cpp)
     target_link_libraries(tarvel_database PRIVATE ws2_32)
     # Windows' sql.h uses the types of <windows.h> without including it, and
     # under Qt's UNICODE it names the wide functions: these files ask for ASCII
     # (SQLSTATEs, system and data source names), as from unixODBC.
     set_source_files_properties(orbelink_odbc.cpp odbcdatasources.cpp PROPERTIES COMPILE_OPTIONS "-include;windows.h;-UUNICODE;-U_UNICODE")
 else()
-    target_sources(tarvel_database PRIVATE socket_posix.cpp consoletext_posix.cpp fileidentity_posix.cpp databasesetting_posix.cpp)
+    target_sources(tarvel_database PRIVATE socket_posix.cpp consoletext_posix.cpp programend_posix.cpp fileidentity_posix.cpp databasesetting_posix.cpp)
 endif()
 target_include_directories(tarvel_database PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 find_package(PostgreSQL REQUIRED)

@@ -5,12 +5,13 @@
 #include "conversions.h"
 #include "cooperativeruns.h"
 #include "districtruns.h"
-#include "testfiles.h"
-#include "testplatform.h"
 #include "importlog.h"
 #include "orbebase.h"
 #include "orberecordset.h"
 #include "platform.h"
+#include "testfiles.h"
+#include "testmain.h"
+#include "testplatform.h"
 #include "undodata.h"
 
 #include <QFile>
@@ -644,5 +645,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(BatchTest)
+TARVEL_TEST_GUILESS_MAIN(BatchTest)
 #include "tst_batch.moc"

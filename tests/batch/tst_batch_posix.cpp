@@ -3,6 +3,7 @@
 #include "batch.h"
 #include "batchfixture.h"
 #include "testfiles.h"
+#include "testmain.h"
 #include "testsignals.h"
 
 #include <QFile>
@@ -105,5 +106,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(BatchPosixTest)
+TARVEL_TEST_GUILESS_MAIN(BatchPosixTest)
 #include "tst_batch_posix.moc"

@@ -6,10 +6,11 @@
 #include "orbebase.h"
 #include "orbeconnection.h"
 #include "orberecordset.h"
+#include "qtwarnings.h"
 #include "testdatabase.h"
 #include "testfiles.h"
+#include "testmain.h"
 #include "testplatform.h"
-#include "qtwarnings.h"
 
 #include <QFile>
 #include <QProcess>
@@ -496,6 +497,9 @@ private slots:
     {
         QFETCH(QString, given);
         QFETCH(QString, received);
+        const bool reachesDriver = received.startsWith("DSN=") || received.startsWith("Driver=");
+        if (const QString reason = lacking(Need::OdbcDrivers); reachesDriver && !reason.isEmpty())
+            QSKIP(qPrintable(reason));
         QTemporaryDir dir;
         const QString standin = QStringLiteral(TARVEL_ODBC_STANDIN);
         QVERIFY(writeFileBytes(dir.filePath("odbc.ini"), "[Standin]\nDriver=" + standin.toUtf8() + "\n"));
@@ -510,7 +514,7 @@ private slots:
         const auto filled = [&](QString text) { return text.replace("<standin>", standin).replace("<dir>", dir.path()); };
         OrbeBase base;
         QVERIFY(!base.ConnectTo("odbc:" + filled(given))); // the stand-in's system is none Tarvel knows
-        if (QFile::exists(dir.filePath("received")))
+        if (reachesDriver)
             QCOMPARE(QString::fromUtf8(fileBytes(dir.filePath("received"))), filled(received));
         else
             QVERIFY2(base.connectFailure().contains(received), qPrintable(base.connectFailure()));
@@ -586,5 +590,5 @@ private:
     }
 };
 
-QTEST_GUILESS_MAIN(TestOrbeDatabase)
+TARVEL_TEST_GUILESS_MAIN(TestOrbeDatabase)
 #include "tst_orbedatabase.moc"

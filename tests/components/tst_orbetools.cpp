@@ -4,8 +4,9 @@
 #include "orbebase.h"
 #include "orberecordset.h"
 #include "orbetools.h"
-#include "testfiles.h"
 #include "qtwarnings.h"
+#include "testfiles.h"
+#include "testmain.h"
 
 #include <QDate>
 #include <QDir>
@@ -209,5 +210,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestOrbeTools)
+TARVEL_TEST_GUILESS_MAIN(TestOrbeTools)
 #include "tst_orbetools.moc"

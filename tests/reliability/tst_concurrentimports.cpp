@@ -6,11 +6,12 @@
 #include "assessments.h"
 #include "failure.h"
 #include "orberecordset.h"
+#include "qtwarnings.h"
 #include "testdatabase.h"
 #include "testfiles.h"
+#include "testmain.h"
 #include "testplatform.h"
 #include "testworkbook.h"
-#include "qtwarnings.h"
 #include "undodata.h"
 
 #include <QProcess>
@@ -313,5 +314,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(ConcurrentImportsTest)
+TARVEL_TEST_GUILESS_MAIN(ConcurrentImportsTest)
 #include "tst_concurrentimports.moc"

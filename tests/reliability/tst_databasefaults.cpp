@@ -7,8 +7,9 @@
 #include "cooperativeruns.h"
 #include "failure.h"
 #include "orberecordset.h"
-#include "runfixture.h"
 #include "qtwarnings.h"
+#include "runfixture.h"
+#include "testmain.h"
 #include "testplatform.h"
 
 #include <QProcess>
@@ -337,5 +338,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(DatabaseFaultsTest)
+TARVEL_TEST_GUILESS_MAIN(DatabaseFaultsTest)
 #include "tst_databasefaults.moc"

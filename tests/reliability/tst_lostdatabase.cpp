@@ -6,16 +6,17 @@
 #include "cooperativeruns.h"
 #include "errorreportcapture.h"
 #include "failure.h"
+#include "faultproxy.h"
 #include "orbebase.h"
 #include "orbeerrorreport.h"
 #include "orberecordset.h"
-#include "faultproxy.h"
 #include "privatecluster.h"
+#include "qtwarnings.h"
 #include "testfiles.h"
+#include "testmain.h"
 #include "testrunhost.h"
 #include "testsignals.h"
 #include "testworkbook.h"
-#include "qtwarnings.h"
 
 #include <QStandardPaths>
 #include <QUrl>
@@ -258,5 +259,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(LostDatabaseTest)
+TARVEL_TEST_GUILESS_MAIN(LostDatabaseTest)
 #include "tst_lostdatabase.moc"

@@ -5,11 +5,12 @@
 #include "errorreportcapture.h"
 #include "faultproxy.h"
 #include "orbebase.h"
+#include "qtwarnings.h"
 #include "testdatabase.h"
+#include "testmain.h"
 #include "testplatform.h"
 #include "testrunhost.h"
 #include "testworkbook.h"
-#include "qtwarnings.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -126,5 +127,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(SilentServerTest)
+TARVEL_TEST_GUILESS_MAIN(SilentServerTest)
 #include "tst_silentserver.moc"

@@ -9,9 +9,10 @@
 #include "cooperativeruns.h"
 #include "districtruns.h"
 #include "failure.h"
+#include "qtwarnings.h"
 #include "runfixture.h"
 #include "testfiles.h"
-#include "qtwarnings.h"
+#include "testmain.h"
 
 #include <QtTest>
 
@@ -342,5 +343,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(BadCellsTest)
+TARVEL_TEST_GUILESS_MAIN(BadCellsTest)
 #include "tst_badcells.moc"

@@ -6,9 +6,10 @@
 #include "cooperativeruns.h"
 #include "districtruns.h"
 #include "failure.h"
+#include "qtwarnings.h"
 #include "runfixture.h"
 #include "testfiles.h"
-#include "qtwarnings.h"
+#include "testmain.h"
 
 #include <QtTest>
 
@@ -179,5 +180,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(FailurePlacesTest)
+TARVEL_TEST_GUILESS_MAIN(FailurePlacesTest)
 #include "tst_failureplaces.moc"

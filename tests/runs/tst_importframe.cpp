@@ -5,10 +5,11 @@
 #include "failure.h"
 #include "failuretrap.h"
 #include "importlog.h"
+#include "qtwarnings.h"
 #include "runfixture.h"
 #include "specieslookup.h"
 #include "testfiles.h"
-#include "qtwarnings.h"
+#include "testmain.h"
 #include "workbooklayout.h"
 #include <QtTest>
 
@@ -231,5 +232,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(ImportFrameTest)
+TARVEL_TEST_GUILESS_MAIN(ImportFrameTest)
 #include "tst_importframe.moc"

@@ -7,10 +7,11 @@
 #include "cooperativeruns.h"
 #include "districtruns.h"
 #include "importlog.h"
+#include "qtwarnings.h"
 #include "runfixture.h"
 #include "testfiles.h"
+#include "testmain.h"
 #include "workbookrows.h"
-#include "qtwarnings.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -256,5 +257,5 @@ private slots:
 
 };
 
-QTEST_GUILESS_MAIN(RunsTest)
+TARVEL_TEST_GUILESS_MAIN(RunsTest)
 #include "tst_runs.moc"

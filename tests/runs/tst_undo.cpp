@@ -9,6 +9,7 @@
 #include "districtruns.h"
 #include "importlog.h"
 #include "runfixture.h"
+#include "testmain.h"
 #include "testplatform.h"
 #include "undorun.h"
 
@@ -274,5 +275,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(UndoTest)
+TARVEL_TEST_GUILESS_MAIN(UndoTest)
 #include "tst_undo.moc"

@@ -19,7 +19,7 @@ enum class Need {
     ReplacingOpenFiles, // another file moved over one that a program holds open
     SpecialFiles,       // /dev/full (takes no byte), /dev/zero (never ends), named pipes (mkfifo)
     TwoUsers,           // the test runs as root and may act as other users, whom permissions bind
-    OdbcDrivers,        // ODBC drivers of this system for SQLite, PostgreSQL and MariaDB
+    OdbcDrivers,        // ODBC drivers of this system that its ODBC manager loads (SQLite, PostgreSQL, MariaDB, a stand-in)
 };
 // Why this system lacks it (a test skips with that reason); empty when it has it.
 QString lacking(Need need);

@@ -47,8 +47,9 @@ QString lacking(Need need)
         return QStringLiteral("the test cannot act as another Windows user");
     case Need::OdbcDrivers:
         // Wine's ODBC manager hands the calls to the machine's unixODBC: its
-        // Linux drivers take no Windows path and load no Windows DLL.
-        return QStringLiteral("Debian has no Windows ODBC drivers for SQLite, PostgreSQL or MariaDB");
+        // Linux drivers take no Windows path, and it loads no Windows DLL.
+        return QStringLiteral("Debian has no Windows ODBC drivers for SQLite, PostgreSQL or MariaDB, "
+                              "and Wine's ODBC manager loads no Windows driver");
     }
     return QString();
 }

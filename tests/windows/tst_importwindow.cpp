@@ -1,17 +1,18 @@
 #include "cooperativewindow.h"
 #include "districtwindow.h"
 #include "errorbox.h"
-#include "importlog.h"
 #include "failure.h"
 #include "faultproxy.h"
 #include "fittingtext.h"
+#include "importlog.h"
 #include "logbox.h"
 #include "modmain.h"
+#include "qtwarnings.h"
 #include "runchannel.h"
 #include "rundisplay.h"
 #include "runfixture.h"
 #include "scripteddialogs.h"
-#include "qtwarnings.h"
+#include "testmain.h"
 #include "testplatform.h"
 #include "undodata.h"
 
@@ -899,5 +900,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestImportWindow)
+TARVEL_TEST_MAIN(TestImportWindow)
 #include "tst_importwindow.moc"

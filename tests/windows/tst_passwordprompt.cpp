@@ -11,6 +11,7 @@
 #include "scripteddialogs.h"
 #include "startwindow.h"
 #include "testfiles.h"
+#include "testmain.h"
 #include "testplatform.h"
 
 #include <QDirIterator>
@@ -92,5 +93,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestPasswordPrompt)
+TARVEL_TEST_MAIN(TestPasswordPrompt)
 #include "tst_passwordprompt.moc"

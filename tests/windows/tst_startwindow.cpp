@@ -7,10 +7,11 @@
 #include "modmain.h"
 #include "orbebase.h"
 #include "orbeconnection.h"
+#include "qtwarnings.h"
 #include "scripteddialogs.h"
 #include "testdatabase.h"
 #include "testfiles.h"
-#include "qtwarnings.h"
+#include "testmain.h"
 #include "testplatform.h"
 #include "twips.h"
 
@@ -421,5 +422,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestStartWindow)
+TARVEL_TEST_MAIN(TestStartWindow)
 #include "tst_startwindow.moc"

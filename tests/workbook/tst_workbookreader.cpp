@@ -1,6 +1,7 @@
 #include "failure.h"
 #include "spreadsheet.h"
 #include "testfiles.h"
+#include "testmain.h"
 #include "testplatform.h"
 #include "testworkbook.h"
 #include "workbook/sheetreaders.h"
@@ -385,5 +386,5 @@ void TestWorkbookReader::applicationOpensAndCloses()
     QVERIFY_THROWS_EXCEPTION(Failure, app->Open(kCorpus + QStringLiteral("/fail/empty.xlsx")));
 }
 
-QTEST_GUILESS_MAIN(TestWorkbookReader)
+TARVEL_TEST_GUILESS_MAIN(TestWorkbookReader)
 #include "tst_workbookreader.moc"
