@@ -26,6 +26,15 @@ void insertMany(OrbeConnection &connection, const QString &statement, int count,
     }
 }
 
+// A record for every other district in 2021.
+void insertRecords(OrbeConnection &connection, int n)
+{
+    insertMany(connection, "insert into ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung, IdWildart, "
+               "JagdjahrVon, JagdjahrBis, IdVerbissbelastung, IdAenderungVerbissbelastung) values (?, "
+               "(select min(Wildart_ID_PK) from Wildart), 2021, 2023, 12, 31)", n / 2,
+               [](int i) { return QVariantList{2 * i}; });
+}
+
 void fillDatabase(OrbeConnection &connection, int n)
 {
     const bool mariadb = connection.system() == DatabaseSystem::MariaDB;
@@ -44,10 +53,7 @@ void fillDatabase(OrbeConnection &connection, int n)
                    const int district = (i - 1) % n + 1;
                    return QVariantList{district, district, i <= n ? 2019 : 2022, QStringLiteral("Revier %1").arg(district)};
                });
-    insertMany(connection, "insert into ForstlichesGutachtenZurAbschussplanung (IdJagdbezirksSammlung, IdWildart, "
-               "JagdjahrVon, JagdjahrBis, IdVerbissbelastung, IdAenderungVerbissbelastung) values (?, "
-               "(select min(Wildart_ID_PK) from Wildart), 2021, 2023, 12, 31)", n / 2,
-               [](int i) { return QVariantList{2 * i}; });
+    insertRecords(connection, n);
     connection.execute(QStringLiteral("COMMIT"));
     // A database in use has its statistics; a freshly filled one must get them.
     connection.execute(mariadb ? QStringLiteral("ANALYZE TABLE JagdbezirksSammlung, Jagdbezirk, JagdbezirkDatenBayern, "
@@ -81,6 +87,14 @@ void openFilledDatabase(OrbeBase &base, const QString &location, int n)
     std::printf("%s, %d rows (database filled in %.1f s)\n", qPrintable(connection->Description()), n,
                 clock.nsecsElapsed() / 1e9);
     std::fflush(stdout);
+}
+
+void resetRecords(OrbeConnection &connection, int n)
+{
+    connection.execute(QStringLiteral("BEGIN"));
+    connection.execute(QStringLiteral("delete from ForstlichesGutachtenZurAbschussplanung"));
+    insertRecords(connection, n);
+    connection.execute(QStringLiteral("COMMIT"));
 }
 
 BenchWorkbooks writeBenchWorkbooks(const QString &folder, int n)

@@ -3,6 +3,7 @@
 #include <QString>
 
 class OrbeBase;
+class OrbeConnection;
 
 // What the benchmarks run on: a database of 10,000 districts and 10,000
 // cooperatives (or as many as asked) and a workbook of each kind.
@@ -14,6 +15,9 @@ class OrbeBase;
 // for every other district in 2021, so that an import both adds and updates.
 // Ends the program when that fails.
 void openFilledDatabase(OrbeBase &base, const QString &location, int n);
+
+// The records back as openFilledDatabase() left them.
+void resetRecords(OrbeConnection &connection, int n);
 
 // A district and a cooperative workbook of n - 1 rows in folder (every
 // 20th number unknown); returns their paths.

@@ -9,7 +9,7 @@ add_library(tarvel_database STATIC
     orbelink.h
     orbelink_qt.cpp orbelink_qt.h
     orbelink_odbc.cpp orbelink_odbc.h
-    orbelink_pq.cpp orbelink_pq.h pqvalues.cpp pqcancel.cpp
+    orbelink_pq.cpp orbelink_pq.h pqvalues.cpp pqcancel.cpp pqpipeline.cpp
     orbesocket.h
     odbcconnectionstring.cpp odbcconnectionstring.h
     odbcqtarguments.cpp odbcqtarguments.h
@@ -21,6 +21,7 @@ add_library(tarvel_database STATIC
     orbetransaction.cpp orbetransaction.h
     orberecordset.cpp orberecordset.h orberecordsetimpl.h
     orberecordsetsaves.cpp orbejournal.h
+    orbesnapshot.cpp orbesavebatch.cpp
     orbeopenrecordset.cpp
     orbevalues.cpp
     numbertext.cpp numbertext.h

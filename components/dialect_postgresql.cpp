@@ -41,21 +41,49 @@ public:
         return true;
     }
 
-    bool beginRow(OrbeSession &session, const QString &table, QString &, QSqlError &error,
-                  QString &failed) const override
+    QStringList rowBegin(const QString &table) const override
     {
         // SHARE ROW EXCLUSIVE conflicts with itself and with every INSERT,
         // UPDATE and DELETE on the table, while plain reads go on; taken
         // before the read, it makes that read see every row an earlier writer
-        // committed. Begun and taken in one round trip.
-        const QString begin = QStringLiteral("BEGIN");
-        const QString lock = QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(table);
-        if (session.runTogether(begin + QStringLiteral("; ") + lock, error))
+        // committed.
+        return {QStringLiteral("BEGIN"), QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(table)};
+    }
+
+    bool beginRow(OrbeSession &session, const QString &table, QString &, QSqlError &error,
+                  QString &failed) const override
+    {
+        // Begun and locked in one round trip.
+        const QStringList statements = rowBegin(table);
+        if (session.runTogether(statements.join(QStringLiteral("; ")), error))
             return true;
         // The server's refusal of the lock has its code; a begin fails only
         // with the connection, which has none.
-        failed = error.nativeErrorCode().isEmpty() ? begin : lock;
+        failed = error.nativeErrorCode().isEmpty() ? statements.first() : statements.last();
         return false;
+    }
+
+    QString keysAhead() const override
+    {
+        return QStringLiteral("SELECT nextval(pg_get_serial_sequence(?, ?)) FROM generate_series(1, CAST(? AS INTEGER))");
+    }
+
+    QString insertsAsGiven() const override
+    {
+        // The key from its sequence (serial or identity), with the rights to
+        // take one and to give it; no other column with a default or a value
+        // of its own, no trigger and no rule that could change the row.
+        return QStringLiteral(
+            "WITH t AS (SELECT to_regclass(CAST(? AS TEXT)) AS id, CAST(? AS TEXT) AS k),"
+            " s AS (SELECT t.*, pg_get_serial_sequence(CAST(t.id AS TEXT), t.k) AS seq FROM t)"
+            " SELECT coalesce(s.seq IS NOT NULL AND has_sequence_privilege(s.seq, 'USAGE,UPDATE')"
+            " AND has_column_privilege(s.id, s.k, 'INSERT')"
+            " AND NOT EXISTS (SELECT FROM pg_attribute a WHERE a.attrelid = s.id AND a.attnum > 0"
+            " AND NOT a.attisdropped AND a.attname <> s.k"
+            " AND (a.atthasdef OR a.attidentity <> '' OR a.attgenerated <> ''))"
+            " AND NOT EXISTS (SELECT FROM pg_trigger g WHERE g.tgrelid = s.id AND NOT g.tgisinternal)"
+            " AND NOT EXISTS (SELECT FROM pg_rewrite r WHERE r.ev_class = s.id AND r.rulename <> '_RETURN'), false)"
+            " FROM s");
     }
 
     bool isReadOnly(const QSqlError &error) const override

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "failure.h"
 #include "orbesystem.h"
 
+#include <QList>
 #include <QString>
 #include <QVariantList>
 
 #include <memory>
+#include <optional>
 
 class OrbeRecordset;
 class OrbeSaveJournal;
@@ -16,6 +19,24 @@ struct OrbeConnectionState;
 enum class OpenMode {
     Lookup = 4,   // read only
     Editable = 5, // "select * from <one table> ..." that can Edit, AddNew and Update
+    // "select * from <one table> ...", read without a lock: its Update
+    // waits to be sent with others (OrbeConnection::sendSaves), and writes
+    // only what the rows read predict (see OrbeRecordset::MatchColumns).
+    Snapshot = 6,
+};
+
+// What became of a save sent with others (OrbeConnection::sendSaves).
+struct OrbeSaveOutcome
+{
+    enum class Result {
+        Saved,     // committed
+        NotAsRead, // the record was no longer as read (or one was there to add): nothing written
+        Failed,    // failure says why, and whether it may be saved
+        NotSent,   // not sent, or skipped after an earlier one failed: nothing written
+    };
+    Result result = Result::NotSent;
+    bool atBegin = false; // failed while its transaction began and took its lock
+    std::optional<Failure> failure;
 };
 
 // An open database. Statements run as they stand.
@@ -72,6 +93,24 @@ public:
     // From now on every save of an editable recordset of this connection is
     // told to journal (nullptr: to none). The caller keeps it alive meanwhile.
     void setSaveJournal(OrbeSaveJournal *journal);
+
+    // Whether saves of snapshot recordsets are worth queuing: the connection
+    // sends many rows' transactions in one round trip (PostgreSQL).
+    bool sendsSavesTogether() const;
+    // Whether a new record of table can be queued: the database hands out
+    // its key beforehand, and the insert leaves exactly what it gives (no
+    // default but the key's, no trigger or rule), which the user may do.
+    // Asked once while the schema is unchanged. Throws Failure.
+    bool addsTogether(const QString &table);
+    // How many saves wait to be sent.
+    qsizetype waitingSaves() const;
+    // Sends the first count waiting saves in one round trip, each in its own
+    // transaction with its lock, and drops the others. The journal is told
+    // of each before anything is sent, and of its commit (or that it was not
+    // saved) in order; a new record gets its key first. After a save that
+    // was not saved the rest are not either, and a snapshot's rows no longer
+    // tell what the database holds. What became of each, in order.
+    QList<OrbeSaveOutcome> sendSaves(qsizetype count);
 
     void close();
 

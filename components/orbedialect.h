@@ -60,6 +60,18 @@ public:
     // Releases what beginRow left besides the transaction, after it ended.
     virtual void releaseRowLock(OrbeSession &, QString &lockHeld) const { lockHeld.clear(); }
 
+    // Rows' transactions sent several at once, where the link sends batches.
+    // The statements that begin a row's transaction on table and take its
+    // lock, as beginRow() runs them; empty where the system takes no batch.
+    virtual QStringList rowBegin(const QString &) const { return {}; }
+    // A query of new keys for a table's key column, as many as asked, in
+    // order (bound: the table, the column, how many); empty where unknown.
+    virtual QString keysAhead() const { return {}; }
+    // A query whose one value is true when an insert into a table leaves in
+    // the new row exactly what it gives it, with a key from keysAhead(), and
+    // the user may insert so (bound: the table, the key column).
+    virtual QString insertsAsGiven() const { return {}; }
+
     // The error says the database or session takes no changes.
     virtual bool isReadOnly(const QSqlError &error) const = 0;
     // What the error says about the database as a whole, in German words a

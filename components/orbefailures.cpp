@@ -53,6 +53,29 @@ QString wrongTypeCause()
     return QStringLiteral("Die Datenbank passt nicht zu Tarvel: eine Spalte hat einen anderen Typ, als Tarvel erwartet");
 }
 
+QString notBegun()
+{
+    return QStringLiteral("Die Transaktion konnte nicht begonnen werden");
+}
+
+QString notSaved(bool added)
+{
+    return added ? QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden")
+                 : QStringLiteral("Der Datensatz konnte nicht gespeichert werden");
+}
+
+QString notCommitted()
+{
+    return notSaved(false) + QStringLiteral(", die Transaktion ließ sich nicht abschließen");
+}
+
+QString commitUncertain()
+{
+    // Without an answer nobody can tell whether the server committed.
+    return QStringLiteral("Ob der Datensatz gespeichert ist, ist ungewiss: die Transaktion wurde zum Abschließen "
+                          "geschickt, eine Bestätigung kam nicht");
+}
+
 Failure failure(long number, const QString &description, const QSqlError &error, const QString &statement,
                 const QString &why)
 {

@@ -14,7 +14,25 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
+#include <vector>
+
+// A save of a snapshot recordset waiting to be sent (OrbeConnection::sendSaves).
+struct OrbeWaitingSave
+{
+    const void *owner = nullptr; // the recordset's inside, which drops its saves when it goes
+    QString table;
+    QString keyColumn; // as the database names it
+    bool added = false;
+    // Gives one row back, or fails with a division by zero when the record
+    // is not as read. An added record's first value is its key.
+    QString write;
+    QVariantList values;
+    OrbeSavedRecord record; // as the journal is told
+    // Tells the recordset whether it was saved, and an added record's key.
+    std::function<void(bool saved, const QVariant &key)> settle;
+};
 
 // What the recordsets of one connection share: its session. Recordsets keep
 // it alive, so a recordset that outlives its connection fails cleanly
@@ -27,6 +45,7 @@ struct OrbeConnectionState
     }
     OrbeSession session;
     OrbeSaveJournal *journal = nullptr; // told of every save, when set
+    std::vector<OrbeWaitingSave> waitingSaves;
 };
 
 namespace orbe {
@@ -46,6 +65,13 @@ QString referredToCause();
 QString refersToMissingCause();
 QString foreignKeyCause();
 QString valueDoesNotFitCause();
+// What a save says when it fails: at the transaction's begin and lock, at
+// its write (of a new record, or of one read), at its commit, and at a
+// commit that got no answer.
+QString notBegun();
+QString notSaved(bool added);
+QString notCommitted();
+QString commitUncertain();
 // The statement on one line, cut to a length that fits a message.
 QString shortened(const QString &statement);
 // A Failure from the database component: the description, the cause in

@@ -24,9 +24,10 @@ struct OrbeSavedRecord
 };
 
 // Told of every save of a connection's editable recordsets
-// (OrbeConnection::setSaveJournal), on the connection's thread. A writer that
-// sends several records' transactions at once tells each record before its
-// commit and confirms them in the same order.
+// (OrbeConnection::setSaveJournal), on the connection's thread. Saves sent
+// several at once (OrbeConnection::sendSaves) are each told before any is
+// sent, then confirmed in the same order as committed or not saved; one
+// whose commit got no answer is neither, nor is any after it.
 class OrbeSaveJournal
 {
 public:
@@ -36,4 +37,8 @@ public:
     virtual void written(const OrbeSavedRecord &record) = 0;
     // The oldest record told and not yet confirmed is committed.
     virtual void committed() noexcept = 0;
+    // The oldest record told and not yet confirmed was not saved: the
+    // database refused or skipped its transaction, or found the record other
+    // than read and wrote nothing.
+    virtual void notSaved() noexcept = 0;
 };

@@ -26,6 +26,25 @@ struct OrbeRows
     int affected = -1;
 };
 
+// One statement of a batch (OrbeLink::runBatch), bound and kept as run()
+// binds and keeps it.
+struct OrbeStatement
+{
+    QString sql;
+    QVariantList values = {};
+    bool keep = false;
+};
+
+// What the statements of a batch gave back.
+struct OrbeBatchAnswer
+{
+    std::vector<OrbeRows> rows; // of each statement that ran, in order
+    // The first statement that failed, with its error; none after it ran.
+    // -1 when none failed.
+    qsizetype failed = -1;
+    QSqlError error;
+};
+
 class OrbeLink
 {
 public:
@@ -43,6 +62,22 @@ public:
     // them so; they run in turn and stop at the first failure, whose error
     // comes back.
     virtual bool runTogether(const QString &statements, QSqlError &error) = 0;
+    // Statements in one round trip where sendsBatches(): the system reads
+    // them all, runs them in turn and skips every one after the first that
+    // fails; their answers are read one by one. Elsewhere one after the other.
+    virtual bool sendsBatches() const { return false; }
+    virtual void runBatch(const QList<OrbeStatement> &statements, OrbeBatchAnswer &answer)
+    {
+        answer = {};
+        for (qsizetype i = 0; i < statements.size(); ++i) {
+            OrbeRows rows;
+            if (!run(statements[i].sql, statements[i].values, statements[i].keep, &rows, answer.error)) {
+                answer.failed = i;
+                return;
+            }
+            answer.rows.push_back(std::move(rows));
+        }
+    }
     // A name as a quoted identifier of the system.
     virtual QString escapeIdentifier(const QString &name) const = 0;
     // Kept statements belong to one session: dropped before it goes.

@@ -12,13 +12,21 @@ using std::chrono::milliseconds;
 // How often a wait looks at the cancel and its bound.
 constexpr milliseconds Turn{50};
 
-QSqlError resultError(const PGresult *result)
+} // namespace
+
+QSqlError postgresResultError(const PGresult *result)
 {
     return QSqlError(QString(), QString::fromUtf8(PQresultErrorMessage(result)).trimmed(),
                      QSqlError::StatementError, QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)));
 }
 
-} // namespace
+PostgresParameters::PostgresParameters(const QVariantList &values)
+{
+    for (const QVariant &value : values)
+        m_texts << postgresParameter(value);
+    for (const std::optional<QByteArray> &text : std::as_const(m_texts))
+        m_pointers << (text ? text->constData() : nullptr);
+}
 
 PostgresLink::PostgresLink(PostgresKeywords keywords, std::shared_ptr<DatabaseWaits> waits)
     : m_keywords(std::move(keywords))
@@ -181,24 +189,19 @@ bool PostgresLink::run(const QString &sql, const QVariantList &values, bool keep
         error = connectionError(QStringLiteral("Die Verbindung ist nicht offen"));
         return false;
     }
-    QList<std::optional<QByteArray>> texts;
-    QList<const char *> parameters;
-    for (const QVariant &value : values)
-        texts << postgresParameter(value);
-    for (const std::optional<QByteArray> &text : std::as_const(texts))
-        parameters << (text ? text->constData() : nullptr);
+    const PostgresParameters parameters(values);
     int sent = 0;
     if (keep) {
         QByteArray name;
         if (!prepared(sql, name, error))
             return false;
-        sent = PQsendQueryPrepared(m_connection, name.constData(), int(parameters.size()), parameters.constData(),
-                                   nullptr, nullptr, 0);
+        sent = PQsendQueryPrepared(m_connection, name.constData(), parameters.count(), parameters.values(), nullptr,
+                                   nullptr, 0);
     } else if (values.isEmpty()) {
         sent = PQsendQuery(m_connection, sql.toUtf8().constData());
     } else {
-        sent = PQsendQueryParams(m_connection, numberedPlaceholders(sql).constData(), int(parameters.size()), nullptr,
-                                 parameters.constData(), nullptr, nullptr, 0);
+        sent = PQsendQueryParams(m_connection, numberedPlaceholders(sql).constData(), parameters.count(), nullptr,
+                                 parameters.values(), nullptr, nullptr, 0);
     }
     if (!sent) {
         error = connectionError(QString());
@@ -268,7 +271,7 @@ bool PostgresLink::collect(OrbeRows *rows, QSqlError &error)
         const ExecStatusType status = PQresultStatus(result);
         if (status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE || status == PGRES_NONFATAL_ERROR) {
             if (!failed)
-                error = resultError(result);
+                error = postgresResultError(result);
             failed = true;
         } else if (rows && !failed) {
             readResult(result, *rows);

@@ -50,6 +50,10 @@ public:
     bool isOpen() const override;
     bool run(const QString &sql, const QVariantList &values, bool keep, OrbeRows *rows, QSqlError &error) override;
     bool runTogether(const QString &statements, QSqlError &error) override;
+    // In the client library's pipeline, with one sync: a batch costs one
+    // round trip (pqpipeline.cpp).
+    bool sendsBatches() const override { return true; }
+    void runBatch(const QList<OrbeStatement> &statements, OrbeBatchAnswer &answer) override;
     QString escapeIdentifier(const QString &name) const override;
     void forgetStatements() override { m_prepared.clear(); }
     QSqlError reopen() override;
@@ -80,6 +84,20 @@ private:
     bool prepared(const QString &sql, QByteArray &name, QSqlError &error);
     QSqlError connectionError(const QString &what) const;
     void giveUp();
+    // What the pipeline of a batch answers, one thing after another: a
+    // statement's result, or the result of preparing it (prepared names it).
+    struct Awaited
+    {
+        qsizetype statement;
+        QByteArray prepared = {};
+        QString sql = {};
+    };
+    // Puts the statements into the pipeline with its sync; false with the
+    // error, the connection given up, when the library refused one.
+    bool queueBatch(const QList<OrbeStatement> &statements, std::vector<Awaited> &awaited, QSqlError &error);
+    // Reads the answers the pipeline holds, then leaves it. False when no
+    // answer came for the one at awaited (the connection given up).
+    bool readBatch(const std::vector<Awaited> &awaited, OrbeBatchAnswer &answer, qsizetype &at);
 
     const PostgresKeywords m_keywords;
     const std::shared_ptr<DatabaseWaits> m_waits;
@@ -88,6 +106,22 @@ private:
     QHash<QString, QByteArray> m_prepared;
     int m_preparedCount = 0;
 };
+
+// Bound values as the client library takes them: texts, NULL as no text.
+class PostgresParameters
+{
+public:
+    explicit PostgresParameters(const QVariantList &values);
+    int count() const { return int(m_pointers.size()); }
+    const char *const *values() const { return m_pointers.constData(); }
+
+private:
+    QList<std::optional<QByteArray>> m_texts;
+    QList<const char *> m_pointers;
+};
+
+// The error of a failed result, with the server's SQLSTATE.
+QSqlError postgresResultError(const pg_result *result);
 
 CancelTarget cancelTargetOf(pg_conn *connection);
 // A column's type as Qt names it, by the server's type (pg_type).

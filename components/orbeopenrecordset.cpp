@@ -18,7 +18,8 @@ std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &stat
     impl->statement = statement;
     impl->requireOpen();
 
-    if (mode == OpenMode::Editable) {
+    const bool ofOneTable = mode == OpenMode::Editable || mode == OpenMode::Snapshot;
+    if (ofOneTable) {
         static const QRegularExpression oneTable(
             QStringLiteral(R"(^\s*select\s+\*\s+from\s+([A-Za-z_][A-Za-z0-9_]*)(\s+(where|order)\b.*|\s*;?\s*)$)"),
             QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
@@ -27,17 +28,18 @@ std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &stat
             throw orbe::failure(ErrorNumber::NotUpdatable,
                                 QStringLiteral("Bearbeitbar ist nur „select * from Tabelle …“"), {}, statement);
         impl->table = match.captured(1);
-        impl->ensureTransaction();
-    } else {
-        m_state->session.beforeStatement();
     }
+    if (mode == OpenMode::Editable)
+        impl->ensureTransaction();
+    else
+        m_state->session.beforeStatement();
 
     OrbeSession &session = m_state->session;
     OrbeRows result;
     QSqlError error;
-    // A lookup changes nothing: on a connection found lost it runs once more.
+    // A read changes nothing: on a connection found lost it runs once more.
     if (!session.run(statement, values, !values.isEmpty(), &result, error,
-                     mode == OpenMode::Lookup ? OrbeSession::Repeat::OnLostConnection : OrbeSession::Repeat::No))
+                     mode != OpenMode::Editable ? OrbeSession::Repeat::OnLostConnection : OrbeSession::Repeat::No))
         throw session.refused(QStringLiteral("Die Datenbank hat die Anweisung abgelehnt"), error, statement);
     if (result.names.isEmpty())
         throw orbe::failure(ErrorNumber::DatabaseError,
@@ -49,7 +51,7 @@ std::unique_ptr<OrbeRecordset> OrbeConnection::OpenRecordset(const QString &stat
         impl->rows.push_back(impl->normalisedRow(std::move(row)));
     impl->textIndex.resize(impl->shape.names.size());
 
-    if (mode == OpenMode::Editable) {
+    if (ofOneTable) {
         const QStringList &keyNames = session.statements().primaryKey(session, impl->table);
         for (const QString &keyName : keyNames) {
             const auto col = impl->shape.byName.constFind(keyName.toLower());

@@ -32,6 +32,11 @@ void OrbeRecordset::Impl::update()
         throw Failure(ErrorNumber::UpdateWithoutEdit, ErrorSource::Database,
                       QStringLiteral("Update ohne vorheriges Edit oder AddNew."));
     requireOpen();
+    if (mode == OpenMode::Snapshot) {
+        queueSave();
+        discardPending();
+        return;
+    }
     // A journal is told of the save between its write and its commit.
     OrbeSaveJournal *journal = state->journal;
     const QList<QVariant> before = journal && pending == Pending::Edit ? rows[editedRow] : QList<QVariant>();
@@ -63,7 +68,7 @@ void OrbeRecordset::Impl::writeEdit()
         assignments << link.escapeIdentifier(shape.sqlNames[col]) + QStringLiteral(" = ?");
     const QString conditions = keyConditions();
     const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, assignments.join(QStringLiteral(", ")), conditions);
-    const int affected = executeWrite(sql, QStringLiteral("Der Datensatz konnte nicht gespeichert werden"), columns);
+    const int affected = executeWrite(sql, orbe::notSaved(false), columns);
     // Some systems count the rows an update changed, not those it found.
     if (affected == 0
         && (state->session.dialect().updateCountsFoundRows()
@@ -109,7 +114,7 @@ void OrbeRecordset::Impl::insert()
     OrbeRows inserted;
     QSqlError error;
     if (!session.run(sql, bufferValues(columns), true, &inserted, error))
-        throw session.refused(QStringLiteral("Der neue Datensatz konnte nicht gespeichert werden"), error, sql);
+        throw session.refused(orbe::notSaved(true), error, sql);
 
     // RETURNING * and the recordset's "select *" give the one table's columns
     // in the same order, and the transaction's lock keeps the table's shape.
@@ -211,6 +216,7 @@ void OrbeRecordset::Edit()
     d->pending = Impl::Pending::Edit;
     d->buffer = d->rows[row];
     d->changed.assign(d->shape.names.size(), false);
+    d->assigned.assign(d->shape.names.size(), false);
     d->editedRow = row;
 }
 
@@ -223,6 +229,7 @@ void OrbeRecordset::AddNew()
     d->pending = Impl::Pending::AddNew;
     d->buffer = QList<QVariant>(d->shape.names.size());
     d->changed.assign(d->shape.names.size(), false);
+    d->assigned.assign(d->shape.names.size(), false);
 }
 
 void OrbeRecordset::Update()

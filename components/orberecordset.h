@@ -92,6 +92,14 @@ public:
 
     int rowCount() const; // rows that pass the filter
 
+    // Snapshot mode: the columns by which the caller finds a record. A
+    // queued insert writes only while no record has its values there, a
+    // queued update only while its record still holds what was read there
+    // and in every column set (besides its key).
+    void MatchColumns(const QStringList &columns);
+    // Snapshot mode: a save not yet sent wrote one of the rows the filter shows.
+    bool HasUnsentSave() const;
+
 private:
     friend class OrbeConnection;
     friend class OrbeField;

@@ -9,6 +9,7 @@
 
 
 #include <optional>
+#include <set>
 #include <vector>
 
 struct OrbeRecordset::Impl
@@ -37,6 +38,13 @@ struct OrbeRecordset::Impl
     // Editable recordsets only; declared after state, so it ends first.
     std::optional<OrbeTransaction> transaction;
 
+    // Snapshot recordsets: the columns that find a record, the columns set
+    // in the pending edit, and the rows that saves not yet sent wrote.
+    QList<int> matchColumns;
+    std::vector<bool> assigned;
+    std::set<int> unsent;
+
+    ~Impl();
 
     std::size_t visibleCount() const { return filtered ? visible.size() : rows.size(); }
     int currentRow() const
@@ -51,12 +59,13 @@ struct OrbeRecordset::Impl
         pending = Pending::None;
         buffer.clear();
         changed.clear();
+        assigned.clear();
         editedRow = -1;
     }
 
     void requireEditable() const
     {
-        if (mode != OpenMode::Editable)
+        if (mode != OpenMode::Editable && mode != OpenMode::Snapshot)
             throw Failure(ErrorNumber::NotUpdatable, ErrorSource::Database,
                           QStringLiteral("Die Datensatzgruppe ist schreibgeschützt (Öffnungsmodus 4)."));
     }
@@ -80,6 +89,8 @@ struct OrbeRecordset::Impl
     // unless another recordset's transaction is open, which it joins.
     void ensureTransaction()
     {
+        if (mode == OpenMode::Snapshot)
+            return;
         if (!transaction)
             transaction.emplace(state->session);
         transaction->join(table);
@@ -126,6 +137,7 @@ struct OrbeRecordset::Impl
         // An edited field set to the value it holds writes nothing: a row
         // imported again unchanged costs a read, not a write and its flush.
         changed[col] = pending == Pending::AddNew || !sameValue(buffer[col], rows[editedRow][col]);
+        assigned[col] = true;
     }
 
     static bool sameValue(const QVariant &set, const QVariant &stored)
@@ -145,6 +157,12 @@ struct OrbeRecordset::Impl
 
     void update();
     void insert();
+    // Snapshot mode: queues the pending save with the connection, the rows
+    // as it will leave them.
+    void queueSave();
+    void queuedInsert(OrbeWaitingSave &save, int key);
+    void queuedUpdate(OrbeWaitingSave &save, int key, const QList<QVariant> &before);
+    QString columnName(int col) const; // as a quoted identifier
     // The one row a statement of the recordset's table reads, with the given
     // key columns of the edited row bound; nothing when it finds none.
     std::optional<QList<QVariant>> rowRead(const QString &sql, const QList<int> &keys);

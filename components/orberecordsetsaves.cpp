@@ -71,6 +71,9 @@ int OrbeRecordset::Impl::beginRowChange()
 
 void OrbeRecordset::Delete()
 {
+    if (d->mode == OpenMode::Snapshot)
+        throw Failure(ErrorNumber::NotUpdatable, ErrorSource::Database,
+                      QStringLiteral("Aus einer gelesenen Momentaufnahme wird nichts gelöscht."));
     const int row = d->beginRowChange();
     d->editedRow = row;
     const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2").arg(d->table, d->keyConditions());

@@ -103,6 +103,25 @@ bool OrbeSession::runTogether(const QString &statements, QSqlError &error)
     }
 }
 
+bool OrbeSession::runBatch(QList<OrbeStatement> statements, OrbeBatchAnswer &answer)
+{
+    for (OrbeStatement &statement : statements) {
+        statement.sql = m_dialect.statement(statement.sql);
+        for (QVariant &value : statement.values)
+            value = m_dialect.bindable(value);
+    }
+    answer = {};
+    const auto told = qScopeGuard([this] { m_waits->cancel->tellWaitEnded(); });
+    if (m_open) {
+        m_link->runBatch(statements, answer);
+    } else {
+        answer.failed = 0;
+        answer.error = QSqlError(QString(), QStringLiteral("Die Verbindung ist geschlossen"), QSqlError::ConnectionError);
+    }
+    m_suspect = m_suspect || answer.failed >= 0;
+    return answer.failed < 0;
+}
+
 bool OrbeSession::reopenedForRepeat(bool repeatable)
 {
     m_suspect = true;

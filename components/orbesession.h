@@ -75,6 +75,10 @@ public:
     // Statements separated by ";" in one round trip where the link takes
     // them so; repeated as run() repeats.
     bool runTogether(const QString &statements, QSqlError &error);
+    // Statements in one round trip where the link sends batches (see
+    // OrbeLink::runBatch), as the dialect writes them; never repeated. A
+    // failure marks the session suspect.
+    bool runBatch(QList<OrbeStatement> statements, OrbeBatchAnswer &answer);
 
     // The failure of a statement the database refused (DatabaseError); marks
     // the session suspect and names a connection found lost as the cause.

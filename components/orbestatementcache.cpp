@@ -68,8 +68,29 @@ const QStringList &OrbeStatementCache::primaryKey(OrbeSession &session, const QS
     return *m_primaryKeys.insert(tableKey, columns);
 }
 
+bool OrbeStatementCache::addsTogether(OrbeSession &session, const QString &table)
+{
+    const QString tableKey = table.toLower();
+    const auto known = m_addsTogether.constFind(tableKey);
+    if (known != m_addsTogether.cend())
+        return *known;
+    const QStringList &key = primaryKey(session, table);
+    const QString query = session.dialect().insertsAsGiven();
+    bool adds = false;
+    if (key.size() == 1 && !query.isEmpty()) {
+        OrbeRows answer;
+        QSqlError error;
+        if (!session.run(query, {table, key.first()}, false, &answer, error, OrbeSession::Repeat::OnLostConnection))
+            throw session.refused(QStringLiteral("Die Tabelle %1 ließ sich nicht befragen").arg(orbe::quoted(table)), error,
+                                  query);
+        adds = !answer.rows.empty() && answer.rows.front().value(0).toBool();
+    }
+    return *m_addsTogether.insert(tableKey, adds);
+}
+
 void OrbeStatementCache::forget()
 {
     forgetStatements();
     m_primaryKeys.clear();
+    m_addsTogether.clear();
 }

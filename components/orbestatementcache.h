@@ -36,6 +36,9 @@ public:
     // The primary key columns of table, asked of the database once per table.
     // Throws the refusal when the database could not be asked; that is not kept.
     const QStringList &primaryKey(OrbeSession &session, const QString &table);
+    // Whether a new record of table can be sent with others (the dialect's
+    // insertsAsGiven()), asked once per table. Throws as primaryKey() does.
+    bool addsTogether(OrbeSession &session, const QString &table);
 
     // Drops what is known of the statements' results.
     void forgetStatements() { m_columns.clear(); }
@@ -45,4 +48,5 @@ public:
 private:
     QHash<QString, Columns> m_columns;
     QHash<QString, QStringList> m_primaryKeys; // by lower-case table name
+    QHash<QString, bool> m_addsTogether;       // the same
 };

@@ -57,7 +57,7 @@ void OrbeTransaction::begin(const QString &table)
         m_session.setOpenTransaction(this);
         return;
     }
-    throw m_session.refused(QStringLiteral("Die Transaktion konnte nicht begonnen werden"), error, failed);
+    throw m_session.refused(orbe::notBegun(), error, failed);
 }
 
 void OrbeTransaction::commit()
@@ -72,12 +72,7 @@ void OrbeTransaction::commit()
         return;
     }
     rollback();
-    // Without an answer nobody can tell whether the server committed.
-    throw m_session.refused(QStringLiteral("Der Datensatz konnte nicht gespeichert werden, die Transaktion ließ sich "
-                                           "nicht abschließen"),
-                            error, {},
-                            QStringLiteral("Ob der Datensatz gespeichert ist, ist ungewiss: die Transaktion wurde zum "
-                                           "Abschließen geschickt, eine Bestätigung kam nicht"));
+    throw m_session.refused(orbe::notCommitted(), error, {}, orbe::commitUncertain());
 }
 
 void OrbeTransaction::rollback() noexcept

@@ -182,13 +182,14 @@ bool runCooperativeImport(RunHost &host)
         at(Lookup); collections->Filter(cooperativeFilter(number));
         const QString yearText = trimmedCell(sheet, row, YearColumn);
         at(Missing); if (collections->Eof()) {
-            at(MissingLine); host.appendLog(CRLF + QStringLiteral("(Zeile %1) Hegegemeinschaft (Laufende Nummer) nicht in der "
+            at(MissingLine); log.append(at, CRLF + QStringLiteral("(Zeile %1) Hegegemeinschaft (Laufende Nummer) nicht in der "
                                                                   "Datenbank: ").arg(row)
                                             + notFoundValues(sheet, row, number));
             ++summary.notFound;
         } else {
             at(FirstYear); const qint32 firstYear = toInt32(yearText, yearCell(row));
-            at(Record); AssessmentRecord record(*state.connection, collections->Fields().Item(CollectionKey), firstYear);
+            at(Record); AssessmentRecord record(*state.connection, collections->Fields().Item(CollectionKey), firstYear,
+                                                &log.batch());
             // The record's line is logged once the record is saved: a log
             // never shows a row as saved that is not.
             QString recordLine;
@@ -205,7 +206,7 @@ bool runCooperativeImport(RunHost &host)
             at(Cull); record.setCode(QStringLiteral("IdForstlicheAbschussEmpfehlung"),
                                      cullRecommendationCode(trimmedCell(sheet, row, CullColumn)));
             at(RecordValues); recordLine += rowValues(sheet, row) + CRLF;
-            at(Save); record.save(); host.appendLog(recordLine);
+            at(Save); record.save(); log.append(at, recordLine);
             ++summary.found; ++(exists ? summary.updated : summary.added);
         }
         at(LookupEnd); collections->Filter(QString());

@@ -89,7 +89,8 @@ public:
     // The district of the row's running number, the latest hunting year first.
     OrbeRecordset &find(int row, qlonglong runningNumber)
     {
-        if (!m_districts || row > m_lastReadRow)
+        // An import's batch may take rows again from before what was read.
+        if (!m_districts || row > m_lastReadRow || row < m_firstReadRow)
             readFrom(row);
         const QString criterion = QStringLiteral("JagdbezirkDatenBayern_Lfdnr = '%1'").arg(runningNumber);
         m_districts->Filter(criterion);
@@ -157,6 +158,7 @@ private:
                     numbers << *number;
             }
         }
+        m_firstReadRow = firstRow;
         m_lastReadRow = row - 1;
         // Always as many values, so that it stays one prepared statement.
         const QVariant filler = numbers.isEmpty() ? QVariant(qlonglong(0)) : numbers.constFirst();
@@ -170,6 +172,7 @@ private:
     const int m_lastRow;
     std::unique_ptr<OrbeRecordset> m_districts;
     std::unique_ptr<OrbeRecordset> m_alone; // a row's own, for tied years
+    int m_firstReadRow = 0;
     int m_lastReadRow = 0;
 };
 
@@ -286,12 +289,12 @@ bool runDistrictImport(RunHost &host)
         OrbeRecordset *district = start->district;
         const QString name = trimmedCell(sheet, row, NameColumn);
         const QString firstYearText = trimmedCell(sheet, row, FirstYearColumn);
-        at(RowLine); host.appendLog(rowLine(row, runningNumber, name));
+        at(RowLine); log.append(at, rowLine(row, runningNumber, name));
         at(Found); if (district && district->HasCurrent()) {
-            at(MatchLines); host.appendLog(matchLines(*district));
+            at(MatchLines); log.append(at, matchLines(*district));
             at(FirstYear); const qint32 firstYear = toInt32(firstYearText, cellName(row, FirstYearColumn, QStringLiteral("Jagdjahr")));
             at(Record); AssessmentRecord record(*state.connection, district->Fields().Item(QStringLiteral("Jagdbezirkssammlung_ID_PK")),
-                                                firstYear);
+                                                firstYear, &log.batch());
             // The record's line is logged once the record is saved: a log
             // never shows a row as saved that is not.
             at(Lead); QString recordLine = QStringLiteral("(Zeile %1)\t").arg(row);
@@ -310,10 +313,10 @@ bool runDistrictImport(RunHost &host)
             at(RecordValues); recordLine += singleLine(sheet.cellValue(row, RowMarkColumn)) + QStringLiteral(", ")
                                             + singleLine(name) + QStringLiteral(", ") + runningNumber
                                             + QStringLiteral(", ") + firstYearText + CRLF;
-            at(Save); record.save(); host.appendLog(recordLine);
+            at(Save); record.save(); log.append(at, recordLine);
             ++summary.found; ++(exists ? summary.updated : summary.added);
         } else {
-            at(NotFoundLine); host.appendLog(CRLF + QStringLiteral("(Zeile %1) Jagdbezirk (Laufende Nummer) nicht in der "
+            at(NotFoundLine); log.append(at, CRLF + QStringLiteral("(Zeile %1) Jagdbezirk (Laufende Nummer) nicht in der "
                                                                    "Datenbank: ").arg(row)
                                              + singleLine(name) + QStringLiteral(", ") + runningNumber
                                              + QStringLiteral(", ") + singleLine(firstYearText) + CRLF + CRLF);

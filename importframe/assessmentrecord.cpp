@@ -4,21 +4,58 @@
 #include "failure.h"
 #include "importlog.h"
 #include "orberecordset.h"
+#include "rowbatch.h"
 #include "specieslookup.h"
 
 namespace {
-const QString CollectionStatement = QStringLiteral("select * from ForstlichesGutachtenZurAbschussplanung") + CRLF
+const QString Table = QStringLiteral("ForstlichesGutachtenZurAbschussplanung");
+const QString CollectionColumn = QStringLiteral("IdJagdbezirksSammlung");
+const QString YearColumn = QStringLiteral("JagdjahrVon");
+const QString CollectionStatement = QStringLiteral("select * from ") + Table + CRLF
                                     + QStringLiteral(" where IdJagdbezirksSammlung = CAST(? AS INTEGER)");
 } // namespace
 
 AssessmentRecord::AssessmentRecord(OrbeConnection &connection, const OrbeField &collectionKeyField,
-                                   qint32 firstYear)
+                                   qint32 firstYear, RowBatch *batch)
     : m_connection(connection)
     , m_collectionKey(collectionKey(collectionKeyField))
     , m_firstYear(firstYear)
 {
+    if (batch && batch->predicts() && (m_record = predicted(*batch))) {
+        m_batch = batch;
+        return;
+    }
     static const QString statement = CollectionStatement + QStringLiteral(" and JagdjahrVon = CAST(? AS INTEGER)");
-    m_record = connection.OpenRecordset(statement, OpenMode::Editable, {m_collectionKey, firstYear});
+    m_opened = connection.OpenRecordset(statement, OpenMode::Editable, {m_collectionKey, firstYear});
+    m_record = m_opened.get();
+}
+
+OrbeRecordset *AssessmentRecord::predicted(RowBatch &batch)
+{
+    OrbeRecordset &snapshot = batch.snapshot(m_firstYear, [&] {
+        static const QString statement = QStringLiteral("select * from ") + Table
+                                         + QStringLiteral(" where JagdjahrVon = CAST(? AS INTEGER)");
+        std::unique_ptr<OrbeRecordset> read = m_connection.OpenRecordset(statement, OpenMode::Snapshot, {m_firstYear});
+        read->MatchColumns({CollectionColumn, YearColumn});
+        return read;
+    });
+    // The statement of the normal way refuses a key beyond its column.
+    bool whole = false;
+    const qlonglong key = m_collectionKey.toLongLong(&whole);
+    if (!whole || key != qint32(key)) {
+        batch.saveNormally(m_firstYear);
+        return nullptr;
+    }
+    const QString criterion = CollectionColumn + QStringLiteral(" = '%1'").arg(key);
+    snapshot.Filter(criterion);
+    if (snapshot.HasUnsentSave())
+        batch.sendBefore();
+    snapshot.Filter(criterion);
+    if (snapshot.rowCount() > 1 || (snapshot.rowCount() == 0 && !m_connection.addsTogether(Table))) {
+        batch.saveNormally(m_firstYear);
+        return nullptr;
+    }
+    return &snapshot;
 }
 
 AssessmentRecord::~AssessmentRecord() = default;
@@ -72,4 +109,6 @@ void AssessmentRecord::setCode(const QString &column, qint32 code)
 void AssessmentRecord::save()
 {
     m_record->Update();
+    if (m_batch)
+        m_batch->queued();
 }

@@ -8,6 +8,7 @@
 class OrbeConnection;
 class OrbeField;
 class OrbeRecordset;
+class RowBatch;
 class SpeciesKey;
 
 // The assessment record (ForstlichesGutachtenZurAbschussplanung) of one
@@ -18,8 +19,13 @@ class AssessmentRecord
 {
 public:
     // Opens the record statement for the collection row's key field and the
-    // year, editable.
-    AssessmentRecord(OrbeConnection &connection, const OrbeField &collectionKey, qint32 firstYear);
+    // year, editable. In a batch (RowBatch::predicts()) the record is
+    // predicted from the year's records read once instead, and save() queues
+    // its save, unless it is to be saved the normal way: when the year holds
+    // more than one record of the collection (which one is first is the
+    // database's to tell), or a new record cannot be predicted.
+    AssessmentRecord(OrbeConnection &connection, const OrbeField &collectionKey, qint32 firstYear,
+                     RowBatch *batch = nullptr);
     ~AssessmentRecord();
 
     // The key of the collection row's key field; anything but a whole number
@@ -40,8 +46,13 @@ public:
     void save();
 
 private:
+    // The record as the batch's snapshot predicts it; nullptr for the normal way.
+    OrbeRecordset *predicted(RowBatch &batch);
+
     OrbeConnection &m_connection;
     QVariant m_collectionKey;
     qint32 m_firstYear;
-    std::unique_ptr<OrbeRecordset> m_record;
+    std::unique_ptr<OrbeRecordset> m_opened;
+    OrbeRecordset *m_record = nullptr;
+    RowBatch *m_batch = nullptr; // where the save is queued
 };

@@ -6,7 +6,7 @@
 
 #include <QDir>
 
-bool stopAfterRow(RunHost &host, RunSummary &summary, int row)
+void checkLogBound(RunHost &host, int row)
 {
     if (host.logText().size() > LogLimit) {
         throw Failure(ErrorNumber::OutOfStringSpace, ErrorSource::Tarvel,
@@ -14,6 +14,11 @@ bool stopAfterRow(RunHost &host, RunSummary &summary, int row)
                                      "Zellen der Arbeitsmappe sind zu lang. Der Lauf endet bei dieser Zeile.")
                           .arg(row));
     }
+}
+
+bool stopAfterRow(RunHost &host, RunSummary &summary, int row)
+{
+    checkLogBound(host, row);
     if (!host.cancelRequested())
         return false;
     noteCancel(host, summary, row);
@@ -42,6 +47,8 @@ void ImportLog::start()
     const QString what = failure ? QStringLiteral("Die Protokolldatei lässt") : QStringLiteral("Die Rücknahmedaten lassen");
     if (!failure)
         failure = m_undo.start(m_path, m_kind, started, m_host.windowState());
+    if (!failure)
+        m_batch.start(m_undo);
     if (failure) {
         throw Failure(ErrorNumber::PathFileAccess, ErrorSource::Tarvel,
                       // The file and why on a line of their own: a path cannot wrap well after "(".
@@ -54,6 +61,7 @@ void ImportLog::start()
 
 void ImportLog::writeAfterFailure() noexcept
 {
+    m_batch.stop();
     m_undo.stop();
     if (!m_file.isCreated())
         return;
@@ -67,6 +75,7 @@ void ImportLog::writeAfterFailure() noexcept
 
 void ImportLog::finish(const RunSummary &summary)
 {
+    m_batch.stop();
     m_undo.stop();
     m_host.showSummary(summary);
     if (const std::optional<QString> failure = m_file.write(m_host.logText())) {

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "orbetools.h"
+#include "rowbatch.h"
 #include "undorecorder.h"
 
 #include <QString>
 
+class ErrorLine;
 class RunHost;
 struct RunSummary;
 
@@ -19,9 +21,11 @@ constexpr qsizetype LogLimit = 32 * 1024 * 1024;
 // import appends "Import abgebrochen nach Zeile N" to the log.
 void noteCancel(RunHost &host, RunSummary &summary, int row);
 
-// Called by the runs after each row: ends the run through its failure trap
-// once the log holds more than LogLimit, and tells whether the user asked to
-// stop there (noteCancel).
+// Ends the run through its failure trap, at row, once the log holds more
+// than LogLimit.
+void checkLogBound(RunHost &host, int row);
+// Called by the runs after each row: checks the log's bound, and tells
+// whether the user asked to stop there (noteCancel).
 bool stopAfterRow(RunHost &host, RunSummary &summary, int row);
 
 // What an import keeps of its log beyond the text box: the header it begins
@@ -35,6 +39,7 @@ public:
     ImportLog(RunHost &host, WorkbookKind kind)
         : m_host(host)
         , m_kind(kind)
+        , m_batch(host)
     {
     }
 
@@ -43,8 +48,13 @@ public:
     // time>.txt", named by the time of the start, and the undo data beside
     // it. A folder that takes neither refuses the import (PathFileAccess),
     // before anything is written.
+    // Where the connection sends saves together, the rows are saved in
+    // batches (RowBatch).
     void start();
     bool isStarted() const { return m_file.isCreated(); }
+    // A piece of a row's log, appended once the row is saved (at: where).
+    void append(const ErrorLine &at, const QString &piece) { m_batch.append(at, piece); }
+    RowBatch &batch() { return m_batch; }
     // After a failure of the run: the log so far into the file, if the run
     // made it, and the host told where it went. Never throws: it runs on the
     // way to the error report.
@@ -60,4 +70,5 @@ private:
     OrbeTextFile m_file;
     QString m_path;
     UndoRecorder m_undo;
+    RowBatch m_batch; // tells m_undo, so ends before it
 };

@@ -3,9 +3,60 @@
 #include "failure.h"
 #include "failuretrap.h"
 #include "importlog.h"
+#include "rowbatch.h"
 #include "runhost.h"
 #include "spreadsheet.h"
 #include "workbookrows.h"
+
+namespace {
+
+// The rows, one after the other. An import whose connection sends saves
+// together takes them a batch at a time (RowBatch): a cancel then stops the
+// run after the row it came in, once the rows up to it are saved, and a row
+// whose batch found its record other than read is done again.
+void runRowLoop(RunHost &host, const RunSteps &steps, const Worksheet &sheet, int lastRow, ErrorLine &at,
+                RunSummary &summary, const std::function<bool(const Failure &, int)> &cancelledAt)
+{
+    ImportWindowState &state = host.windowState();
+    RowBatch *batch = steps.importLog && steps.importLog->batch().isOn() ? &steps.importLog->batch() : nullptr;
+    if (batch)
+        batch->attach(summary, at);
+    at(steps.lines.loop); for (state.currentRow = FirstDataRow; state.currentRow <= lastRow; ++state.currentRow) {
+        const int row = state.currentRow;
+        try {
+            if (batch)
+                batch->beginRow(row);
+            const bool leave = steps.row(sheet, row, at, batch ? batch->counts() : summary) == RowEnd::LeaveLoop;
+            if (batch) {
+                leave ? batch->dropRow() : batch->endRow();
+                const bool cancel = !leave && host.cancelRequested();
+                if (leave || cancel || row == lastRow || batch->full())
+                    batch->flush();
+                if (cancel)
+                    noteCancel(host, summary, row);
+                if (leave || cancel)
+                    break;
+            } else if (leave || stopAfterRow(host, summary, row)) {
+                break;
+            }
+        } catch (const RowsAgain &again) {
+            state.currentRow = again.row - 1;
+            continue;
+        } catch (const Failure &failure) {
+            int again = 0;
+            const Failure ending = batch ? batch->settle(failure, again) : failure;
+            if (again > 0) {
+                state.currentRow = again - 1;
+                continue;
+            }
+            if (!cancelledAt(ending, state.currentRow))
+                throw ending;
+            break;
+        }
+    at(steps.lines.next); }
+}
+
+} // namespace
 
 bool runRows(RunHost &host, const RunSteps &steps)
 {
@@ -53,18 +104,7 @@ bool runRows(RunHost &host, const RunSteps &steps)
                 throw;
             lastRow = 0;
         }
-        at(line.loop); for (state.currentRow = FirstDataRow; state.currentRow <= lastRow; ++state.currentRow) {
-            try {
-                if (steps.row(*sheet, state.currentRow, at, summary) == RowEnd::LeaveLoop)
-                    break;
-            } catch (const Failure &failure) {
-                if (!cancelledAt(failure, state.currentRow))
-                    throw;
-                break;
-            }
-            if (stopAfterRow(host, summary, state.currentRow))
-                break;
-        at(line.next); }
+        runRowLoop(host, steps, *sheet, lastRow, at, summary, cancelledAt);
         steps.end(*sheet, state.currentRow, summary);
         at(line.progressReset); host.setProgressValue(0);
         at(line.close); book->Close();

@@ -119,9 +119,9 @@ QString undoEntryText(const UndoEntry &entry)
     return text + QStringLiteral("Ende %1").arg(entry.number) + CRLF;
 }
 
-QString undoConfirmationText(int number)
+QString undoConfirmationText(int number, bool saved)
 {
-    return QStringLiteral("Gespeichert %1").arg(number) + CRLF;
+    return (saved ? QStringLiteral("Gespeichert %1") : QStringLiteral("Nicht gespeichert %1")).arg(number) + CRLF;
 }
 
 QString databaseIdentity(const DatabaseLocation &location)

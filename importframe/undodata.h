@@ -56,7 +56,7 @@ struct UndoHeader
 struct UndoData
 {
     UndoHeader header;
-    QList<UndoEntry> entries; // in the order saved
+    QList<UndoEntry> entries; // in the order saved; none that was confirmed as not saved
     // The entry a killed import left incomplete at the end, named for the
     // taking back's log; empty when there is none.
     QString incompleteLast;
@@ -76,11 +76,12 @@ QString undoKindName(WorkbookKind kind);
 // The undo data's path beside the log file at logFilePath.
 QString undoDataPath(const QString &logFilePath);
 
-// The text of the header, of an entry, and of an entry's confirmation, each
-// ending in CR LF.
+// The text of the header, of an entry, and of an entry's confirmation that
+// it was saved or was not (an import that sends several rows at once writes
+// every entry before any is saved), each ending in CR LF.
 QString undoHeaderText(const UndoHeader &header);
 QString undoEntryText(const UndoEntry &entry);
-QString undoConfirmationText(int number);
+QString undoConfirmationText(int number, bool saved);
 
 // The database as undo data names it, normalised and without user or
 // password: an SQLite file by its full path, a PostgreSQL database by host,

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -127,7 +128,7 @@ public:
     std::optional<QString> take(const QString &line)
     {
         static const QRegularExpression heading(QStringLiteral("^Eintrag (\\d+): Zeile (\\d+) (hinzugefügt|aktualisiert), (.+)$"));
-        static const QRegularExpression confirmation(QStringLiteral("^Gespeichert (\\d+)$"));
+        static const QRegularExpression confirmation(QStringLiteral("^(Nicht g|G)espeichert (\\d+)$"));
         if (m_open) {
             if (line == QStringLiteral("Ende %1").arg(m_open->number)) {
                 data.entries << *std::exchange(m_open, std::nullopt);
@@ -162,10 +163,12 @@ public:
             return std::nullopt;
         }
         if (const QRegularExpressionMatch match = confirmation.match(line); match.hasMatch()) {
-            const int number = match.captured(1).toInt();
+            const int number = match.captured(2).toInt();
             if (number < 1 || number > data.entries.size() || data.entries[number - 1].confirmed)
                 return QStringLiteral("er bestätigt keinen vollständigen Eintrag");
             data.entries[number - 1].confirmed = true;
+            if (match.capturedLength(1) > 1)
+                m_notSaved << number;
             return std::nullopt;
         }
         return QStringLiteral("sie gehört nicht in Rücknahmedaten");
@@ -176,17 +179,23 @@ public:
     // short leaves its entry unconfirmed.
     void end(QStringView fragment)
     {
-        const QString confirmation = QStringLiteral("Gespeichert");
+        const auto confirming = [&](const QString &confirmation) {
+            return fragment.startsWith(confirmation) || confirmation.startsWith(fragment);
+        };
         if (m_open)
             data.incompleteLast = QStringLiteral("Eintrag %1 (Zeile %2)").arg(m_open->number).arg(m_open->row);
-        else if (!fragment.trimmed().isEmpty() && !fragment.startsWith(confirmation) && !confirmation.startsWith(fragment))
+        else if (!fragment.trimmed().isEmpty() && !confirming(QStringLiteral("Gespeichert"))
+                 && !confirming(QStringLiteral("Nicht gespeichert")))
             data.incompleteLast = QStringLiteral("Eintrag %1").arg(data.entries.size() + 1);
+        // What was not saved is nothing to take back.
+        data.entries.removeIf([&](const UndoEntry &entry) { return m_notSaved.contains(entry.number); });
     }
 
     UndoData data;
 
 private:
     std::optional<UndoEntry> m_open;
+    QSet<int> m_notSaved;
 };
 
 // The header's five lines; the reason when they are not.

@@ -77,10 +77,20 @@ void UndoRecorder::written(const OrbeSavedRecord &record)
 
 void UndoRecorder::committed() noexcept
 {
+    confirm(true);
+}
+
+void UndoRecorder::notSaved() noexcept
+{
+    confirm(false);
+}
+
+void UndoRecorder::confirm(bool saved) noexcept
+{
     if (m_confirmed >= m_written)
         return;
     try {
-        append(undoConfirmationText(++m_confirmed));
+        append(undoConfirmationText(++m_confirmed, saved));
     } catch (...) {
         // Out of memory: the entry stays unconfirmed.
     }

@@ -37,10 +37,13 @@ public:
     // The oldest entry not yet confirmed is; a failure to write that leaves
     // it unconfirmed, which a taking back checks against the database.
     void committed() noexcept override;
+    // The oldest entry not yet confirmed is confirmed as not saved.
+    void notSaved() noexcept override;
 
 private:
     // Appends text; why it could not, as the run's failure.
     std::optional<Failure> append(const QString &text);
+    void confirm(bool saved) noexcept;
 
     QFile m_file;
     std::shared_ptr<OrbeConnection> m_connection;

@@ -127,6 +127,8 @@ private slots:
             // imports alone must keep the records single.
             QTest::newRow(qPrintable(kind + QStringLiteral(" without unique index"))) << kind << false << false;
         }
+        // Rows sent in batches across a link with delay, each batch's records read before.
+        QTest::newRow("postgresql-delayed without unique index") << QStringLiteral("postgresql-delayed") << false << false;
         // A file that another program made keeps its journal mode, and two
         // imports starting at once both get in.
         QTest::newRow("sqlite rollback journal") << QStringLiteral("sqlite") << true << true;
@@ -137,6 +139,8 @@ private slots:
         QFETCH(bool, uniqueIndex);
         QFETCH(bool, rollbackJournal);
         TARVEL_OPEN_TEST_DATABASE(db, kind);
+        // Small batches, so that the two imports' batches interleave.
+        qputenv("TARVEL_BATCH_ROWS", kind.endsWith("delayed") ? "7" : "");
         auto journalMode = [&] {
             return db.connection()->OpenRecordset(QStringLiteral("PRAGMA journal_mode"), OpenMode::Lookup)
                 ->Fields().Item(0).text();

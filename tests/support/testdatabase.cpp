@@ -1,5 +1,6 @@
 #include "testdatabase.h"
 
+#include "delayproxy.h"
 #include "failure.h"
 #include "testplatform.h"
 
@@ -47,7 +48,8 @@ TestDatabase::TestDatabase(const QString &kind)
     : m_kind(kind)
 {
     const bool odbc = kind.startsWith(QLatin1String("odbc-"));
-    const QString system = odbc ? kind.mid(5) : kind;
+    const bool delayed = kind.endsWith(QLatin1String("-delayed"));
+    const QString system = odbc ? kind.mid(5) : delayed ? kind.chopped(8) : kind;
     if (odbc && !lacking(Need::OdbcDrivers).isEmpty()) {
         m_reason = lacking(Need::OdbcDrivers);
         m_lackedBySystem = true;
@@ -87,6 +89,14 @@ TestDatabase::TestDatabase(const QString &kind)
         m_location = odbc ? QStringLiteral("odbc:Driver={PostgreSQL Unicode};Servername=%1;Port=%2;Database=%3;Uid=%4")
                                 .arg(location.host).arg(location.port > 0 ? location.port : 5432).arg(name, location.user)
                           : location.toString();
+        if (delayed) {
+            m_delay = std::make_unique<DelayProxy>(serverPort(), std::chrono::milliseconds(2));
+            if (serverPort() <= 0 || m_delay->port() <= 0) {
+                m_reason = QStringLiteral("no proxy in front of TARVEL_TEST_POSTGRES_PORT (scripts/test.sh sets it)");
+                return;
+            }
+            m_location = locationAt(m_delay->port());
+        }
     } else if (kind == QLatin1String("odbc-mariadb")) {
         const QString admin = qEnvironmentVariable("TARVEL_TEST_MARIADB_ODBC");
         if (admin.isEmpty()) {

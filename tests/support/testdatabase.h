@@ -8,10 +8,13 @@
 
 #include <memory>
 
+class DelayProxy;
+
 // A fresh database with the project's schema and reference rows, for one test.
 // kind is "sqlite" (a file in a temporary folder) or "postgresql" (a new
 // database on the server named by TARVEL_TEST_POSTGRES_URL, dropped again at the
-// end), each also reached through ODBC ("odbc-sqlite", "odbc-postgresql", with
+// end; "postgresql-delayed" reaches it through a proxy that holds every packet
+// 2 ms each way, over TCP at TARVEL_TEST_POSTGRES_PORT), each also reached through ODBC ("odbc-sqlite", "odbc-postgresql", with
 // the drivers of the odbcinst.ini in ODBCSYSINI), or "odbc-mariadb" (a new
 // database on the MariaDB server of the ODBC connection string
 // TARVEL_TEST_MARIADB_ODBC). Without these variables those kinds are
@@ -58,6 +61,7 @@ private:
     QString m_tempDir;
     QString m_adminLocation;
     QString m_serverDatabase;
+    std::unique_ptr<DelayProxy> m_delay; // goes after the database is dropped
     OrbeBase m_base;
     std::shared_ptr<OrbeConnection> m_connection;
 };

@@ -7,6 +7,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -92,9 +93,23 @@ TestSocket listenOnLoopback(int *port)
     return listener;
 }
 
+namespace {
+
+// A proxy passes on at once what it got, as a link does: no waiting to join
+// small pieces.
+int sendingAtOnce(int socket)
+{
+    const int on = 1;
+    if (socket >= 0)
+        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return socket;
+}
+
+} // namespace
+
 TestSocket acceptConnection(TestSocket listener)
 {
-    return ::accept(int(listener), nullptr, nullptr);
+    return sendingAtOnce(::accept(int(listener), nullptr, nullptr));
 }
 
 TestSocket connectToLoopback(int port)
@@ -102,7 +117,7 @@ TestSocket connectToLoopback(int port)
     const int connection = ::socket(AF_INET, SOCK_STREAM, 0);
     const sockaddr_in address = loopback(port);
     if (connection >= 0 && ::connect(connection, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
-        return connection;
+        return sendingAtOnce(connection);
     closeSocket(connection);
     return -1;
 }

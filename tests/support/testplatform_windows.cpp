@@ -122,10 +122,23 @@ TestSocket listenOnLoopback(int *port)
     return TestSocket(listener);
 }
 
+namespace {
+
+// A proxy passes on at once what it got, as a link does: no waiting to join
+// small pieces.
+TestSocket sendingAtOnce(SOCKET socket)
+{
+    const BOOL on = TRUE;
+    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&on), sizeof on);
+    return TestSocket(socket);
+}
+
+} // namespace
+
 TestSocket acceptConnection(TestSocket listener)
 {
     const SOCKET connection = ::accept(SOCKET(listener), nullptr, nullptr);
-    return connection == INVALID_SOCKET ? -1 : TestSocket(connection);
+    return connection == INVALID_SOCKET ? -1 : sendingAtOnce(connection);
 }
 
 TestSocket connectToLoopback(int port)
@@ -135,7 +148,7 @@ TestSocket connectToLoopback(int port)
     const sockaddr_in address = loopback(port);
     if (connection != INVALID_SOCKET
         && ::connect(connection, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
-        return TestSocket(connection);
+        return sendingAtOnce(connection);
     closeSocket(TestSocket(connection));
     return -1;
 }
