@@ -104,8 +104,9 @@ private:
     // Empty when the import ended with status 0, else what it said.
     static QString failureOf(QProcess &process)
     {
+        // The wait can also end early (under Wine now and then): what QProcess says then.
         if (!process.waitForFinished(120000))
-            return QStringLiteral("tarvel-batch endet nicht");
+            return QStringLiteral("tarvel-batch endet nicht (%1, Zustand %2)").arg(process.errorString()).arg(process.state());
         if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
             return {};
         return QStringLiteral("Status %1: %2").arg(process.exitCode())
